@@ -1,0 +1,189 @@
+#include "cli/cli.h"
+
+#include <chrono>
+#include <cstdio>
+#include <optional>
+
+#include "core/commands.h"
+#include "core/modCSV.h"
+#include "core/modGeneral.h"
+#include "platform/console_window.h"
+
+namespace chatterwick::cli {
+
+namespace {
+
+constexpr const char* kVersion = "chatterwick-cli 0.1.0";
+constexpr const char* kUsageLine =
+    "usage: chatterwick-cli view LOG | catalogue ROOT [--mask PATTERN] [--no-bom] [--output DIR] "
+    "[--quiet] | export LOG (--csv FILE [--no-bom] | --text FILE)   (--help for more)";
+constexpr const char* kHelp =
+    "chatterwick-cli: reads chat logs without a window.\n"
+    "\n"
+    "  chatterwick-cli view LOG\n"
+    "      Lists the log: its title, then one line per chat line (time, sender, message).\n"
+    "  chatterwick-cli catalogue ROOT [--mask PATTERN] [--no-bom] [--output DIR] [--quiet]\n"
+    "      Catalogues the log tree under ROOT (protocol/account/contact/log files) into\n"
+    "      protocols.csv, accounts.csv, contacts.csv, conversations.csv and chat.csv in DIR\n"
+    "      (default: the folder \"output\" beside this program). PATTERN picks the log\n"
+    "      files (default *.html); --no-bom leaves out the UTF-8 byte-order mark;\n"
+    "      --quiet hides the progress bar.\n"
+    "  chatterwick-cli export LOG --csv FILE [--no-bom]\n"
+    "  chatterwick-cli export LOG --text FILE\n"
+    "      Saves the log as CSV, or its listing as text, into FILE.\n"
+    "\n"
+    "Exit status: 0 done, 1 a file could not be read or written, 2 wrong arguments.\n";
+
+struct Usage {
+  std::string problem;
+};
+
+// Progress on a terminal: files done of files found so far, lines, time.
+class ProgressBar : public WalkObserver {
+ public:
+  explicit ProgressBar(std::ostream& err) : err_(err), start_(Clock::now()), last_(start_) {}
+  ~ProgressBar() override {
+    if (drawn_) err_ << "\r\033[K" << std::flush;
+  }
+  void OnLogsListed(int32_t count) override { found_ += count; }
+  void OnLogLoaded(int32_t lines) override {
+    ++done_;
+    lines_ += lines;
+    auto now = Clock::now();
+    if (now - last_ < std::chrono::milliseconds(100)) return;
+    last_ = now;
+    drawn_ = true;
+    double secs = std::chrono::duration<double>(now - start_).count();
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "\r\033[Klogs %lld/%lld  lines %lld  %.1f s", done_, found_,
+                  lines_, secs);
+    err_ << buf << std::flush;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  std::ostream& err_;
+  Clock::time_point start_, last_;
+  long long found_ = 0, done_ = 0, lines_ = 0;
+  bool drawn_ = false;
+};
+
+bool EndsWithSeparator(const std::string& path) {
+  return !path.empty() && (path.back() == '/' || path.back() == '\\');
+}
+
+// Takes the value after an option; Usage when there is none.
+std::string TakeValue(const std::vector<std::string>& args, size_t* i) {
+  if (*i + 1 >= args.size()) throw Usage{args[*i] + " needs a value"};
+  return args[++*i];
+}
+
+int View(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err) {
+  if (args.size() != 2) throw Usage{args.size() < 2 ? "view needs a LOG" : "view takes one LOG"};
+  modGlobal::State state;
+  ConsoleWindow window("*.html", 1);
+  Context ctx{state, window, env, DefaultOutputFolder(env)};
+  const bool ok = modGeneral::OpenLog(ctx, args[1]);
+  out << window.title() << '\n' << window.PaneAsLines() << std::flush;
+  if (!ok) {
+    err << modGeneral::LoadFailureMessage(args[1]) << '\n';
+    return 1;
+  }
+  return 0;
+}
+
+int Catalogue(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err,
+              bool err_is_terminal) {
+  std::optional<std::string> root, output;
+  std::string mask = "*.html";
+  int bom = 1;
+  bool quiet = false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--mask") mask = TakeValue(args, &i);
+    else if (a == "--output") output = TakeValue(args, &i);
+    else if (a == "--no-bom") bom = 0;
+    else if (a == "--quiet") quiet = true;
+    else if (a.rfind("--", 0) == 0) throw Usage{"unknown option " + a};
+    else if (root) throw Usage{"catalogue takes one ROOT"};
+    else root = a;
+  }
+  if (!root) throw Usage{"catalogue needs a ROOT"};
+  const char sep = env.Separator();
+  if (!EndsWithSeparator(*root)) *root += sep;
+  std::string folder = output ? *output : DefaultOutputFolder(env);
+  if (!EndsWithSeparator(folder)) folder += sep;
+  env.CreateFolders(folder);
+
+  modGlobal::State state;
+  ConsoleWindow window(mask, bom);
+  std::optional<ProgressBar> bar;
+  if (err_is_terminal && !quiet) bar.emplace(err);
+  Context ctx{state, window, env, folder, bar ? &*bar : nullptr};
+  const bool ok = commands::FolderRun(ctx, *root);
+  bar.reset();
+  out << window.PaneAsLines() << std::flush;
+  if (!quiet) err << "Files written to " << folder << '\n';
+  return ok ? 0 : 1;
+}
+
+int Export(const std::vector<std::string>& args, Env& env, std::ostream& err) {
+  std::optional<std::string> log, csv, txt;
+  int bom = 1;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--csv") csv = TakeValue(args, &i);
+    else if (a == "--text") txt = TakeValue(args, &i);
+    else if (a == "--no-bom") bom = 0;
+    else if (a.rfind("--", 0) == 0) throw Usage{"unknown option " + a};
+    else if (log) throw Usage{"export takes one LOG"};
+    else log = a;
+  }
+  if (!log) throw Usage{"export needs a LOG"};
+  if (csv.has_value() == txt.has_value()) throw Usage{"export needs one of --csv FILE or --text FILE"};
+  if (txt && bom == 0) throw Usage{"--no-bom goes with --csv"};
+
+  modGlobal::State state;
+  ConsoleWindow window("*.html", bom);
+  Context ctx{state, window, env, DefaultOutputFolder(env)};
+  const bool loaded = modGeneral::OpenLog(ctx, *log);
+  int status = 0;
+  if (!loaded) {
+    err << modGeneral::LoadFailureMessage(*log) << '\n';
+    status = 1;
+    if (state.RawLines[0].empty()) return status;
+  }
+  Status s = csv ? commands::SaveLogAsCsvTo(ctx, *csv) : commands::SaveLogAsTextTo(ctx, *txt);
+  if (!s.ok()) {
+    err << "Could not write " << (csv ? *csv : *txt) << " (" << s.message() << ")\n";
+    status = 1;
+  }
+  return status;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err,
+        bool err_is_terminal) {
+  try {
+    if (args.empty()) throw Usage{"no command given"};
+    const std::string& cmd = args[0];
+    if (cmd == "--help" || cmd == "-h") {
+      out << kHelp;
+      return 0;
+    }
+    if (cmd == "--version") {
+      out << kVersion << '\n';
+      return 0;
+    }
+    if (cmd == "view") return View(args, env, out, err);
+    if (cmd == "catalogue") return Catalogue(args, env, out, err, err_is_terminal);
+    if (cmd == "export") return Export(args, env, err);
+    throw Usage{"unknown command " + cmd};
+  } catch (const Usage& u) {
+    err << "chatterwick-cli: " << u.problem << "; " << kUsageLine << '\n';
+    return 2;
+  }
+}
+
+}  // namespace chatterwick::cli

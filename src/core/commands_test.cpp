@@ -1,0 +1,121 @@
+#include "core/commands.h"
+
+#include <gtest/gtest.h>
+
+#include "core/modGeneral.h"
+#include "platform/mem_env.h"
+#include "platform/memory_window.h"
+
+namespace chatterwick {
+namespace {
+
+class CommandsTest : public ::testing::Test {
+ protected:
+  modGlobal::State state;
+  MemoryWindow window;
+  MemEnv env;
+  Context ctx{state, window, env, "/app/output/"};
+
+  void SetUp() override {
+    env.PutFolder("/app/output");
+    env.PutFile("/logs/a b.html",
+                "<html><title>Chat, \"Bob\"</title>\r\n"
+                "<font size=\"2\">(1)</font> <b>Bob:</b> say \"hi\"\r\n</body>\r\n");
+  }
+};
+
+TEST_F(CommandsTest, CommandLineChoosesFolderRunOrLog) {
+  struct Case {
+    const char* args;
+    bool folder_run;
+  };
+  for (const Case& c : {Case{"+p /logs/", true}, Case{"+p", true}, Case{"+P /logs/a b.html", false},
+                        Case{"\"/logs/a b.html\"", false}, Case{"", false}}) {
+    SCOPED_TRACE(c.args);
+    window = MemoryWindow();
+    commands::FormLoad(ctx, c.args);
+    EXPECT_EQ(window.messages.size(), c.folder_run ? 1u : 0u);
+    EXPECT_EQ(window.title == "Log Folder Parsing Results:", c.folder_run);
+  }
+  window = MemoryWindow();
+  commands::FormLoad(ctx, "\"/logs/a b.html\"");
+  EXPECT_EQ(window.title, "Chat, \"Bob\"");
+  EXPECT_EQ(window.pane, "(1) Bob:  say \"hi\"\r\n");
+}
+
+TEST_F(CommandsTest, FolderRunRootIsCutFromTheFourthCharacter) {
+  env.PutFile("/logs/p/a/c/x.html", "<title>t</title>\n<font size=\"2\">(1)</font> <b>A:</b> m\n");
+  commands::FormLoad(ctx, "+p/logs/");  // the third character is dropped whatever it is
+  EXPECT_NE(window.pane.find("Protocols found: 0"), std::string::npos);
+  window = MemoryWindow();
+  commands::FormLoad(ctx, "+p /logs/");
+  EXPECT_NE(window.pane.find("Protocols found: 1"), std::string::npos);
+  EXPECT_NE(env.Contents("/app/output/chat.csv").find("\"1\",\"1\",\"(1)\",\"A:\",\" m\""),
+            std::string::npos);
+}
+
+TEST(ReplaceAppDataTest, ReplacesEveryLowerCaseTokenOnce) {
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"%appdata%\\.purple\\logs\\", "/home/u", "/home/u\\.purple\\logs\\"},
+      {"%appdata%\\.purple\\logs\\", "", "\\.purple\\logs\\"},
+      {"%appdata%/x/%appdata%", "A", "A/x/A"},
+      {"%APPDATA%\\x", "A", "%APPDATA%\\x"},
+      {"%appdata%", "%appdata%", "%appdata%"},  // inserted text is not searched again
+  };
+  for (const auto& [text, value, want] : cases) EXPECT_EQ(commands::ReplaceAppData(text, value), want);
+}
+
+TEST_F(CommandsTest, FolderRunClickExpandsTheTokenFromTheEnvironment) {
+  env.PutFile("/home/u/.purple/logs/p/a/c/x.html", "<title>t</title>\n");
+  env.SetVariable("AppData", "/home/u");
+  commands::FolderRunClick(ctx);
+  EXPECT_NE(window.pane.find("Conversations found: 1"), std::string::npos) << window.pane;
+}
+
+TEST_F(CommandsTest, LoadLogClickAsksAndCancelDoesNothing) {
+  window.pane = "kept";
+  commands::LoadLogClick(ctx);
+  ASSERT_EQ(window.prompts.size(), 1u);
+  EXPECT_EQ(window.prompts[0].prompt, "Path to the log:");
+  EXPECT_EQ(window.prompts[0].title, "chatterwick");
+  EXPECT_EQ(window.prompts[0].default_answer, "test.html");
+  EXPECT_EQ(window.pane, "kept");
+  window.answers.push_back("/logs/a b.html");
+  commands::LoadLogClick(ctx);
+  EXPECT_EQ(window.title, "Chat, \"Bob\"");
+}
+
+TEST_F(CommandsTest, SaveAsCsvProtectsTheHeaderAndAppends) {
+  commands::FormLoad(ctx, "/logs/a b.html");
+  window.answers = {"log.csv", "log.csv"};
+  commands::SaveLogAsCsv(ctx);
+  const std::string once =
+      "\"\",\"\",\"<html><title>Chat, \"\"Bob\"\"</title>\"\r\n"
+      "\"(1)\",\"Bob:\",\" say \"\"hi\"\"\"\r\n";
+  EXPECT_EQ(env.Contents("/app/output/log.csv"), "\xEF\xBB\xBF" + once);
+  commands::SaveLogAsCsv(ctx);  // the mark never lands on content
+  EXPECT_EQ(env.Contents("/app/output/log.csv"), "\xEF\xBB\xBF" + once + once);
+  EXPECT_EQ(window.prompts[0].prompt, "What should this file be called? (Remember to include .csv)");
+  EXPECT_EQ(window.prompts[0].default_answer, "log.csv");
+}
+
+TEST_F(CommandsTest, SaveAsTextWritesThePaneFromScratch) {
+  commands::FormLoad(ctx, "/logs/a b.html");
+  env.PutFile("/app/output/report", "old");
+  window.answers = {"report"};
+  commands::SaveLogAsText(ctx);
+  EXPECT_EQ(env.Contents("/app/output/report"), "(1) Bob:  say \"hi\"\r\n\r\n");
+}
+
+TEST_F(CommandsTest, SaveFailureIsShownAndCancelWritesNothing) {
+  commands::SaveLogAsCsv(ctx);  // cancelled
+  EXPECT_FALSE(env.Exists("/app/output/log.csv"));
+  window.answers = {"no/such/folder.csv"};
+  commands::SaveLogAsCsv(ctx);
+  ASSERT_EQ(window.messages.size(), 1u);
+  EXPECT_EQ(window.messages[0],
+            "chatterwick: Could not write /app/output/no/such/folder.csv (No such file or directory)");
+}
+
+}  // namespace
+}  // namespace chatterwick

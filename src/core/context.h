@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/env.h"
+#include "core/modGlobal.h"
+#include "core/window_ops.h"
+
+namespace chatterwick {
+
+// Told of a folder run's progress; the window ignores it, the CLI draws a bar.
+class WalkObserver {
+ public:
+  virtual ~WalkObserver() = default;
+  virtual void OnLogsListed(int32_t count) = 0;
+  virtual void OnLogLoaded(int32_t chat_lines_stored) = 0;
+};
+
+// What every procedure of the core works with. Nothing here is owned.
+struct Context {
+  modGlobal::State& state;
+  WindowOps& window;
+  Env& env;
+  // Where the files go; ends with the separator.
+  std::string output_folder;
+  WalkObserver* observer = nullptr;
+};
+
+// The folder "output" beside the executable, with a final separator.
+inline std::string DefaultOutputFolder(Env& env) {
+  const char sep = env.Separator();
+  return env.ApplicationFolder() + sep + "output" + sep;
+}
+
+}  // namespace chatterwick

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/status.h"
+
+namespace chatterwick {
+
+// A file opened for reading from its start.
+class SequentialFile {
+ public:
+  virtual ~SequentialFile() = default;
+  // Reads up to n bytes into scratch; *got == 0 means the end of the file.
+  virtual Status Read(size_t n, char* scratch, size_t* got) = 0;
+};
+
+// A file opened for writing. Writes may be buffered: an error can surface
+// only at Close, which must be called to know the bytes reached the file.
+class WritableFile {
+ public:
+  virtual ~WritableFile() = default;
+  virtual Status Append(std::string_view data) = 0;
+  virtual Status Close() = 0;
+};
+
+enum class ListKind { kFilesOnly, kFilesAndFolders };
+
+// Everything the core needs from the operating system. Paths are the core's
+// own texts: an implementation accepts both "\" and its native separator and
+// reads a doubled separator as one.
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  virtual char Separator() const = 0;
+
+  virtual Status NewSequentialFile(const std::string& path,
+                                   std::unique_ptr<SequentialFile>* result) = 0;
+  // Created when missing; writes go after any existing content.
+  virtual Status NewAppendableFile(const std::string& path,
+                                   std::unique_ptr<WritableFile>* result) = 0;
+  // Created when missing, emptied when present.
+  virtual Status NewWritableFile(const std::string& path,
+                                 std::unique_ptr<WritableFile>* result) = 0;
+  // Writes data at the 0-based offset, creating the file when missing and
+  // leaving every other byte as it was.
+  virtual Status WriteAt(const std::string& path, uint64_t offset, std::string_view data) = 0;
+  virtual Status GetFileSize(const std::string& path, uint64_t* size) = 0;
+  virtual Status DeleteFile(const std::string& path) = 0;
+  virtual Status CreateFolders(const std::string& path) = 0;
+  // Sets *is_folder; a path that does not exist is NotFound.
+  virtual Status IsFolder(const std::string& path, bool* is_folder) = 0;
+
+  // pattern is a folder path ending in a separator (every entry) or a folder
+  // path followed by a name pattern ("*" any run, "?" any one character, ASCII
+  // letter case ignored). kFilesOnly yields regular files only; otherwise every
+  // entry, "." and ".." included. Names come in case-insensitive order. A
+  // folder that does not exist yields no names and OK.
+  virtual Status ListFolder(const std::string& pattern, ListKind kind,
+                            std::vector<std::string>* names) = 0;
+
+  // Environment variable, its name compared without regard to letter case.
+  virtual std::optional<std::string> GetVariable(const std::string& name) = 0;
+  // The value that stands for "%appdata%" in a folder text.
+  virtual std::optional<std::string> AppData() { return GetVariable("appdata"); }
+  // The folder of the running executable, without a final separator.
+  virtual std::string ApplicationFolder() = 0;
+};
+
+// Forwards every call, so that a test can override one of them.
+class EnvWrapper : public Env {
+ public:
+  explicit EnvWrapper(Env* target) : target_(target) {}
+  Env* target() const { return target_; }
+
+  char Separator() const override { return target_->Separator(); }
+  Status NewSequentialFile(const std::string& p, std::unique_ptr<SequentialFile>* r) override {
+    return target_->NewSequentialFile(p, r);
+  }
+  Status NewAppendableFile(const std::string& p, std::unique_ptr<WritableFile>* r) override {
+    return target_->NewAppendableFile(p, r);
+  }
+  Status NewWritableFile(const std::string& p, std::unique_ptr<WritableFile>* r) override {
+    return target_->NewWritableFile(p, r);
+  }
+  Status WriteAt(const std::string& p, uint64_t o, std::string_view d) override {
+    return target_->WriteAt(p, o, d);
+  }
+  Status GetFileSize(const std::string& p, uint64_t* s) override { return target_->GetFileSize(p, s); }
+  Status DeleteFile(const std::string& p) override { return target_->DeleteFile(p); }
+  Status CreateFolders(const std::string& p) override { return target_->CreateFolders(p); }
+  Status IsFolder(const std::string& p, bool* f) override { return target_->IsFolder(p, f); }
+  Status ListFolder(const std::string& p, ListKind k, std::vector<std::string>* n) override {
+    return target_->ListFolder(p, k, n);
+  }
+  std::optional<std::string> GetVariable(const std::string& n) override {
+    return target_->GetVariable(n);
+  }
+  std::optional<std::string> AppData() override { return target_->AppData(); }
+  std::string ApplicationFolder() override { return target_->ApplicationFolder(); }
+
+ private:
+  Env* target_;
+};
+
+}  // namespace chatterwick

@@ -1,0 +1,272 @@
+#include "core/modCSV.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+
+#include "core/modGeneral.h"
+#include "platform/mem_env.h"
+#include "platform/memory_window.h"
+#include "platform/posix_env.h"
+#include "testing/temp_tree.h"
+
+namespace chatterwick {
+namespace {
+
+using modGlobal::CatalogueEntry;
+using testing::TempTree;
+
+// ---- rows and mark ----
+
+TEST(FormatCsvRowTest, QuotesEveryFieldAndDoublesInnerQuotes) {
+  using modCSV::FormatCsvRow;
+  EXPECT_EQ(FormatCsvRow({"7", "abc"}), R"("7","abc")");
+  EXPECT_EQ(FormatCsvRow({"", ""}), R"("","")");
+  EXPECT_EQ(FormatCsvRow({"a,b", "say \"hi\""}), R"("a,b","say ""hi""")");
+  EXPECT_EQ(FormatCsvRow({"\"", "x\"\"y", "tab\there"}), "\"\"\"\",\"x\"\"\"\"y\",\"tab\there\"");
+  EXPECT_EQ(FormatCsvRow({"1", "2", "(1)", "Bob:", "caf\xC3\xA9"}),
+            "\"1\",\"2\",\"(1)\",\"Bob:\",\"caf\xC3\xA9\"");
+}
+
+TEST(WriteUtf8BomTest, MarksOnlyAnEmptyOrAbsentFile) {
+  MemEnv env;
+  env.PutFolder("/out");
+  EXPECT_TRUE(modCSV::WriteUtf8Bom(env, "/out/new.csv").ok());
+  EXPECT_EQ(env.Contents("/out/new.csv"), "\xEF\xBB\xBF");
+  env.PutFile("/out/empty.csv", "");
+  EXPECT_TRUE(modCSV::WriteUtf8Bom(env, "/out/empty.csv").ok());
+  EXPECT_EQ(env.Contents("/out/empty.csv"), "\xEF\xBB\xBF");
+  env.PutFile("/out/old.csv", "\"1\",\"a\"\r\n");
+  EXPECT_FALSE(modCSV::WriteUtf8Bom(env, "/out/old.csv").ok());
+  EXPECT_EQ(env.Contents("/out/old.csv"), "\"1\",\"a\"\r\n");
+  EXPECT_FALSE(modCSV::WriteUtf8Bom(env, "/missing/x.csv").ok());
+}
+
+TEST(FailureShareTest, RoundsHalfToEvenAndDropsTrailingZeros) {
+  const std::tuple<int, int, const char*> cases[] = {
+      {0, 7, "0"}, {0, 0, "0"}, {1, 1000, "0.1"}, {1, 8, "12.5"}, {1, 3, "33.33"},
+      {2, 3, "66.67"}, {5, 5, "100"}, {1, 80000, "0"}, {1, 40000, "0"}, {3, 40000, "0.01"},
+  };
+  for (const auto& [f, n, want] : cases) EXPECT_EQ(modCSV::FailureShare(f, n), want) << f << "/" << n;
+}
+
+// ---- the walk, on real folders ----
+
+class WalkTest : public ::testing::Test {
+ protected:
+  TempTree tree;
+  modGlobal::State state;
+  MemoryWindow window;
+  Context ctx{state, window, *PosixEnv(), tree.Path("output/")};
+
+  void SetUp() override { tree.Folder("output"); }
+  void Walk(const std::string& root) {
+    modGlobal::ClearCatalogue(state);
+    modCSV::WalkLogRoot(ctx, root);
+  }
+  template <typename Table>
+  std::vector<std::string> Rows(const Table& t) {
+    std::vector<std::string> out;
+    for (int32_t i = 1; i < t.Extent(); ++i) {
+      const auto& e = t[i];
+      std::string row = std::to_string(e.Id) + " ";
+      if constexpr (std::is_same_v<std::decay_t<decltype(e)>, CatalogueEntry>)
+        row += std::to_string(e.ParentId) + " ";
+      out.push_back(row + e.Name);
+    }
+    return out;
+  }
+  using V = std::vector<std::string>;
+};
+
+TEST_F(WalkTest, NumbersEachLevelBeforeDescending) {
+  tree.Add(R"(
+    logs/P/A/c1/1.html
+    logs/P/A/c2/1.html
+    logs/P/B/c1/1.html
+    logs/Q/A/c1/1.html
+    logs/Q/A/c1/2.html
+  )");
+  Walk(tree.Path("logs/"));
+  EXPECT_EQ(Rows(state.Protocols), (V{"1 P", "2 Q"}));
+  EXPECT_EQ(Rows(state.Accounts), (V{"1 1 A", "2 1 B", "3 2 A"}));
+  EXPECT_EQ(Rows(state.Contacts), (V{"1 1 c1", "2 1 c2", "3 2 c1", "4 3 c1"}));
+  EXPECT_EQ(Rows(state.Conversations),
+            (V{"1 1 1.html", "2 2 1.html", "3 3 1.html", "4 4 1.html", "5 4 2.html"}));
+  ASSERT_EQ(state.ChatLines.Count(), 10);
+  EXPECT_EQ(state.NextChatSlot, 11);
+  for (int32_t i = 1; i <= 10; ++i) {
+    EXPECT_EQ(state.ChatLines[i].ConversationId, (i + 1) / 2);
+    EXPECT_EQ(state.ChatLines[i].LineNumber, 2 - i % 2);
+  }
+  EXPECT_EQ(state.ChatLines[10].Message, " line 2");
+  EXPECT_EQ(window.pane, "");
+}
+
+TEST_F(WalkTest, PassesOverNamesOnlyAtTheirOwnLevel) {
+  tree.Add(R"(
+    logs/p/Old Chat Logs/c/1.html
+    logs/p/old chat logs/c/1.html
+    logs/p/.system/c/1.html
+    logs/p/acct/.system/1.html
+    logs/p/acct/.SYSTEM/1.html
+    logs/p/acct/Old Chat Logs/1.html
+    logs/stray.html
+    logs/p/stray.html
+    logs/p/acct/stray.html
+    logs/p/acct/Old Chat Logs/deeper/1.html
+  )");
+  Walk(tree.Path("logs/"));
+  EXPECT_EQ(Rows(state.Protocols), (V{"1 p"}));
+  EXPECT_EQ(Rows(state.Accounts), (V{"1 1 .system", "2 1 acct", "3 1 old chat logs"}));
+  EXPECT_EQ(Rows(state.Contacts), (V{"1 1 c", "2 2 .SYSTEM", "3 2 Old Chat Logs", "4 3 c"}));
+  EXPECT_EQ(state.Conversations.FirstFreeSlot(), 5);
+}
+
+TEST_F(WalkTest, MaskPicksFilesIgnoringCaseAndEmptyMaskTakesAll) {
+  tree.Add(R"(
+    logs/p/a/c/b.HTML
+    logs/p/a/c/a.html
+    logs/p/a/c/notes.txt
+    logs/p/a/c/sub.html/
+  )");
+  Walk(tree.Path("logs/"));
+  EXPECT_EQ(Rows(state.Conversations), (V{"1 1 a.html", "2 1 b.HTML"}));
+  window.mask = "";
+  Walk(tree.Path("logs/"));
+  EXPECT_EQ(Rows(state.Conversations), (V{"1 1 a.html", "2 1 b.HTML", "3 1 notes.txt"}));
+}
+
+TEST_F(WalkTest, RootWithoutFinalSeparatorFindsNothing) {
+  tree.Add("logs/p/a/c/1.html");
+  Walk(tree.Path("logs"));
+  EXPECT_EQ(state.Protocols.FirstFreeSlot(), 1);
+  EXPECT_EQ(state.ChatLines.Count(), 0);
+}
+
+TEST_F(WalkTest, UnreadableLogKeepsItsConversation) {
+  tree.Add(R"(
+    logs/p/a/c/1.html = not a log
+    logs/p/a/c/2.html
+  )");
+  Walk(tree.Path("logs/"));
+  EXPECT_EQ(Rows(state.Conversations), (V{"1 1 1.html", "2 1 2.html"}));
+  EXPECT_EQ(window.pane, "File could not be loaded. (" + tree.Path("logs/p/a/c/1.html") + ")\r\n");
+  ASSERT_EQ(state.ChatLines.Count(), 2);
+  EXPECT_EQ(state.ChatLines[1].ConversationId, 2);
+  EXPECT_EQ(state.ChatLines[1].LineNumber, 1);
+}
+
+TEST_F(WalkTest, LineNumbersCountOnlyCopiedLines) {
+  tree.File("logs/p/a/c/1.html",
+            "<title>t</title>\n<font size=\"2\">(1)</font> <b>A:</b> x\n</p>\n<i>just text</i>\n");
+  Walk(tree.Path("logs/"));
+  ASSERT_EQ(state.ChatLines.Count(), 2);
+  EXPECT_EQ(state.ChatLines[2].LineNumber, 2);
+  EXPECT_EQ(state.ChatLines[2].Time, "");
+  EXPECT_EQ(state.ChatLines[2].Message, "just text");
+  EXPECT_EQ(state.FailedLineCount, 1);
+}
+
+TEST_F(WalkTest, FullTablesSkipWhatDoesNotFitAndSaySo) {
+  for (const char* p : {"p1", "p2"})
+    for (int a = 0; a < 60; ++a) tree.Folder("logs/" + std::string(p) + "/acct" + std::to_string(100 + a));
+  tree.Add("logs/p2/acct159/c/1.html");  // under a skipped account: never read
+  Walk(tree.Path("logs/"));
+  EXPECT_EQ(state.Accounts.FirstFreeSlot(), 101);
+  EXPECT_EQ(state.Accounts[100].Name, "acct139");
+  EXPECT_EQ(state.Accounts[100].ParentId, 2);
+  EXPECT_EQ(state.Contacts.FirstFreeSlot(), 1);
+  EXPECT_EQ(window.pane, "The Accounts table is full: 20 entries were skipped.\r\n");
+}
+
+// ---- the catalogue run ----
+
+class CatalogueRunTest : public WalkTest {
+ protected:
+  bool Run(const std::string& root) {
+    modCSV::PrepareCatalogueRun(ctx);
+    modCSV::WalkLogRoot(ctx, root);
+    return modCSV::WriteCatalogueCsv(ctx);
+  }
+};
+
+TEST_F(CatalogueRunTest, EmptyTreeWritesEmptyFilesAndTheSummary) {
+  tree.Folder("logs");
+  window.bom = 0;
+  tree.File("output/chat.csv", "old rows\r\n");
+  EXPECT_TRUE(Run(tree.Path("logs/")));
+  for (const char* f : modCSV::kCatalogueFiles) EXPECT_EQ(tree.Read(std::string("output/") + f), "") << f;
+  EXPECT_EQ(window.pane,
+            "Log Folder Parsing Complete!\r\n\r\n"
+            "Protocols found: 0\r\nAccounts found: 0\r\nContacts found: 0\r\n"
+            "Conversations found: 0\r\nLines of chat found: 0\r\n"
+            "\r\nLine parsing failed 0 times out of 0 times (0%)\r\n");
+  EXPECT_EQ(window.title, "Log Folder Parsing Results:");
+  EXPECT_EQ(window.messages,
+            (V{"chatterwick: Press OK to begin processing logs. This process may take some time."}));
+}
+
+TEST_F(CatalogueRunTest, WritesTheFiveFilesAfterTheMark) {
+  tree.File("logs/jabber/me@x/bob \"b\", jr/2020.html",
+            "<title>t</title>\n<font size=\"2\">(1)</font> <b>Bob:</b> a, \"b\"\n"
+            "<font size=\"2\">(2)</font> <b>Bob:</b></font><br>\n<p>x</p>\n");
+  EXPECT_TRUE(Run(tree.Path("logs/")));
+  const std::string bom = "\xEF\xBB\xBF";
+  EXPECT_EQ(tree.Read("output/protocols.csv"), bom + "\"1\",\"jabber\"\r\n");
+  EXPECT_EQ(tree.Read("output/accounts.csv"), bom + "\"1\",\"1\",\"me@x\"\r\n");
+  EXPECT_EQ(tree.Read("output/contacts.csv"), bom + "\"1\",\"1\",\"bob \"\"b\"\", jr\"\r\n");
+  EXPECT_EQ(tree.Read("output/conversations.csv"), bom + "\"1\",\"1\",\"2020.html\"\r\n");
+  // The line without a message is stored and counted, but has no row.
+  EXPECT_EQ(tree.Read("output/chat.csv"),
+            bom + "\"1\",\"1\",\"(1)\",\"Bob:\",\" a, \"\"b\"\"\"\r\n\"1\",\"3\",\"\",\"\",\"x\"\r\n");
+  EXPECT_NE(window.pane.find("Lines of chat found: 3\r\n\r\nLine parsing failed 1 times out of 3 "
+                             "times (33.33%)\r\n"),
+            std::string::npos)
+      << window.pane;
+}
+
+TEST_F(CatalogueRunTest, AFileThatCannotBeWrittenIsNamedAndTheRestGoOn) {
+  tree.Add("logs/p/a/c/1.html");
+  tree.Folder("output/contacts.csv");
+  EXPECT_FALSE(Run(tree.Path("logs/")));
+  EXPECT_NE(window.pane.find("Could not write " + tree.Path("output/contacts.csv") +
+                             " (Is a directory)\r\n"),
+            std::string::npos)
+      << window.pane;
+  EXPECT_NE(tree.Read("output/chat.csv").find("line 2"), std::string::npos);
+  EXPECT_NE(window.pane.find("Contacts found: 1\r\n"), std::string::npos);
+}
+
+// A whole tree the chat client wrote: every conversation and chat line lands.
+TEST_F(CatalogueRunTest, FixtureTreesCatalogueCompletely) {
+  const std::filesystem::path fixtures = CHATTERWICK_FIXTURES;
+  if (!std::filesystem::exists(fixtures)) GTEST_SKIP() << "no fixtures";
+  for (const char* name : {"real-logs-b", "real-logs-b-crlf", "older-markup-b"}) {
+    SCOPED_TRACE(name);
+    int logs = 0, lines = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(fixtures / name)) {
+      if (!e.is_regular_file() || e.path().string().find("/.system/") != std::string::npos) continue;
+      ++logs;
+      std::ifstream in(e.path());
+      for (std::string l; std::getline(in, l);) lines += l.rfind('<', 0) == 0 && l.find("<b>") != std::string::npos;
+    }
+    window.pane.clear();
+    EXPECT_TRUE(Run((fixtures / name).string() + "/"));
+    EXPECT_EQ(state.Conversations.FirstFreeSlot() - 1, logs);
+    EXPECT_EQ(state.ChatLines.Count(), lines);
+    EXPECT_EQ(state.FailedLineCount, 0);
+    EXPECT_NE(window.pane.find("Conversations found: " + std::to_string(logs) + "\r\n"), std::string::npos);
+    EXPECT_EQ(window.pane.find("could not"), std::string::npos) << window.pane;
+    for (int32_t i = 1; i <= state.ChatLines.Count(); ++i) {
+      const auto e = state.ChatLines[i];
+      ASSERT_FALSE(e.Time.empty()) << i;
+      ASSERT_FALSE(state.Conversations[e.ConversationId].Name.empty());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace chatterwick

@@ -1,0 +1,256 @@
+#include "core/modGeneral.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/mem_env.h"
+#include "platform/memory_window.h"
+
+namespace chatterwick {
+namespace {
+
+using modGlobal::State;
+
+class LoaderTest : public ::testing::Test {
+ protected:
+  State state;
+  MemoryWindow window;
+  MemEnv env;
+  Context ctx{state, window, env, "/app/output/"};
+
+  bool Load(const std::string& contents) {
+    env.PutFile("/logs/a.html", contents);
+    return modGeneral::LoadLogFile(ctx, "/logs/a.html");
+  }
+  std::vector<std::string> Raw() const {
+    std::vector<std::string> out;
+    for (int i = 0; i < state.LineCount; ++i) out.push_back(state.RawLines[i]);
+    return out;
+  }
+};
+
+struct FailureCase {
+  const char* name;
+  const char* contents;  // nullptr: no such file
+};
+
+class LoaderFailureTest : public LoaderTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(LoaderFailureTest, ReportsAndLeavesTablesEmpty) {
+  ASSERT_TRUE(Load("<h>\n<span>x</span>\n"));
+  window.save_enabled = false;
+  window.pane.clear();
+  const int32_t before = state.LineCount;
+
+  const char* contents = GetParam().contents;
+  bool ok = contents ? Load(contents) : modGeneral::LoadLogFile(ctx, "/logs/missing.html");
+  EXPECT_FALSE(ok);
+  const std::string path = contents ? "/logs/a.html" : "/logs/missing.html";
+  EXPECT_EQ(window.pane, "File could not be loaded. (" + path + ")\r\n");
+  EXPECT_EQ(state.LineCount, before);
+  EXPECT_FALSE(window.save_enabled);
+  for (int i = 0; i <= 2; ++i) {
+    EXPECT_EQ(state.RawLines[i], "");
+    EXPECT_TRUE(state.ParsedLines[i].empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Causes, LoaderFailureTest,
+                         ::testing::Values(FailureCase{"Missing", nullptr},
+                                           FailureCase{"Empty", ""},
+                                           FailureCase{"EmptyFirstLine", "\r\n<html>\r\n"},
+                                           FailureCase{"NoAngle", "html>\n<b>\n"},
+                                           FailureCase{"BlankThenAngle", " <html>\n"}),
+                         [](const auto& tp) { return std::string(tp.param.name); });
+
+TEST_F(LoaderTest, EveryLineEndSplitsAlike) {
+  for (const char* log : {"<h>\n<a>\n<b>\n", "<h>\r<a>\r<b>\r", "<h>\r\n<a>\r\n<b>\r\n",
+                          "<h>\r\n<a>\n<b>", "<h>\r<a>\r\n<b>\n"}) {
+    SCOPED_TRACE(::testing::PrintToString(std::string(log)));
+    ASSERT_TRUE(Load(log));
+    EXPECT_EQ(Raw(), (std::vector<std::string>{"<h>", "<a>", "<b>"}));
+    EXPECT_EQ(state.LineCount, 3);
+    EXPECT_EQ(state.RawLines[3], "");
+  }
+}
+
+TEST_F(LoaderTest, ContinuationLinesJoinWithOneBlank) {
+  ASSERT_TRUE(Load("<h>\nfirst\n<a>one\ntwo\n\nthree\n"));
+  EXPECT_EQ(Raw(), (std::vector<std::string>{"<h> first", "<a>one two three"}));
+  // A blank before "<" makes a continuation too.
+  ASSERT_TRUE(Load("<h>\n <a>\n"));
+  EXPECT_EQ(Raw(), (std::vector<std::string>{"<h>  <a>"}));
+}
+
+TEST_F(LoaderTest, SuccessEnablesButtonsAndLeavesTheNextSlotEmpty) {
+  ASSERT_TRUE(Load("<h>\n<a>\n"));
+  EXPECT_TRUE(window.save_enabled);
+  EXPECT_EQ(window.pane, "");
+  EXPECT_EQ(state.LineCount, 2);
+}
+
+std::string ManyLines(int n) {
+  std::string log = "<title>t</title>\n";
+  for (int i = 1; i < n; ++i) log += "<font size=\"2\">(1)</font> <b>s</b> m" + std::to_string(i) + "\n";
+  return log;
+}
+
+TEST_F(LoaderTest, LogFillingTheLastSlotIsListedButReported) {
+  ASSERT_FALSE(Load(ManyLines(10001)));
+  EXPECT_EQ(state.LineCount, 10001);
+  EXPECT_TRUE(window.save_enabled);
+  EXPECT_EQ(state.ParsedLines[10000].Message, " m10000");
+  EXPECT_EQ(window.pane, "File could not be loaded. (/logs/a.html)\r\n");
+
+  modGeneral::ShowLog(ctx);
+  size_t lines = 0;
+  for (char c : window.pane) lines += c == '\n';
+  EXPECT_EQ(lines, 10000u);
+}
+
+TEST_F(LoaderTest, LogLongerThanTheTableFailsAtTheExtraLine) {
+  ASSERT_TRUE(Load("<h>\n<a>\n"));
+  window.save_enabled = false;
+  ASSERT_FALSE(Load(ManyLines(10002)));
+  EXPECT_EQ(state.LineCount, 2);
+  EXPECT_FALSE(window.save_enabled);
+  EXPECT_EQ(state.RawLines[10000], "<font size=\"2\">(1)</font> <b>s</b> m10000");
+  EXPECT_TRUE(state.ParsedLines[1].empty());
+}
+
+TEST_F(LoaderTest, AFailedLoadDoesNotSpoilTheNext) {
+  EXPECT_FALSE(Load("nope"));
+  EXPECT_TRUE(Load("<h>\n"));
+  EXPECT_EQ(state.LineCount, 1);
+}
+
+// ---- ParseLine ----
+
+struct ParseCase {
+  const char* name;
+  const char* raw;
+  const char* time;
+  const char* sender;
+  const char* message;
+  int failures;  // added to FailedLineCount
+};
+
+class ParseTest : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseTest, SplitsTimeSenderMessage) {
+  const ParseCase& c = GetParam();
+  State state;
+  state.RawLines.At(1) = c.raw;
+  state.LineCount = 2;
+  ASSERT_TRUE(modGeneral::ParseAllLines(state));
+  EXPECT_EQ(state.ParsedLines[1].Time, c.time);
+  EXPECT_EQ(state.ParsedLines[1].Sender, c.sender);
+  EXPECT_EQ(state.ParsedLines[1].Message, c.message);
+  EXPECT_EQ(state.FailedLineCount, c.failures);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ParseTest,
+    ::testing::Values(
+        ParseCase{"OlderMarkup",
+                  R"(<font color="#A82F2F"><font size="2">(17:38:38)</font> <b>Bob Jones:</b></font> not bad<br/>)",
+                  "(17:38:38)", "Bob Jones:", " not bad", 0},
+        ParseCase{"CurrentMarkup",
+                  R"(<span style="color: #A82F2F"><span style="font-size: smaller">(13:59:33)</span> <b>Bob:</b></span> hi there<br>)",
+                  "(13:59:33)", "Bob:", " hi there", 0},
+        ParseCase{"TwoNestedSpans",
+                  R"(<font size="2">(1)</font> <b>B:</b> <span style='a;'><span style='b;'>inner <i>x</i></span></span>)",
+                  "(1)", "B:", "inner <i>x</i>", 0},
+        ParseCase{"OneSpanKeepsItsFirstCharacters",
+                  R"(<font size="2">(1)</font> <b>B:</b> <span style='color: red;'>hello</span><br>)",
+                  "(1)", "B:", "hello", 0},
+        ParseCase{"SpanAmidTextLosesNothing",
+                  R"(<font size="2">(1)</font> <b>B:</b> hello <span style='color: red;'>world</span> again)",
+                  "(1)", "B:", " hello world again", 0},
+        ParseCase{"PartlyStyledMessageIsWhole",
+                  R"(<span style="color: #A82F2F"><span style="font-size: smaller">(17:43:09)</span> <b>Bob:</b></span> <span style='color: #008000;'>green, <span style='font-style: italic;'>green italic</span>, green</span><br>)",
+                  "(17:43:09)", "Bob:", " green, green italic, green", 0},
+        ParseCase{"MoreThanTenTags",
+                  R"(<font size="2">(1)</font> <b>B:</b> <html><body><p><span><b>x</b></span><i>y</i><u>z</u></p></body></html><br>)",
+                  "(1)", "B:", " xyz", 0},
+        ParseCase{"NoBoldEndIsRejected", R"(<font size="2">(12:00)</font> text<br>)", "", "",
+                  "(12:00) text", 1},
+        ParseCase{"MarkupAloneIsNoFailure", "</body>", "", "", "", 0},
+        ParseCase{"SystemEntryWithoutMessage",
+                  R"(<span style="font-size: smaller">(20:21:58)</span><b> x entered the room.</b><br>)",
+                  "(20:21:58)", " x entered the room.", "", 0}),
+    [](const auto& tp) { return std::string(tp.param.name); });
+
+// ---- StripTags ----
+
+TEST(StripTagsTest, RemovesEveryTagAndNothingElse) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"plain &lt; text", "plain &lt; text"},
+      {"<br>", ""},
+      {"<a><b><c><d><e><f><g><h><i><j><k>end", "end"},
+      {"a>b<i>c", "a>bc"},  // a stray ">" first doubles nothing
+      {"ab<c", "ab<c"},      // no ">" after the "<": the rest stays
+      {"<abc", "<abc"},
+      {" x <i>y</i> ", " x y "},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(modGeneral::StripTags(in), out) << in;
+}
+
+TEST(StripTagsTest, HostileInputStaysLinear) {
+  std::string hostile = ">";
+  for (int i = 0; i < 1000; ++i) hostile += "x<";
+  EXPECT_EQ(modGeneral::StripTags(hostile).size(), hostile.size());
+}
+
+// ---- View ----
+
+TEST(ExtractTitleTest, TitleOrFallback) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"<html><title>Chat with Bob</title>", "Chat with Bob"},
+      {"<title></title>", ""},
+      {"<head>abc</title>", "abc"},  // from position 7 when <title> is missing
+      {"<title>no end", "Log File: Title Unknown"},
+      {"", "Log File: Title Unknown"},
+      {"</title><title>", "Log File: Title Unknown"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(modGeneral::ExtractTitle(in), out) << in;
+}
+
+class ViewTest : public LoaderTest {};
+
+TEST_F(ViewTest, ListsEveryChatLineWithItsTitle) {
+  env.PutFile("/logs/b.html",
+              "<title>T</title>\n<font size=\"2\">(1)</font> <b>A:</b> hi\n</body>\n"
+              "<font size=\"2\">(2)</font> no sender\n");
+  window.pane = "old";
+  EXPECT_TRUE(modGeneral::OpenLog(ctx, "\"/logs/b.html\""));
+  EXPECT_EQ(window.pane, "(1) A:  hi\r\n  (2) no sender\r\n");
+  EXPECT_EQ(window.title, "T");
+}
+
+TEST_F(ViewTest, QuotesOnlyDoNothing) {
+  window.pane = "kept";
+  window.title = "kept";
+  EXPECT_FALSE(modGeneral::OpenLog(ctx, "\"\""));
+  EXPECT_EQ(window.pane, "kept");
+  EXPECT_EQ(window.title, "kept");
+  EXPECT_TRUE(env.reads().empty());
+}
+
+TEST_F(ViewTest, UnreadableLogShowsEmptyPaneAndUnknownTitle) {
+  window.pane = "old";
+  EXPECT_FALSE(modGeneral::OpenLog(ctx, "/nowhere.html"));
+  EXPECT_EQ(window.pane, "");
+  EXPECT_EQ(window.title, "Log File: Title Unknown");
+}
+
+TEST(AppendOutputTest, AddsCrLfAfterEachText) {
+  MemoryWindow w;
+  for (const char* t : {"a", "", "b\r\nc"}) modGeneral::AppendOutput(w, t);
+  EXPECT_EQ(w.pane, "a\r\n\r\nb\r\nc\r\n");
+}
+
+}  // namespace
+}  // namespace chatterwick

@@ -1,0 +1,75 @@
+#include "core/modGlobal.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace chatterwick::modGlobal {
+
+ChatEntry ChatTable::operator[](int32_t slot) const {
+  if (slot < 1 || slot > count_) return {};
+  size_t i = static_cast<size_t>(slot - 1);
+  const Index& x = index_chunks_[i / kIndexChunk][i % kIndexChunk];
+  ChatEntry e;
+  e.ConversationId = x.conversation_id;
+  e.LineNumber = x.line_number;
+  e.Time = std::string_view(x.text, x.time_len);
+  e.Sender = std::string_view(x.text + x.time_len, x.sender_len);
+  e.Message = std::string_view(x.text + x.time_len + x.sender_len, x.message_len);
+  return e;
+}
+
+const char* ChatTable::StoreText(size_t len, std::string_view a, std::string_view b,
+                                 std::string_view c) {
+  if (len == 0) return "";
+  if (blocks_.empty() || block_size_ - block_used_ < len) {
+    // A line longer than a block gets a block of its own.
+    block_size_ = len > kTextBlock ? len : kTextBlock;
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(block_size_));
+    block_used_ = 0;
+  }
+  char* p = blocks_.back().get() + block_used_;
+  if (!a.empty()) std::memcpy(p, a.data(), a.size());
+  if (!b.empty()) std::memcpy(p + a.size(), b.data(), b.size());
+  if (!c.empty()) std::memcpy(p + a.size() + b.size(), c.data(), c.size());
+  block_used_ += len;
+  return p;
+}
+
+bool ChatTable::Append(int32_t conversation_id, int32_t line_number, std::string_view time,
+                       std::string_view sender, std::string_view message) {
+  if (count_ >= kLastChatLine) return false;
+  constexpr size_t kMaxText = UINT32_MAX;
+  if (time.size() > kMaxText || sender.size() > kMaxText || message.size() > kMaxText) return false;
+  size_t i = static_cast<size_t>(count_);
+  if (i / kIndexChunk >= index_chunks_.size())
+    index_chunks_.push_back(std::make_unique_for_overwrite<Index[]>(kIndexChunk));
+  Index& x = index_chunks_[i / kIndexChunk][i % kIndexChunk];
+  x.conversation_id = conversation_id;
+  x.line_number = line_number;
+  x.time_len = static_cast<uint32_t>(time.size());
+  x.sender_len = static_cast<uint32_t>(sender.size());
+  x.message_len = static_cast<uint32_t>(message.size());
+  x.text = StoreText(time.size() + sender.size() + message.size(), time, sender, message);
+  ++count_;
+  return true;
+}
+
+void ChatTable::Release() {
+  count_ = 0;
+  std::vector<std::unique_ptr<Index[]>>().swap(index_chunks_);
+  std::vector<std::unique_ptr<char[]>>().swap(blocks_);
+  block_used_ = block_size_ = 0;
+}
+
+void ClearCatalogue(State& state) {
+  state.Protocols.Release();
+  state.Accounts.Release();
+  state.Contacts.Release();
+  state.Conversations.Release();
+  state.ChatLines.Release();
+  state.skipped = {};
+  state.FailedLineCount = 0;
+  state.NextChatSlot = 1;
+}
+
+}  // namespace chatterwick::modGlobal

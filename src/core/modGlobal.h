@@ -1,0 +1,148 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace chatterwick::modGlobal {
+
+inline constexpr int32_t kLastLineIndex = 10000;  // RawLines, ParsedLines
+inline constexpr int32_t kLastProtocol = 100;
+inline constexpr int32_t kLastAccount = 100;
+inline constexpr int32_t kLastContact = 1000;
+inline constexpr int32_t kLastConversation = 10000;
+inline constexpr int32_t kLastChatLine = 1000000;
+
+struct ParsedLine {
+  std::string Time;
+  std::string Sender;
+  std::string Message;
+  bool empty() const { return Time.empty() && Sender.empty() && Message.empty(); }
+};
+
+struct ProtocolEntry {
+  int32_t Id = 0;
+  std::string Name;
+};
+
+struct CatalogueEntry {
+  int32_t Id = 0;
+  int32_t ParentId = 0;
+  std::string Name;
+};
+
+// A chat line as stored; the texts point into the table's own storage and stay
+// valid until the table is cleared.
+struct ChatEntry {
+  int32_t ConversationId = 0;
+  int32_t LineNumber = 0;
+  std::string_view Time;
+  std::string_view Sender;
+  std::string_view Message;
+};
+
+// Slots 0..last_index that read as empty until written. Storage grows with the
+// highest slot written, so an unused table costs nothing.
+template <typename T>
+class SlotTable {
+ public:
+  explicit SlotTable(int32_t last_index) : last_index_(last_index) {}
+
+  int32_t LastIndex() const { return last_index_; }
+  // One past the highest slot that may hold something.
+  int32_t Extent() const { return static_cast<int32_t>(slots_.size()); }
+
+  const T& operator[](int32_t i) const {
+    static const T kEmpty{};
+    return i >= 0 && i < Extent() ? slots_[static_cast<size_t>(i)] : kEmpty;
+  }
+  // i must lie within 0..LastIndex().
+  T& At(int32_t i) {
+    if (i >= Extent()) slots_.resize(static_cast<size_t>(i) + 1);
+    return slots_[static_cast<size_t>(i)];
+  }
+  // Empties every slot and keeps the storage for the next fill.
+  void Clear() { slots_.clear(); }
+  // Empties every slot and gives the storage back.
+  void Release() { std::vector<T>().swap(slots_); }
+
+ private:
+  int32_t last_index_;
+  std::vector<T> slots_;
+};
+
+// A catalogue level table: slots 1..k in use, Id == slot.
+template <typename Entry>
+class CatalogueTable : public SlotTable<Entry> {
+ public:
+  using SlotTable<Entry>::SlotTable;
+  // The slot after the last one in use; LastIndex() + 1 when the table is full.
+  int32_t FirstFreeSlot() const {
+    int32_t extent = this->Extent();
+    return extent == 0 ? 1 : extent;
+  }
+};
+
+// ChatLines: appended in order, texts packed into large blocks so that a full
+// table costs little more than the text it holds.
+class ChatTable {
+ public:
+  ChatTable() = default;
+  ChatTable(const ChatTable&) = delete;
+  ChatTable& operator=(const ChatTable&) = delete;
+
+  int32_t LastIndex() const { return kLastChatLine; }
+  int32_t Count() const { return count_; }
+  // Slot 1..Count() in use; any other slot reads as empty.
+  ChatEntry operator[](int32_t slot) const;
+  // Stores the line in slot Count() + 1; false when the table is full.
+  bool Append(int32_t conversation_id, int32_t line_number, std::string_view time,
+              std::string_view sender, std::string_view message);
+  void Release();
+
+ private:
+  struct Index {
+    int32_t conversation_id;
+    int32_t line_number;
+    const char* text;
+    uint32_t time_len;
+    uint32_t sender_len;
+    uint32_t message_len;
+  };
+  static constexpr size_t kIndexChunk = 1 << 16;
+  static constexpr size_t kTextBlock = 4 << 20;
+
+  const char* StoreText(size_t len, std::string_view a, std::string_view b, std::string_view c);
+
+  int32_t count_ = 0;
+  std::vector<std::unique_ptr<Index[]>> index_chunks_;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  size_t block_used_ = 0;
+  size_t block_size_ = 0;
+};
+
+// Every table and counter of the program. main owns one for the whole process.
+struct State {
+  SlotTable<std::string> RawLines{kLastLineIndex};
+  int32_t LineCount = 0;
+  SlotTable<ParsedLine> ParsedLines{kLastLineIndex};
+  int32_t FailedLineCount = 0;
+
+  CatalogueTable<ProtocolEntry> Protocols{kLastProtocol};
+  CatalogueTable<CatalogueEntry> Accounts{kLastAccount};
+  CatalogueTable<CatalogueEntry> Contacts{kLastContact};
+  CatalogueTable<CatalogueEntry> Conversations{kLastConversation};
+  ChatTable ChatLines;
+  int32_t NextChatSlot = 0;
+
+  // Entries a run could not store for lack of room, by table.
+  struct Skipped {
+    int64_t protocols = 0, accounts = 0, contacts = 0, conversations = 0, chat_lines = 0;
+  } skipped;
+};
+
+void ClearCatalogue(State& state);
+
+}  // namespace chatterwick::modGlobal

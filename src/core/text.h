@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+// Positions count from 1; 0 means "not found". Cutting fails where the log
+// format's rules say it does, so that callers can take their fallbacks.
+namespace chatterwick::text {
+
+using Pos = int64_t;
+
+inline Pos Find(std::string_view t, std::string_view marker) {
+  size_t i = t.find(marker);
+  return i == std::string_view::npos ? 0 : static_cast<Pos>(i) + 1;
+}
+
+// Characters p..p+n-1 (fewer at the end); fails when p < 1 or n < 0.
+inline bool Cut(std::string_view t, Pos p, Pos n, std::string_view* out) {
+  if (p < 1 || n < 0) return false;
+  if (p > static_cast<Pos>(t.size())) {
+    *out = {};
+    return true;
+  }
+  *out = t.substr(static_cast<size_t>(p - 1), static_cast<size_t>(n));
+  return true;
+}
+
+// From p (at least 1) to the end.
+inline std::string_view CutToEnd(std::string_view t, Pos p) {
+  return p > static_cast<Pos>(t.size()) ? std::string_view() : t.substr(static_cast<size_t>(p - 1));
+}
+
+// Spaces and tabs off both ends.
+inline std::string_view TrimBlanks(std::string_view t) {
+  size_t b = t.find_first_not_of(" \t");
+  if (b == std::string_view::npos) return {};
+  size_t e = t.find_last_not_of(" \t");
+  return t.substr(b, e - b + 1);
+}
+
+}  // namespace chatterwick::text

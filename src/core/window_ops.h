@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace chatterwick {
+
+// The main window as the core sees it. Texts are bytes as the logs hold them;
+// an implementation that displays them does its own decoding.
+class WindowOps {
+ public:
+  virtual ~WindowOps() = default;
+
+  // Adds text at the end of the output pane; must cost time linear in text.
+  virtual void AppendToPane(std::string_view text) = 0;
+  virtual void ClearPane() = 0;
+  virtual std::string PaneText() const = 0;
+
+  virtual void SetTitle(const std::string& caption) = 0;
+  // cmdSaveTxt, then cmdSaveCSV.
+  virtual void EnableSaveButtons() = 0;
+
+  virtual std::string Mask() const = 0;
+  virtual std::string Folder() const = 0;
+  // 1 when chkBOM is ticked, 0 when not.
+  virtual int BomChecked() const = 0;
+
+  // Modal; returns the typed text, or the empty string on cancel.
+  virtual std::string InputBox(const std::string& prompt, const std::string& title,
+                               const std::string& default_answer) = 0;
+  // Modal information box with one OK button.
+  virtual void MessageBox(const std::string& text, const std::string& title) = 0;
+};
+
+inline constexpr const char* kAppTitle = "chatterwick";
+
+}  // namespace chatterwick

@@ -1,0 +1,67 @@
+#include "platform/listing.h"
+
+#include <algorithm>
+
+namespace chatterwick::listing {
+
+namespace {
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+}  // namespace
+
+bool MatchName(std::string_view pattern, std::string_view name) {
+  // Greedy match with one backtrack point: linear in practice, never exponential.
+  size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      mark = n;
+    } else if (p < pattern.size() && (pattern[p] == '?' || Upper(pattern[p]) == Upper(name[n]))) {
+      ++p;
+      ++n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+void SortNames(std::vector<std::string>* names) {
+  std::sort(names->begin(), names->end(), [](const std::string& a, const std::string& b) {
+    size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+      unsigned char x = static_cast<unsigned char>(Upper(a[i]));
+      unsigned char y = static_cast<unsigned char>(Upper(b[i]));
+      if (x != y) return x < y;
+    }
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;
+  });
+}
+
+void SplitPattern(std::string_view pattern, std::string* folder, std::string* name_pattern) {
+  size_t cut = pattern.find_last_of("/\\");
+  if (cut == std::string_view::npos) {
+    folder->clear();
+    name_pattern->assign(pattern);
+    return;
+  }
+  folder->assign(pattern.substr(0, cut + 1));
+  name_pattern->assign(pattern.substr(cut + 1));
+}
+
+std::string ToPosixPath(std::string_view path) {
+  std::string out;
+  out.reserve(path.size());
+  for (char c : path) {
+    if (c == '\\') c = '/';
+    if (c == '/' && !out.empty() && out.back() == '/') continue;
+    out.push_back(c);
+  }
+  return out;
+}
+
+}  // namespace chatterwick::listing

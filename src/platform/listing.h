@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Rules every folder listing follows, whatever the file system behind it.
+namespace chatterwick::listing {
+
+// "*" any run, "?" any one character; ASCII letters match either case.
+bool MatchName(std::string_view pattern, std::string_view name);
+
+// Case-insensitive name order: ASCII letters folded to upper case, ties in
+// byte order. Two runs over one tree therefore number it the same.
+void SortNames(std::vector<std::string>* names);
+
+// Splits a listing pattern at its last separator ("/" or "\"): the folder
+// (with its separator, empty when there is none) and the name pattern.
+void SplitPattern(std::string_view pattern, std::string* folder, std::string* name_pattern);
+
+// "\" read as "/", and a run of separators as one.
+std::string ToPosixPath(std::string_view path);
+
+}  // namespace chatterwick::listing

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/env.h"
+
+namespace chatterwick {
+
+// An Env whose files live in a map, for tests that need no disk. Paths are
+// read as the POSIX layer reads them ("\" or "/", runs of separators as one).
+class MemEnv : public Env {
+ public:
+  MemEnv();
+
+  // Creates the file, and every folder above it.
+  void PutFile(const std::string& path, std::string contents);
+  void PutFolder(const std::string& path);
+  // The file's bytes; empty when it does not exist.
+  std::string Contents(const std::string& path) const;
+  bool Exists(const std::string& path) const;
+  void SetVariable(const std::string& name, std::string value) { vars_[name] = std::move(value); }
+  void SetApplicationFolder(std::string folder) { app_folder_ = std::move(folder); }
+  // Every path opened for reading, in order.
+  const std::vector<std::string>& reads() const { return reads_; }
+
+  char Separator() const override { return '/'; }
+  Status NewSequentialFile(const std::string& path,
+                           std::unique_ptr<SequentialFile>* result) override;
+  Status NewAppendableFile(const std::string& path,
+                           std::unique_ptr<WritableFile>* result) override;
+  Status NewWritableFile(const std::string& path, std::unique_ptr<WritableFile>* result) override;
+  Status WriteAt(const std::string& path, uint64_t offset, std::string_view data) override;
+  Status GetFileSize(const std::string& path, uint64_t* size) override;
+  Status DeleteFile(const std::string& path) override;
+  Status CreateFolders(const std::string& path) override;
+  Status IsFolder(const std::string& path, bool* is_folder) override;
+  Status ListFolder(const std::string& pattern, ListKind kind,
+                    std::vector<std::string>* names) override;
+  std::optional<std::string> GetVariable(const std::string& name) override;
+  std::string ApplicationFolder() override { return app_folder_; }
+
+ private:
+  static std::string Key(const std::string& path);
+  Status OpenForWriting(const std::string& path, bool truncate,
+                        std::unique_ptr<WritableFile>* result);
+
+  std::map<std::string, std::string> files_;
+  std::set<std::string> folders_;
+  std::map<std::string, std::string> vars_;
+  std::string app_folder_ = "/app";
+  std::vector<std::string> reads_;
+};
+
+}  // namespace chatterwick

@@ -1,0 +1,269 @@
+#include "platform/posix_env.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "platform/listing.h"
+
+extern char** environ;
+
+namespace chatterwick {
+
+namespace {
+
+using listing::ToPosixPath;
+
+Status ErrnoStatus(int err) {
+  std::string msg = std::strerror(err);
+  if (err == ENOENT) return Status::NotFound(msg);
+  return Status::IOError(msg);
+}
+
+class PosixSequentialFile : public SequentialFile {
+ public:
+  explicit PosixSequentialFile(int fd) : fd_(fd) {}
+  ~PosixSequentialFile() override { ::close(fd_); }
+
+  Status Read(size_t n, char* scratch, size_t* got) override {
+    for (;;) {
+      ssize_t r = ::read(fd_, scratch, n);
+      if (r >= 0) {
+        *got = static_cast<size_t>(r);
+        return Status::OK();
+      }
+      if (errno != EINTR) {
+        *got = 0;
+        return ErrnoStatus(errno);
+      }
+    }
+  }
+
+ private:
+  int fd_;
+};
+
+class PosixWritableFile : public WritableFile {
+ public:
+  explicit PosixWritableFile(int fd) : fd_(fd) {}
+  ~PosixWritableFile() override {
+    if (fd_ >= 0) Close();
+  }
+
+  Status Append(std::string_view data) override {
+    if (!status_.ok()) return status_;
+    if (buf_.size() + data.size() > kBuffer) {
+      Flush();
+      if (data.size() > kBuffer) {
+        WriteAll(data);
+        return status_;
+      }
+    }
+    buf_.append(data);
+    return status_;
+  }
+
+  Status Close() override {
+    if (fd_ < 0) return status_;
+    Flush();
+    if (::close(fd_) != 0 && status_.ok()) status_ = ErrnoStatus(errno);
+    fd_ = -1;
+    return status_;
+  }
+
+ private:
+  static constexpr size_t kBuffer = 1 << 16;
+
+  void Flush() {
+    WriteAll(buf_);
+    buf_.clear();
+  }
+
+  void WriteAll(std::string_view data) {
+    while (status_.ok() && !data.empty()) {
+      ssize_t w = ::write(fd_, data.data(), data.size());
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        status_ = ErrnoStatus(errno);
+        return;
+      }
+      data.remove_prefix(static_cast<size_t>(w));
+    }
+  }
+
+  int fd_;
+  std::string buf_;
+  Status status_;
+};
+
+Status OpenForWriting(const std::string& path, int flags, std::unique_ptr<WritableFile>* result) {
+  std::string native = ToPosixPath(path);
+  int fd = ::open(native.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return ErrnoStatus(errno);
+  result->reset(new PosixWritableFile(fd));
+  return Status::OK();
+}
+
+class PosixEnvImpl : public Env {
+ public:
+  char Separator() const override { return '/'; }
+
+  Status NewSequentialFile(const std::string& path,
+                           std::unique_ptr<SequentialFile>* result) override {
+    std::string native = ToPosixPath(path);
+    // Non-blocking open, so that a named pipe cannot stall the program.
+    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return ErrnoStatus(errno);
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+      int err = errno;
+      ::close(fd);
+      return ErrnoStatus(err);
+    }
+    if (!S_ISREG(st.st_mode)) {
+      ::close(fd);
+      if (S_ISDIR(st.st_mode)) return ErrnoStatus(EISDIR);
+      return Status::IOError("not a regular file");
+    }
+    int fl = ::fcntl(fd, F_GETFL);
+    if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+    result->reset(new PosixSequentialFile(fd));
+    return Status::OK();
+  }
+
+  Status NewAppendableFile(const std::string& path,
+                           std::unique_ptr<WritableFile>* result) override {
+    return OpenForWriting(path, O_APPEND, result);
+  }
+
+  Status NewWritableFile(const std::string& path, std::unique_ptr<WritableFile>* result) override {
+    return OpenForWriting(path, O_TRUNC, result);
+  }
+
+  Status WriteAt(const std::string& path, uint64_t offset, std::string_view data) override {
+    std::string native = ToPosixPath(path);
+    int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return ErrnoStatus(errno);
+    Status s;
+    while (s.ok() && !data.empty()) {
+      ssize_t w = ::pwrite(fd, data.data(), data.size(), static_cast<off_t>(offset));
+      if (w < 0) {
+        if (errno != EINTR) s = ErrnoStatus(errno);
+        continue;
+      }
+      data.remove_prefix(static_cast<size_t>(w));
+      offset += static_cast<uint64_t>(w);
+    }
+    if (::close(fd) != 0 && s.ok()) s = ErrnoStatus(errno);
+    return s;
+  }
+
+  Status GetFileSize(const std::string& path, uint64_t* size) override {
+    struct stat st;
+    if (::stat(ToPosixPath(path).c_str(), &st) != 0) return ErrnoStatus(errno);
+    *size = static_cast<uint64_t>(st.st_size);
+    return Status::OK();
+  }
+
+  Status DeleteFile(const std::string& path) override {
+    if (::unlink(ToPosixPath(path).c_str()) != 0) return ErrnoStatus(errno);
+    return Status::OK();
+  }
+
+  Status CreateFolders(const std::string& path) override {
+    std::string native = ToPosixPath(path);
+    for (size_t i = 1; i <= native.size(); ++i) {
+      if (i != native.size() && native[i] != '/') continue;
+      std::string part = native.substr(0, i);
+      if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return ErrnoStatus(errno);
+    }
+    bool is_folder = false;
+    Status s = IsFolder(path, &is_folder);
+    if (s.ok() && !is_folder) return ErrnoStatus(ENOTDIR);
+    return s;
+  }
+
+  Status IsFolder(const std::string& path, bool* is_folder) override {
+    struct stat st;
+    if (::stat(ToPosixPath(path).c_str(), &st) != 0) return ErrnoStatus(errno);
+    *is_folder = S_ISDIR(st.st_mode);
+    return Status::OK();
+  }
+
+  Status ListFolder(const std::string& pattern, ListKind kind,
+                    std::vector<std::string>* names) override {
+    names->clear();
+    if (pattern.empty()) return Status::OK();  // no folder named, nothing to list
+    std::string folder, name_pattern;
+    listing::SplitPattern(pattern, &folder, &name_pattern);
+    std::string native = ToPosixPath(folder.empty() ? std::string("./") : folder);
+    DIR* dir = ::opendir(native.c_str());
+    if (!dir) {
+      if (errno == ENOENT || errno == ENOTDIR) return Status::OK();
+      return ErrnoStatus(errno);
+    }
+    int dfd = ::dirfd(dir);
+    errno = 0;
+    while (struct dirent* ent = ::readdir(dir)) {
+      std::string name = ent->d_name;
+      if (!name_pattern.empty() && !listing::MatchName(name_pattern, name)) continue;
+      if (kind == ListKind::kFilesOnly) {
+        struct stat st;
+        // Follows links; pipes, sockets and devices are not log files.
+        if (::fstatat(dfd, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+      }
+      names->push_back(std::move(name));
+    }
+    int err = errno;
+    ::closedir(dir);
+    if (err != 0) return ErrnoStatus(err);
+    listing::SortNames(names);
+    return Status::OK();
+  }
+
+  std::optional<std::string> GetVariable(const std::string& name) override {
+    for (char** e = environ; e && *e; ++e) {
+      const char* eq = std::strchr(*e, '=');
+      if (!eq) continue;
+      size_t len = static_cast<size_t>(eq - *e);
+      if (len == name.size() && ::strncasecmp(*e, name.c_str(), len) == 0) return std::string(eq + 1);
+    }
+    return std::nullopt;
+  }
+
+  // The chat client keeps its logs in the home folder here, where no
+  // application-data variable is usually set.
+  std::optional<std::string> AppData() override {
+    if (auto v = GetVariable("appdata")) return v;
+    const char* home = std::getenv("HOME");
+    if (home) return std::string(home);
+    return std::nullopt;
+  }
+
+  std::string ApplicationFolder() override {
+    std::string buf(4096, '\0');
+    ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+    if (n <= 0) return ".";
+    buf.resize(static_cast<size_t>(n));
+    size_t slash = buf.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? std::string() : buf.substr(0, slash);
+  }
+};
+
+}  // namespace
+
+Env* PosixEnv() {
+  static PosixEnvImpl env;
+  return &env;
+}
+
+}  // namespace chatterwick

@@ -1,0 +1,70 @@
+#include "platform/posix_env.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "testing/temp_tree.h"
+
+namespace chatterwick {
+namespace {
+
+TEST(PosixEnvTest, ListsRegularFilesOnlyWhenAsked) {
+  testing::TempTree t;
+  t.Add(R"(
+    c/b.html
+    c/a.HTML
+    c/dir.html/
+  )");
+  ASSERT_EQ(::mkfifo(t.Path("c/pipe.html").c_str(), 0644), 0);
+  ASSERT_EQ(::symlink("/dev/null", t.Path("c/null.html").c_str()), 0);
+  ASSERT_EQ(::symlink(t.Path("c/b.html").c_str(), t.Path("c/link.html").c_str()), 0);
+  Env& env = *PosixEnv();
+  std::vector<std::string> names;
+  ASSERT_TRUE(env.ListFolder(t.Path("c\\*.html"), ListKind::kFilesOnly, &names).ok());
+  EXPECT_EQ(names, (std::vector<std::string>{"a.HTML", "b.html", "link.html"}));
+  ASSERT_TRUE(env.ListFolder(t.Path("c/"), ListKind::kFilesAndFolders, &names).ok());
+  EXPECT_EQ(names, (std::vector<std::string>{".", "..", "a.HTML", "b.html", "dir.html", "link.html",
+                                             "null.html", "pipe.html"}));
+  ASSERT_TRUE(env.ListFolder(t.Path("missing/"), ListKind::kFilesAndFolders, &names).ok());
+  EXPECT_TRUE(names.empty());
+}
+
+TEST(PosixEnvTest, PipeIsNotReadAsALog) {
+  testing::TempTree t;
+  t.Folder("x");
+  ASSERT_EQ(::mkfifo(t.Path("x/pipe").c_str(), 0644), 0);
+  std::unique_ptr<SequentialFile> f;
+  EXPECT_FALSE(PosixEnv()->NewSequentialFile(t.Path("x/pipe"), &f).ok());
+  EXPECT_FALSE(PosixEnv()->NewSequentialFile(t.Path("x"), &f).ok());
+}
+
+TEST(PosixEnvTest, BackslashPathsAndWriteAtKeepOtherBytes) {
+  testing::TempTree t;
+  Env& env = *PosixEnv();
+  const std::string path = t.root() + "out\\\\f.csv";
+  ASSERT_TRUE(env.CreateFolders(t.Path("out")).ok());
+  ASSERT_TRUE(env.WriteAt(path, 0, "abc").ok());
+  ASSERT_TRUE(env.WriteAt(path, 1, "X").ok());
+  EXPECT_EQ(t.Read("out/f.csv"), "aXc");
+  bool folder = false;
+  ASSERT_TRUE(env.IsFolder(t.root() + "\\out", &folder).ok());
+  EXPECT_TRUE(folder);
+  EXPECT_TRUE(env.IsFolder(t.Path("nope"), &folder).IsNotFound());
+}
+
+TEST(PosixEnvTest, AppDataFallsBackToHome) {
+  Env& env = *PosixEnv();
+  ::unsetenv("APPDATA");
+  ::unsetenv("appdata");
+  ::setenv("HOME", "/home/someone", 1);
+  EXPECT_EQ(env.AppData().value_or(""), "/home/someone");
+  ::setenv("AppData", "/data", 1);
+  EXPECT_EQ(env.AppData().value_or(""), "/data");
+  ::unsetenv("AppData");
+}
+
+}  // namespace
+}  // namespace chatterwick
