@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <string>
+
+#include "core/context.h"
+#include "core/window_ops.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace chatterwick::gui {
+
+// The main window. It draws the controls and forwards its five events to the
+// core; every change the core makes comes back through WindowOps.
+class FrmMain : public QWidget, public WindowOps {
+ public:
+  // state and env must outlive the window.
+  FrmMain(modGlobal::State& state, Env& env);
+
+  // The load event: acts on the command line before the window shows.
+  void Load(const std::string& argument_text);
+
+  // The modal boxes go through these, so tests can answer them.
+  using InputBoxFn = std::function<std::string(const std::string& prompt, const std::string& title,
+                                               const std::string& default_answer)>;
+  using MessageBoxFn = std::function<void(const std::string& text, const std::string& title)>;
+  void SetInputBox(InputBoxFn fn) { input_box_ = std::move(fn); }
+  void SetMessageBox(MessageBoxFn fn) { message_box_ = std::move(fn); }
+
+  // WindowOps
+  void AppendToPane(std::string_view text) override;
+  void ClearPane() override;
+  std::string PaneText() const override { return pane_; }
+  void SetTitle(const std::string& caption) override;
+  void EnableSaveButtons() override;
+  std::string Mask() const override;
+  std::string Folder() const override;
+  int BomChecked() const override;
+  std::string InputBox(const std::string& prompt, const std::string& title,
+                       const std::string& default_answer) override;
+  void MessageBox(const std::string& text, const std::string& title) override;
+
+  // Twips to pixels at this screen's logical resolution.
+  int Px(int twips) const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  void Build();
+  // Runs a command with the busy cursor showing.
+  void Run(void (*command)(Context&));
+
+  Context ctx_;
+  std::string pane_;  // the pane's bytes; the widget shows them decoded
+  InputBoxFn input_box_;
+  MessageBoxFn message_box_;
+
+  QLineEdit* txtMask_ = nullptr;
+  QLineEdit* txtFolder_ = nullptr;
+  QCheckBox* chkBOM_ = nullptr;
+  QPushButton* cmdCSV_ = nullptr;
+  QPushButton* cmdSaveCSV_ = nullptr;
+  QPushButton* cmdSaveTxt_ = nullptr;
+  QPlainTextEdit* txtOutput_ = nullptr;
+  QPushButton* cmdLoad_ = nullptr;
+  QLabel* lblName_ = nullptr;
+};
+
+}  // namespace chatterwick::gui

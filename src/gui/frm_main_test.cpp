@@ -1,0 +1,228 @@
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QtTest>
+#include <cstdlib>
+#include <deque>
+
+#include "core/modGlobal.h"
+#include "gui/display_text.h"
+#include "gui/frm_main.h"
+#include "platform/posix_env.h"
+#include "testing/temp_tree.h"
+
+using namespace chatterwick;
+
+namespace {
+
+// The real file system, with the program's folder moved into a temporary tree.
+class TestEnv : public EnvWrapper {
+ public:
+  explicit TestEnv(std::string app) : EnvWrapper(PosixEnv()), app_(std::move(app)) {}
+  std::string ApplicationFolder() override { return app_; }
+
+ private:
+  std::string app_;
+};
+
+const char kLog[] =
+    "<html><head><title>Chat with Zo\xC3\xAB</title></head><body>\n"
+    "<span style=\"color: #A82F2F\"><span style=\"font-size: smaller\">(10:00:01)</span> "
+    "<b>Zo\xC3\xAB:</b></span> caf\xC3\xA9, \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xF0\x9F\x98\x80<br>\n"
+    "</body>\n";
+
+}  // namespace
+
+class FrmMainTest : public QObject {
+  Q_OBJECT
+
+ private:
+  struct Fixture {
+    testing::TempTree tree;
+    TestEnv env{tree.root() + "app"};
+    modGlobal::State state;
+    gui::FrmMain window{state, env};
+    std::deque<std::string> answers;
+    std::vector<std::string> prompts, messages;
+
+    Fixture() {
+      tree.Folder("app/output");
+      tree.File("logs/zoe.html", kLog);
+      window.SetInputBox([this](const std::string& prompt, const std::string&, const std::string& def) {
+        prompts.push_back(prompt + " [" + def + "]");
+        if (answers.empty()) return std::string();
+        std::string a = answers.front();
+        answers.pop_front();
+        return a;
+      });
+      window.SetMessageBox([this](const std::string& text, const std::string& title) {
+        messages.push_back(title + ": " + text);
+      });
+    }
+    template <typename T>
+    T* Find(const char* name) {
+      T* w = window.findChild<T*>(QString::fromLatin1(name));
+      if (!w) qFatal("no control %s", name);
+      return w;
+    }
+    QString Pane() { return Find<QPlainTextEdit>("txtOutput")->toPlainText(); }
+  };
+
+ private slots:
+  void startsWithEveryControlInPlace() {
+    Fixture f;
+    gui::FrmMain& w = f.window;
+    QCOMPARE(w.windowTitle(), QString("chatterwick"));
+    QCOMPARE(w.size(), QSize(w.Px(14190), w.Px(8010)));
+    QCOMPARE(w.minimumSize(), w.maximumSize());
+    QVERIFY(!(w.windowFlags() & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(w.windowFlags() & Qt::WindowCloseButtonHint);
+
+    struct Spec {
+      const char* name;
+      QString text;
+      int l, t, wd, h;
+      double points;
+      bool bold, underline;
+    };
+    const Spec specs[] = {
+        {"txtMask", "*.html", 2880, 6720, 2175, 285, 9.75, true, false},
+        {"txtFolder", "%appdata%\\.purple\\logs\\", 2880, 6360, 2175, 285, 9.75, true, false},
+        {"chkBOM", "Add UTF8 BOM  (CSV Exports Only)", 5400, 6360, 3255, 375, 8.25, false, false},
+        {"cmdCSV", "Parse Log Folder to CSV", 2280, 7320, 2655, 375, 8.25, false, false},
+        {"cmdSaveCSV", "Save as CSV", 240, 7440, 1455, 375, 8.25, false, false},
+        {"cmdSaveTxt", "Save as Text", 240, 6960, 1455, 375, 8.25, false, false},
+        {"txtOutput", "", 120, 480, 13935, 5175, 9.75, true, false},
+        {"cmdLoad", "Load Log", 240, 6480, 1455, 375, 8.25, false, false},
+        {"Label_2", "Mask:", 2160, 6720, 735, 255, 9.75, false, false},
+        {"Label_1", "Folder:", 2160, 6360, 735, 255, 9.75, false, false},
+        {"Label2", "Export Options: ", 5400, 5880, 2775, 375, 13.5, false, true},
+        {"Label1", "Log Folder Parsing: ", 2280, 5880, 2775, 375, 13.5, false, true},
+        {"Label_0", "Indivual Log:", 120, 5880, 1815, 375, 13.5, false, true},
+        {"lblName", "", 120, 120, 14055, 255, 8.25, true, false},
+    };
+    for (const Spec& s : specs) {
+      QWidget* c = f.Find<QWidget>(s.name);
+      QString text;
+      if (auto* e = qobject_cast<QLineEdit*>(c)) text = e->text();
+      else if (auto* b = qobject_cast<QAbstractButton*>(c)) text = b->text();
+      else if (auto* l = qobject_cast<QLabel*>(c)) text = l->text();
+      else if (auto* p = qobject_cast<QPlainTextEdit*>(c)) text = p->toPlainText();
+      QCOMPARE(text, s.text);
+      QCOMPARE(c->geometry(), QRect(w.Px(s.l), w.Px(s.t), w.Px(s.wd), w.Px(s.h)));
+      QCOMPARE(c->font().pointSizeF(), s.points);
+      QCOMPARE(c->font().bold(), s.bold);
+      QCOMPARE(c->font().underline(), s.underline);
+    }
+    QCOMPARE(f.Find<QLineEdit>("txtMask")->toolTip(), QString("Don't change unless you know what you're doing!"));
+    QCOMPARE(f.Find<QLineEdit>("txtFolder")->toolTip(), QString("Include a trailing slash!"));
+    QVERIFY(f.Find<QCheckBox>("chkBOM")->isChecked());
+    QVERIFY(!f.Find<QPushButton>("cmdSaveCSV")->isEnabled());
+    QVERIFY(!f.Find<QPushButton>("cmdSaveTxt")->isEnabled());
+    QVERIFY(f.Find<QPlainTextEdit>("txtOutput")->isReadOnly());
+    QCOMPARE(w.Mask(), std::string("*.html"));
+    QCOMPARE(w.BomChecked(), 1);
+    f.Find<QCheckBox>("chkBOM")->setChecked(false);
+    QCOMPARE(w.BomChecked(), 0);
+  }
+
+  void tabOrderPassesOverDisabledButtons() {
+    Fixture f;
+    f.window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&f.window));
+    auto walk = [&](int steps) {
+      QStringList seen{QApplication::focusWidget()->objectName()};
+      for (int i = 0; i < steps; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        seen << QApplication::focusWidget()->objectName();
+      }
+      return seen;
+    };
+    QCOMPARE(walk(6), QStringList({"cmdLoad", "txtOutput", "cmdCSV", "chkBOM", "txtFolder", "txtMask", "cmdLoad"}));
+    f.window.EnableSaveButtons();
+    QCOMPARE(walk(4), QStringList({"cmdLoad", "txtOutput", "cmdSaveTxt", "cmdSaveCSV", "cmdCSV"}));
+  }
+
+  void loadLogShowsDecodedTextAndKeepsBytes() {
+    Fixture f;
+    f.answers = {f.tree.Path("logs/zoe.html")};
+    QTest::mouseClick(f.Find<QPushButton>("cmdLoad"), Qt::LeftButton);
+    QCOMPARE(f.prompts, std::vector<std::string>{"Path to the log: [test.html]"});
+    QCOMPARE(f.Pane(), QString::fromUtf8("(10:00:01) Zo\u00eb:  caf\u00e9, \u041f\u0440\u0438\u0432\u0435\u0442 \U0001F600\n"));
+    QCOMPARE(f.Find<QLabel>("lblName")->text(), QString::fromUtf8("Chat with Zo\u00eb"));
+    QCOMPARE(f.window.PaneText(),
+             std::string("(10:00:01) Zo\xC3\xAB:  caf\xC3\xA9, \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 "
+                         "\xF0\x9F\x98\x80\r\n"));
+    QVERIFY(f.Find<QPushButton>("cmdSaveCSV")->isEnabled());
+    QVERIFY(f.Find<QPushButton>("cmdSaveTxt")->isEnabled());
+
+    f.answers = {};  // cancel: nothing changes
+    QTest::mouseClick(f.Find<QPushButton>("cmdLoad"), Qt::LeftButton);
+    QCOMPARE(f.Find<QLabel>("lblName")->text(), QString::fromUtf8("Chat with Zo\u00eb"));
+  }
+
+  void loadEventRunsAFolderRunBeforeShowing() {
+    Fixture f;
+    f.tree.File("logs/tree/p/a/c/1.html", kLog);
+    f.window.Load("+p " + f.tree.Path("logs/tree/"));
+    QVERIFY(!f.window.isVisible());
+    QCOMPARE(f.messages.size(), size_t(1));
+    QVERIFY(f.Pane().contains("Conversations found: 1\n"));
+    QCOMPARE(f.Find<QLabel>("lblName")->text(), QString("Log Folder Parsing Results:"));
+    QVERIFY(f.tree.Read("app/output/chat.csv").find("caf\xC3\xA9") != std::string::npos);
+  }
+
+  void folderRunClickReadsTheFolderBoxAndExpandsAppdata() {
+    Fixture f;
+    f.tree.File("home/.purple/logs/p/a/c/1.html", kLog);
+    ::setenv("APPDATA", f.tree.Path("home").c_str(), 1);
+    QTest::mouseClick(f.Find<QPushButton>("cmdCSV"), Qt::LeftButton);
+    ::unsetenv("APPDATA");
+    QVERIFY2(f.Pane().contains("Lines of chat found: 1\n"), qPrintable(f.Pane()));
+
+    f.Find<QLineEdit>("txtFolder")->setText(QString::fromUtf8(f.tree.Path("logs/").c_str()));
+    f.Find<QLineEdit>("txtMask")->setText("*.none");
+    QTest::mouseClick(f.Find<QPushButton>("cmdCSV"), Qt::LeftButton);
+    QVERIFY(f.Pane().endsWith("Lines of chat found: 0\n\nLine parsing failed 0 times out of 0 times (0%)\n"));
+  }
+
+  void savesWriteIntoTheOutputFolder() {
+    Fixture f;
+    f.window.Load(f.tree.Path("logs/zoe.html"));
+    f.answers = {"log.csv", "log.txt"};
+    QTest::mouseClick(f.Find<QPushButton>("cmdSaveCSV"), Qt::LeftButton);
+    QTest::mouseClick(f.Find<QPushButton>("cmdSaveTxt"), Qt::LeftButton);
+    QCOMPARE(f.prompts, (std::vector<std::string>{
+                            "What should this file be called? (Remember to include .csv) [log.csv]",
+                            "What should this file be called? (Remember to include .txt) [log.txt]"}));
+    const std::string csv = f.tree.Read("app/output/log.csv");
+    QVERIFY(csv.rfind("\xEF\xBB\xBF\"\",\"\",\"<html><head><title>", 0) == 0);
+    QVERIFY(csv.find("\"(10:00:01)\",\"Zo\xC3\xAB:\",\" caf\xC3\xA9,") != std::string::npos);
+    QCOMPARE(f.tree.Read("app/output/log.txt"), f.window.PaneText() + "\r\n");
+
+    f.Find<QCheckBox>("chkBOM")->setChecked(false);
+    f.answers = {"plain.csv"};
+    QTest::mouseClick(f.Find<QPushButton>("cmdSaveCSV"), Qt::LeftButton);
+    QVERIFY(f.tree.Read("app/output/plain.csv").rfind("\"\",\"\",", 0) == 0);
+
+    f.answers = {"missing/x.csv"};
+    QTest::mouseClick(f.Find<QPushButton>("cmdSaveCSV"), Qt::LeftButton);
+    QCOMPARE(f.messages, std::vector<std::string>{"chatterwick: Could not write " + f.tree.root() +
+                                                  "app/output/missing/x.csv (No such file or directory)"});
+  }
+
+  void displayDecodingKeepsEveryByte() {
+    QCOMPARE(gui::DecodeForDisplay("caf\xC3\xA9"), QString::fromUtf8("caf\u00e9"));
+    QCOMPARE(gui::DecodeForDisplay("caf\xE9!"), QString::fromUtf8("caf\u00e9!"));       // a lone Latin-1 byte
+    QCOMPARE(gui::DecodeForDisplay("\xC3"), QString(QChar(0xC3)));                       // cut sequence
+    QCOMPARE(gui::DecodeForDisplay("\xED\xA0\x80").size(), 3);                          // surrogate bytes
+    QCOMPARE(gui::DecodeForDisplay("\xF0\x9F\x98\x80"), QString::fromUtf8("\U0001F600"));
+    QCOMPARE(gui::EncodeTyped(QString::fromUtf8("\u00e9")), std::string("\xC3\xA9"));
+  }
+};
+
+QTEST_MAIN(FrmMainTest)
+#include "frm_main_test.moc"

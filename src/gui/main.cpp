@@ -1,0 +1,21 @@
+#include <QApplication>
+#include <string>
+
+#include "core/modGlobal.h"
+#include "gui/frm_main.h"
+#include "platform/posix_env.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);  // takes its own options out of argv
+  // The command line as one text, arguments joined by single blanks, bytes as given.
+  std::string argument_text;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) argument_text += ' ';
+    argument_text += argv[i];
+  }
+  chatterwick::modGlobal::State state;
+  chatterwick::gui::FrmMain window(state, *chatterwick::PosixEnv());
+  window.Load(argument_text);
+  window.show();
+  return app.exec();
+}
