@@ -21,10 +21,18 @@ class LineReader {
   bool Fill();
 
   std::unique_ptr<SequentialFile> file_;
-  std::string buf_;
+  // Filled only once fully consumed, so it never holds more than one read.
+  std::unique_ptr<char[]> buf_;
+  size_t size_ = 0;
   size_t pos_ = 0;
   bool eof_ = false;
   bool skip_lf_ = false;  // the last line ended in CR; a following LF belongs to it
+  // Where the next CR and LF stand in buf_ (size_ for none), so that a
+  // file holding only one kind is not searched to the end for the other on
+  // every line. kUnknown after the buffer changes.
+  static constexpr size_t kUnknown = static_cast<size_t>(-1);
+  size_t next_cr_ = kUnknown;
+  size_t next_lf_ = kUnknown;
   Status status_;
 };
 

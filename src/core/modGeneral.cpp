@@ -49,7 +49,7 @@ int32_t ReadLogicalLines(Context& ctx, const std::string& path, bool* keep_raw) 
         *keep_raw = true;
         return -1;
       }
-      st.RawLines.At(i) = std::move(s);
+      st.RawLines.At(i).assign(s);
       ++i;
     } else if (i == 0) {
       return -1;
@@ -96,7 +96,7 @@ bool ParseAllLines(State& st) {
       ParsedLine& rec = st.ParsedLines.At(i);
       rec.Time.clear();
       rec.Sender.clear();
-      rec.Message = StripTags(raw);
+      StripTagsInto(raw, &rec.Message);
       // Markup alone (a closing </body>, say) is no chat line and no failure.
       if (!rec.Message.empty() && st.FailedLineCount < INT32_MAX) ++st.FailedLineCount;
     }
@@ -118,8 +118,11 @@ bool ParseLine(State& st, int index) {
   const Pos e = Find(raw, "</b>");
   if (!Cut(raw, b, e - b, &sender)) return false;
 
+  ParsedLine& rec = st.ParsedLines.At(index);
+  rec.Time.assign(time);
+  rec.Sender.assign(sender);
   const std::string_view after_b = CutToEnd(raw, e + 4);
-  std::string message = StripTags(after_b);
+  StripTagsInto(after_b, &rec.Message);
   const Pos k = Find(raw, ";'>");
   if (k != 0) {
     // The message proper sits in the innermost styled span, but only when
@@ -129,34 +132,33 @@ bool ParseLine(State& st, int index) {
     const Pos d = d0 == 0 ? 1 : d0 + 3;
     const Pos s = Find(rest, "</span>");
     if (Cut(rest, d, s - d, &span) &&
-        text::TrimBlanks(StripTags(span)) == text::TrimBlanks(message)) {
-      message.assign(span);
+        text::TrimBlanks(StripTags(span)) == text::TrimBlanks(rec.Message)) {
+      rec.Message.assign(span);
     }
   }
-
-  ParsedLine& rec = st.ParsedLines.At(index);
-  rec.Time.assign(time);
-  rec.Sender.assign(sender);
-  rec.Message = std::move(message);
   return true;
 }
 
 std::string StripTags(std::string_view t) {
+  std::string out;
+  StripTagsInto(t, &out);
+  return out;
+}
+
+void StripTagsInto(std::string_view t, std::string* out) {
   // Removing the first tag never creates a "<" before the next one, so one
   // pass from the left removes them all.
-  std::string out;
-  out.reserve(t.size());
+  out->clear();
   size_t pos = 0;
   for (;;) {
     size_t lt = t.find('<', pos);
     if (lt == std::string_view::npos) break;
     size_t gt = t.find('>', lt);
     if (gt == std::string_view::npos) break;
-    out.append(t.substr(pos, lt - pos));
+    out->append(t.substr(pos, lt - pos));
     pos = gt + 1;
   }
-  out.append(t.substr(pos));
-  return out;
+  out->append(t.substr(pos));
 }
 
 int32_t LastLoadedIndex(const State& st) {

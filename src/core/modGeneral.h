@@ -21,6 +21,8 @@ bool LoadLogFile(Context& ctx, const std::string& path);
 bool ParseAllLines(modGlobal::State& state);
 bool ParseLine(modGlobal::State& state, int index);
 std::string StripTags(std::string_view text);
+// The same, into *out (its buffer is reused).
+void StripTagsInto(std::string_view text, std::string* out);
 
 // Returns false when nothing was loaded, or the loader reported a failure.
 bool OpenLog(Context& ctx, std::string path);

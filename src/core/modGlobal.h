@@ -43,6 +43,22 @@ struct ChatEntry {
   std::string_view Message;
 };
 
+// Empties one slot. Strings keep modest buffers for the next load, so that
+// loading log after log does not allocate every line anew.
+inline void ResetSlot(std::string& s) {
+  if (s.capacity() > 4096) std::string().swap(s);
+  else s.clear();
+}
+inline void ResetSlot(ParsedLine& p) {
+  ResetSlot(p.Time);
+  ResetSlot(p.Sender);
+  ResetSlot(p.Message);
+}
+template <typename T>
+void ResetSlot(T& t) {
+  t = T{};
+}
+
 // Slots 0..last_index that read as empty until written. Storage grows with the
 // highest slot written, so an unused table costs nothing.
 template <typename T>
@@ -52,24 +68,32 @@ class SlotTable {
 
   int32_t LastIndex() const { return last_index_; }
   // One past the highest slot that may hold something.
-  int32_t Extent() const { return static_cast<int32_t>(slots_.size()); }
+  int32_t Extent() const { return extent_; }
 
   const T& operator[](int32_t i) const {
     static const T kEmpty{};
-    return i >= 0 && i < Extent() ? slots_[static_cast<size_t>(i)] : kEmpty;
+    return i >= 0 && i < extent_ ? slots_[static_cast<size_t>(i)] : kEmpty;
   }
   // i must lie within 0..LastIndex().
   T& At(int32_t i) {
-    if (i >= Extent()) slots_.resize(static_cast<size_t>(i) + 1);
+    if (static_cast<size_t>(i) >= slots_.size()) slots_.resize(static_cast<size_t>(i) + 1);
+    if (i >= extent_) extent_ = i + 1;
     return slots_[static_cast<size_t>(i)];
   }
   // Empties every slot and keeps the storage for the next fill.
-  void Clear() { slots_.clear(); }
+  void Clear() {
+    for (int32_t i = 0; i < extent_; ++i) ResetSlot(slots_[static_cast<size_t>(i)]);
+    extent_ = 0;
+  }
   // Empties every slot and gives the storage back.
-  void Release() { std::vector<T>().swap(slots_); }
+  void Release() {
+    std::vector<T>().swap(slots_);
+    extent_ = 0;
+  }
 
  private:
   int32_t last_index_;
+  int32_t extent_ = 0;
   std::vector<T> slots_;
 };
 
