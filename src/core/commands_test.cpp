@@ -72,6 +72,18 @@ TEST_F(CommandsTest, FolderRunClickExpandsTheTokenFromTheEnvironment) {
   EXPECT_NE(window.pane.find("Conversations found: 1"), std::string::npos) << window.pane;
 }
 
+TEST_F(CommandsTest, FolderRunClickWithoutTheVariableDropsTheToken) {
+  env.PutFile("/.purple/logs/p/a/c/x.html", "<title>t</title>\n");
+  commands::FolderRunClick(ctx);
+  EXPECT_NE(window.pane.find("Conversations found: 1"), std::string::npos) << window.pane;
+}
+
+TEST_F(CommandsTest, QuotedFolderAfterPlusPKeepsItsQuotes) {
+  env.PutFile("/logs/p/a/c/x.html", "<title>t</title>\n");
+  commands::FormLoad(ctx, "+p \"/logs/\"");
+  EXPECT_NE(window.pane.find("Protocols found: 0"), std::string::npos) << window.pane;
+}
+
 TEST_F(CommandsTest, LoadLogClickAsksAndCancelDoesNothing) {
   window.pane = "kept";
   commands::LoadLogClick(ctx);
