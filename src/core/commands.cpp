@@ -74,8 +74,21 @@ void FolderRunClick(Context& ctx) {
   });
 }
 
+namespace {
+
+// Writes text through out and closes it; the first failure wins.
+Status WriteAndClose(WritableFile* out, std::string_view text) {
+  Status s = out->Append(text);
+  Status closed = out->Close();
+  return s.ok() ? closed : s;
+}
+
+}  // namespace
+
 Status SaveLogAsCsvTo(Context& ctx, const std::string& path) {
   const modGlobal::State& st = ctx.state;
+  uint64_t old_size = 0;
+  const bool existed = ctx.env.GetFileSize(path, &old_size).ok();
   // A file that already holds content keeps its first bytes: no mark then.
   if (ctx.window.BomChecked() == 1) modCSV::WriteUtf8Bom(ctx.env, path);
   std::unique_ptr<WritableFile> out;
@@ -91,18 +104,25 @@ Status SaveLogAsCsvTo(Context& ctx, const std::string& path) {
     modCSV::AppendCsvRow(&text, {p.Time, p.Sender, p.Message});
     text.append("\r\n");
   }
-  s = out->Append(text);
-  Status closed = out->Close();
-  return s.ok() ? closed : s;
+  s = WriteAndClose(out.get(), text);
+  // Half a log appended would pass for a whole one: cut back to what was there.
+  if (!s.ok()) {
+    if (existed) ctx.env.TruncateFile(path, old_size);
+    else ctx.env.DeleteFile(path);
+  }
+  return s;
 }
 
 Status SaveLogAsTextTo(Context& ctx, const std::string& path) {
+  // Written beside the target and put in its place only when complete, so a
+  // failed save never costs the text saved there before.
+  const std::string partial = path + ".partial";
   std::unique_ptr<WritableFile> out;
-  Status s = ctx.env.NewWritableFile(path, &out);
-  if (!s.ok()) return s;
-  s = out->Append(ctx.window.PaneText() + "\r\n");
-  Status closed = out->Close();
-  return s.ok() ? closed : s;
+  Status s = ctx.env.NewWritableFile(partial, &out);
+  if (s.ok()) s = WriteAndClose(out.get(), ctx.window.PaneText() + "\r\n");
+  if (s.ok()) s = ctx.env.RenameFile(partial, path);
+  if (!s.ok()) ctx.env.DeleteFile(partial);
+  return s;
 }
 
 namespace {

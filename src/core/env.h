@@ -53,6 +53,10 @@ class Env {
   virtual Status WriteAt(const std::string& path, uint64_t offset, std::string_view data) = 0;
   virtual Status GetFileSize(const std::string& path, uint64_t* size) = 0;
   virtual Status DeleteFile(const std::string& path) = 0;
+  // Puts from in to's place, replacing it in one step.
+  virtual Status RenameFile(const std::string& from, const std::string& to) = 0;
+  // Cuts the file back to size bytes.
+  virtual Status TruncateFile(const std::string& path, uint64_t size) = 0;
   virtual Status CreateFolders(const std::string& path) = 0;
   // Sets *is_folder; a path that does not exist is NotFound.
   virtual Status IsFolder(const std::string& path, bool* is_folder) = 0;
@@ -94,6 +98,8 @@ class EnvWrapper : public Env {
   }
   Status GetFileSize(const std::string& p, uint64_t* s) override { return target_->GetFileSize(p, s); }
   Status DeleteFile(const std::string& p) override { return target_->DeleteFile(p); }
+  Status RenameFile(const std::string& f, const std::string& t) override { return target_->RenameFile(f, t); }
+  Status TruncateFile(const std::string& p, uint64_t s) override { return target_->TruncateFile(p, s); }
   Status CreateFolders(const std::string& p) override { return target_->CreateFolders(p); }
   Status IsFolder(const std::string& p, bool* f) override { return target_->IsFolder(p, f); }
   Status ListFolder(const std::string& p, ListKind k, std::vector<std::string>* n) override {

@@ -55,6 +55,16 @@ std::vector<std::string> List(Context& ctx, const std::string& pattern, ListKind
   return names;
 }
 
+// A name that cannot be examined is no folder; the user hears why, unless it
+// simply is not there (it vanished, or is a dangling link).
+bool IsFolderReported(Context& ctx, const std::string& path) {
+  Status why;
+  const bool is_folder = modGeneral::IsDirectory(ctx.env, path, &why);
+  if (!why.ok() && !why.IsNotFound())
+    AppendOutput(ctx.window, "Folder could not be read. (" + path + ": " + why.message() + ")");
+  return is_folder;
+}
+
 // The protocol and account levels: number the child folders, then descend.
 template <typename Descend>
 void WalkFolderLevel(Context& ctx, const std::string& path, int32_t parent_id,
@@ -66,7 +76,7 @@ void WalkFolderLevel(Context& ctx, const std::string& path, int32_t parent_id,
   int32_t s = first;
   for (const std::string& name : names) {
     if (IsDotName(name) || name == passed_over) continue;
-    if (!modGeneral::IsDirectory(ctx.env, path + sep + name)) continue;
+    if (!IsFolderReported(ctx, path + sep + name)) continue;
     if (s > table.LastIndex()) {
       ++*skipped;
       continue;
@@ -101,7 +111,7 @@ void WalkLogRoot(Context& ctx, const std::string& root) {
   int32_t n = 0;
   for (const std::string& name : List(ctx, root, ListKind::kFilesAndFolders)) {
     if (IsDotName(name)) continue;
-    if (!modGeneral::IsDirectory(ctx.env, root + sep + name)) continue;
+    if (!IsFolderReported(ctx, root + sep + name)) continue;
     if (n >= st.Protocols.LastIndex()) {
       ++st.skipped.protocols;
       continue;

@@ -196,9 +196,11 @@ std::string ExtractTitle(std::string_view line) {
   return std::string(title);
 }
 
-bool IsDirectory(Env& env, const std::string& path) {
+bool IsDirectory(Env& env, const std::string& path, Status* why) {
   bool is_folder = false;
-  return env.IsFolder(path, &is_folder).ok() && is_folder;
+  Status s = env.IsFolder(path, &is_folder);
+  if (why) *why = s;
+  return s.ok() && is_folder;
 }
 
 }  // namespace chatterwick::modGeneral

@@ -32,6 +32,7 @@ std::string ExtractTitle(std::string_view line);
 // The last index a walk over a loaded log may read.
 int32_t LastLoadedIndex(const modGlobal::State& state);
 
-bool IsDirectory(Env& env, const std::string& path);
+// False too when the path cannot be examined; *why, when given, says why.
+bool IsDirectory(Env& env, const std::string& path, Status* why = nullptr);
 
 }  // namespace chatterwick::modGeneral

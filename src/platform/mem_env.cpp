@@ -123,6 +123,23 @@ Status MemEnv::DeleteFile(const std::string& path) {
   return Status::OK();
 }
 
+Status MemEnv::RenameFile(const std::string& from, const std::string& to) {
+  auto it = files_.find(Key(from));
+  if (it == files_.end()) return Status::NotFound("No such file or directory");
+  if (folders_.count(Key(to))) return Status::IOError("Is a directory");
+  std::string data = std::move(it->second);
+  files_.erase(it);
+  files_[Key(to)] = std::move(data);
+  return Status::OK();
+}
+
+Status MemEnv::TruncateFile(const std::string& path, uint64_t size) {
+  auto it = files_.find(Key(path));
+  if (it == files_.end()) return Status::NotFound("No such file or directory");
+  it->second.resize(size, '\0');
+  return Status::OK();
+}
+
 Status MemEnv::CreateFolders(const std::string& path) {
   if (files_.count(Key(path))) return Status::IOError("Not a directory");
   PutFolder(path);

@@ -35,6 +35,8 @@ class MemEnv : public Env {
   Status WriteAt(const std::string& path, uint64_t offset, std::string_view data) override;
   Status GetFileSize(const std::string& path, uint64_t* size) override;
   Status DeleteFile(const std::string& path) override;
+  Status RenameFile(const std::string& from, const std::string& to) override;
+  Status TruncateFile(const std::string& path, uint64_t size) override;
   Status CreateFolders(const std::string& path) override;
   Status IsFolder(const std::string& path, bool* is_folder) override;
   Status ListFolder(const std::string& pattern, ListKind kind,

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -178,6 +179,16 @@ class PosixEnvImpl : public Env {
     return Status::OK();
   }
 
+  Status RenameFile(const std::string& from, const std::string& to) override {
+    if (::rename(ToPosixPath(from).c_str(), ToPosixPath(to).c_str()) != 0) return ErrnoStatus(errno);
+    return Status::OK();
+  }
+
+  Status TruncateFile(const std::string& path, uint64_t size) override {
+    if (::truncate(ToPosixPath(path).c_str(), static_cast<off_t>(size)) != 0) return ErrnoStatus(errno);
+    return Status::OK();
+  }
+
   Status CreateFolders(const std::string& path) override {
     std::string native = ToPosixPath(path);
     for (size_t i = 1; i <= native.size(); ++i) {
@@ -217,8 +228,9 @@ class PosixEnvImpl : public Env {
       if (!name_pattern.empty() && !listing::MatchName(name_pattern, name)) continue;
       if (kind == ListKind::kFilesOnly) {
         struct stat st;
-        // Follows links; pipes, sockets and devices are not log files.
-        if (::fstatat(dfd, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+        // Follows links. Pipes, sockets, devices and folders are no log files;
+        // an entry that cannot be examined stays, so that opening it reports why.
+        if (::fstatat(dfd, name.c_str(), &st, 0) == 0 && !S_ISREG(st.st_mode)) continue;
       }
       names->push_back(std::move(name));
     }

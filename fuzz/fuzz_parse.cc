@@ -1,0 +1,31 @@
+// Any line through the parser and the tag stripper.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "core/modGeneral.h"
+
+using namespace chatterwick;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string line(reinterpret_cast<const char*>(data), size);
+  const std::string stripped = modGeneral::StripTags(line);
+  // Stripping only ever removes, and leaves no complete tag behind.
+  if (stripped.size() > line.size()) std::abort();
+  const size_t lt = stripped.find('<');
+  if (lt != std::string::npos && stripped.find('>', lt) != std::string::npos) std::abort();
+
+  modGlobal::State state;
+  state.RawLines.At(0) = "<title>t</title>";
+  state.RawLines.At(1) = line;
+  state.LineCount = 2;
+  if (!modGeneral::ParseAllLines(state)) std::abort();
+  const modGlobal::ParsedLine& p = state.ParsedLines[1];
+  // Every field is cut from the line, so none can be longer than it.
+  if (p.Time.size() > line.size() || p.Sender.size() > line.size() || p.Message.size() > line.size())
+    std::abort();
+  if (state.FailedLineCount > 1) std::abort();
+  if (state.FailedLineCount == 1 && (!p.Time.empty() || !p.Sender.empty() || p.Message != stripped))
+    std::abort();
+  return 0;
+}

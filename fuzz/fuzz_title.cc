@@ -1,0 +1,17 @@
+// Any header line: the title is a piece of it or the fallback text.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "core/modGeneral.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string line(reinterpret_cast<const char*>(data), size);
+  const std::string title = chatterwick::modGeneral::ExtractTitle(line);
+  if (title != "Log File: Title Unknown" && line.find(title) == std::string::npos) std::abort();
+  const size_t open = line.find("<title>"), close = line.find("</title>");
+  if (open != std::string::npos && close != std::string::npos && close >= open + 7 &&
+      title != line.substr(open + 7, close - open - 7))
+    std::abort();
+  return 0;
+}
