@@ -131,3 +131,65 @@ TEST_F(CommandsTest, SaveFailureIsShownAndCancelWritesNothing) {
 
 }  // namespace
 }  // namespace chatterwick
+
+namespace chatterwick {
+namespace {
+
+// Writes half of what it is given, then fails as a full disk does.
+class FullDiskEnv : public EnvWrapper {
+ public:
+  explicit FullDiskEnv(Env* target) : EnvWrapper(target) {}
+  Status NewAppendableFile(const std::string& p, std::unique_ptr<WritableFile>* r) override {
+    Status s = target()->NewAppendableFile(p, r);
+    if (s.ok()) r->reset(new HalfFile(std::move(*r)));
+    return s;
+  }
+  Status NewWritableFile(const std::string& p, std::unique_ptr<WritableFile>* r) override {
+    Status s = target()->NewWritableFile(p, r);
+    if (s.ok()) r->reset(new HalfFile(std::move(*r)));
+    return s;
+  }
+
+ private:
+  class HalfFile : public WritableFile {
+   public:
+    explicit HalfFile(std::unique_ptr<WritableFile> f) : f_(std::move(f)) {}
+    Status Append(std::string_view d) override {
+      f_->Append(d.substr(0, d.size() / 2));
+      return Status::IOError("No space left on device");
+    }
+    Status Close() override { return f_->Close(); }
+
+   private:
+    std::unique_ptr<WritableFile> f_;
+  };
+};
+
+TEST(NothingLostTest, FailedSavesLeaveEarlierFilesAsTheyWere) {
+  MemEnv mem;
+  FullDiskEnv env(&mem);
+  mem.PutFile("/logs/a.html", "<title>t</title>\n<font size=\"2\">(1)</font> <b>A:</b> hi\n");
+  mem.PutFile("/app/output/old.csv", "\"earlier\",\"rows\"\r\n");
+  mem.PutFile("/app/output/old.txt", "earlier text\r\n");
+  modGlobal::State state;
+  MemoryWindow window;
+  Context ctx{state, window, env, "/app/output/"};
+  modGeneral::OpenLog(ctx, "/logs/a.html");
+
+  window.answers = {"old.csv", "old.txt", "new.csv"};
+  commands::SaveLogAsCsv(ctx);
+  commands::SaveLogAsText(ctx);
+  commands::SaveLogAsCsv(ctx);
+  EXPECT_EQ(mem.Contents("/app/output/old.csv"), "\"earlier\",\"rows\"\r\n");
+  EXPECT_EQ(mem.Contents("/app/output/old.txt"), "earlier text\r\n");
+  EXPECT_FALSE(mem.Exists("/app/output/new.csv"));
+  EXPECT_FALSE(mem.Exists("/app/output/old.txt.partial"));
+  EXPECT_EQ(window.messages,
+            (std::vector<std::string>{
+                "chatterwick: Could not write /app/output/old.csv (No space left on device)",
+                "chatterwick: Could not write /app/output/old.txt (No space left on device)",
+                "chatterwick: Could not write /app/output/new.csv (No space left on device)"}));
+}
+
+}  // namespace
+}  // namespace chatterwick

@@ -222,8 +222,10 @@ class PosixEnvImpl : public Env {
       return ErrnoStatus(errno);
     }
     int dfd = ::dirfd(dir);
-    errno = 0;
-    while (struct dirent* ent = ::readdir(dir)) {
+    for (;;) {
+      errno = 0;  // readdir reports an error only through errno
+      struct dirent* ent = ::readdir(dir);
+      if (!ent) break;
       std::string name = ent->d_name;
       if (!name_pattern.empty() && !listing::MatchName(name_pattern, name)) continue;
       if (kind == ListKind::kFilesOnly) {
