@@ -23,10 +23,6 @@ void Guarded(Context& ctx, const char* what, Fn fn) {
   }
 }
 
-void ReportWriteFailure(Context& ctx, const std::string& path, const Status& s) {
-  ctx.window.MessageBox("Could not write " + path + " (" + s.message() + ")", kAppTitle);
-}
-
 }  // namespace
 
 bool FolderRun(Context& ctx, const std::string& root) {
@@ -135,7 +131,7 @@ void SaveWithPrompt(Context& ctx, const char* what, const char* prompt, const ch
     if (answer.empty()) return;
     const std::string path = ctx.output_folder + answer;
     Status s = save(ctx, path);
-    if (!s.ok()) ReportWriteFailure(ctx, path, s);
+    if (!s.ok()) ctx.window.MessageBox("Could not write " + path + " (" + s.message() + ")", kAppTitle);
   });
 }
 

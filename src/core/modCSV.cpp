@@ -47,11 +47,15 @@ namespace {
 
 bool IsDotName(const std::string& name) { return name == "." || name == ".."; }
 
+void ReportUnreadableFolder(Context& ctx, const std::string& path, const Status& why) {
+  AppendOutput(ctx.window, "Folder could not be read. (" + path + ": " + why.message() + ")");
+}
+
 // A folder that cannot be listed counts as empty, but the user hears of it.
 std::vector<std::string> List(Context& ctx, const std::string& pattern, ListKind kind) {
   std::vector<std::string> names;
   Status s = ctx.env.ListFolder(pattern, kind, &names);
-  if (!s.ok()) AppendOutput(ctx.window, "Folder could not be read. (" + pattern + ": " + s.message() + ")");
+  if (!s.ok()) ReportUnreadableFolder(ctx, pattern, s);
   return names;
 }
 
@@ -60,8 +64,7 @@ std::vector<std::string> List(Context& ctx, const std::string& pattern, ListKind
 bool IsFolderReported(Context& ctx, const std::string& path) {
   Status why;
   const bool is_folder = modGeneral::IsDirectory(ctx.env, path, &why);
-  if (!why.ok() && !why.IsNotFound())
-    AppendOutput(ctx.window, "Folder could not be read. (" + path + ": " + why.message() + ")");
+  if (!why.ok() && !why.IsNotFound()) ReportUnreadableFolder(ctx, path, why);
   return is_folder;
 }
 

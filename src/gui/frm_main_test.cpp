@@ -81,14 +81,14 @@ class FrmMainTest : public QObject {
     QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
     QVERIFY(w.windowFlags() & Qt::WindowCloseButtonHint);
 
-    struct Spec {
+    struct ControlCase {
       const char* name;
       QString text;
       int l, t, wd, h;
       double points;
       bool bold, underline;
     };
-    const Spec specs[] = {
+    const ControlCase cases[] = {
         {"txtMask", "*.html", 2880, 6720, 2175, 285, 9.75, true, false},
         {"txtFolder", "%appdata%\\.purple\\logs\\", 2880, 6360, 2175, 285, 9.75, true, false},
         {"chkBOM", "Add UTF8 BOM  (CSV Exports Only)", 5400, 6360, 3255, 375, 8.25, false, false},
@@ -104,7 +104,7 @@ class FrmMainTest : public QObject {
         {"Label_0", "Indivual Log:", 120, 5880, 1815, 375, 13.5, false, true},
         {"lblName", "", 120, 120, 14055, 255, 8.25, true, false},
     };
-    for (const Spec& s : specs) {
+    for (const ControlCase& s : cases) {
       QWidget* c = f.Find<QWidget>(s.name);
       QString text;
       if (auto* e = qobject_cast<QLineEdit*>(c)) text = e->text();
