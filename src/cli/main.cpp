@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -10,6 +11,11 @@
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   std::vector<std::string> args(argv + 1, argv + argc);
-  return chatterwick::cli::Run(args, *chatterwick::PosixEnv(), std::cout, std::cerr,
-                               ::isatty(STDERR_FILENO) != 0);
+  try {
+    return chatterwick::cli::Run(args, *chatterwick::PosixEnv(), std::cout, std::cerr,
+                                 ::isatty(STDERR_FILENO) != 0);
+  } catch (const std::exception& e) {
+    std::cerr << "chatterwick-cli: stopped: " << e.what() << '\n';
+    return 1;
+  }
 }
