@@ -68,6 +68,12 @@ class ProgressBar : public WalkObserver {
   bool drawn_ = false;
 };
 
+// The loader's message names the path as the loader saw it: quotes removed.
+void ReportLoadFailure(std::ostream& err, std::string path) {
+  std::erase(path, '"');
+  err << modGeneral::LoadFailureMessage(path) << '\n';
+}
+
 bool EndsWithSeparator(const std::string& path) {
   return !path.empty() && (path.back() == '/' || path.back() == '\\');
 }
@@ -86,7 +92,7 @@ int View(const std::vector<std::string>& args, Env& env, std::ostream& out, std:
   const bool ok = modGeneral::OpenLog(ctx, args[1]);
   out << window.title() << '\n' << window.PaneAsLines() << std::flush;
   if (!ok) {
-    err << modGeneral::LoadFailureMessage(args[1]) << '\n';
+    ReportLoadFailure(err, args[1]);
     return 1;
   }
   return 0;
@@ -149,7 +155,7 @@ int Export(const std::vector<std::string>& args, Env& env, std::ostream& err) {
   const bool loaded = modGeneral::OpenLog(ctx, *log);
   int status = 0;
   if (!loaded) {
-    err << modGeneral::LoadFailureMessage(*log) << '\n';
+    ReportLoadFailure(err, *log);
     status = 1;
     if (state.RawLines[0].empty()) return status;
   }

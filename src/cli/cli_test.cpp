@@ -49,7 +49,7 @@ TEST(CliTest, ViewReportsLoaderFailures) {
   t.File("empty.html", "");
   t.File("text.html", "hello\n<b>\n");
   for (const char* name : {"missing.html", "empty.html", "text.html"}) {
-    Result r = Cli({"view", t.Path(name)});
+    Result r = Cli({"view", "\"" + t.Path(name) + "\""});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "File could not be loaded. (" + t.Path(name) + ")\n");
     EXPECT_EQ(r.out, "Log File: Title Unknown\n");
