@@ -49,7 +49,8 @@ int32_t ReadLogicalLines(Context& ctx, const std::string& path, bool* keep_raw) 
         *keep_raw = true;
         return -1;
       }
-      st.RawLines.At(i).assign(s);
+      // Swapped, not copied: a line of hundreds of megabytes is held once.
+      st.RawLines.At(i).swap(s);
       ++i;
     } else if (i == 0) {
       return -1;
