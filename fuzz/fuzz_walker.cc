@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "core/modCSV.h"
+#include "core/commands.h"
 #include "platform/memory_window.h"
 #include "platform/posix_env.h"
 #include "testing/csv_reader.h"
@@ -76,9 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   modGlobal::State state;
   MemoryWindow window;
   Context ctx{state, window, *PosixEnv(), tree.Path("out/")};
-  modCSV::PrepareCatalogueRun(ctx);
-  modCSV::WalkLogRoot(ctx, tree.Path("logs/"));
-  if (!modCSV::WriteCatalogueCsv(ctx)) std::abort();
+  if (!commands::FolderRun(ctx, tree.Path("logs/"))) std::abort();
 
   const int32_t protocols = state.Protocols.FirstFreeSlot() - 1;
   for (int32_t p = 1; p <= protocols; ++p)

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sys/stat.h>
 
+#include "core/commands.h"
 #include "core/modGeneral.h"
 #include "platform/mem_env.h"
 #include "platform/memory_window.h"
@@ -187,9 +188,7 @@ TEST_F(WalkTest, FullTablesSkipWhatDoesNotFitAndSaySo) {
 class CatalogueRunTest : public WalkTest {
  protected:
   bool Run(const std::string& root) {
-    modCSV::PrepareCatalogueRun(ctx);
-    modCSV::WalkLogRoot(ctx, root);
-    return modCSV::WriteCatalogueCsv(ctx);
+    return commands::FolderRun(ctx, root);
   }
 };
 

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <functional>
 
+#include "core/commands.h"
 #include "core/modCSV.h"
 #include "core/modGeneral.h"
 #include "platform/memory_window.h"
@@ -35,9 +36,7 @@ RunResult Catalogue(Env& env, const std::string& root, const std::string& out) {
   modGlobal::State state;
   MemoryWindow window;
   Context ctx{state, window, env, out};
-  modCSV::PrepareCatalogueRun(ctx);
-  modCSV::WalkLogRoot(ctx, root);
-  modCSV::WriteCatalogueCsv(ctx);
+  commands::FolderRun(ctx, root);
   return {window.pane, state.Conversations.FirstFreeSlot() - 1, state.ChatLines.Count()};
 }
 
