@@ -11,6 +11,7 @@
 #include "platform/mem_env.h"
 #include "platform/memory_window.h"
 #include "platform/posix_env.h"
+#include "testing/fixtures.h"
 #include "testing/temp_tree.h"
 
 namespace chatterwick {
@@ -241,23 +242,24 @@ TEST_F(CatalogueRunTest, AFileThatCannotBeWrittenIsNamedAndTheRestGoOn) {
 
 // A whole tree the chat client wrote: every conversation and chat line lands.
 TEST_F(CatalogueRunTest, FixtureTreesCatalogueCompletely) {
-  const std::filesystem::path fixtures = CHATTERWICK_FIXTURES;
-  if (!std::filesystem::exists(fixtures)) GTEST_SKIP() << "no fixtures";
-  for (const char* name : {"real-logs-b", "real-logs-b-crlf", "older-markup-b"}) {
-    SCOPED_TRACE(name);
+  SKIP_WITHOUT_FIXTURES();
+  for (const std::filesystem::path& fixture : testing::FixtureTrees()) {
+    SCOPED_TRACE(fixture.string());
     int logs = 0, lines = 0;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(fixtures / name)) {
-      if (!e.is_regular_file() || e.path().string().find("/.system/") != std::string::npos) continue;
+    for (const auto& log : testing::HtmlFilesUnder(fixture)) {
+      if (log.string().find("/.system/") != std::string::npos) continue;
       ++logs;
-      std::ifstream in(e.path());
-      for (std::string l; std::getline(in, l);) lines += l.rfind('<', 0) == 0 && l.find("<b>") != std::string::npos;
+      std::ifstream in(log);
+      for (std::string l; std::getline(in, l);)
+        lines += l.rfind('<', 0) == 0 && l.find("<b>") != std::string::npos;
     }
     window.pane.clear();
-    EXPECT_TRUE(Run((fixtures / name).string() + "/"));
+    EXPECT_TRUE(Run(fixture.string() + "/"));
     EXPECT_EQ(state.Conversations.FirstFreeSlot() - 1, logs);
     EXPECT_EQ(state.ChatLines.Count(), lines);
     EXPECT_EQ(state.FailedLineCount, 0);
-    EXPECT_NE(window.pane.find("Conversations found: " + std::to_string(logs) + "\r\n"), std::string::npos);
+    EXPECT_NE(window.pane.find("Conversations found: " + std::to_string(logs) + "\r\n"),
+              std::string::npos);
     EXPECT_EQ(window.pane.find("could not"), std::string::npos) << window.pane;
     for (int32_t i = 1; i <= state.ChatLines.Count(); ++i) {
       const auto e = state.ChatLines[i];
