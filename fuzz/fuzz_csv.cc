@@ -6,10 +6,10 @@
 #include <string_view>
 #include <vector>
 
-#include "core/modCSV.h"
+#include "core/csv.h"
 #include "testing/csv_reader.h"
 
-using chatterwick::modCSV::FormatCsvRow;
+using chatterwick::FormatCsvRow;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Fields are separated by NUL bytes; the program writes rows of 2, 3 or 5.

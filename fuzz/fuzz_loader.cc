@@ -5,9 +5,9 @@
 #include <string>
 
 #include "core/commands.h"
-#include "core/modGeneral.h"
-#include "platform/mem_env.h"
-#include "platform/memory_window.h"
+#include "core/log_view.h"
+#include "testing/mem_env.h"
+#include "testing/memory_window.h"
 
 using namespace chatterwick;
 
@@ -15,17 +15,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   MemEnv env;
   env.PutFolder("/out");
   env.PutFile("/log.html", std::string(reinterpret_cast<const char*>(data), size));
-  modGlobal::State state;
+  LoadedLog log;
+  Catalogue catalogue;
   MemoryWindow window;
-  Context ctx{state, window, env, "/out/"};
-  const bool ok = modGeneral::OpenLog(ctx, "/log.html");
-  if (state.LineCount < 0 || state.LineCount > modGlobal::kLastLineIndex + 1) std::abort();
+  Context ctx{log, catalogue, window, env, "/out/"};
+  const bool ok = OpenLog(ctx, "/log.html").ok();
+  if (log.LineCount < 0 || log.LineCount > kLastLineIndex + 1) std::abort();
   if (ok) {
-    for (int32_t i = 0; i < state.LineCount; ++i)
-      if (state.RawLines[i].empty() || state.RawLines[i][0] != '<') std::abort();
-    if (!state.RawLines[state.LineCount].empty()) std::abort();
+    for (int32_t i = 0; i < log.LineCount; ++i)
+      if (log.RawLines[i].empty() || log.RawLines[i][0] != '<') std::abort();
+    if (!log.RawLines[log.LineCount].empty()) std::abort();
   }
-  if (!commands::SaveLogAsCsvTo(ctx, "/out/log.csv").ok()) std::abort();
+  if (!commands::SaveLogAsCsvTo(ctx, {}, "/out/log.csv").ok()) std::abort();
   if (!commands::SaveLogAsTextTo(ctx, "/out/log.txt").ok()) std::abort();
   if (env.Contents("/out/log.txt") != window.pane + "\r\n") std::abort();
   return 0;

@@ -3,11 +3,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/modGeneral.h"
+#include "core/log_view.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string line(reinterpret_cast<const char*>(data), size);
-  const std::string title = chatterwick::modGeneral::ExtractTitle(line);
+  const std::string title = chatterwick::ExtractTitle(line);
   if (title != "Log File: Title Unknown" && line.find(title) == std::string::npos) std::abort();
   const size_t open = line.find("<title>"), close = line.find("</title>");
   if (open != std::string::npos && close != std::string::npos && close >= open + 7 &&

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "core/commands.h"
-#include "platform/memory_window.h"
 #include "platform/posix_env.h"
 #include "testing/csv_reader.h"
+#include "testing/memory_window.h"
 #include "testing/temp_tree.h"
 
 using namespace chatterwick;
@@ -21,8 +21,7 @@ namespace {
 const char* const kNames[] = {"p", "P", "Old Chat Logs", "old chat logs", ".system", ".SYSTEM",
                               "a.html", "B.HTML", "x.txt", "caf\xC3\xA9", "\xFF\xFE.html", "q,\"r\""};
 
-template <typename Table>
-int32_t CheckLevel(const Table& t, int32_t parents) {
+int32_t CheckLevel(const CatalogueTable& t, int32_t parents) {
   int32_t used = t.FirstFreeSlot() - 1, last_parent = 0;
   for (int32_t i = 1; i <= used; ++i) {
     if (t[i].Id != i || t[i].Name.empty() || t[i].ParentId < 1 || t[i].ParentId > parents ||
@@ -73,27 +72,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
 
-  modGlobal::State state;
+  LoadedLog log;
+  Catalogue cat;
   MemoryWindow window;
-  Context ctx{state, window, *PosixEnv(), tree.Path("out/")};
-  if (!commands::FolderRun(ctx, tree.Path("logs/"))) std::abort();
+  Context ctx{log, cat, window, *PosixEnv(), tree.Path("out/")};
+  if (!commands::FolderRun(ctx, {}, tree.Path("logs/"))) std::abort();
 
-  const int32_t protocols = state.Protocols.FirstFreeSlot() - 1;
+  const int32_t protocols = cat.Protocols.FirstFreeSlot() - 1;
   for (int32_t p = 1; p <= protocols; ++p)
-    if (state.Protocols[p].Id != p || state.Protocols[p].Name.empty()) std::abort();
-  const int32_t accounts = CheckLevel(state.Accounts, protocols);
-  const int32_t contacts = CheckLevel(state.Contacts, accounts);
-  const int32_t conversations = CheckLevel(state.Conversations, contacts);
+    if (cat.Protocols[p].Id != p || cat.Protocols[p].Name.empty() ||
+        cat.Protocols[p].ParentId != 0)
+      std::abort();
+  const int32_t accounts = CheckLevel(cat.Accounts, protocols);
+  const int32_t contacts = CheckLevel(cat.Contacts, accounts);
+  const int32_t conversations = CheckLevel(cat.Conversations, contacts);
   int32_t last_conversation = 0, expected_line = 0;
-  for (int32_t c = 1; c <= state.ChatLines.Count(); ++c) {
-    const modGlobal::ChatEntry e = state.ChatLines[c];
+  for (int32_t c = 1; c <= cat.ChatLines.Count(); ++c) {
+    const ChatEntry e = cat.ChatLines[c];
     if (e.ConversationId < last_conversation || e.ConversationId > conversations) std::abort();
     expected_line = e.ConversationId == last_conversation ? expected_line + 1 : 1;
     if (e.LineNumber != expected_line) std::abort();
     last_conversation = e.ConversationId;
   }
-  if (state.NextChatSlot != state.ChatLines.Count() + 1) std::abort();
-  if (state.FailedLineCount > state.ChatLines.Count()) std::abort();
+  if (cat.failed_lines > cat.ChatLines.Count()) std::abort();
   if (CsvRows(tree.Path("out/protocols.csv")) != static_cast<size_t>(protocols)) std::abort();
   if (CsvRows(tree.Path("out/conversations.csv")) != static_cast<size_t>(conversations)) std::abort();
   CsvRows(tree.Path("out/chat.csv"));

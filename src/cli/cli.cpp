@@ -3,11 +3,11 @@
 #include <chrono>
 #include <cstdio>
 #include <optional>
+#include <utility>
 
+#include "cli/console_window.h"
 #include "core/commands.h"
-#include "core/modCSV.h"
-#include "core/modGeneral.h"
-#include "platform/console_window.h"
+#include "core/messages.h"
 
 namespace chatterwick::cli {
 
@@ -71,12 +71,22 @@ class ProgressBar : public WalkObserver {
 // The loader's message names the path as the loader saw it: quotes removed.
 void ReportLoadFailure(std::ostream& err, std::string path) {
   std::erase(path, '"');
-  err << modGeneral::LoadFailureMessage(path) << '\n';
+  err << LoadFailureMessage(path) << '\n';
 }
 
 bool EndsWithSeparator(const std::string& path) {
   return !path.empty() && (path.back() == '/' || path.back() == '\\');
 }
+
+// One command's tables and window, fresh for each command.
+struct Session {
+  LoadedLog log;
+  Catalogue catalogue;
+  ConsoleWindow window;
+  Context ctx;
+  Session(Env& env, std::string output_folder, WalkObserver* observer = nullptr)
+      : ctx{log, catalogue, window, env, std::move(output_folder), observer} {}
+};
 
 // Takes the value after an option; Usage when there is none.
 std::string TakeValue(const std::vector<std::string>& args, size_t* i) {
@@ -84,31 +94,28 @@ std::string TakeValue(const std::vector<std::string>& args, size_t* i) {
   return args[++*i];
 }
 
-int View(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err) {
+int RunView(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err) {
   if (args.size() != 2) throw Usage{args.size() < 2 ? "view needs a LOG" : "view takes one LOG"};
-  modGlobal::State state;
-  ConsoleWindow window("*.html", 1);
-  Context ctx{state, window, env, DefaultOutputFolder(env)};
-  const bool ok = modGeneral::OpenLog(ctx, args[1]);
-  out << window.title() << '\n' << window.PaneAsLines() << std::flush;
-  if (!ok) {
+  Session session(env, DefaultOutputFolder(env));
+  const Status loaded = commands::ViewLog(session.ctx, args[1]);
+  out << session.window.title() << '\n' << session.window.PaneAsLines() << std::flush;
+  if (!loaded.ok()) {
     ReportLoadFailure(err, args[1]);
     return 1;
   }
   return 0;
 }
 
-int Catalogue(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err,
+int RunCatalogue(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err,
               bool err_is_terminal) {
   std::optional<std::string> root, output;
-  std::string mask = "*.html";
-  int bom = 1;
+  CatalogueOptions options;
   bool quiet = false;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "--mask") mask = TakeValue(args, &i);
+    if (a == "--mask") options.mask = TakeValue(args, &i);
     else if (a == "--output") output = TakeValue(args, &i);
-    else if (a == "--no-bom") bom = 0;
+    else if (a == "--no-bom") options.write_bom = false;
     else if (a == "--quiet") quiet = true;
     else if (a.rfind("--", 0) == 0) throw Usage{"unknown option " + a};
     else if (root) throw Usage{"catalogue takes one ROOT"};
@@ -119,49 +126,48 @@ int Catalogue(const std::vector<std::string>& args, Env& env, std::ostream& out,
   if (!EndsWithSeparator(*root)) *root += sep;
   std::string folder = output ? *output : DefaultOutputFolder(env);
   if (!EndsWithSeparator(folder)) folder += sep;
-  env.CreateFolders(folder);
+  // A folder that cannot be made shows as the five files that cannot be written.
+  env.CreateFolders(folder).IgnoreError();
 
-  modGlobal::State state;
-  ConsoleWindow window(mask, bom);
   std::optional<ProgressBar> bar;
   if (err_is_terminal && !quiet) bar.emplace(err);
-  Context ctx{state, window, env, folder, bar ? &*bar : nullptr};
-  const bool ok = commands::FolderRun(ctx, *root);
+  Session session(env, folder, bar ? &*bar : nullptr);
+  const bool ok = commands::FolderRun(session.ctx, options, *root);
   bar.reset();
-  out << window.PaneAsLines() << std::flush;
+  out << session.window.PaneAsLines() << std::flush;
   if (!quiet) err << "Files written to " << folder << '\n';
   return ok ? 0 : 1;
 }
 
-int Export(const std::vector<std::string>& args, Env& env, std::ostream& err) {
-  std::optional<std::string> log, csv, txt;
-  int bom = 1;
+int RunExport(const std::vector<std::string>& args, Env& env, std::ostream& err) {
+  std::optional<std::string> log_path, csv, txt;
+  ExportOptions options;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--csv") csv = TakeValue(args, &i);
     else if (a == "--text") txt = TakeValue(args, &i);
-    else if (a == "--no-bom") bom = 0;
+    else if (a == "--no-bom") options.write_bom = false;
     else if (a.rfind("--", 0) == 0) throw Usage{"unknown option " + a};
-    else if (log) throw Usage{"export takes one LOG"};
-    else log = a;
+    else if (log_path) throw Usage{"export takes one LOG"};
+    else log_path = a;
   }
-  if (!log) throw Usage{"export needs a LOG"};
+  if (!log_path) throw Usage{"export needs a LOG"};
   if (csv.has_value() == txt.has_value()) throw Usage{"export needs one of --csv FILE or --text FILE"};
-  if (txt && bom == 0) throw Usage{"--no-bom goes with --csv"};
+  if (txt && !options.write_bom) throw Usage{"--no-bom goes with --csv"};
 
-  modGlobal::State state;
-  ConsoleWindow window("*.html", bom);
-  Context ctx{state, window, env, DefaultOutputFolder(env)};
-  const bool loaded = modGeneral::OpenLog(ctx, *log);
+  Session session(env, DefaultOutputFolder(env));
   int status = 0;
-  if (!loaded) {
-    ReportLoadFailure(err, *log);
+  if (!commands::ViewLog(session.ctx, *log_path).ok()) {
+    ReportLoadFailure(err, *log_path);
     status = 1;
-    if (state.RawLines[0].empty()) return status;
+    // Nothing was read: there is not even a header to save.
+    if (session.log.RawLines[0].empty()) return status;
   }
-  Status s = csv ? commands::SaveLogAsCsvTo(ctx, *csv) : commands::SaveLogAsTextTo(ctx, *txt);
+  const std::string& target = csv ? *csv : *txt;
+  Status s = csv ? commands::SaveLogAsCsvTo(session.ctx, options, target)
+                 : commands::SaveLogAsTextTo(session.ctx, target);
   if (!s.ok()) {
-    err << "Could not write " << (csv ? *csv : *txt) << " (" << s.message() << ")\n";
+    err << WriteFailureMessage(target, s) << '\n';
     status = 1;
   }
   return status;
@@ -182,9 +188,9 @@ int Run(const std::vector<std::string>& args, Env& env, std::ostream& out, std::
       out << kVersion << '\n';
       return 0;
     }
-    if (cmd == "view") return View(args, env, out, err);
-    if (cmd == "catalogue") return Catalogue(args, env, out, err, err_is_terminal);
-    if (cmd == "export") return Export(args, env, err);
+    if (cmd == "view") return RunView(args, env, out, err);
+    if (cmd == "catalogue") return RunCatalogue(args, env, out, err, err_is_terminal);
+    if (cmd == "export") return RunExport(args, env, err);
     throw Usage{"unknown command " + cmd};
   } catch (const Usage& u) {
     err << "chatterwick-cli: " << u.problem << "; " << kUsageLine << '\n';

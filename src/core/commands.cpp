@@ -4,8 +4,10 @@
 #include <memory>
 #include <new>
 
-#include "core/modCSV.h"
-#include "core/modGeneral.h"
+#include "core/catalogue.h"
+#include "core/csv.h"
+#include "core/log_view.h"
+#include "core/messages.h"
 
 namespace chatterwick::commands {
 
@@ -25,25 +27,27 @@ void Guarded(Context& ctx, const char* what, Fn fn) {
 
 }  // namespace
 
-bool FolderRun(Context& ctx, const std::string& root) {
-  modCSV::PrepareCatalogueRun(ctx);
-  modCSV::WalkLogRoot(ctx, root);
-  return modCSV::WriteCatalogueCsv(ctx);
+bool FolderRun(Context& ctx, const CatalogueOptions& options, const std::string& root) {
+  PrepareCatalogueRun(ctx, options);
+  WalkLogRoot(ctx, options.mask, root);
+  return WriteCatalogueCsv(ctx);
 }
 
-void FormLoad(Context& ctx, const std::string& argument_text) {
+void FormLoad(Context& ctx, const CatalogueOptions& options, const std::string& argument_text) {
   Guarded(ctx, "Start-up", [&] {
     if (argument_text.compare(0, 2, "+p") == 0) {
-      FolderRun(ctx, argument_text.size() >= 4 ? argument_text.substr(3) : std::string());
+      // The pane names any file that could not be written.
+      (void)FolderRun(ctx, options, argument_text.size() >= 4 ? argument_text.substr(3) : "");
     } else {
-      modGeneral::OpenLog(ctx, argument_text);
+      // A log that cannot be loaded has said so in the pane.
+      OpenLog(ctx, argument_text).IgnoreError();
     }
   });
 }
 
 void LoadLogClick(Context& ctx) {
   Guarded(ctx, "Load Log", [&] {
-    modGeneral::OpenLog(ctx, ctx.window.InputBox("Path to the log:", kAppTitle, "test.html"));
+    OpenLog(ctx, ctx.window.InputBox("Path to the log:", kAppTitle, "test.html")).IgnoreError();
   });
 }
 
@@ -59,52 +63,32 @@ std::string ReplaceAppData(const std::string& text, const std::string& value) {
   return out;
 }
 
-void FolderRunClick(Context& ctx) {
+void FolderRunClick(Context& ctx, const CatalogueOptions& options) {
   Guarded(ctx, "Parse Log Folder to CSV", [&] {
-    modCSV::PrepareCatalogueRun(ctx);
-    std::string root = ctx.window.Folder();
+    std::string root = options.folder;
     if (root.find("%appdata%") != std::string::npos)
       root = ReplaceAppData(root, ctx.env.AppData().value_or(std::string()));
-    modCSV::WalkLogRoot(ctx, root);
-    modCSV::WriteCatalogueCsv(ctx);
+    // The pane names any file that could not be written.
+    (void)FolderRun(ctx, options, root);
   });
 }
 
-namespace {
+Status ViewLog(Context& ctx, const std::string& path) { return OpenLog(ctx, path); }
 
-// Writes text through out and closes it; the first failure wins.
-Status WriteAndClose(WritableFile* out, std::string_view text) {
-  Status s = out->Append(text);
-  Status closed = out->Close();
-  return s.ok() ? closed : s;
-}
-
-}  // namespace
-
-Status SaveLogAsCsvTo(Context& ctx, const std::string& path) {
-  const modGlobal::State& st = ctx.state;
+Status SaveLogAsCsvTo(Context& ctx, const ExportOptions& options, const std::string& path) {
   uint64_t old_size = 0;
   const bool existed = ctx.env.GetFileSize(path, &old_size).ok();
   // A file that already holds content keeps its first bytes: no mark then.
-  if (ctx.window.BomChecked() == 1) modCSV::WriteUtf8Bom(ctx.env, path);
-  std::unique_ptr<WritableFile> out;
-  Status s = ctx.env.NewAppendableFile(path, &out);
-  if (!s.ok()) return s;
-  std::string text;
-  modCSV::AppendCsvRow(&text, {"", "", st.RawLines[0]});
-  text.append("\r\n");
-  const int32_t last = modGeneral::LastLoadedIndex(st);
-  for (int32_t i = 1; i <= last; ++i) {
-    const modGlobal::ParsedLine& p = st.ParsedLines[i];
-    if (p.empty()) continue;
-    modCSV::AppendCsvRow(&text, {p.Time, p.Sender, p.Message});
-    text.append("\r\n");
-  }
-  s = WriteAndClose(out.get(), text);
+  if (options.write_bom) WriteUtf8Bom(ctx.env, path).IgnoreError();
+  const LoadedLog& log = ctx.log;
+  Status s = AppendCsvRows(ctx.env, path, [&](auto&& row) {
+    row({"", "", log.RawLines[0]});
+    log.ForEachChatLine([&](const ParsedLine& p) { row({p.Time, p.Sender, p.Message}); });
+  });
   // Half a log appended would pass for a whole one: cut back to what was there.
   if (!s.ok()) {
-    if (existed) ctx.env.TruncateFile(path, old_size);
-    else ctx.env.DeleteFile(path);
+    if (existed) ctx.env.TruncateFile(path, old_size).IgnoreError();
+    else ctx.env.DeleteFile(path).IgnoreError();
   }
   return s;
 }
@@ -115,9 +99,13 @@ Status SaveLogAsTextTo(Context& ctx, const std::string& path) {
   const std::string partial = path + ".partial";
   std::unique_ptr<WritableFile> out;
   Status s = ctx.env.NewWritableFile(partial, &out);
-  if (s.ok()) s = WriteAndClose(out.get(), ctx.window.PaneText() + "\r\n");
+  if (s.ok()) {
+    s = out->Append(ctx.window.PaneText() + "\r\n");
+    Status closed = out->Close();
+    if (s.ok()) s = closed;
+  }
   if (s.ok()) s = ctx.env.RenameFile(partial, path);
-  if (!s.ok()) ctx.env.DeleteFile(partial);
+  if (!s.ok()) ctx.env.DeleteFile(partial).IgnoreError();
   return s;
 }
 
@@ -130,21 +118,22 @@ void SaveWithPrompt(Context& ctx, const char* what, const char* prompt, const ch
     const std::string answer = ctx.window.InputBox(prompt, kAppTitle, default_name);
     if (answer.empty()) return;
     const std::string path = ctx.output_folder + answer;
-    Status s = save(ctx, path);
-    if (!s.ok()) ctx.window.MessageBox("Could not write " + path + " (" + s.message() + ")", kAppTitle);
+    Status s = save(path);
+    if (!s.ok()) ctx.window.MessageBox(WriteFailureMessage(path, s), kAppTitle);
   });
 }
 
 }  // namespace
 
-void SaveLogAsCsv(Context& ctx) {
+void SaveLogAsCsv(Context& ctx, const ExportOptions& options) {
   SaveWithPrompt(ctx, "Save as CSV", "What should this file be called? (Remember to include .csv)",
-                 "log.csv", SaveLogAsCsvTo);
+                 "log.csv",
+                 [&](const std::string& path) { return SaveLogAsCsvTo(ctx, options, path); });
 }
 
 void SaveLogAsText(Context& ctx) {
   SaveWithPrompt(ctx, "Save as Text", "What should this file be called? (Remember to include .txt)",
-                 "log.txt", SaveLogAsTextTo);
+                 "log.txt", [&](const std::string& path) { return SaveLogAsTextTo(ctx, path); });
 }
 
 }  // namespace chatterwick::commands

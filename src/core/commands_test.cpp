@@ -2,19 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include "core/modGeneral.h"
-#include "platform/mem_env.h"
-#include "platform/memory_window.h"
+#include "core/log_view.h"
+#include "testing/mem_env.h"
+#include "testing/memory_window.h"
 
 namespace chatterwick {
 namespace {
 
 class CommandsTest : public ::testing::Test {
  protected:
-  modGlobal::State state;
+  LoadedLog log;
+  Catalogue catalogue;
   MemoryWindow window;
   MemEnv env;
-  Context ctx{state, window, env, "/app/output/"};
+  Context ctx{log, catalogue, window, env, "/app/output/"};
+  CatalogueOptions options;
 
   void SetUp() override {
     env.PutFolder("/app/output");
@@ -33,22 +35,22 @@ TEST_F(CommandsTest, CommandLineChoosesFolderRunOrLog) {
                         Case{"\"/logs/a b.html\"", false}, Case{"", false}}) {
     SCOPED_TRACE(c.args);
     window = MemoryWindow();
-    commands::FormLoad(ctx, c.args);
+    commands::FormLoad(ctx, options, c.args);
     EXPECT_EQ(window.messages.size(), c.folder_run ? 1u : 0u);
     EXPECT_EQ(window.title == "Log Folder Parsing Results:", c.folder_run);
   }
   window = MemoryWindow();
-  commands::FormLoad(ctx, "\"/logs/a b.html\"");
+  commands::FormLoad(ctx, options, "\"/logs/a b.html\"");
   EXPECT_EQ(window.title, "Chat, \"Bob\"");
   EXPECT_EQ(window.pane, "(1) Bob:  say \"hi\"\r\n");
 }
 
 TEST_F(CommandsTest, FolderRunRootIsCutFromTheFourthCharacter) {
   env.PutFile("/logs/p/a/c/x.html", "<title>t</title>\n<font size=\"2\">(1)</font> <b>A:</b> m\n");
-  commands::FormLoad(ctx, "+p/logs/");  // the third character is dropped whatever it is
+  commands::FormLoad(ctx, options, "+p/logs/");  // the third character is dropped whatever it is
   EXPECT_NE(window.pane.find("Protocols found: 0"), std::string::npos);
   window = MemoryWindow();
-  commands::FormLoad(ctx, "+p /logs/");
+  commands::FormLoad(ctx, options, "+p /logs/");
   EXPECT_NE(window.pane.find("Protocols found: 1"), std::string::npos);
   EXPECT_NE(env.Contents("/app/output/chat.csv").find("\"1\",\"1\",\"(1)\",\"A:\",\" m\""),
             std::string::npos);
@@ -68,19 +70,19 @@ TEST(ReplaceAppDataTest, ReplacesEveryLowerCaseTokenOnce) {
 TEST_F(CommandsTest, FolderRunClickExpandsTheTokenFromTheEnvironment) {
   env.PutFile("/home/u/.purple/logs/p/a/c/x.html", "<title>t</title>\n");
   env.SetVariable("AppData", "/home/u");
-  commands::FolderRunClick(ctx);
+  commands::FolderRunClick(ctx, options);
   EXPECT_NE(window.pane.find("Conversations found: 1"), std::string::npos) << window.pane;
 }
 
 TEST_F(CommandsTest, FolderRunClickWithoutTheVariableDropsTheToken) {
   env.PutFile("/.purple/logs/p/a/c/x.html", "<title>t</title>\n");
-  commands::FolderRunClick(ctx);
+  commands::FolderRunClick(ctx, options);
   EXPECT_NE(window.pane.find("Conversations found: 1"), std::string::npos) << window.pane;
 }
 
 TEST_F(CommandsTest, QuotedFolderAfterPlusPKeepsItsQuotes) {
   env.PutFile("/logs/p/a/c/x.html", "<title>t</title>\n");
-  commands::FormLoad(ctx, "+p \"/logs/\"");
+  commands::FormLoad(ctx, options, "+p \"/logs/\"");
   EXPECT_NE(window.pane.find("Protocols found: 0"), std::string::npos) << window.pane;
 }
 
@@ -98,21 +100,21 @@ TEST_F(CommandsTest, LoadLogClickAsksAndCancelDoesNothing) {
 }
 
 TEST_F(CommandsTest, SaveAsCsvProtectsTheHeaderAndAppends) {
-  commands::FormLoad(ctx, "/logs/a b.html");
+  commands::FormLoad(ctx, options, "/logs/a b.html");
   window.answers = {"log.csv", "log.csv"};
-  commands::SaveLogAsCsv(ctx);
+  commands::SaveLogAsCsv(ctx, {});
   const std::string once =
       "\"\",\"\",\"<html><title>Chat, \"\"Bob\"\"</title>\"\r\n"
       "\"(1)\",\"Bob:\",\" say \"\"hi\"\"\"\r\n";
   EXPECT_EQ(env.Contents("/app/output/log.csv"), "\xEF\xBB\xBF" + once);
-  commands::SaveLogAsCsv(ctx);  // the mark never lands on content
+  commands::SaveLogAsCsv(ctx, {});  // the mark never lands on content
   EXPECT_EQ(env.Contents("/app/output/log.csv"), "\xEF\xBB\xBF" + once + once);
   EXPECT_EQ(window.prompts[0].prompt, "What should this file be called? (Remember to include .csv)");
   EXPECT_EQ(window.prompts[0].default_answer, "log.csv");
 }
 
 TEST_F(CommandsTest, SaveAsTextWritesThePaneFromScratch) {
-  commands::FormLoad(ctx, "/logs/a b.html");
+  commands::FormLoad(ctx, options, "/logs/a b.html");
   env.PutFile("/app/output/report", "old");
   window.answers = {"report"};
   commands::SaveLogAsText(ctx);
@@ -120,10 +122,10 @@ TEST_F(CommandsTest, SaveAsTextWritesThePaneFromScratch) {
 }
 
 TEST_F(CommandsTest, SaveFailureIsShownAndCancelWritesNothing) {
-  commands::SaveLogAsCsv(ctx);  // cancelled
+  commands::SaveLogAsCsv(ctx, {});  // cancelled
   EXPECT_FALSE(env.Exists("/app/output/log.csv"));
   window.answers = {"no/such/folder.csv"};
-  commands::SaveLogAsCsv(ctx);
+  commands::SaveLogAsCsv(ctx, {});
   ASSERT_EQ(window.messages.size(), 1u);
   EXPECT_EQ(window.messages[0],
             "chatterwick: Could not write /app/output/no/such/folder.csv (No such file or directory)");
@@ -155,7 +157,7 @@ class FullDiskEnv : public EnvWrapper {
    public:
     explicit HalfFile(std::unique_ptr<WritableFile> f) : f_(std::move(f)) {}
     Status Append(std::string_view d) override {
-      f_->Append(d.substr(0, d.size() / 2));
+      f_->Append(d.substr(0, d.size() / 2)).IgnoreError();
       return Status::IOError("No space left on device");
     }
     Status Close() override { return f_->Close(); }
@@ -171,15 +173,16 @@ TEST(NothingLostTest, FailedSavesLeaveEarlierFilesAsTheyWere) {
   mem.PutFile("/logs/a.html", "<title>t</title>\n<font size=\"2\">(1)</font> <b>A:</b> hi\n");
   mem.PutFile("/app/output/old.csv", "\"earlier\",\"rows\"\r\n");
   mem.PutFile("/app/output/old.txt", "earlier text\r\n");
-  modGlobal::State state;
+  LoadedLog log;
+  Catalogue catalogue;
   MemoryWindow window;
-  Context ctx{state, window, env, "/app/output/"};
-  modGeneral::OpenLog(ctx, "/logs/a.html");
+  Context ctx{log, catalogue, window, env, "/app/output/"};
+  ASSERT_TRUE(OpenLog(ctx, "/logs/a.html").ok());
 
   window.answers = {"old.csv", "old.txt", "new.csv"};
-  commands::SaveLogAsCsv(ctx);
+  commands::SaveLogAsCsv(ctx, {});
   commands::SaveLogAsText(ctx);
-  commands::SaveLogAsCsv(ctx);
+  commands::SaveLogAsCsv(ctx, {});
   EXPECT_EQ(mem.Contents("/app/output/old.csv"), "\"earlier\",\"rows\"\r\n");
   EXPECT_EQ(mem.Contents("/app/output/old.txt"), "earlier text\r\n");
   EXPECT_FALSE(mem.Exists("/app/output/new.csv"));

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/env.h"
-#include "core/modGlobal.h"
+#include "core/tables.h"
 #include "core/window_ops.h"
 
 namespace chatterwick {
@@ -17,9 +17,11 @@ class WalkObserver {
   virtual void OnLogLoaded(int32_t chat_lines_stored) = 0;
 };
 
-// What every procedure of the core works with. Nothing here is owned.
+// What every procedure of the core works with. Nothing here is owned: the
+// tables live as long as the process that made them.
 struct Context {
-  modGlobal::State& state;
+  LoadedLog& log;
+  Catalogue& catalogue;
   WindowOps& window;
   Env& env;
   // Where the files go; ends with the separator.

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/status.h"
@@ -114,5 +115,14 @@ class EnvWrapper : public Env {
  private:
   Env* target_;
 };
+
+// False too when the path cannot be examined; *why, when given, says why.
+inline bool IsDirectory(Env& env, const std::string& path, Status* why = nullptr) {
+  bool is_folder = false;
+  Status s = env.IsFolder(path, &is_folder);
+  const bool ok = s.ok();
+  if (why) *why = std::move(s);
+  return ok && is_folder;
+}
 
 }  // namespace chatterwick

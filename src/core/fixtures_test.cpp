@@ -9,9 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "core/modGeneral.h"
+#include "core/log_file.h"
 #include "core/text.h"
-#include "platform/memory_window.h"
 #include "platform/posix_env.h"
 #include "testing/fixtures.h"
 
@@ -57,19 +56,18 @@ TEST(FixtureTreeTest, EveryChatLineSplitsWhole) {
       R"(^<(?:font|span)[^>]*>(?:<(?:font|span)[^>]*>)?(\([^)]*\))</(?:font|span)> ?<b>([^<]*)</b>(.*)$)");
   for (const fs::path& tree : testing::FixtureTrees()) {
     SCOPED_TRACE(tree.string());
-    modGlobal::State state;
-    MemoryWindow window;
-    Context ctx{state, window, *PosixEnv(), "/nowhere/"};
+    LoadedLog log;
     int chat_lines = 0;
     const std::vector<fs::path> files = testing::HtmlFilesUnder(tree);
     ASSERT_FALSE(files.empty());
     for (const fs::path& file : files) {
       SCOPED_TRACE(file.string());
-      ASSERT_TRUE(modGeneral::LoadLogFile(ctx, file.string()));
+      const LoadResult loaded = LoadLogFile(log, *PosixEnv(), file.string());
+      ASSERT_TRUE(loaded.status.ok()) << loaded.status.message();
       const std::vector<std::string> logical = LogicalLines(file);
-      ASSERT_EQ(state.LineCount, static_cast<int32_t>(logical.size()));
+      ASSERT_EQ(log.LineCount, static_cast<int32_t>(logical.size()));
       for (size_t i = 1; i < logical.size(); ++i) {
-        const modGlobal::ParsedLine& p = state.ParsedLines[static_cast<int32_t>(i)];
+        const ParsedLine& p = log.ParsedLines[static_cast<int32_t>(i)];
         std::smatch m;
         if (!std::regex_match(logical[i], m, chat)) {
           EXPECT_TRUE(p.empty()) << logical[i];
@@ -82,8 +80,8 @@ TEST(FixtureTreeTest, EveryChatLineSplitsWhole) {
             << logical[i];
         EXPECT_EQ(p.Message.find('<'), std::string::npos) << p.Message;
       }
+      EXPECT_EQ(log.FailedLineCount, 0);
     }
-    EXPECT_EQ(state.FailedLineCount, 0);
     // Every log but the system logs holds chat.
     EXPECT_GT(chat_lines, static_cast<int>(files.size()));
   }

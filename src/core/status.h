@@ -5,20 +5,26 @@
 
 namespace chatterwick {
 
-// Outcome of a platform call. Failures carry a message a user can read.
-class Status {
+// The outcome of a call that can fail. Failures carry a message a user can
+// read. A caller that means to pass over a failure says so with IgnoreError().
+class [[nodiscard]] Status {
  public:
   Status() = default;
   static Status OK() { return Status(); }
   static Status NotFound(std::string msg) { return Status(kNotFound, std::move(msg)); }
   static Status IOError(std::string msg) { return Status(kIOError, std::move(msg)); }
+  // The bytes are there but are not what the caller can use.
+  static Status InvalidData(std::string msg) { return Status(kInvalidData, std::move(msg)); }
 
   bool ok() const { return code_ == kOk; }
   bool IsNotFound() const { return code_ == kNotFound; }
+  bool IsInvalidData() const { return code_ == kInvalidData; }
   const std::string& message() const { return msg_; }
 
+  void IgnoreError() const {}
+
  private:
-  enum Code { kOk, kNotFound, kIOError };
+  enum Code { kOk, kNotFound, kIOError, kInvalidData };
   Status(Code code, std::string msg) : code_(code), msg_(std::move(msg)) {}
 
   Code code_ = kOk;

@@ -14,6 +14,14 @@ inline Pos Find(std::string_view t, std::string_view marker) {
   return i == std::string_view::npos ? 0 : static_cast<Pos>(i) + 1;
 }
 
+inline constexpr Pos Length(std::string_view t) { return static_cast<Pos>(t.size()); }
+
+// The position just past the marker. Where the marker does not occur this is
+// its length, and the rules cut from there all the same.
+inline Pos After(std::string_view t, std::string_view marker) {
+  return Find(t, marker) + Length(marker);
+}
+
 // Characters p..p+n-1 (fewer at the end); fails when p < 1 or n < 0.
 inline bool Cut(std::string_view t, Pos p, Pos n, std::string_view* out) {
   if (p < 1 || n < 0) return false;

@@ -5,8 +5,10 @@
 
 namespace chatterwick {
 
-// The main window as the core sees it. Texts are bytes as the logs hold them;
-// an implementation that displays them does its own decoding.
+// The main window as the core sees it: the output pane, the title line, the
+// save buttons and the modal boxes. Texts are bytes as the logs hold them; an
+// implementation that displays them does its own decoding. Settings do not
+// come through here: the shells pass them in as options.
 class WindowOps {
  public:
   virtual ~WindowOps() = default;
@@ -20,11 +22,6 @@ class WindowOps {
   // cmdSaveTxt, then cmdSaveCSV.
   virtual void EnableSaveButtons() = 0;
 
-  virtual std::string Mask() const = 0;
-  virtual std::string Folder() const = 0;
-  // 1 when chkBOM is ticked, 0 when not.
-  virtual int BomChecked() const = 0;
-
   // Modal; returns the typed text, or the empty string on cancel.
   virtual std::string InputBox(const std::string& prompt, const std::string& title,
                                const std::string& default_answer) = 0;
@@ -33,5 +30,8 @@ class WindowOps {
 };
 
 inline constexpr const char* kAppTitle = "chatterwick";
+
+// One line of the pane: text followed by CR LF.
+void AppendOutput(WindowOps& window, std::string_view text);
 
 }  // namespace chatterwick

@@ -60,10 +60,10 @@ class ArrowCursor {
 
 }  // namespace
 
-FrmMain::FrmMain(modGlobal::State& state, Env& env)
+FrmMain::FrmMain(LoadedLog& log, Catalogue& catalogue, Env& env)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      ctx_{state, *this, env, DefaultOutputFolder(env)} {
+      ctx_{log, catalogue, *this, env, DefaultOutputFolder(env)} {
   input_box_ = [this](const std::string& prompt, const std::string& title, const std::string& def) {
     ArrowCursor arrow;
     bool ok = false;
@@ -105,35 +105,35 @@ void FrmMain::Build() {
   };
 
   // Created in tab-index order, so the focus chain follows it.
-  cmdLoad_ = new QPushButton(QStringLiteral("Load Log"), this);
-  place(cmdLoad_, "cmdLoad", 240, 6480, 1455, 375);
+  load_button_ = new QPushButton(QStringLiteral("Load Log"), this);
+  place(load_button_, "cmdLoad", 240, 6480, 1455, 375);
 
-  txtOutput_ = new QPlainTextEdit(this);
-  place(txtOutput_, "txtOutput", 120, 480, 13935, 5175);
-  txtOutput_->setReadOnly(true);
-  txtOutput_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-  txtOutput_->setFocusPolicy(Qt::StrongFocus);
-  txtOutput_->setTabChangesFocus(true);
-  txtOutput_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  txtOutput_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-  txtOutput_->setFont(Face("System", 9.75, true));
+  output_pane_ = new QPlainTextEdit(this);
+  place(output_pane_, "txtOutput", 120, 480, 13935, 5175);
+  output_pane_->setReadOnly(true);
+  output_pane_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  output_pane_->setFocusPolicy(Qt::StrongFocus);
+  output_pane_->setTabChangesFocus(true);
+  output_pane_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  output_pane_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  output_pane_->setFont(Face("System", 9.75, true));
 
-  lblName_ = label("lblName", "", 120, 120, 14055, 255, Face("MS Sans Serif", 8.25, true));
+  title_label_ = label("lblName", "", 120, 120, 14055, 255, Face("MS Sans Serif", 8.25, true));
 
-  cmdSaveTxt_ = new QPushButton(QStringLiteral("Save as Text"), this);
-  place(cmdSaveTxt_, "cmdSaveTxt", 240, 6960, 1455, 375);
-  cmdSaveTxt_->setEnabled(false);
+  save_text_button_ = new QPushButton(QStringLiteral("Save as Text"), this);
+  place(save_text_button_, "cmdSaveTxt", 240, 6960, 1455, 375);
+  save_text_button_->setEnabled(false);
 
-  cmdSaveCSV_ = new QPushButton(QStringLiteral("Save as CSV"), this);
-  place(cmdSaveCSV_, "cmdSaveCSV", 240, 7440, 1455, 375);
-  cmdSaveCSV_->setEnabled(false);
+  save_csv_button_ = new QPushButton(QStringLiteral("Save as CSV"), this);
+  place(save_csv_button_, "cmdSaveCSV", 240, 7440, 1455, 375);
+  save_csv_button_->setEnabled(false);
 
-  cmdCSV_ = new QPushButton(QStringLiteral("Parse Log Folder to CSV"), this);
-  place(cmdCSV_, "cmdCSV", 2280, 7320, 2655, 375);
+  folder_run_button_ = new QPushButton(QStringLiteral("Parse Log Folder to CSV"), this);
+  place(folder_run_button_, "cmdCSV", 2280, 7320, 2655, 375);
 
-  chkBOM_ = new QCheckBox(QStringLiteral("Add UTF8 BOM  (CSV Exports Only)"), this);
-  place(chkBOM_, "chkBOM", 5400, 6360, 3255, 375);
-  chkBOM_->setChecked(true);
+  bom_check_ = new QCheckBox(QStringLiteral("Add UTF8 BOM  (CSV Exports Only)"), this);
+  place(bom_check_, "chkBOM", 5400, 6360, 3255, 375);
+  bom_check_->setChecked(true);
 
   const QFont big = Face("MS Sans Serif", 13.5, false, true);
   label("Label_0", "Indivual Log:", 120, 5880, 1815, 375, big);
@@ -141,42 +141,52 @@ void FrmMain::Build() {
   label("Label2", "Export Options: ", 5400, 5880, 2775, 375, big);
   label("Label_1", "Folder:", 2160, 6360, 735, 255, Face("MS Sans Serif", 9.75));
 
-  txtFolder_ = new QLineEdit(QStringLiteral("%appdata%\\.purple\\logs\\"), this);
-  place(txtFolder_, "txtFolder", 2880, 6360, 2175, 285);
-  txtFolder_->setFont(Face("System", 9.75, true));
-  txtFolder_->setToolTip(QStringLiteral("Include a trailing slash!"));
+  folder_edit_ = new QLineEdit(QStringLiteral("%appdata%\\.purple\\logs\\"), this);
+  place(folder_edit_, "txtFolder", 2880, 6360, 2175, 285);
+  folder_edit_->setFont(Face("System", 9.75, true));
+  folder_edit_->setToolTip(QStringLiteral("Include a trailing slash!"));
 
   label("Label_2", "Mask:", 2160, 6720, 735, 255, Face("MS Sans Serif", 9.75));
 
-  txtMask_ = new QLineEdit(QStringLiteral("*.html"), this);
-  place(txtMask_, "txtMask", 2880, 6720, 2175, 285);
-  txtMask_->setFont(Face("System", 9.75, true));
-  txtMask_->setToolTip(QStringLiteral("Don't change unless you know what you're doing!"));
+  mask_edit_ = new QLineEdit(QStringLiteral("*.html"), this);
+  place(mask_edit_, "txtMask", 2880, 6720, 2175, 285);
+  mask_edit_->setFont(Face("System", 9.75, true));
+  mask_edit_->setToolTip(QStringLiteral("Don't change unless you know what you're doing!"));
 
-  for (QPushButton* b : {cmdLoad_, cmdSaveTxt_, cmdSaveCSV_, cmdCSV_}) {
+  for (QPushButton* b : {load_button_, save_text_button_, save_csv_button_, folder_run_button_}) {
     b->setAutoDefault(false);
     b->setDefault(false);
   }
-  QWidget* order[] = {cmdLoad_, txtOutput_, cmdSaveTxt_, cmdSaveCSV_, cmdCSV_, chkBOM_, txtFolder_, txtMask_};
+  QWidget* order[] = {load_button_, output_pane_, save_text_button_, save_csv_button_, folder_run_button_, bom_check_, folder_edit_, mask_edit_};
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
-  connect(cmdLoad_, &QPushButton::clicked, this, [this] { Run(commands::LoadLogClick); });
-  connect(cmdCSV_, &QPushButton::clicked, this, [this] { Run(commands::FolderRunClick); });
-  connect(cmdSaveCSV_, &QPushButton::clicked, this, [this] { Run(commands::SaveLogAsCsv); });
-  connect(cmdSaveTxt_, &QPushButton::clicked, this, [this] { Run(commands::SaveLogAsText); });
+  connect(load_button_, &QPushButton::clicked, this,
+          [this] { Run([this] { commands::LoadLogClick(ctx_); }); });
+  connect(folder_run_button_, &QPushButton::clicked, this,
+          [this] { Run([this] { commands::FolderRunClick(ctx_, CatalogueSettings()); }); });
+  connect(save_csv_button_, &QPushButton::clicked, this,
+          [this] { Run([this] { commands::SaveLogAsCsv(ctx_, ExportSettings()); }); });
+  connect(save_text_button_, &QPushButton::clicked, this,
+          [this] { Run([this] { commands::SaveLogAsText(ctx_); }); });
 
-  cmdLoad_->setFocus();
+  load_button_->setFocus();
 }
 
-void FrmMain::Run(void (*command)(Context&)) {
+void FrmMain::Run(const std::function<void()>& command) {
   BusyCursor busy;
-  command(ctx_);
+  command();
 }
 
 void FrmMain::Load(const std::string& argument_text) {
-  BusyCursor busy;
-  commands::FormLoad(ctx_, argument_text);
+  Run([&] { commands::FormLoad(ctx_, CatalogueSettings(), argument_text); });
 }
+
+CatalogueOptions FrmMain::CatalogueSettings() const {
+  return {EncodeTyped(mask_edit_->text()), EncodeTyped(folder_edit_->text()),
+          bom_check_->isChecked()};
+}
+
+ExportOptions FrmMain::ExportSettings() const { return {bom_check_->isChecked()}; }
 
 void FrmMain::paintEvent(QPaintEvent*) {
   QPainter p(this);
@@ -188,7 +198,7 @@ void FrmMain::AppendToPane(std::string_view text) {
   pane_.append(text);
   // Inserted through a cursor of its own: only the new text is laid out, and
   // the view keeps its place at the start.
-  QTextCursor end(txtOutput_->document());
+  QTextCursor end(output_pane_->document());
   end.movePosition(QTextCursor::End);
   QString shown = DecodeForDisplay(text);
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -197,19 +207,15 @@ void FrmMain::AppendToPane(std::string_view text) {
 
 void FrmMain::ClearPane() {
   pane_.clear();
-  txtOutput_->clear();
+  output_pane_->clear();
 }
 
-void FrmMain::SetTitle(const std::string& caption) { lblName_->setText(DecodeForDisplay(caption)); }
+void FrmMain::SetTitle(const std::string& caption) { title_label_->setText(DecodeForDisplay(caption)); }
 
 void FrmMain::EnableSaveButtons() {
-  cmdSaveTxt_->setEnabled(true);
-  cmdSaveCSV_->setEnabled(true);
+  save_text_button_->setEnabled(true);
+  save_csv_button_->setEnabled(true);
 }
-
-std::string FrmMain::Mask() const { return EncodeTyped(txtMask_->text()); }
-std::string FrmMain::Folder() const { return EncodeTyped(txtFolder_->text()); }
-int FrmMain::BomChecked() const { return chkBOM_->isChecked() ? 1 : 0; }
 
 std::string FrmMain::InputBox(const std::string& prompt, const std::string& title,
                               const std::string& default_answer) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/context.h"
+#include "core/options.h"
 #include "core/window_ops.h"
 
 class QCheckBox;
@@ -19,8 +20,8 @@ namespace chatterwick::gui {
 // core; every change the core makes comes back through WindowOps.
 class FrmMain : public QWidget, public WindowOps {
  public:
-  // state and env must outlive the window.
-  FrmMain(modGlobal::State& state, Env& env);
+  // log, catalogue and env must outlive the window.
+  FrmMain(LoadedLog& log, Catalogue& catalogue, Env& env);
 
   // The load event: acts on the command line before the window shows.
   void Load(const std::string& argument_text);
@@ -32,15 +33,16 @@ class FrmMain : public QWidget, public WindowOps {
   void SetInputBox(InputBoxFn fn) { input_box_ = std::move(fn); }
   void SetMessageBox(MessageBoxFn fn) { message_box_ = std::move(fn); }
 
+  // The settings as the controls hold them now.
+  CatalogueOptions CatalogueSettings() const;
+  ExportOptions ExportSettings() const;
+
   // WindowOps
   void AppendToPane(std::string_view text) override;
   void ClearPane() override;
   std::string PaneText() const override { return pane_; }
   void SetTitle(const std::string& caption) override;
   void EnableSaveButtons() override;
-  std::string Mask() const override;
-  std::string Folder() const override;
-  int BomChecked() const override;
   std::string InputBox(const std::string& prompt, const std::string& title,
                        const std::string& default_answer) override;
   void MessageBox(const std::string& text, const std::string& title) override;
@@ -54,22 +56,22 @@ class FrmMain : public QWidget, public WindowOps {
  private:
   void Build();
   // Runs a command with the busy cursor showing.
-  void Run(void (*command)(Context&));
+  void Run(const std::function<void()>& command);
 
   Context ctx_;
   std::string pane_;  // the pane's bytes; the widget shows them decoded
   InputBoxFn input_box_;
   MessageBoxFn message_box_;
 
-  QLineEdit* txtMask_ = nullptr;
-  QLineEdit* txtFolder_ = nullptr;
-  QCheckBox* chkBOM_ = nullptr;
-  QPushButton* cmdCSV_ = nullptr;
-  QPushButton* cmdSaveCSV_ = nullptr;
-  QPushButton* cmdSaveTxt_ = nullptr;
-  QPlainTextEdit* txtOutput_ = nullptr;
-  QPushButton* cmdLoad_ = nullptr;
-  QLabel* lblName_ = nullptr;
+  QLineEdit* mask_edit_ = nullptr;
+  QLineEdit* folder_edit_ = nullptr;
+  QCheckBox* bom_check_ = nullptr;
+  QPushButton* folder_run_button_ = nullptr;
+  QPushButton* save_csv_button_ = nullptr;
+  QPushButton* save_text_button_ = nullptr;
+  QPlainTextEdit* output_pane_ = nullptr;
+  QPushButton* load_button_ = nullptr;
+  QLabel* title_label_ = nullptr;
 };
 
 }  // namespace chatterwick::gui

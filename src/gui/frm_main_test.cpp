@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <deque>
 
-#include "core/modGlobal.h"
+#include "core/tables.h"
 #include "gui/display_text.h"
 #include "gui/frm_main.h"
 #include "platform/posix_env.h"
@@ -42,8 +42,9 @@ class FrmMainTest : public QObject {
   struct Fixture {
     testing::TempTree tree;
     TestEnv env{tree.root() + "app"};
-    modGlobal::State state;
-    gui::FrmMain window{state, env};
+    LoadedLog log;
+    Catalogue catalogue;
+    gui::FrmMain window{log, catalogue, env};
     std::deque<std::string> answers;
     std::vector<std::string> prompts, messages;
 
@@ -123,10 +124,14 @@ class FrmMainTest : public QObject {
     QVERIFY(!f.Find<QPushButton>("cmdSaveCSV")->isEnabled());
     QVERIFY(!f.Find<QPushButton>("cmdSaveTxt")->isEnabled());
     QVERIFY(f.Find<QPlainTextEdit>("txtOutput")->isReadOnly());
-    QCOMPARE(w.Mask(), std::string("*.html"));
-    QCOMPARE(w.BomChecked(), 1);
+    const CatalogueOptions settings = w.CatalogueSettings();
+    QCOMPARE(settings.mask, std::string("*.html"));
+    QCOMPARE(settings.folder, std::string("%appdata%\\.purple\\logs\\"));
+    QVERIFY(settings.write_bom);
+    QVERIFY(w.ExportSettings().write_bom);
     f.Find<QCheckBox>("chkBOM")->setChecked(false);
-    QCOMPARE(w.BomChecked(), 0);
+    QVERIFY(!w.CatalogueSettings().write_bom);
+    QVERIFY(!w.ExportSettings().write_bom);
   }
 
   void tabOrderPassesOverDisabledButtons() {

@@ -1,7 +1,7 @@
 #include <QApplication>
 #include <string>
 
-#include "core/modGlobal.h"
+#include "core/tables.h"
 #include "gui/frm_main.h"
 #include "platform/posix_env.h"
 
@@ -13,8 +13,9 @@ int main(int argc, char** argv) {
     if (i > 1) argument_text += ' ';
     argument_text += argv[i];
   }
-  chatterwick::modGlobal::State state;
-  chatterwick::gui::FrmMain window(state, *chatterwick::PosixEnv());
+  chatterwick::LoadedLog log;
+  chatterwick::Catalogue catalogue;
+  chatterwick::gui::FrmMain window(log, catalogue, *chatterwick::PosixEnv());
   window.Load(argument_text);
   window.show();
   return app.exec();

@@ -14,11 +14,11 @@
 #include <fstream>
 #include <functional>
 
+#include "core/catalogue.h"
 #include "core/commands.h"
-#include "core/modCSV.h"
-#include "core/modGeneral.h"
-#include "platform/memory_window.h"
+#include "core/log_view.h"
 #include "platform/posix_env.h"
+#include "testing/memory_window.h"
 #include "testing/temp_tree.h"
 
 namespace chatterwick {
@@ -32,12 +32,13 @@ struct RunResult {
   int32_t chat_lines = 0;
 };
 
-RunResult Catalogue(Env& env, const std::string& root, const std::string& out) {
-  modGlobal::State state;
+RunResult RunCatalogue(Env& env, const std::string& root, const std::string& out) {
+  LoadedLog log;
+  Catalogue catalogue;
   MemoryWindow window;
-  Context ctx{state, window, env, out};
-  commands::FolderRun(ctx, root);
-  return {window.pane, state.Conversations.FirstFreeSlot() - 1, state.ChatLines.Count()};
+  Context ctx{log, catalogue, window, env, out};
+  (void)commands::FolderRun(ctx, {}, root);
+  return {window.pane, catalogue.Conversations.FirstFreeSlot() - 1, catalogue.ChatLines.Count()};
 }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -56,7 +57,7 @@ TEST(HostileTreeTest, SpecialFilesMatchingTheMaskArePassedOver) {
   std::strcpy(addr.sun_path, sock_path.c_str());
   ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
 
-  RunResult r = Catalogue(*PosixEnv(), t.Path("logs/"), t.Path("out/"));
+  RunResult r = RunCatalogue(*PosixEnv(), t.Path("logs/"), t.Path("out/"));
   ::close(sock);
   EXPECT_EQ(r.conversations, 1);
   EXPECT_EQ(r.chat_lines, 2);
@@ -71,7 +72,7 @@ TEST(HostileTreeTest, LinkLoopsEndAndAreReported) {
   ASSERT_EQ(::symlink("self", t.Path("logs/p/self").c_str()), 0);            // a loop of one link
   ASSERT_EQ(::symlink("loop.html", t.Path("logs/p/a/c/loop.html").c_str()), 0);
 
-  RunResult r = Catalogue(*PosixEnv(), t.Path("logs/"), t.Path("out/"));
+  RunResult r = RunCatalogue(*PosixEnv(), t.Path("logs/"), t.Path("out/"));
   EXPECT_TRUE(Contains(r.pane, "Folder could not be read. (" + t.Path("logs/p//self") +
                                    ": Too many levels of symbolic links)"))
       << r.pane;
@@ -131,8 +132,8 @@ TEST(HostileTreeTest, UnreadableFoldersAndLogsAreReportedAtEveryLevel) {
 
   std::string why;
   auto pane = Unprivileged([&] {
-    RunResult a = Catalogue(*PosixEnv(), t.Path("logs/"), t.Path("out/"));
-    RunResult b = Catalogue(*PosixEnv(), t.Path("locked-root/"), t.Path("out/"));
+    RunResult a = RunCatalogue(*PosixEnv(), t.Path("logs/"), t.Path("out/"));
+    RunResult b = RunCatalogue(*PosixEnv(), t.Path("locked-root/"), t.Path("out/"));
     return a.pane + "|" + std::to_string(a.conversations) + "|" + b.pane;
   }, &why);
   if (!pane) GTEST_SKIP() << why;
@@ -169,7 +170,7 @@ TEST(HostileTreeTest, LogsThatVanishOrShrinkAfterListing) {
   t.File("logs/p/a/c/2.html", testing::SmallLog(3));
   t.Folder("out");
   ChangingEnv env;
-  RunResult r = Catalogue(env, t.Path("logs/"), t.Path("out/"));
+  RunResult r = RunCatalogue(env, t.Path("logs/"), t.Path("out/"));
   EXPECT_TRUE(Contains(r.pane, "File could not be loaded. (" + t.Path("logs/p/a/c/1.html") + ")"));
   EXPECT_EQ(r.conversations, 2);
   // What is left of the second: its first chat line, and the cut-off start of
@@ -181,7 +182,7 @@ TEST(HostileTreeTest, NamesThatAreNotUtf8KeepTheirBytes) {
   TempTree t;
   t.Add("logs/p\xFF/acc\xC3(/c\xE9/log\xFE.html");
   t.Folder("out");
-  RunResult r = Catalogue(*PosixEnv(), t.Path("logs/"), t.Path("out/"));
+  RunResult r = RunCatalogue(*PosixEnv(), t.Path("logs/"), t.Path("out/"));
   EXPECT_EQ(r.chat_lines, 2);
   EXPECT_EQ(t.Read("out/protocols.csv"), "\xEF\xBB\xBF\"1\",\"p\xFF\"\r\n");
   EXPECT_EQ(t.Read("out/conversations.csv"), "\xEF\xBB\xBF\"1\",\"1\",\"log\xFE.html\"\r\n");
@@ -194,9 +195,9 @@ TEST(HostileTreeTest, AContactWithMoreLogsThanTheTableHolds) {
   for (int i = 0; i < 20000; ++i) {
     std::ofstream(t.Path("logs/p/a/c/" + std::to_string(100000 + i) + ".html")) << "<h>\n<i>x</i>\n";
   }
-  RunResult r = Catalogue(*PosixEnv(), t.Path("logs/"), t.Path("out/"));
-  EXPECT_EQ(r.conversations, modGlobal::kLastConversation);
-  EXPECT_EQ(r.chat_lines, modGlobal::kLastConversation);
+  RunResult r = RunCatalogue(*PosixEnv(), t.Path("logs/"), t.Path("out/"));
+  EXPECT_EQ(r.conversations, kLastConversation);
+  EXPECT_EQ(r.chat_lines, kLastConversation);
   EXPECT_TRUE(Contains(r.pane, "The Conversations table is full: 10000 entries were skipped.\r\n")) << r.pane;
   EXPECT_TRUE(Contains(t.Read("out/conversations.csv"), "\"10000\",\"1\",\"109999.html\"\r\n"));
 }
@@ -209,21 +210,22 @@ TEST(HostileTreeTest, OneLogOf200MegabytesInOneLine) {
     const std::string block(1 << 20, 'x');
     for (int i = 0; i < 200; ++i) out << block;
   }
-  modGlobal::State state;
+  LoadedLog log;
+  Catalogue catalogue;
   MemoryWindow window;
-  Context ctx{state, window, *PosixEnv(), t.Path("")};
-  EXPECT_TRUE(modGeneral::OpenLog(ctx, t.Path("huge.html")));
-  EXPECT_EQ(state.LineCount, 1);
+  Context ctx{log, catalogue, window, *PosixEnv(), t.Path("")};
+  EXPECT_TRUE(OpenLog(ctx, t.Path("huge.html")).ok());
+  EXPECT_EQ(log.LineCount, 1);
   EXPECT_EQ(window.title, "huge");
   EXPECT_EQ(window.pane, "");
-  EXPECT_EQ(state.RawLines[0].size(), 200u * (1 << 20) + 25);
+  EXPECT_EQ(log.RawLines[0].size(), 200u * (1 << 20) + 25);
 }
 
 TEST(HostileTreeTest, OutputFolderMissingOrReadOnly) {
   TempTree t;
   t.Add("logs/p/a/c/1.html");
-  RunResult r = Catalogue(*PosixEnv(), t.Path("logs/"), t.Path("missing/"));
-  for (const char* f : modCSV::kCatalogueFiles)
+  RunResult r = RunCatalogue(*PosixEnv(), t.Path("logs/"), t.Path("missing/"));
+  for (const char* f : kCatalogueFiles)
     EXPECT_TRUE(Contains(r.pane, "Could not write " + t.Path("missing/") + f + " (No such file or directory)"))
         << f;
   EXPECT_TRUE(Contains(r.pane, "Lines of chat found: 2\r\n"));
@@ -233,7 +235,7 @@ TEST(HostileTreeTest, OutputFolderMissingOrReadOnly) {
   ::chmod(t.Path("logs").c_str(), 0755);
   ::chmod(t.Path("ro").c_str(), 0555);
   std::string why;
-  auto pane = Unprivileged([&] { return Catalogue(*PosixEnv(), t.Path("logs/"), t.Path("ro/")).pane; }, &why);
+  auto pane = Unprivileged([&] { return RunCatalogue(*PosixEnv(), t.Path("logs/"), t.Path("ro/")).pane; }, &why);
   if (!pane) GTEST_SKIP() << why;
   EXPECT_TRUE(Contains(*pane, "Could not write " + t.Path("ro/chat.csv") + " (Permission denied)")) << *pane;
 }

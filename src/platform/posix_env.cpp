@@ -56,7 +56,7 @@ class PosixWritableFile : public WritableFile {
  public:
   explicit PosixWritableFile(int fd) : fd_(fd) {}
   ~PosixWritableFile() override {
-    if (fd_ >= 0) Close();
+    if (fd_ >= 0) Close().IgnoreError();  // a caller that wants the outcome closes first
   }
 
   Status Append(std::string_view data) override {

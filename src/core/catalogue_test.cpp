@@ -1,57 +1,27 @@
-#include "core/modCSV.h"
+#include "core/catalogue.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sys/stat.h>
 
 #include "core/commands.h"
-#include "core/modGeneral.h"
-#include "platform/mem_env.h"
-#include "platform/memory_window.h"
 #include "platform/posix_env.h"
 #include "testing/fixtures.h"
+#include "testing/memory_window.h"
 #include "testing/temp_tree.h"
 
 namespace chatterwick {
 namespace {
 
-using modGlobal::CatalogueEntry;
 using testing::TempTree;
-
-// ---- rows and mark ----
-
-TEST(FormatCsvRowTest, QuotesEveryFieldAndDoublesInnerQuotes) {
-  using modCSV::FormatCsvRow;
-  EXPECT_EQ(FormatCsvRow({"7", "abc"}), R"("7","abc")");
-  EXPECT_EQ(FormatCsvRow({"", ""}), R"("","")");
-  EXPECT_EQ(FormatCsvRow({"a,b", "say \"hi\""}), R"("a,b","say ""hi""")");
-  EXPECT_EQ(FormatCsvRow({"\"", "x\"\"y", "tab\there"}), "\"\"\"\",\"x\"\"\"\"y\",\"tab\there\"");
-  EXPECT_EQ(FormatCsvRow({"1", "2", "(1)", "Bob:", "caf\xC3\xA9"}),
-            "\"1\",\"2\",\"(1)\",\"Bob:\",\"caf\xC3\xA9\"");
-}
-
-TEST(WriteUtf8BomTest, MarksOnlyAnEmptyOrAbsentFile) {
-  MemEnv env;
-  env.PutFolder("/out");
-  EXPECT_TRUE(modCSV::WriteUtf8Bom(env, "/out/new.csv").ok());
-  EXPECT_EQ(env.Contents("/out/new.csv"), "\xEF\xBB\xBF");
-  env.PutFile("/out/empty.csv", "");
-  EXPECT_TRUE(modCSV::WriteUtf8Bom(env, "/out/empty.csv").ok());
-  EXPECT_EQ(env.Contents("/out/empty.csv"), "\xEF\xBB\xBF");
-  env.PutFile("/out/old.csv", "\"1\",\"a\"\r\n");
-  EXPECT_FALSE(modCSV::WriteUtf8Bom(env, "/out/old.csv").ok());
-  EXPECT_EQ(env.Contents("/out/old.csv"), "\"1\",\"a\"\r\n");
-  EXPECT_FALSE(modCSV::WriteUtf8Bom(env, "/missing/x.csv").ok());
-}
 
 TEST(FailureShareTest, RoundsHalfToEvenAndDropsTrailingZeros) {
   const std::tuple<int, int, const char*> cases[] = {
       {0, 7, "0"}, {0, 0, "0"}, {1, 1000, "0.1"}, {1, 8, "12.5"}, {1, 3, "33.33"},
       {2, 3, "66.67"}, {5, 5, "100"}, {1, 80000, "0"}, {1, 40000, "0"}, {3, 40000, "0.01"},
   };
-  for (const auto& [f, n, want] : cases) EXPECT_EQ(modCSV::FailureShare(f, n), want) << f << "/" << n;
+  for (const auto& [f, n, want] : cases) EXPECT_EQ(FailureShare(f, n), want) << f << "/" << n;
 }
 
 // ---- the walk, on real folders ----
@@ -59,23 +29,24 @@ TEST(FailureShareTest, RoundsHalfToEvenAndDropsTrailingZeros) {
 class WalkTest : public ::testing::Test {
  protected:
   TempTree tree;
-  modGlobal::State state;
+  LoadedLog log;
+  Catalogue catalogue;
   MemoryWindow window;
-  Context ctx{state, window, *PosixEnv(), tree.Path("output/")};
+  Context ctx{log, catalogue, window, *PosixEnv(), tree.Path("output/")};
+  CatalogueOptions options;
 
   void SetUp() override { tree.Folder("output"); }
   void Walk(const std::string& root) {
-    modGlobal::ClearCatalogue(state);
-    modCSV::WalkLogRoot(ctx, root);
+    catalogue.Clear();
+    WalkLogRoot(ctx, options.mask, root);
   }
-  template <typename Table>
-  std::vector<std::string> Rows(const Table& t) {
+  // "Id ParentId Name" for each entry; protocols have no parent to show.
+  static std::vector<std::string> Rows(const CatalogueTable& t) {
     std::vector<std::string> out;
     for (int32_t i = 1; i < t.Extent(); ++i) {
-      const auto& e = t[i];
+      const CatalogueEntry& e = t[i];
       std::string row = std::to_string(e.Id) + " ";
-      if constexpr (std::is_same_v<std::decay_t<decltype(e)>, CatalogueEntry>)
-        row += std::to_string(e.ParentId) + " ";
+      if (e.ParentId != 0) row += std::to_string(e.ParentId) + " ";
       out.push_back(row + e.Name);
     }
     return out;
@@ -92,18 +63,17 @@ TEST_F(WalkTest, NumbersEachLevelBeforeDescending) {
     logs/Q/A/c1/2.html
   )");
   Walk(tree.Path("logs/"));
-  EXPECT_EQ(Rows(state.Protocols), (V{"1 P", "2 Q"}));
-  EXPECT_EQ(Rows(state.Accounts), (V{"1 1 A", "2 1 B", "3 2 A"}));
-  EXPECT_EQ(Rows(state.Contacts), (V{"1 1 c1", "2 1 c2", "3 2 c1", "4 3 c1"}));
-  EXPECT_EQ(Rows(state.Conversations),
+  EXPECT_EQ(Rows(catalogue.Protocols), (V{"1 P", "2 Q"}));
+  EXPECT_EQ(Rows(catalogue.Accounts), (V{"1 1 A", "2 1 B", "3 2 A"}));
+  EXPECT_EQ(Rows(catalogue.Contacts), (V{"1 1 c1", "2 1 c2", "3 2 c1", "4 3 c1"}));
+  EXPECT_EQ(Rows(catalogue.Conversations),
             (V{"1 1 1.html", "2 2 1.html", "3 3 1.html", "4 4 1.html", "5 4 2.html"}));
-  ASSERT_EQ(state.ChatLines.Count(), 10);
-  EXPECT_EQ(state.NextChatSlot, 11);
+  ASSERT_EQ(catalogue.ChatLines.Count(), 10);
   for (int32_t i = 1; i <= 10; ++i) {
-    EXPECT_EQ(state.ChatLines[i].ConversationId, (i + 1) / 2);
-    EXPECT_EQ(state.ChatLines[i].LineNumber, 2 - i % 2);
+    EXPECT_EQ(catalogue.ChatLines[i].ConversationId, (i + 1) / 2);
+    EXPECT_EQ(catalogue.ChatLines[i].LineNumber, 2 - i % 2);
   }
-  EXPECT_EQ(state.ChatLines[10].Message, " line 2");
+  EXPECT_EQ(catalogue.ChatLines[10].Message, " line 2");
   EXPECT_EQ(window.pane, "");
 }
 
@@ -121,10 +91,10 @@ TEST_F(WalkTest, PassesOverNamesOnlyAtTheirOwnLevel) {
     logs/p/acct/Old Chat Logs/deeper/1.html
   )");
   Walk(tree.Path("logs/"));
-  EXPECT_EQ(Rows(state.Protocols), (V{"1 p"}));
-  EXPECT_EQ(Rows(state.Accounts), (V{"1 1 .system", "2 1 acct", "3 1 old chat logs"}));
-  EXPECT_EQ(Rows(state.Contacts), (V{"1 1 c", "2 2 .SYSTEM", "3 2 Old Chat Logs", "4 3 c"}));
-  EXPECT_EQ(state.Conversations.FirstFreeSlot(), 5);
+  EXPECT_EQ(Rows(catalogue.Protocols), (V{"1 p"}));
+  EXPECT_EQ(Rows(catalogue.Accounts), (V{"1 1 .system", "2 1 acct", "3 1 old chat logs"}));
+  EXPECT_EQ(Rows(catalogue.Contacts), (V{"1 1 c", "2 2 .SYSTEM", "3 2 Old Chat Logs", "4 3 c"}));
+  EXPECT_EQ(catalogue.Conversations.FirstFreeSlot(), 5);
 }
 
 TEST_F(WalkTest, MaskPicksFilesIgnoringCaseAndEmptyMaskTakesAll) {
@@ -135,17 +105,17 @@ TEST_F(WalkTest, MaskPicksFilesIgnoringCaseAndEmptyMaskTakesAll) {
     logs/p/a/c/sub.html/
   )");
   Walk(tree.Path("logs/"));
-  EXPECT_EQ(Rows(state.Conversations), (V{"1 1 a.html", "2 1 b.HTML"}));
-  window.mask = "";
+  EXPECT_EQ(Rows(catalogue.Conversations), (V{"1 1 a.html", "2 1 b.HTML"}));
+  options.mask = "";
   Walk(tree.Path("logs/"));
-  EXPECT_EQ(Rows(state.Conversations), (V{"1 1 a.html", "2 1 b.HTML", "3 1 notes.txt"}));
+  EXPECT_EQ(Rows(catalogue.Conversations), (V{"1 1 a.html", "2 1 b.HTML", "3 1 notes.txt"}));
 }
 
 TEST_F(WalkTest, RootWithoutFinalSeparatorFindsNothing) {
   tree.Add("logs/p/a/c/1.html");
   Walk(tree.Path("logs"));
-  EXPECT_EQ(state.Protocols.FirstFreeSlot(), 1);
-  EXPECT_EQ(state.ChatLines.Count(), 0);
+  EXPECT_EQ(catalogue.Protocols.FirstFreeSlot(), 1);
+  EXPECT_EQ(catalogue.ChatLines.Count(), 0);
 }
 
 TEST_F(WalkTest, UnreadableLogKeepsItsConversation) {
@@ -154,22 +124,22 @@ TEST_F(WalkTest, UnreadableLogKeepsItsConversation) {
     logs/p/a/c/2.html
   )");
   Walk(tree.Path("logs/"));
-  EXPECT_EQ(Rows(state.Conversations), (V{"1 1 1.html", "2 1 2.html"}));
+  EXPECT_EQ(Rows(catalogue.Conversations), (V{"1 1 1.html", "2 1 2.html"}));
   EXPECT_EQ(window.pane, "File could not be loaded. (" + tree.Path("logs/p/a/c/1.html") + ")\r\n");
-  ASSERT_EQ(state.ChatLines.Count(), 2);
-  EXPECT_EQ(state.ChatLines[1].ConversationId, 2);
-  EXPECT_EQ(state.ChatLines[1].LineNumber, 1);
+  ASSERT_EQ(catalogue.ChatLines.Count(), 2);
+  EXPECT_EQ(catalogue.ChatLines[1].ConversationId, 2);
+  EXPECT_EQ(catalogue.ChatLines[1].LineNumber, 1);
 }
 
 TEST_F(WalkTest, LineNumbersCountOnlyCopiedLines) {
   tree.File("logs/p/a/c/1.html",
             "<title>t</title>\n<font size=\"2\">(1)</font> <b>A:</b> x\n</p>\n<i>just text</i>\n");
   Walk(tree.Path("logs/"));
-  ASSERT_EQ(state.ChatLines.Count(), 2);
-  EXPECT_EQ(state.ChatLines[2].LineNumber, 2);
-  EXPECT_EQ(state.ChatLines[2].Time, "");
-  EXPECT_EQ(state.ChatLines[2].Message, "just text");
-  EXPECT_EQ(state.FailedLineCount, 1);
+  ASSERT_EQ(catalogue.ChatLines.Count(), 2);
+  EXPECT_EQ(catalogue.ChatLines[2].LineNumber, 2);
+  EXPECT_EQ(catalogue.ChatLines[2].Time, "");
+  EXPECT_EQ(catalogue.ChatLines[2].Message, "just text");
+  EXPECT_EQ(catalogue.failed_lines, 1);
 }
 
 TEST_F(WalkTest, FullTablesSkipWhatDoesNotFitAndSaySo) {
@@ -177,10 +147,10 @@ TEST_F(WalkTest, FullTablesSkipWhatDoesNotFitAndSaySo) {
     for (int a = 0; a < 60; ++a) tree.Folder("logs/" + std::string(p) + "/acct" + std::to_string(100 + a));
   tree.Add("logs/p2/acct159/c/1.html");  // under a skipped account: never read
   Walk(tree.Path("logs/"));
-  EXPECT_EQ(state.Accounts.FirstFreeSlot(), 101);
-  EXPECT_EQ(state.Accounts[100].Name, "acct139");
-  EXPECT_EQ(state.Accounts[100].ParentId, 2);
-  EXPECT_EQ(state.Contacts.FirstFreeSlot(), 1);
+  EXPECT_EQ(catalogue.Accounts.FirstFreeSlot(), 101);
+  EXPECT_EQ(catalogue.Accounts[100].Name, "acct139");
+  EXPECT_EQ(catalogue.Accounts[100].ParentId, 2);
+  EXPECT_EQ(catalogue.Contacts.FirstFreeSlot(), 1);
   EXPECT_EQ(window.pane, "The Accounts table is full: 20 entries were skipped.\r\n");
 }
 
@@ -189,16 +159,16 @@ TEST_F(WalkTest, FullTablesSkipWhatDoesNotFitAndSaySo) {
 class CatalogueRunTest : public WalkTest {
  protected:
   bool Run(const std::string& root) {
-    return commands::FolderRun(ctx, root);
+    return commands::FolderRun(ctx, options, root);
   }
 };
 
 TEST_F(CatalogueRunTest, EmptyTreeWritesEmptyFilesAndTheSummary) {
   tree.Folder("logs");
-  window.bom = 0;
+  options.write_bom = false;
   tree.File("output/chat.csv", "old rows\r\n");
   EXPECT_TRUE(Run(tree.Path("logs/")));
-  for (const char* f : modCSV::kCatalogueFiles) EXPECT_EQ(tree.Read(std::string("output/") + f), "") << f;
+  for (const char* f : kCatalogueFiles) EXPECT_EQ(tree.Read(std::string("output/") + f), "") << f;
   EXPECT_EQ(window.pane,
             "Log Folder Parsing Complete!\r\n\r\n"
             "Protocols found: 0\r\nAccounts found: 0\r\nContacts found: 0\r\n"
@@ -246,25 +216,25 @@ TEST_F(CatalogueRunTest, FixtureTreesCatalogueCompletely) {
   for (const std::filesystem::path& fixture : testing::FixtureTrees()) {
     SCOPED_TRACE(fixture.string());
     int logs = 0, lines = 0;
-    for (const auto& log : testing::HtmlFilesUnder(fixture)) {
-      if (log.string().find("/.system/") != std::string::npos) continue;
+    for (const auto& file : testing::HtmlFilesUnder(fixture)) {
+      if (file.string().find("/.system/") != std::string::npos) continue;
       ++logs;
-      std::ifstream in(log);
+      std::ifstream in(file);
       for (std::string l; std::getline(in, l);)
         lines += l.rfind('<', 0) == 0 && l.find("<b>") != std::string::npos;
     }
     window.pane.clear();
     EXPECT_TRUE(Run(fixture.string() + "/"));
-    EXPECT_EQ(state.Conversations.FirstFreeSlot() - 1, logs);
-    EXPECT_EQ(state.ChatLines.Count(), lines);
-    EXPECT_EQ(state.FailedLineCount, 0);
+    EXPECT_EQ(catalogue.Conversations.FirstFreeSlot() - 1, logs);
+    EXPECT_EQ(catalogue.ChatLines.Count(), lines);
+    EXPECT_EQ(catalogue.failed_lines, 0);
     EXPECT_NE(window.pane.find("Conversations found: " + std::to_string(logs) + "\r\n"),
               std::string::npos);
     EXPECT_EQ(window.pane.find("could not"), std::string::npos) << window.pane;
-    for (int32_t i = 1; i <= state.ChatLines.Count(); ++i) {
-      const auto e = state.ChatLines[i];
+    for (int32_t i = 1; i <= catalogue.ChatLines.Count(); ++i) {
+      const auto e = catalogue.ChatLines[i];
       ASSERT_FALSE(e.Time.empty()) << i;
-      ASSERT_FALSE(state.Conversations[e.ConversationId].Name.empty());
+      ASSERT_FALSE(catalogue.Conversations[e.ConversationId].Name.empty());
     }
   }
 }

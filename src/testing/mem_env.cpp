@@ -1,4 +1,4 @@
-#include "platform/mem_env.h"
+#include "testing/mem_env.h"
 
 #include <strings.h>
 

@@ -17,9 +17,6 @@ class MemoryWindow : public WindowOps {
   std::string PaneText() const override { return pane; }
   void SetTitle(const std::string& caption) override { title = caption; }
   void EnableSaveButtons() override { save_enabled = true; }
-  std::string Mask() const override { return mask; }
-  std::string Folder() const override { return folder; }
-  int BomChecked() const override { return bom; }
 
   // Answers with the next queued text; with none queued, cancels.
   std::string InputBox(const std::string& prompt, const std::string& title_text,
@@ -41,9 +38,6 @@ class MemoryWindow : public WindowOps {
   std::string pane;
   std::string title;
   bool save_enabled = false;
-  std::string mask = "*.html";
-  std::string folder = "%appdata%\\.purple\\logs\\";
-  int bom = 1;
   std::deque<std::string> answers;
   std::vector<Prompt> prompts;
   std::vector<std::string> messages;

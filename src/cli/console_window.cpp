@@ -1,4 +1,4 @@
-#include "platform/console_window.h"
+#include "cli/console_window.h"
 
 namespace chatterwick {
 

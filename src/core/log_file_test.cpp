@@ -1,28 +1,32 @@
-#include "core/modGeneral.h"
+#include "core/log_file.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/mem_env.h"
-#include "platform/memory_window.h"
+#include "core/log_view.h"
+#include "testing/mem_env.h"
+#include "testing/memory_window.h"
 
 namespace chatterwick {
 namespace {
 
-using modGlobal::State;
-
+// Loads as the window does: the outcome goes to the pane and the buttons.
 class LoaderTest : public ::testing::Test {
  protected:
-  State state;
+  LoadedLog state;
   MemoryWindow window;
   MemEnv env;
-  Context ctx{state, window, env, "/app/output/"};
 
+  bool LoadFile(const std::string& path) {
+    const LoadResult r = LoadLogFile(state, env, path);
+    ReportLoad(window, path, r);
+    return r.status.ok();
+  }
   bool Load(const std::string& contents) {
     env.PutFile("/logs/a.html", contents);
-    return modGeneral::LoadLogFile(ctx, "/logs/a.html");
+    return LoadFile("/logs/a.html");
   }
   std::vector<std::string> Raw() const {
     std::vector<std::string> out;
@@ -34,6 +38,7 @@ class LoaderTest : public ::testing::Test {
 struct FailureCase {
   const char* name;
   const char* contents;  // nullptr: no such file
+  const char* reason;
 };
 
 class LoaderFailureTest : public LoaderTest, public ::testing::WithParamInterface<FailureCase> {};
@@ -45,7 +50,7 @@ TEST_P(LoaderFailureTest, ReportsAndLeavesTablesEmpty) {
   const int32_t before = state.LineCount;
 
   const char* contents = GetParam().contents;
-  bool ok = contents ? Load(contents) : modGeneral::LoadLogFile(ctx, "/logs/missing.html");
+  bool ok = contents ? Load(contents) : LoadFile("/logs/missing.html");
   EXPECT_FALSE(ok);
   const std::string path = contents ? "/logs/a.html" : "/logs/missing.html";
   EXPECT_EQ(window.pane, "File could not be loaded. (" + path + ")\r\n");
@@ -57,12 +62,21 @@ TEST_P(LoaderFailureTest, ReportsAndLeavesTablesEmpty) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Causes, LoaderFailureTest,
-                         ::testing::Values(FailureCase{"Missing", nullptr},
-                                           FailureCase{"Empty", ""},
-                                           FailureCase{"EmptyFirstLine", "\r\n<html>\r\n"},
-                                           FailureCase{"NoAngle", "html>\n<b>\n"},
-                                           FailureCase{"BlankThenAngle", " <html>\n"}),
+TEST_P(LoaderFailureTest, SaysWhy) {
+  const FailureCase& c = GetParam();
+  if (c.contents) env.PutFile("/logs/a.html", c.contents);
+  const LoadResult r = LoadLogFile(state, env, c.contents ? "/logs/a.html" : "/logs/missing.html");
+  EXPECT_EQ(r.status.message(), c.reason);
+  EXPECT_FALSE(r.stored);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, LoaderFailureTest,
+    ::testing::Values(FailureCase{"Missing", nullptr, "No such file or directory"},
+                      FailureCase{"Empty", "", "the file is empty"},
+                      FailureCase{"EmptyFirstLine", "\r\n<html>\r\n", "the first line is not markup"},
+                      FailureCase{"NoAngle", "html>\n<b>\n", "the first line is not markup"},
+                      FailureCase{"BlankThenAngle", " <html>\n", "the first line is not markup"}),
                          [](const auto& tp) { return std::string(tp.param.name); });
 
 TEST_F(LoaderTest, EveryLineEndSplitsAlike) {
@@ -99,12 +113,14 @@ std::string ManyLines(int n) {
 
 TEST_F(LoaderTest, LogFillingTheLastSlotIsListedButReported) {
   ASSERT_FALSE(Load(ManyLines(10001)));
+  EXPECT_EQ(LoadLogFile(state, env, "/logs/a.html").status.message(),
+            "more than 10000 lines, the most one log may hold");
   EXPECT_EQ(state.LineCount, 10001);
   EXPECT_TRUE(window.save_enabled);
   EXPECT_EQ(state.ParsedLines[10000].Message, " m10000");
   EXPECT_EQ(window.pane, "File could not be loaded. (/logs/a.html)\r\n");
 
-  modGeneral::ShowLog(ctx);
+  ShowLog(state, window);
   size_t lines = 0;
   for (char c : window.pane) lines += c == '\n';
   EXPECT_EQ(lines, 10000u);
@@ -115,6 +131,9 @@ TEST_F(LoaderTest, LogLongerThanTheTableFailsAtTheExtraLine) {
   window.save_enabled = false;
   ASSERT_FALSE(Load(ManyLines(10002)));
   EXPECT_EQ(state.LineCount, 2);
+  const LoadResult again = LoadLogFile(state, env, "/logs/a.html");
+  EXPECT_EQ(again.status.message(), "more than 10000 lines, the most one log may hold");
+  EXPECT_FALSE(again.stored);
   EXPECT_FALSE(window.save_enabled);
   EXPECT_EQ(state.RawLines[10000], "<font size=\"2\">(1)</font> <b>s</b> m10000");
   EXPECT_TRUE(state.ParsedLines[1].empty());
@@ -141,10 +160,10 @@ class ParseTest : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseTest, SplitsTimeSenderMessage) {
   const ParseCase& c = GetParam();
-  State state;
+  LoadedLog state;
   state.RawLines.At(1) = c.raw;
   state.LineCount = 2;
-  ASSERT_TRUE(modGeneral::ParseAllLines(state));
+  ASSERT_TRUE(ParseAllLines(state));
   EXPECT_EQ(state.ParsedLines[1].Time, c.time);
   EXPECT_EQ(state.ParsedLines[1].Sender, c.sender);
   EXPECT_EQ(state.ParsedLines[1].Message, c.message);
@@ -195,61 +214,13 @@ TEST(StripTagsTest, RemovesEveryTagAndNothingElse) {
       {"<abc", "<abc"},
       {" x <i>y</i> ", " x y "},
   };
-  for (const auto& [in, out] : cases) EXPECT_EQ(modGeneral::StripTags(in), out) << in;
+  for (const auto& [in, out] : cases) EXPECT_EQ(StripTags(in), out) << in;
 }
 
 TEST(StripTagsTest, HostileInputStaysLinear) {
   std::string hostile = ">";
   for (int i = 0; i < 1000; ++i) hostile += "x<";
-  EXPECT_EQ(modGeneral::StripTags(hostile).size(), hostile.size());
-}
-
-// ---- View ----
-
-TEST(ExtractTitleTest, TitleOrFallback) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"<html><title>Chat with Bob</title>", "Chat with Bob"},
-      {"<title></title>", ""},
-      {"<head>abc</title>", "abc"},  // from position 7 when <title> is missing
-      {"<title>no end", "Log File: Title Unknown"},
-      {"", "Log File: Title Unknown"},
-      {"</title><title>", "Log File: Title Unknown"},
-  };
-  for (const auto& [in, out] : cases) EXPECT_EQ(modGeneral::ExtractTitle(in), out) << in;
-}
-
-class ViewTest : public LoaderTest {};
-
-TEST_F(ViewTest, ListsEveryChatLineWithItsTitle) {
-  env.PutFile("/logs/b.html",
-              "<title>T</title>\n<font size=\"2\">(1)</font> <b>A:</b> hi\n</body>\n"
-              "<font size=\"2\">(2)</font> no sender\n");
-  window.pane = "old";
-  EXPECT_TRUE(modGeneral::OpenLog(ctx, "\"/logs/b.html\""));
-  EXPECT_EQ(window.pane, "(1) A:  hi\r\n  (2) no sender\r\n");
-  EXPECT_EQ(window.title, "T");
-}
-
-TEST_F(ViewTest, QuotesOnlyDoNothing) {
-  window.pane = "kept";
-  window.title = "kept";
-  EXPECT_FALSE(modGeneral::OpenLog(ctx, "\"\""));
-  EXPECT_EQ(window.pane, "kept");
-  EXPECT_EQ(window.title, "kept");
-  EXPECT_TRUE(env.reads().empty());
-}
-
-TEST_F(ViewTest, UnreadableLogShowsEmptyPaneAndUnknownTitle) {
-  window.pane = "old";
-  EXPECT_FALSE(modGeneral::OpenLog(ctx, "/nowhere.html"));
-  EXPECT_EQ(window.pane, "");
-  EXPECT_EQ(window.title, "Log File: Title Unknown");
-}
-
-TEST(AppendOutputTest, AddsCrLfAfterEachText) {
-  MemoryWindow w;
-  for (const char* t : {"a", "", "b\r\nc"}) modGeneral::AppendOutput(w, t);
-  EXPECT_EQ(w.pane, "a\r\n\r\nb\r\nc\r\n");
+  EXPECT_EQ(StripTags(hostile).size(), hostile.size());
 }
 
 }  // namespace

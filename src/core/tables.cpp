@@ -1,9 +1,9 @@
-#include "core/modGlobal.h"
+#include "core/tables.h"
 
 #include <cstdint>
 #include <cstring>
 
-namespace chatterwick::modGlobal {
+namespace chatterwick {
 
 ChatEntry ChatTable::operator[](int32_t slot) const {
   if (slot < 1 || slot > count_) return {};
@@ -61,15 +61,14 @@ void ChatTable::Release() {
   block_used_ = block_size_ = 0;
 }
 
-void ClearCatalogue(State& state) {
-  state.Protocols.Release();
-  state.Accounts.Release();
-  state.Contacts.Release();
-  state.Conversations.Release();
-  state.ChatLines.Release();
-  state.skipped = {};
-  state.FailedLineCount = 0;
-  state.NextChatSlot = 1;
+void Catalogue::Clear() {
+  Protocols.Release();
+  Accounts.Release();
+  Contacts.Release();
+  Conversations.Release();
+  ChatLines.Release();
+  failed_lines = 0;
+  skipped = {};
 }
 
-}  // namespace chatterwick::modGlobal
+}  // namespace chatterwick

@@ -1,12 +1,13 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace chatterwick::modGlobal {
+namespace chatterwick {
 
 inline constexpr int32_t kLastLineIndex = 10000;  // RawLines, ParsedLines
 inline constexpr int32_t kLastProtocol = 100;
@@ -22,11 +23,7 @@ struct ParsedLine {
   bool empty() const { return Time.empty() && Sender.empty() && Message.empty(); }
 };
 
-struct ProtocolEntry {
-  int32_t Id = 0;
-  std::string Name;
-};
-
+// A protocol, account, contact or conversation. Protocols have no parent (0).
 struct CatalogueEntry {
   int32_t Id = 0;
   int32_t ParentId = 0;
@@ -97,16 +94,12 @@ class SlotTable {
   std::vector<T> slots_;
 };
 
-// A catalogue level table: slots 1..k in use, Id == slot.
-template <typename Entry>
-class CatalogueTable : public SlotTable<Entry> {
+// A catalogue level: slots 1..k in use, Id == slot.
+class CatalogueTable : public SlotTable<CatalogueEntry> {
  public:
-  using SlotTable<Entry>::SlotTable;
+  using SlotTable::SlotTable;
   // The slot after the last one in use; LastIndex() + 1 when the table is full.
-  int32_t FirstFreeSlot() const {
-    int32_t extent = this->Extent();
-    return extent == 0 ? 1 : extent;
-  }
+  int32_t FirstFreeSlot() const { return Extent() == 0 ? 1 : Extent(); }
 };
 
 // ChatLines: appended in order, texts packed into large blocks so that a full
@@ -147,26 +140,44 @@ class ChatTable {
   size_t block_size_ = 0;
 };
 
-// Every table and counter of the program. main owns one for the whole process.
-struct State {
+// The log read last: the one the window or the command line opened, or the
+// last one a folder run read. Every load overwrites it.
+struct LoadedLog {
+  // Slot 0 holds the header line; slots 1..LineCount - 1 the log's lines.
   SlotTable<std::string> RawLines{kLastLineIndex};
   int32_t LineCount = 0;
   SlotTable<ParsedLine> ParsedLines{kLastLineIndex};
+  // Lines of this log that the parser rejected.
   int32_t FailedLineCount = 0;
 
-  CatalogueTable<ProtocolEntry> Protocols{kLastProtocol};
-  CatalogueTable<CatalogueEntry> Accounts{kLastAccount};
-  CatalogueTable<CatalogueEntry> Contacts{kLastContact};
-  CatalogueTable<CatalogueEntry> Conversations{kLastConversation};
-  ChatTable ChatLines;
-  int32_t NextChatSlot = 0;
+  // Calls fn(const ParsedLine&) for each chat line in order: every slot from
+  // 1 to LineCount that holds anything.
+  template <typename Fn>
+  void ForEachChatLine(Fn&& fn) const {
+    const int32_t last = std::clamp(LineCount, 0, kLastLineIndex);
+    for (int32_t i = 1; i <= last; ++i) {
+      const ParsedLine& line = ParsedLines[i];
+      if (!line.empty()) fn(line);
+    }
+  }
+};
 
-  // Entries a run could not store for lack of room, by table.
+// The tables a folder run fills. Clearing them leaves the loaded log alone.
+struct Catalogue {
+  CatalogueTable Protocols{kLastProtocol};
+  CatalogueTable Accounts{kLastAccount};
+  CatalogueTable Contacts{kLastContact};
+  CatalogueTable Conversations{kLastConversation};
+  ChatTable ChatLines;
+  // Lines the parser rejected, over every log of the run.
+  int32_t failed_lines = 0;
+  // Entries the run could not store for lack of room, by table.
   struct Skipped {
     int64_t protocols = 0, accounts = 0, contacts = 0, conversations = 0, chat_lines = 0;
   } skipped;
+
+  // Empties every table and gives their storage back.
+  void Clear();
 };
 
-void ClearCatalogue(State& state);
-
-}  // namespace chatterwick::modGlobal
+}  // namespace chatterwick
