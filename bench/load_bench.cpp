@@ -18,9 +18,10 @@ int main() {
   for (int n : {1250, 2500, 5000, 10000}) {
     std::string text = "<html><head><title>bench</title></head><body><p>\n";
     for (int i = 1; i < n; ++i)
-      text += "<span style=\"color: #A82F2F\"><span style=\"font-size: smaller\">(13:59:33)</span> "
-             "<b>Bob Jones:</b></span> <span style='color: #008000;'>message number " +
-             std::to_string(i) + ", with some text</span><br>\n";
+      text +=
+          "<span style=\"color: #A82F2F\"><span style=\"font-size: smaller\">(13:59:33)</span> "
+          "<b>Bob Jones:</b></span> <span style='color: #008000;'>message number " +
+          std::to_string(i) + ", with some text</span><br>\n";
     MemEnv env;
     env.PutFile("/b.html", text);
     LoadedLog log;
@@ -30,13 +31,18 @@ int main() {
     const int reps = 20;
     auto start = std::chrono::steady_clock::now();
     for (int r = 0; r < reps; ++r) OpenLog(ctx, "/b.html").IgnoreError();
-    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / reps;
+    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count() /
+                reps;
     std::printf("%8d %12.2f %14.3f\n", n, ms, ms * 1000.0 / n);
   }
 
   // What the tables cost before any run, full, and to clear when full.
   // Large blocks come straight from mmap and show in hblkhd, not uordblks.
-  auto heap = [] { struct mallinfo2 m = mallinfo2(); return m.uordblks + m.hblkhd; };
+  auto heap = [] {
+    struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
+  };
   const size_t before = heap();
   auto log = std::make_unique<LoadedLog>();
   auto catalogue = std::make_unique<Catalogue>();
@@ -50,7 +56,8 @@ int main() {
   std::printf("full tables:  %zu bytes on the heap\n", heap() - before);
   auto start = std::chrono::steady_clock::now();
   catalogue->Clear();
-  double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  double ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   std::printf("clearing the full catalogue: %.2f ms, %zu bytes left on the heap\n", ms,
               heap() - before);
   return 0;

@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!ParseAllLines(log)) std::abort();
   const ParsedLine& p = log.ParsedLines[1];
   // Every field is cut from the line, so none can be longer than it.
-  if (p.Time.size() > line.size() || p.Sender.size() > line.size() || p.Message.size() > line.size())
+  if (p.Time.size() > line.size() || p.Sender.size() > line.size() ||
+      p.Message.size() > line.size())
     std::abort();
   if (log.FailedLineCount > 1) std::abort();
   if (log.FailedLineCount == 1 && (!p.Time.empty() || !p.Sender.empty() || p.Message != stripped))

@@ -18,8 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kNames[] = {"p", "P", "Old Chat Logs", "old chat logs", ".system", ".SYSTEM",
-                              "a.html", "B.HTML", "x.txt", "caf\xC3\xA9", "\xFF\xFE.html", "q,\"r\""};
+const char* const kNames[] = {"p",       "P",           "Old Chat Logs", "old chat logs",
+                              ".system", ".SYSTEM",     "a.html",        "B.HTML",
+                              "x.txt",   "caf\xC3\xA9", "\xFF\xFE.html", "q,\"r\""};
 
 int32_t CheckLevel(const CatalogueTable& t, int32_t parents) {
   int32_t used = t.FirstFreeSlot() - 1, last_parent = 0;
@@ -80,8 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const int32_t protocols = cat.Protocols.FirstFreeSlot() - 1;
   for (int32_t p = 1; p <= protocols; ++p)
-    if (cat.Protocols[p].Id != p || cat.Protocols[p].Name.empty() ||
-        cat.Protocols[p].ParentId != 0)
+    if (cat.Protocols[p].Id != p || cat.Protocols[p].Name.empty() || cat.Protocols[p].ParentId != 0)
       std::abort();
   const int32_t accounts = CheckLevel(cat.Accounts, protocols);
   const int32_t contacts = CheckLevel(cat.Contacts, accounts);
@@ -96,7 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (cat.failed_lines > cat.ChatLines.Count()) std::abort();
   if (CsvRows(tree.Path("out/protocols.csv")) != static_cast<size_t>(protocols)) std::abort();
-  if (CsvRows(tree.Path("out/conversations.csv")) != static_cast<size_t>(conversations)) std::abort();
+  if (CsvRows(tree.Path("out/conversations.csv")) != static_cast<size_t>(conversations))
+    std::abort();
   CsvRows(tree.Path("out/chat.csv"));
   if (window.pane.find("Log Folder Parsing Complete!") == std::string::npos) std::abort();
   return 0;

@@ -106,8 +106,8 @@ int RunView(const std::vector<std::string>& args, Env& env, std::ostream& out, s
   return 0;
 }
 
-int RunCatalogue(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err,
-              bool err_is_terminal) {
+int RunCatalogue(const std::vector<std::string>& args, Env& env, std::ostream& out,
+                 std::ostream& err, bool err_is_terminal) {
   std::optional<std::string> root, output;
   CatalogueOptions options;
   bool quiet = false;
@@ -152,7 +152,8 @@ int RunExport(const std::vector<std::string>& args, Env& env, std::ostream& err)
     else log_path = a;
   }
   if (!log_path) throw Usage{"export needs a LOG"};
-  if (csv.has_value() == txt.has_value()) throw Usage{"export needs one of --csv FILE or --text FILE"};
+  if (csv.has_value() == txt.has_value())
+    throw Usage{"export needs one of --csv FILE or --text FILE"};
   if (txt && !options.write_bom) throw Usage{"--no-bom goes with --csv"};
 
   Session session(env, DefaultOutputFolder(env));

@@ -24,9 +24,16 @@ Result Cli(std::vector<std::string> args) {
 }
 
 TEST(CliTest, UsageErrorsExitTwoWithOneLine) {
-  for (auto args : std::vector<std::vector<std::string>>{
-           {}, {"view"}, {"view", "a", "b"}, {"frob"}, {"catalogue"}, {"catalogue", "x", "--bogus"},
-           {"catalogue", "x", "--mask"}, {"export", "x"}, {"export", "x", "--csv", "a", "--text", "b"}}) {
+  for (auto args :
+       std::vector<std::vector<std::string>>{{},
+                                             {"view"},
+                                             {"view", "a", "b"},
+                                             {"frob"},
+                                             {"catalogue"},
+                                             {"catalogue", "x", "--bogus"},
+                                             {"catalogue", "x", "--mask"},
+                                             {"export", "x"},
+                                             {"export", "x", "--csv", "a", "--text", "b"}}) {
     Result r = Cli(args);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
@@ -69,9 +76,11 @@ TEST(CliTest, ViewListsEveryFixtureLog) {
 TEST(CliTest, CatalogueWritesIntoTheOutputFolder) {
   testing::TempTree t;
   t.Add("logs/p/a/c/1.html");
-  Result r = Cli({"catalogue", t.Path("logs"), "--output", t.Path("out/new"), "--no-bom", "--quiet"});
+  Result r =
+      Cli({"catalogue", t.Path("logs"), "--output", t.Path("out/new"), "--no-bom", "--quiet"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("Log Folder Parsing Complete!\n\nProtocols found: 1\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Log Folder Parsing Complete!\n\nProtocols found: 1\n"), std::string::npos)
+      << r.out;
   EXPECT_NE(r.out.find("\nLine parsing failed 0 times out of 2 times (0%)\n"), std::string::npos);
   EXPECT_EQ(t.Read("out/new/protocols.csv"), "\"1\",\"p\"\r\n");
 }
@@ -89,8 +98,9 @@ TEST(CliTest, ExportWritesCsvOrText) {
   testing::TempTree t;
   t.File("a.html", testing::SmallLog(1, "T"));
   ASSERT_EQ(Cli({"export", t.Path("a.html"), "--csv", t.Path("a.csv"), "--no-bom"}).status, 0);
-  EXPECT_EQ(t.Read("a.csv"), "\"\",\"\",\"<html><head><title>T</title></head><body><p>\"\r\n"
-                             "\"(10:00:01)\",\"Bob:\",\" line 1\"\r\n");
+  EXPECT_EQ(t.Read("a.csv"),
+            "\"\",\"\",\"<html><head><title>T</title></head><body><p>\"\r\n"
+            "\"(10:00:01)\",\"Bob:\",\" line 1\"\r\n");
   ASSERT_EQ(Cli({"export", t.Path("a.html"), "--text", t.Path("a.txt")}).status, 0);
   EXPECT_EQ(t.Read("a.txt"), "(10:00:01) Bob:  line 1\r\n\r\n");
   Result r = Cli({"export", t.Path("missing.html"), "--csv", t.Path("m.csv")});

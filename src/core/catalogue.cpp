@@ -118,17 +118,17 @@ void ReportSkipped(Context& ctx) {
 
 void WalkLogRoot(Context& ctx, const std::string& mask, const std::string& root) {
   Catalogue& cat = ctx.catalogue;
-  WalkFolderLevel(ctx, root, 0, cat.Protocols, {}, &cat.skipped.protocols,
-                  [&](const std::string& path, int32_t protocol) {
-                    WalkProtocol(ctx, mask, path, protocol);
-                  });
+  WalkFolderLevel(
+      ctx, root, 0, cat.Protocols, {}, &cat.skipped.protocols,
+      [&](const std::string& path, int32_t protocol) { WalkProtocol(ctx, mask, path, protocol); });
   ReportSkipped(ctx);
 }
 
 void PrepareCatalogueRun(Context& ctx, const CatalogueOptions& options) {
   ctx.catalogue.Clear();
   // Files that are not there, or cannot go, are passed over.
-  for (const char* file : kCatalogueFiles) ctx.env.DeleteFile(ctx.output_folder + file).IgnoreError();
+  for (const char* file : kCatalogueFiles)
+    ctx.env.DeleteFile(ctx.output_folder + file).IgnoreError();
   ctx.window.MessageBox("Press OK to begin processing logs. This process may take some time.",
                         kAppTitle);
   if (options.write_bom)
@@ -204,9 +204,9 @@ bool WriteCatalogueCsv(Context& ctx) {
   AppendOutput(w, "Contacts found: " + std::to_string(contacts));
   AppendOutput(w, "Conversations found: " + std::to_string(conversations));
   AppendOutput(w, "Lines of chat found: " + std::to_string(lines));
-  AppendOutput(w, "\r\nLine parsing failed " + std::to_string(cat.failed_lines) +
-                      " times out of " + std::to_string(lines) + " times (" +
-                      FailureShare(cat.failed_lines, lines) + "%)");
+  AppendOutput(w, "\r\nLine parsing failed " + std::to_string(cat.failed_lines) + " times out of " +
+                      std::to_string(lines) + " times (" + FailureShare(cat.failed_lines, lines) +
+                      "%)");
   return ok;
 }
 

@@ -18,8 +18,8 @@ using testing::TempTree;
 
 TEST(FailureShareTest, RoundsHalfToEvenAndDropsTrailingZeros) {
   const std::tuple<int, int, const char*> cases[] = {
-      {0, 7, "0"}, {0, 0, "0"}, {1, 1000, "0.1"}, {1, 8, "12.5"}, {1, 3, "33.33"},
-      {2, 3, "66.67"}, {5, 5, "100"}, {1, 80000, "0"}, {1, 40000, "0"}, {3, 40000, "0.01"},
+      {0, 7, "0"},     {0, 0, "0"},   {1, 1000, "0.1"}, {1, 8, "12.5"},  {1, 3, "33.33"},
+      {2, 3, "66.67"}, {5, 5, "100"}, {1, 80000, "0"},  {1, 40000, "0"}, {3, 40000, "0.01"},
   };
   for (const auto& [f, n, want] : cases) EXPECT_EQ(FailureShare(f, n), want) << f << "/" << n;
 }
@@ -144,7 +144,8 @@ TEST_F(WalkTest, LineNumbersCountOnlyCopiedLines) {
 
 TEST_F(WalkTest, FullTablesSkipWhatDoesNotFitAndSaySo) {
   for (const char* p : {"p1", "p2"})
-    for (int a = 0; a < 60; ++a) tree.Folder("logs/" + std::string(p) + "/acct" + std::to_string(100 + a));
+    for (int a = 0; a < 60; ++a)
+      tree.Folder("logs/" + std::string(p) + "/acct" + std::to_string(100 + a));
   tree.Add("logs/p2/acct159/c/1.html");  // under a skipped account: never read
   Walk(tree.Path("logs/"));
   EXPECT_EQ(catalogue.Accounts.FirstFreeSlot(), 101);
@@ -158,9 +159,7 @@ TEST_F(WalkTest, FullTablesSkipWhatDoesNotFitAndSaySo) {
 
 class CatalogueRunTest : public WalkTest {
  protected:
-  bool Run(const std::string& root) {
-    return commands::FolderRun(ctx, options, root);
-  }
+  bool Run(const std::string& root) { return commands::FolderRun(ctx, options, root); }
 };
 
 TEST_F(CatalogueRunTest, EmptyTreeWritesEmptyFilesAndTheSummary) {
@@ -175,8 +174,9 @@ TEST_F(CatalogueRunTest, EmptyTreeWritesEmptyFilesAndTheSummary) {
             "Conversations found: 0\r\nLines of chat found: 0\r\n"
             "\r\nLine parsing failed 0 times out of 0 times (0%)\r\n");
   EXPECT_EQ(window.title, "Log Folder Parsing Results:");
-  EXPECT_EQ(window.messages,
-            (V{"chatterwick: Press OK to begin processing logs. This process may take some time."}));
+  EXPECT_EQ(
+      window.messages,
+      (V{"chatterwick: Press OK to begin processing logs. This process may take some time."}));
 }
 
 TEST_F(CatalogueRunTest, WritesTheFiveFilesAfterTheMark) {
@@ -190,8 +190,9 @@ TEST_F(CatalogueRunTest, WritesTheFiveFilesAfterTheMark) {
   EXPECT_EQ(tree.Read("output/contacts.csv"), bom + "\"1\",\"1\",\"bob \"\"b\"\", jr\"\r\n");
   EXPECT_EQ(tree.Read("output/conversations.csv"), bom + "\"1\",\"1\",\"2020.html\"\r\n");
   // The line without a message is stored and counted, but has no row.
-  EXPECT_EQ(tree.Read("output/chat.csv"),
-            bom + "\"1\",\"1\",\"(1)\",\"Bob:\",\" a, \"\"b\"\"\"\r\n\"1\",\"3\",\"\",\"\",\"x\"\r\n");
+  EXPECT_EQ(
+      tree.Read("output/chat.csv"),
+      bom + "\"1\",\"1\",\"(1)\",\"Bob:\",\" a, \"\"b\"\"\"\r\n\"1\",\"3\",\"\",\"\",\"x\"\r\n");
   EXPECT_NE(window.pane.find("Lines of chat found: 3\r\n\r\nLine parsing failed 1 times out of 3 "
                              "times (33.33%)\r\n"),
             std::string::npos)

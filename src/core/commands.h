@@ -11,7 +11,8 @@ namespace chatterwick::commands {
 
 // Prepares the run, walks root, writes the five files and the summary. False
 // when a file could not be written.
-[[nodiscard]] bool FolderRun(Context& ctx, const CatalogueOptions& options, const std::string& root);
+[[nodiscard]] bool FolderRun(Context& ctx, const CatalogueOptions& options,
+                             const std::string& root);
 
 // The load event: "+p" and a root start a folder run, anything else is a log.
 void FormLoad(Context& ctx, const CatalogueOptions& options, const std::string& argument_text);

@@ -64,7 +64,8 @@ TEST(ReplaceAppDataTest, ReplacesEveryLowerCaseTokenOnce) {
       {"%APPDATA%\\x", "A", "%APPDATA%\\x"},
       {"%appdata%", "%appdata%", "%appdata%"},  // inserted text is not searched again
   };
-  for (const auto& [text, value, want] : cases) EXPECT_EQ(commands::ReplaceAppData(text, value), want);
+  for (const auto& [text, value, want] : cases)
+    EXPECT_EQ(commands::ReplaceAppData(text, value), want);
 }
 
 TEST_F(CommandsTest, FolderRunClickExpandsTheTokenFromTheEnvironment) {
@@ -109,7 +110,8 @@ TEST_F(CommandsTest, SaveAsCsvProtectsTheHeaderAndAppends) {
   EXPECT_EQ(env.Contents("/app/output/log.csv"), "\xEF\xBB\xBF" + once);
   commands::SaveLogAsCsv(ctx, {});  // the mark never lands on content
   EXPECT_EQ(env.Contents("/app/output/log.csv"), "\xEF\xBB\xBF" + once + once);
-  EXPECT_EQ(window.prompts[0].prompt, "What should this file be called? (Remember to include .csv)");
+  EXPECT_EQ(window.prompts[0].prompt,
+            "What should this file be called? (Remember to include .csv)");
   EXPECT_EQ(window.prompts[0].default_answer, "log.csv");
 }
 
@@ -127,8 +129,9 @@ TEST_F(CommandsTest, SaveFailureIsShownAndCancelWritesNothing) {
   window.answers = {"no/such/folder.csv"};
   commands::SaveLogAsCsv(ctx, {});
   ASSERT_EQ(window.messages.size(), 1u);
-  EXPECT_EQ(window.messages[0],
-            "chatterwick: Could not write /app/output/no/such/folder.csv (No such file or directory)");
+  EXPECT_EQ(
+      window.messages[0],
+      "chatterwick: Could not write /app/output/no/such/folder.csv (No such file or directory)");
 }
 
 }  // namespace

@@ -97,10 +97,16 @@ class EnvWrapper : public Env {
   Status WriteAt(const std::string& p, uint64_t o, std::string_view d) override {
     return target_->WriteAt(p, o, d);
   }
-  Status GetFileSize(const std::string& p, uint64_t* s) override { return target_->GetFileSize(p, s); }
+  Status GetFileSize(const std::string& p, uint64_t* s) override {
+    return target_->GetFileSize(p, s);
+  }
   Status DeleteFile(const std::string& p) override { return target_->DeleteFile(p); }
-  Status RenameFile(const std::string& f, const std::string& t) override { return target_->RenameFile(f, t); }
-  Status TruncateFile(const std::string& p, uint64_t s) override { return target_->TruncateFile(p, s); }
+  Status RenameFile(const std::string& f, const std::string& t) override {
+    return target_->RenameFile(f, t);
+  }
+  Status TruncateFile(const std::string& p, uint64_t s) override {
+    return target_->TruncateFile(p, s);
+  }
   Status CreateFolders(const std::string& p) override { return target_->CreateFolders(p); }
   Status IsFolder(const std::string& p, bool* f) override { return target_->IsFolder(p, f); }
   Status ListFolder(const std::string& p, ListKind k, std::vector<std::string>* n) override {

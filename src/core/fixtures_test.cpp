@@ -1,5 +1,7 @@
 // Every log the chat client wrote, in each markup and line-end style, must come
 // apart into the time, sender and text the client put in.
+#include "testing/fixtures.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,7 +14,6 @@
 #include "core/log_file.h"
 #include "core/text.h"
 #include "platform/posix_env.h"
-#include "testing/fixtures.h"
 
 namespace chatterwick {
 namespace {

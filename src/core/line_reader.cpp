@@ -49,7 +49,8 @@ bool LineReader::ReadLine(std::string* line) {
     }
     any = true;
     const char* buf = buf_.get();
-    const size_t end = std::min(Next(buf, size_, '\r', pos_, &next_cr_), Next(buf, size_, '\n', pos_, &next_lf_));
+    const size_t end =
+        std::min(Next(buf, size_, '\r', pos_, &next_cr_), Next(buf, size_, '\n', pos_, &next_lf_));
     line->append(buf + pos_, end - pos_);
     if (end == size_) {
       pos_ = end;

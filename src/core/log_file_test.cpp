@@ -74,10 +74,11 @@ INSTANTIATE_TEST_SUITE_P(
     Causes, LoaderFailureTest,
     ::testing::Values(FailureCase{"Missing", nullptr, "No such file or directory"},
                       FailureCase{"Empty", "", "the file is empty"},
-                      FailureCase{"EmptyFirstLine", "\r\n<html>\r\n", "the first line is not markup"},
+                      FailureCase{"EmptyFirstLine", "\r\n<html>\r\n",
+                                  "the first line is not markup"},
                       FailureCase{"NoAngle", "html>\n<b>\n", "the first line is not markup"},
                       FailureCase{"BlankThenAngle", " <html>\n", "the first line is not markup"}),
-                         [](const auto& tp) { return std::string(tp.param.name); });
+    [](const auto& tp) { return std::string(tp.param.name); });
 
 TEST_F(LoaderTest, EveryLineEndSplitsAlike) {
   for (const char* log : {"<h>\n<a>\n<b>\n", "<h>\r<a>\r<b>\r", "<h>\r\n<a>\r\n<b>\r\n",
@@ -107,7 +108,8 @@ TEST_F(LoaderTest, SuccessEnablesButtonsAndLeavesTheNextSlotEmpty) {
 
 std::string ManyLines(int n) {
   std::string log = "<title>t</title>\n";
-  for (int i = 1; i < n; ++i) log += "<font size=\"2\">(1)</font> <b>s</b> m" + std::to_string(i) + "\n";
+  for (int i = 1; i < n; ++i)
+    log += "<font size=\"2\">(1)</font> <b>s</b> m" + std::to_string(i) + "\n";
   return log;
 }
 
@@ -173,33 +175,41 @@ TEST_P(ParseTest, SplitsTimeSenderMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Lines, ParseTest,
     ::testing::Values(
-        ParseCase{"OlderMarkup",
-                  R"(<font color="#A82F2F"><font size="2">(17:38:38)</font> <b>Bob Jones:</b></font> not bad<br/>)",
-                  "(17:38:38)", "Bob Jones:", " not bad", 0},
-        ParseCase{"CurrentMarkup",
-                  R"(<span style="color: #A82F2F"><span style="font-size: smaller">(13:59:33)</span> <b>Bob:</b></span> hi there<br>)",
-                  "(13:59:33)", "Bob:", " hi there", 0},
-        ParseCase{"TwoNestedSpans",
-                  R"(<font size="2">(1)</font> <b>B:</b> <span style='a;'><span style='b;'>inner <i>x</i></span></span>)",
-                  "(1)", "B:", "inner <i>x</i>", 0},
-        ParseCase{"OneSpanKeepsItsFirstCharacters",
-                  R"(<font size="2">(1)</font> <b>B:</b> <span style='color: red;'>hello</span><br>)",
-                  "(1)", "B:", "hello", 0},
-        ParseCase{"SpanAmidTextLosesNothing",
-                  R"(<font size="2">(1)</font> <b>B:</b> hello <span style='color: red;'>world</span> again)",
-                  "(1)", "B:", " hello world again", 0},
-        ParseCase{"PartlyStyledMessageIsWhole",
-                  R"(<span style="color: #A82F2F"><span style="font-size: smaller">(17:43:09)</span> <b>Bob:</b></span> <span style='color: #008000;'>green, <span style='font-style: italic;'>green italic</span>, green</span><br>)",
-                  "(17:43:09)", "Bob:", " green, green italic, green", 0},
-        ParseCase{"MoreThanTenTags",
-                  R"(<font size="2">(1)</font> <b>B:</b> <html><body><p><span><b>x</b></span><i>y</i><u>z</u></p></body></html><br>)",
-                  "(1)", "B:", " xyz", 0},
+        ParseCase{
+            "OlderMarkup",
+            R"(<font color="#A82F2F"><font size="2">(17:38:38)</font> <b>Bob Jones:</b></font> not bad<br/>)",
+            "(17:38:38)", "Bob Jones:", " not bad", 0},
+        ParseCase{
+            "CurrentMarkup",
+            R"(<span style="color: #A82F2F"><span style="font-size: smaller">(13:59:33)</span> <b>Bob:</b></span> hi there<br>)",
+            "(13:59:33)", "Bob:", " hi there", 0},
+        ParseCase{
+            "TwoNestedSpans",
+            R"(<font size="2">(1)</font> <b>B:</b> <span style='a;'><span style='b;'>inner <i>x</i></span></span>)",
+            "(1)", "B:", "inner <i>x</i>", 0},
+        ParseCase{
+            "OneSpanKeepsItsFirstCharacters",
+            R"(<font size="2">(1)</font> <b>B:</b> <span style='color: red;'>hello</span><br>)",
+            "(1)", "B:", "hello", 0},
+        ParseCase{
+            "SpanAmidTextLosesNothing",
+            R"(<font size="2">(1)</font> <b>B:</b> hello <span style='color: red;'>world</span> again)",
+            "(1)", "B:", " hello world again", 0},
+        ParseCase{
+            "PartlyStyledMessageIsWhole",
+            R"(<span style="color: #A82F2F"><span style="font-size: smaller">(17:43:09)</span> <b>Bob:</b></span> <span style='color: #008000;'>green, <span style='font-style: italic;'>green italic</span>, green</span><br>)",
+            "(17:43:09)", "Bob:", " green, green italic, green", 0},
+        ParseCase{
+            "MoreThanTenTags",
+            R"(<font size="2">(1)</font> <b>B:</b> <html><body><p><span><b>x</b></span><i>y</i><u>z</u></p></body></html><br>)",
+            "(1)", "B:", " xyz", 0},
         ParseCase{"NoBoldEndIsRejected", R"(<font size="2">(12:00)</font> text<br>)", "", "",
                   "(12:00) text", 1},
         ParseCase{"MarkupAloneIsNoFailure", "</body>", "", "", "", 0},
-        ParseCase{"SystemEntryWithoutMessage",
-                  R"(<span style="font-size: smaller">(20:21:58)</span><b> x entered the room.</b><br>)",
-                  "(20:21:58)", " x entered the room.", "", 0}),
+        ParseCase{
+            "SystemEntryWithoutMessage",
+            R"(<span style="font-size: smaller">(20:21:58)</span><b> x entered the room.</b><br>)",
+            "(20:21:58)", " x entered the room.", "", 0}),
     [](const auto& tp) { return std::string(tp.param.name); });
 
 // ---- StripTags ----
@@ -210,7 +220,7 @@ TEST(StripTagsTest, RemovesEveryTagAndNothingElse) {
       {"<br>", ""},
       {"<a><b><c><d><e><f><g><h><i><j><k>end", "end"},
       {"a>b<i>c", "a>bc"},  // a stray ">" first doubles nothing
-      {"ab<c", "ab<c"},      // no ">" after the "<": the rest stays
+      {"ab<c", "ab<c"},     // no ">" after the "<": the rest stays
       {"<abc", "<abc"},
       {" x <i>y</i> ", " x y "},
   };

@@ -28,10 +28,10 @@ struct LineSpec {
   int x1, y1, x2, y2;
 };
 constexpr LineSpec kLines[] = {
-    {0, 5760, 14280, 5760},     // under the output pane
-    {2040, 5760, 2040, 8160},   // single log | folder run
-    {5160, 5760, 5160, 8160},   // folder run | export options
-    {8880, 5760, 8880, 8040},   // closes the export group
+    {0, 5760, 14280, 5760},    // under the output pane
+    {2040, 5760, 2040, 8160},  // single log | folder run
+    {5160, 5760, 5160, 8160},  // folder run | export options
+    {8880, 5760, 8880, 8040},  // closes the export group
 };
 
 // The faces the layout was drawn for rarely exist here; fontconfig picks the
@@ -62,7 +62,8 @@ class ArrowCursor {
 
 FrmMain::FrmMain(LoadedLog& log, Catalogue& catalogue, Env& env)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                           Qt::MSWindowsFixedSizeDialogHint),
       ctx_{log, catalogue, *this, env, DefaultOutputFolder(env)} {
   input_box_ = [this](const std::string& prompt, const std::string& title, const std::string& def) {
     ArrowCursor arrow;
@@ -157,7 +158,8 @@ void FrmMain::Build() {
     b->setAutoDefault(false);
     b->setDefault(false);
   }
-  QWidget* order[] = {load_button_, output_pane_, save_text_button_, save_csv_button_, folder_run_button_, bom_check_, folder_edit_, mask_edit_};
+  QWidget* order[] = {load_button_,       output_pane_, save_text_button_, save_csv_button_,
+                      folder_run_button_, bom_check_,   folder_edit_,      mask_edit_};
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
   connect(load_button_, &QPushButton::clicked, this,
@@ -210,7 +212,9 @@ void FrmMain::ClearPane() {
   output_pane_->clear();
 }
 
-void FrmMain::SetTitle(const std::string& caption) { title_label_->setText(DecodeForDisplay(caption)); }
+void FrmMain::SetTitle(const std::string& caption) {
+  title_label_->setText(DecodeForDisplay(caption));
+}
 
 void FrmMain::EnableSaveButtons() {
   save_text_button_->setEnabled(true);
@@ -222,6 +226,8 @@ std::string FrmMain::InputBox(const std::string& prompt, const std::string& titl
   return input_box_(prompt, title, default_answer);
 }
 
-void FrmMain::MessageBox(const std::string& text, const std::string& title) { message_box_(text, title); }
+void FrmMain::MessageBox(const std::string& text, const std::string& title) {
+  message_box_(text, title);
+}
 
 }  // namespace chatterwick::gui

@@ -1,3 +1,5 @@
+#include "gui/frm_main.h"
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,7 +11,6 @@
 
 #include "core/tables.h"
 #include "gui/display_text.h"
-#include "gui/frm_main.h"
 #include "platform/posix_env.h"
 #include "testing/temp_tree.h"
 
@@ -30,7 +31,8 @@ class TestEnv : public EnvWrapper {
 const char kLog[] =
     "<html><head><title>Chat with Zo\xC3\xAB</title></head><body>\n"
     "<span style=\"color: #A82F2F\"><span style=\"font-size: smaller\">(10:00:01)</span> "
-    "<b>Zo\xC3\xAB:</b></span> caf\xC3\xA9, \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xF0\x9F\x98\x80<br>\n"
+    "<b>Zo\xC3\xAB:</b></span> caf\xC3\xA9, \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 "
+    "\xF0\x9F\x98\x80<br>\n"
     "</body>\n";
 
 }  // namespace
@@ -51,13 +53,14 @@ class FrmMainTest : public QObject {
     Fixture() {
       tree.Folder("app/output");
       tree.File("logs/zoe.html", kLog);
-      window.SetInputBox([this](const std::string& prompt, const std::string&, const std::string& def) {
-        prompts.push_back(prompt + " [" + def + "]");
-        if (answers.empty()) return std::string();
-        std::string a = answers.front();
-        answers.pop_front();
-        return a;
-      });
+      window.SetInputBox(
+          [this](const std::string& prompt, const std::string&, const std::string& def) {
+            prompts.push_back(prompt + " [" + def + "]");
+            if (answers.empty()) return std::string();
+            std::string a = answers.front();
+            answers.pop_front();
+            return a;
+          });
       window.SetMessageBox([this](const std::string& text, const std::string& title) {
         messages.push_back(title + ": " + text);
       });
@@ -118,7 +121,8 @@ class FrmMainTest : public QObject {
       QCOMPARE(c->font().bold(), s.bold);
       QCOMPARE(c->font().underline(), s.underline);
     }
-    QCOMPARE(f.Find<QLineEdit>("txtMask")->toolTip(), QString("Don't change unless you know what you're doing!"));
+    QCOMPARE(f.Find<QLineEdit>("txtMask")->toolTip(),
+             QString("Don't change unless you know what you're doing!"));
     QCOMPARE(f.Find<QLineEdit>("txtFolder")->toolTip(), QString("Include a trailing slash!"));
     QVERIFY(f.Find<QCheckBox>("chkBOM")->isChecked());
     QVERIFY(!f.Find<QPushButton>("cmdSaveCSV")->isEnabled());
@@ -146,7 +150,8 @@ class FrmMainTest : public QObject {
       }
       return seen;
     };
-    QCOMPARE(walk(6), QStringList({"cmdLoad", "txtOutput", "cmdCSV", "chkBOM", "txtFolder", "txtMask", "cmdLoad"}));
+    QCOMPARE(walk(6), QStringList({"cmdLoad", "txtOutput", "cmdCSV", "chkBOM", "txtFolder",
+                                   "txtMask", "cmdLoad"}));
     f.window.EnableSaveButtons();
     QCOMPARE(walk(4), QStringList({"cmdLoad", "txtOutput", "cmdSaveTxt", "cmdSaveCSV", "cmdCSV"}));
   }
@@ -156,11 +161,16 @@ class FrmMainTest : public QObject {
     f.answers = {f.tree.Path("logs/zoe.html")};
     QTest::mouseClick(f.Find<QPushButton>("cmdLoad"), Qt::LeftButton);
     QCOMPARE(f.prompts, std::vector<std::string>{"Path to the log: [test.html]"});
-    QCOMPARE(f.Pane(), QString::fromUtf8("(10:00:01) Zo\u00eb:  caf\u00e9, \u041f\u0440\u0438\u0432\u0435\u0442 \U0001F600\n"));
+    QCOMPARE(
+        f.Pane(),
+        QString::fromUtf8(
+            "(10:00:01) Zo\u00eb:  caf\u00e9, \u041f\u0440\u0438\u0432\u0435\u0442 \U0001F600\n"));
     QCOMPARE(f.Find<QLabel>("lblName")->text(), QString::fromUtf8("Chat with Zo\u00eb"));
-    QCOMPARE(f.window.PaneText(),
-             std::string("(10:00:01) Zo\xC3\xAB:  caf\xC3\xA9, \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 "
-                         "\xF0\x9F\x98\x80\r\n"));
+    QCOMPARE(
+        f.window.PaneText(),
+        std::string(
+            "(10:00:01) Zo\xC3\xAB:  caf\xC3\xA9, \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 "
+            "\xF0\x9F\x98\x80\r\n"));
     QVERIFY(f.Find<QPushButton>("cmdSaveCSV")->isEnabled());
     QVERIFY(f.Find<QPushButton>("cmdSaveTxt")->isEnabled());
 
@@ -191,7 +201,8 @@ class FrmMainTest : public QObject {
     f.Find<QLineEdit>("txtFolder")->setText(QString::fromUtf8(f.tree.Path("logs/").c_str()));
     f.Find<QLineEdit>("txtMask")->setText("*.none");
     QTest::mouseClick(f.Find<QPushButton>("cmdCSV"), Qt::LeftButton);
-    QVERIFY(f.Pane().endsWith("Lines of chat found: 0\n\nLine parsing failed 0 times out of 0 times (0%)\n"));
+    QVERIFY(f.Pane().endsWith(
+        "Lines of chat found: 0\n\nLine parsing failed 0 times out of 0 times (0%)\n"));
   }
 
   void savesWriteIntoTheOutputFolder() {
@@ -200,9 +211,10 @@ class FrmMainTest : public QObject {
     f.answers = {"log.csv", "log.txt"};
     QTest::mouseClick(f.Find<QPushButton>("cmdSaveCSV"), Qt::LeftButton);
     QTest::mouseClick(f.Find<QPushButton>("cmdSaveTxt"), Qt::LeftButton);
-    QCOMPARE(f.prompts, (std::vector<std::string>{
-                            "What should this file be called? (Remember to include .csv) [log.csv]",
-                            "What should this file be called? (Remember to include .txt) [log.txt]"}));
+    QCOMPARE(f.prompts,
+             (std::vector<std::string>{
+                 "What should this file be called? (Remember to include .csv) [log.csv]",
+                 "What should this file be called? (Remember to include .txt) [log.txt]"}));
     const std::string csv = f.tree.Read("app/output/log.csv");
     QVERIFY(csv.rfind("\xEF\xBB\xBF\"\",\"\",\"<html><head><title>", 0) == 0);
     QVERIFY(csv.find("\"(10:00:01)\",\"Zo\xC3\xAB:\",\" caf\xC3\xA9,") != std::string::npos);
@@ -215,15 +227,17 @@ class FrmMainTest : public QObject {
 
     f.answers = {"missing/x.csv"};
     QTest::mouseClick(f.Find<QPushButton>("cmdSaveCSV"), Qt::LeftButton);
-    QCOMPARE(f.messages, std::vector<std::string>{"chatterwick: Could not write " + f.tree.root() +
-                                                  "app/output/missing/x.csv (No such file or directory)"});
+    QCOMPARE(f.messages,
+             std::vector<std::string>{"chatterwick: Could not write " + f.tree.root() +
+                                      "app/output/missing/x.csv (No such file or directory)"});
   }
 
   void displayDecodingKeepsEveryByte() {
     QCOMPARE(gui::DecodeForDisplay("caf\xC3\xA9"), QString::fromUtf8("caf\u00e9"));
-    QCOMPARE(gui::DecodeForDisplay("caf\xE9!"), QString::fromUtf8("caf\u00e9!"));       // a lone Latin-1 byte
-    QCOMPARE(gui::DecodeForDisplay("\xC3"), QString(QChar(0xC3)));                       // cut sequence
-    QCOMPARE(gui::DecodeForDisplay("\xED\xA0\x80").size(), 3);                          // surrogate bytes
+    QCOMPARE(gui::DecodeForDisplay("caf\xE9!"),
+             QString::fromUtf8("caf\u00e9!"));                      // a lone Latin-1 byte
+    QCOMPARE(gui::DecodeForDisplay("\xC3"), QString(QChar(0xC3)));  // cut sequence
+    QCOMPARE(gui::DecodeForDisplay("\xED\xA0\x80").size(), 3);      // surrogate bytes
     QCOMPARE(gui::DecodeForDisplay("\xF0\x9F\x98\x80"), QString::fromUtf8("\U0001F600"));
     QCOMPARE(gui::EncodeTyped(QString::fromUtf8("\u00e9")), std::string("\xC3\xA9"));
   }

@@ -41,7 +41,9 @@ RunResult RunCatalogue(Env& env, const std::string& root, const std::string& out
   return {window.pane, catalogue.Conversations.FirstFreeSlot() - 1, catalogue.ChatLines.Count()};
 }
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 TEST(HostileTreeTest, SpecialFilesMatchingTheMaskArePassedOver) {
   TempTree t;
@@ -68,15 +70,16 @@ TEST(HostileTreeTest, LinkLoopsEndAndAreReported) {
   TempTree t;
   t.Add("logs/p/a/c/1.html");
   t.Folder("out");
-  ASSERT_EQ(::symlink("..", t.Path("logs/p/a/up").c_str()), 0);              // a contact that is the protocol
-  ASSERT_EQ(::symlink("self", t.Path("logs/p/self").c_str()), 0);            // a loop of one link
+  ASSERT_EQ(::symlink("..", t.Path("logs/p/a/up").c_str()), 0);    // a contact that is the protocol
+  ASSERT_EQ(::symlink("self", t.Path("logs/p/self").c_str()), 0);  // a loop of one link
   ASSERT_EQ(::symlink("loop.html", t.Path("logs/p/a/c/loop.html").c_str()), 0);
 
   RunResult r = RunCatalogue(*PosixEnv(), t.Path("logs/"), t.Path("out/"));
   EXPECT_TRUE(Contains(r.pane, "Folder could not be read. (" + t.Path("logs/p//self") +
                                    ": Too many levels of symbolic links)"))
       << r.pane;
-  EXPECT_TRUE(Contains(r.pane, "File could not be loaded. (" + t.Path("logs/p/a/c/loop.html") + ")"));
+  EXPECT_TRUE(
+      Contains(r.pane, "File could not be loaded. (" + t.Path("logs/p/a/c/loop.html") + ")"));
   EXPECT_EQ(r.conversations, 2);  // 1.html and the looping link, which keeps its entry
   EXPECT_EQ(r.chat_lines, 2);
 }
@@ -93,19 +96,20 @@ std::optional<std::string> Unprivileged(const std::function<std::string()>& fn, 
     std::string out;
     if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
       out = "\x01" + std::string(std::strerror(errno));
-    else
-      out = fn();
+    else out = fn();
     (void)!::write(fds[1], out.data(), out.size());
     ::_exit(0);
   }
   ::close(fds[1]);
   std::string out;
   char buf[4096];
-  for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
+  for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+    out.append(buf, static_cast<size_t>(n));
   ::close(fds[0]);
   int status = 0;
   ::waitpid(pid, &status, 0);
-  if (!out.empty() && out[0] == '\x01') return *why = "cannot drop root: " + out.substr(1), std::nullopt;
+  if (!out.empty() && out[0] == '\x01')
+    return *why = "cannot drop root: " + out.substr(1), std::nullopt;
   return out;
 }
 
@@ -131,20 +135,26 @@ TEST(HostileTreeTest, UnreadableFoldersAndLogsAreReportedAtEveryLevel) {
   ::chmod(t.Path("locked-root").c_str(), 0);
 
   std::string why;
-  auto pane = Unprivileged([&] {
-    RunResult a = RunCatalogue(*PosixEnv(), t.Path("logs/"), t.Path("out/"));
-    RunResult b = RunCatalogue(*PosixEnv(), t.Path("locked-root/"), t.Path("out/"));
-    return a.pane + "|" + std::to_string(a.conversations) + "|" + b.pane;
-  }, &why);
+  auto pane = Unprivileged(
+      [&] {
+        RunResult a = RunCatalogue(*PosixEnv(), t.Path("logs/"), t.Path("out/"));
+        RunResult b = RunCatalogue(*PosixEnv(), t.Path("locked-root/"), t.Path("out/"));
+        return a.pane + "|" + std::to_string(a.conversations) + "|" + b.pane;
+      },
+      &why);
   if (!pane) GTEST_SKIP() << why;
   const std::string denied = ": Permission denied)";
-  for (const char* folder : {"logs/locked-protocol/", "logs/p/locked-account/", "logs/p/a/shut/*.html",
-                             "locked-root/"})
-    EXPECT_TRUE(Contains(*pane, "Folder could not be read. (" + t.Path(folder) + denied)) << folder << *pane;
+  for (const char* folder :
+       {"logs/locked-protocol/", "logs/p/locked-account/", "logs/p/a/shut/*.html", "locked-root/"})
+    EXPECT_TRUE(Contains(*pane, "Folder could not be read. (" + t.Path(folder) + denied))
+        << folder << *pane;
   // A folder that can be listed but not entered: its logs are named, and
   // each reports that it cannot be loaded.
-  EXPECT_TRUE(Contains(*pane, "File could not be loaded. (" + t.Path("logs/p/a/noexec/1.html") + ")")) << *pane;
-  EXPECT_TRUE(Contains(*pane, "File could not be loaded. (" + t.Path("logs/p/a/c/locked.html") + ")"));
+  EXPECT_TRUE(
+      Contains(*pane, "File could not be loaded. (" + t.Path("logs/p/a/noexec/1.html") + ")"))
+      << *pane;
+  EXPECT_TRUE(
+      Contains(*pane, "File could not be loaded. (" + t.Path("logs/p/a/c/locked.html") + ")"));
   EXPECT_TRUE(Contains(*pane, "Lines of chat found: 2\r\n")) << *pane;
   EXPECT_TRUE(Contains(*pane, "|3|")) << *pane;  // ok.html, locked.html, noexec/1.html
 }
@@ -153,7 +163,8 @@ TEST(HostileTreeTest, UnreadableFoldersAndLogsAreReportedAtEveryLevel) {
 class ChangingEnv : public EnvWrapper {
  public:
   ChangingEnv() : EnvWrapper(PosixEnv()) {}
-  Status ListFolder(const std::string& pattern, ListKind kind, std::vector<std::string>* names) override {
+  Status ListFolder(const std::string& pattern, ListKind kind,
+                    std::vector<std::string>* names) override {
     Status s = target()->ListFolder(pattern, kind, names);
     if (kind == ListKind::kFilesOnly && names->size() == 2) {
       std::string folder = pattern.substr(0, pattern.rfind('/') + 1);
@@ -193,12 +204,14 @@ TEST(HostileTreeTest, AContactWithMoreLogsThanTheTableHolds) {
   t.Folder("logs/p/a/c");
   t.Folder("out");
   for (int i = 0; i < 20000; ++i) {
-    std::ofstream(t.Path("logs/p/a/c/" + std::to_string(100000 + i) + ".html")) << "<h>\n<i>x</i>\n";
+    std::ofstream(t.Path("logs/p/a/c/" + std::to_string(100000 + i) + ".html"))
+        << "<h>\n<i>x</i>\n";
   }
   RunResult r = RunCatalogue(*PosixEnv(), t.Path("logs/"), t.Path("out/"));
   EXPECT_EQ(r.conversations, kLastConversation);
   EXPECT_EQ(r.chat_lines, kLastConversation);
-  EXPECT_TRUE(Contains(r.pane, "The Conversations table is full: 10000 entries were skipped.\r\n")) << r.pane;
+  EXPECT_TRUE(Contains(r.pane, "The Conversations table is full: 10000 entries were skipped.\r\n"))
+      << r.pane;
   EXPECT_TRUE(Contains(t.Read("out/conversations.csv"), "\"10000\",\"1\",\"109999.html\"\r\n"));
 }
 
@@ -226,7 +239,8 @@ TEST(HostileTreeTest, OutputFolderMissingOrReadOnly) {
   t.Add("logs/p/a/c/1.html");
   RunResult r = RunCatalogue(*PosixEnv(), t.Path("logs/"), t.Path("missing/"));
   for (const char* f : kCatalogueFiles)
-    EXPECT_TRUE(Contains(r.pane, "Could not write " + t.Path("missing/") + f + " (No such file or directory)"))
+    EXPECT_TRUE(Contains(
+        r.pane, "Could not write " + t.Path("missing/") + f + " (No such file or directory)"))
         << f;
   EXPECT_TRUE(Contains(r.pane, "Lines of chat found: 2\r\n"));
 
@@ -235,9 +249,11 @@ TEST(HostileTreeTest, OutputFolderMissingOrReadOnly) {
   ::chmod(t.Path("logs").c_str(), 0755);
   ::chmod(t.Path("ro").c_str(), 0555);
   std::string why;
-  auto pane = Unprivileged([&] { return RunCatalogue(*PosixEnv(), t.Path("logs/"), t.Path("ro/")).pane; }, &why);
+  auto pane = Unprivileged(
+      [&] { return RunCatalogue(*PosixEnv(), t.Path("logs/"), t.Path("ro/")).pane; }, &why);
   if (!pane) GTEST_SKIP() << why;
-  EXPECT_TRUE(Contains(*pane, "Could not write " + t.Path("ro/chat.csv") + " (Permission denied)")) << *pane;
+  EXPECT_TRUE(Contains(*pane, "Could not write " + t.Path("ro/chat.csv") + " (Permission denied)"))
+      << *pane;
 }
 
 }  // namespace

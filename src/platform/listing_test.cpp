@@ -7,13 +7,19 @@ namespace {
 
 TEST(MatchNameTest, StarQuestionAndLetterCase) {
   const std::tuple<const char*, const char*, bool> cases[] = {
-      {"*.html", "2020-01-01.html", true}, {"*.html", "X.HTML", true},
-      {"*.html", "x.htm", false},          {"*.html", "x.html.bak", false},
-      {"*", "", true},                     {"?.txt", "a.txt", true},
-      {"?.txt", "ab.txt", false},          {"a*b*c", "aXbYbZc", true},
-      {"a*b*c", "aXbYbZ", false},          {"caf\xC3\xA9*", "CAF\xC3\xA9.html", true},
+      {"*.html", "2020-01-01.html", true},
+      {"*.html", "X.HTML", true},
+      {"*.html", "x.htm", false},
+      {"*.html", "x.html.bak", false},
+      {"*", "", true},
+      {"?.txt", "a.txt", true},
+      {"?.txt", "ab.txt", false},
+      {"a*b*c", "aXbYbZc", true},
+      {"a*b*c", "aXbYbZ", false},
+      {"caf\xC3\xA9*", "CAF\xC3\xA9.html", true},
   };
-  for (const auto& [pattern, name, want] : cases) EXPECT_EQ(MatchName(pattern, name), want) << pattern << " " << name;
+  for (const auto& [pattern, name, want] : cases)
+    EXPECT_EQ(MatchName(pattern, name), want) << pattern << " " << name;
 }
 
 TEST(MatchNameTest, ManyStarsStayFast) {
@@ -25,7 +31,8 @@ TEST(MatchNameTest, ManyStarsStayFast) {
 TEST(SortNamesTest, FoldsAsciiCaseThenByteOrder) {
   std::vector<std::string> names = {"b", "B", "a.html", ".system", "A.html", "_x", "\xC3\xA9", "Z"};
   SortNames(&names);
-  EXPECT_EQ(names, (std::vector<std::string>{".system", "A.html", "a.html", "B", "b", "Z", "_x", "\xC3\xA9"}));
+  EXPECT_EQ(names, (std::vector<std::string>{".system", "A.html", "a.html", "B", "b", "Z", "_x",
+                                             "\xC3\xA9"}));
 }
 
 TEST(PathTest, BackslashesAndDoubledSeparatorsReadAsOne) {

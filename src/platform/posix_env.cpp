@@ -180,12 +180,14 @@ class PosixEnvImpl : public Env {
   }
 
   Status RenameFile(const std::string& from, const std::string& to) override {
-    if (::rename(ToPosixPath(from).c_str(), ToPosixPath(to).c_str()) != 0) return ErrnoStatus(errno);
+    if (::rename(ToPosixPath(from).c_str(), ToPosixPath(to).c_str()) != 0)
+      return ErrnoStatus(errno);
     return Status::OK();
   }
 
   Status TruncateFile(const std::string& path, uint64_t size) override {
-    if (::truncate(ToPosixPath(path).c_str(), static_cast<off_t>(size)) != 0) return ErrnoStatus(errno);
+    if (::truncate(ToPosixPath(path).c_str(), static_cast<off_t>(size)) != 0)
+      return ErrnoStatus(errno);
     return Status::OK();
   }
 
@@ -248,7 +250,8 @@ class PosixEnvImpl : public Env {
       const char* eq = std::strchr(*e, '=');
       if (!eq) continue;
       size_t len = static_cast<size_t>(eq - *e);
-      if (len == name.size() && ::strncasecmp(*e, name.c_str(), len) == 0) return std::string(eq + 1);
+      if (len == name.size() && ::strncasecmp(*e, name.c_str(), len) == 0)
+        return std::string(eq + 1);
     }
     return std::nullopt;
   }

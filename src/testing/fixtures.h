@@ -20,8 +20,8 @@ std::vector<std::filesystem::path> HtmlFilesUnder(const std::filesystem::path& f
 }  // namespace chatterwick::testing
 
 // Skips the current test when there are no fixture trees.
-#define SKIP_WITHOUT_FIXTURES()                                                          \
-  do {                                                                                   \
-    if (::chatterwick::testing::FixtureTrees().empty())                                  \
+#define SKIP_WITHOUT_FIXTURES()                                                            \
+  do {                                                                                     \
+    if (::chatterwick::testing::FixtureTrees().empty())                                    \
       GTEST_SKIP() << "no fixtures at " << ::chatterwick::testing::FixtureRoot().string(); \
   } while (0)

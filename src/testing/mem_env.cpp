@@ -72,8 +72,7 @@ std::string MemEnv::Contents(const std::string& path) const {
 
 bool MemEnv::Exists(const std::string& path) const { return files_.count(Key(path)) != 0; }
 
-Status MemEnv::NewSequentialFile(const std::string& path,
-                                 std::unique_ptr<SequentialFile>* result) {
+Status MemEnv::NewSequentialFile(const std::string& path, std::unique_ptr<SequentialFile>* result) {
   reads_.push_back(path);
   auto it = files_.find(Key(path));
   if (it == files_.end()) return Status::NotFound("No such file or directory");
@@ -92,8 +91,7 @@ Status MemEnv::OpenForWriting(const std::string& path, bool truncate,
   return Status::OK();
 }
 
-Status MemEnv::NewAppendableFile(const std::string& path,
-                                 std::unique_ptr<WritableFile>* result) {
+Status MemEnv::NewAppendableFile(const std::string& path, std::unique_ptr<WritableFile>* result) {
   return OpenForWriting(path, false, result);
 }
 

@@ -29,8 +29,7 @@ class MemEnv : public Env {
   char Separator() const override { return '/'; }
   Status NewSequentialFile(const std::string& path,
                            std::unique_ptr<SequentialFile>* result) override;
-  Status NewAppendableFile(const std::string& path,
-                           std::unique_ptr<WritableFile>* result) override;
+  Status NewAppendableFile(const std::string& path, std::unique_ptr<WritableFile>* result) override;
   Status NewWritableFile(const std::string& path, std::unique_ptr<WritableFile>* result) override;
   Status WriteAt(const std::string& path, uint64_t offset, std::string_view data) override;
   Status GetFileSize(const std::string& path, uint64_t* size) override;

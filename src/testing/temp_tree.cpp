@@ -19,7 +19,8 @@ TempTree::TempTree() {
 TempTree::~TempTree() {
   std::error_code ec;
   // Tests may take permissions away; give them back so everything goes.
-  for (auto it = fs::recursive_directory_iterator(root_, fs::directory_options::skip_permission_denied, ec);
+  for (auto it = fs::recursive_directory_iterator(
+           root_, fs::directory_options::skip_permission_denied, ec);
        !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
     if (it->is_directory(ec) && !it->is_symlink(ec))
       fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
