@@ -1,8 +1,9 @@
-// Any line through the parser and the tag stripper.
+// Any line through the parser, the tag stripper and the reference decoder.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include "core/html_text.h"
 #include "core/log_file.h"
 
 using namespace chatterwick;
@@ -14,6 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (stripped.size() > line.size()) std::abort();
   const size_t lt = stripped.find('<');
   if (lt != std::string::npos && stripped.find('>', lt) != std::string::npos) std::abort();
+  // Decoding never lengthens a text, and a text without "&" stays as it is.
+  std::string decoded = stripped;
+  DecodeReferences(&decoded);
+  if (decoded.size() > stripped.size()) std::abort();
+  if (stripped.find('&') == std::string::npos && decoded != stripped) std::abort();
 
   LoadedLog log;
   log.RawLines.At(0) = "<title>t</title>";
@@ -26,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       p.Message.size() > line.size())
     std::abort();
   if (log.FailedLineCount > 1) std::abort();
-  if (log.FailedLineCount == 1 && (!p.Time.empty() || !p.Sender.empty() || p.Message != stripped))
+  if (log.FailedLineCount == 1 && (!p.Time.empty() || !p.Sender.empty() || p.Message != decoded))
     std::abort();
   return 0;
 }

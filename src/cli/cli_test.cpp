@@ -70,6 +70,9 @@ TEST(CliTest, ViewListsEveryFixtureLog) {
     Result r = Cli({"view", log.string()});
     ASSERT_EQ(r.status, 0) << log << r.err;
     EXPECT_EQ(r.out.find("Log File: Title Unknown"), std::string::npos);
+    // What people wrote, not the markup that carried it.
+    for (const char* escape : {"&lt;", "&gt;", "&amp;", "&quot;", "&apos;", "&nbsp;", "<br"})
+      EXPECT_EQ(r.out.find(escape), std::string::npos) << log << ": " << escape;
   }
 }
 

@@ -1,8 +1,10 @@
 #include "core/log_file.h"
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
+#include "core/html_text.h"
 #include "core/line_reader.h"
 #include "core/text.h"
 
@@ -18,14 +20,16 @@ using text::Pos;
 namespace {
 
 // The markers a chat line is split at. The time stamp keeps the "(" that ends
-// its opening marker; older logs close it with </font>, current ones </span>.
+// its opening marker; older logs close it with </font>, current ones with
+// </span>, and either may stand again in the message.
 constexpr std::string_view kTimeStart = "\">(";
-constexpr std::string_view kTimeEndOlder = "</font>";
+constexpr std::string_view kFontEnd = "</font>";
 constexpr std::string_view kSpanEnd = "</span>";
 constexpr std::string_view kSenderStart = "<b>";
 constexpr std::string_view kSenderEnd = "</b>";
 // Ends the opening tag of a styled span: <span style='...;'>.
 constexpr std::string_view kStyledSpanStart = ";'>";
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 Status TooLong() {
   return Status::InvalidData("more than " + std::to_string(kLastLineIndex) +
@@ -44,7 +48,9 @@ Status ReadLogicalLines(LoadedLog& log, Env& env, const std::string& path, int32
   LineReader reader(std::move(file));
   std::string s;
   int32_t i = 0;
-  while (reader.ReadLine(&s)) {
+  for (bool first = true; reader.ReadLine(&s); first = false) {
+    // Left by an editor that saved the log; the client writes none.
+    if (first && s.starts_with(kUtf8Bom)) s.erase(0, kUtf8Bom.size());
     if (!s.empty() && s[0] == '<') {
       if (i > kLastLineIndex) {
         *keep_raw = true;
@@ -97,6 +103,7 @@ bool ParseAllLines(LoadedLog& log) {
       rec.Time.clear();
       rec.Sender.clear();
       StripTagsInto(raw, &rec.Message);
+      DecodeReferences(&rec.Message);
       // Markup alone (a closing </body>, say) is no chat line and no failure.
       if (!rec.Message.empty()) ++log.FailedLineCount;
     }
@@ -109,8 +116,8 @@ bool ParseLine(LoadedLog& log, int index) {
   std::string_view time, sender, span;
 
   const Pos t = After(raw, kTimeStart) - 1;
-  Pos f = Find(raw, kTimeEndOlder);
-  if (f == 0) f = Find(raw, kSpanEnd);
+  const Pos font_end = Find(raw, kFontEnd), span_end = Find(raw, kSpanEnd);
+  const Pos f = font_end == 0 || span_end == 0 ? font_end + span_end : std::min(font_end, span_end);
   if (!Cut(raw, t, f - t, &time)) return false;
 
   const Pos b = After(raw, kSenderStart);
@@ -120,6 +127,7 @@ bool ParseLine(LoadedLog& log, int index) {
   ParsedLine& rec = log.ParsedLines.At(index);
   rec.Time.assign(time);
   rec.Sender.assign(sender);
+  DecodeReferences(&rec.Sender);
   StripTagsInto(CutToEnd(raw, e + Length(kSenderEnd)), &rec.Message);
   if (const Pos k = Find(raw, kStyledSpanStart); k != 0) {
     // The message proper sits in the innermost styled span, but only when
@@ -128,34 +136,13 @@ bool ParseLine(LoadedLog& log, int index) {
     const Pos inner = Find(rest, kStyledSpanStart);
     const Pos d = inner == 0 ? 1 : inner + Length(kStyledSpanStart);
     const Pos s = Find(rest, kSpanEnd);
-    if (Cut(rest, d, s - d, &span) &&
-        text::TrimBlanks(StripTags(span)) == text::TrimBlanks(rec.Message)) {
-      rec.Message.assign(span);
+    if (Cut(rest, d, s - d, &span)) {
+      std::string styled = StripTags(span);
+      if (text::TrimBlanks(styled) == text::TrimBlanks(rec.Message)) rec.Message.assign(styled);
     }
   }
+  DecodeReferences(&rec.Message);
   return true;
-}
-
-std::string StripTags(std::string_view t) {
-  std::string out;
-  StripTagsInto(t, &out);
-  return out;
-}
-
-void StripTagsInto(std::string_view t, std::string* out) {
-  // Removing the first tag never creates a "<" before the next one, so one
-  // pass from the left removes them all.
-  out->clear();
-  size_t pos = 0;
-  for (;;) {
-    size_t lt = t.find('<', pos);
-    if (lt == std::string_view::npos) break;
-    size_t gt = t.find('>', lt);
-    if (gt == std::string_view::npos) break;
-    out->append(t.substr(pos, lt - pos));
-    pos = gt + 1;
-  }
-  out->append(t.substr(pos));
 }
 
 }  // namespace chatterwick

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 #include "core/env.h"
 #include "core/status.h"
@@ -20,19 +19,16 @@ struct [[nodiscard]] LoadResult {
 };
 
 // Empties RawLines and ParsedLines, then reads the log at path (used as
-// given) and parses it. A failed load leaves LineCount as it was.
+// given) and parses it. A UTF-8 byte-order mark at the start of the file is
+// not part of its first line. A failed load leaves LineCount as it was.
 LoadResult LoadLogFile(LoadedLog& log, Env& env, const std::string& path);
 
 // Splits lines 1..LineCount into ParsedLines, counting rejected lines in
 // FailedLineCount. False when LineCount runs past the last slot.
 bool ParseAllLines(LoadedLog& log);
 // Splits RawLines[index] into time, sender and message; false when the line
-// is not of that shape.
+// is not of that shape. Sender and message are text: tags stripped (the
+// sender has none), character references decoded.
 bool ParseLine(LoadedLog& log, int index);
-
-// The text with every complete tag removed.
-std::string StripTags(std::string_view text);
-// The same, into *out (its buffer is reused).
-void StripTagsInto(std::string_view text, std::string* out);
 
 }  // namespace chatterwick

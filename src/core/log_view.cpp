@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/html_text.h"
 #include "core/messages.h"
 #include "core/text.h"
 
@@ -38,7 +39,9 @@ std::string ExtractTitle(std::string_view line) {
   const text::Pos t1 = text::Find(line, kTitleEnd);
   std::string_view title;
   if (!text::Cut(line, t0, t1 - t0, &title)) return "Log File: Title Unknown";
-  return std::string(title);
+  std::string decoded(title);
+  DecodeReferences(&decoded);
+  return decoded;
 }
 
 }  // namespace chatterwick

@@ -21,7 +21,8 @@ Status OpenLog(Context& ctx, std::string path);
 // Replaces the pane's text with one line per chat line: time, sender, message.
 void ShowLog(const LoadedLog& log, WindowOps& window);
 
-// The text between <title> and </title>, or a fixed text when there is none.
+// The text between <title> and </title> with its character references
+// decoded, or a fixed text when there is none.
 std::string ExtractTitle(std::string_view line);
 
 }  // namespace chatterwick

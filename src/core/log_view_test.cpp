@@ -18,6 +18,8 @@ TEST(ExtractTitleTest, TitleOrFallback) {
       {"<title>no end", "Log File: Title Unknown"},
       {"", "Log File: Title Unknown"},
       {"</title><title>", "Log File: Title Unknown"},
+      {"<title>Chat with &lt;bob&gt; &amp;amp; caf&#233;</title>",
+       "Chat with <bob> &amp; caf\xC3\xA9"},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(ExtractTitle(in), out) << in;
 }

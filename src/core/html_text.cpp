@@ -1,0 +1,188 @@
+#include "core/html_text.h"
+
+#include <cstdint>
+
+namespace chatterwick {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// tag runs from its "<" to its ">".
+bool IsLineBreak(std::string_view tag) {
+  if (tag.size() < 4 || Lower(tag[1]) != 'b' || Lower(tag[2]) != 'r') return false;
+  const char next = tag[3];
+  return next == '>' || next == '/' || IsBlank(next);
+}
+
+// The index just past the last visible character of s, or npos when there is none.
+size_t VisibleEnd(std::string_view s) {
+  const size_t last = s.find_last_not_of(" \t");
+  return last == std::string_view::npos ? last : last + 1;
+}
+
+// Appends the text of t from pos with its tags removed and its line breaks
+// dropped; t from pos holds no visible text outside its tags.
+void AppendBlanksOf(std::string_view t, size_t pos, std::string* out) {
+  for (;;) {
+    const size_t lt = t.find('<', pos);
+    if (lt == std::string_view::npos) break;
+    const size_t gt = t.find('>', lt);
+    if (gt == std::string_view::npos) break;
+    out->append(t.substr(pos, lt - pos));
+    pos = gt + 1;
+  }
+  out->append(t.substr(pos));
+}
+
+}  // namespace
+
+void StripTagsInto(std::string_view t, std::string* out) {
+  // Removing the first tag never creates a "<" before the next one, so one
+  // pass from the left removes them all. A line break is written as a blank
+  // at once; when no visible text comes after the last one, the tail after
+  // the last visible character is written again without them.
+  out->clear();
+  size_t out_visible_end = 0;  // out's size just past its last visible character
+  size_t in_visible_end = 0;   // the same place in t
+  bool break_after_visible = false;
+  auto append_text = [&](size_t from, size_t to) {
+    const std::string_view s = t.substr(from, to - from);
+    out->append(s);
+    const size_t end = VisibleEnd(s);
+    if (end == std::string_view::npos) return;
+    out_visible_end = out->size() - (s.size() - end);
+    in_visible_end = from + end;
+    break_after_visible = false;
+  };
+  size_t pos = 0;
+  for (;;) {
+    const size_t lt = t.find('<', pos);
+    if (lt == std::string_view::npos) break;
+    const size_t gt = t.find('>', lt);
+    if (gt == std::string_view::npos) break;
+    append_text(pos, lt);
+    if (IsLineBreak(t.substr(lt, gt - lt + 1))) {
+      out->push_back(' ');
+      break_after_visible = true;
+    }
+    pos = gt + 1;
+  }
+  append_text(pos, t.size());
+  if (break_after_visible) {
+    out->resize(out_visible_end);
+    AppendBlanksOf(t, in_visible_end, out);
+  }
+}
+
+std::string StripTags(std::string_view t) {
+  std::string out;
+  StripTagsInto(t, &out);
+  return out;
+}
+
+namespace {
+
+void AppendUtf8(char32_t cp, char* out, size_t* len) {
+  if (cp < 0x80) {
+    out[0] = static_cast<char>(cp);
+    *len = 1;
+  } else if (cp < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (cp >> 6));
+    out[1] = static_cast<char>(0x80 | (cp & 0x3F));
+    *len = 2;
+  } else if (cp < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (cp >> 12));
+    out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (cp & 0x3F));
+    *len = 3;
+  } else {
+    out[0] = static_cast<char>(0xF0 | (cp >> 18));
+    out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (cp & 0x3F));
+    *len = 4;
+  }
+}
+
+int DigitValue(char c, int base) {
+  int v = -1;
+  if (c >= '0' && c <= '9') v = c - '0';
+  else if (base == 16 && c >= 'a' && c <= 'f') v = c - 'a' + 10;
+  else if (base == 16 && c >= 'A' && c <= 'F') v = c - 'A' + 10;
+  return v;
+}
+
+// The code point of the numeric reference that starts at ref ("&#..."), and
+// its length through the ";"; false when it is no reference to a character.
+bool NumericReference(std::string_view ref, char32_t* cp, size_t* length) {
+  size_t i = 2;
+  int base = 10;
+  if (i < ref.size() && (ref[i] == 'x' || ref[i] == 'X')) {
+    base = 16;
+    ++i;
+  }
+  const size_t digits_start = i;
+  uint32_t value = 0;
+  for (int d; i < ref.size() && (d = DigitValue(ref[i], base)) >= 0; ++i) {
+    // Past the last code point it can only grow: stop counting, keep reading.
+    if (value <= 0x10FFFF) value = value * static_cast<uint32_t>(base) + static_cast<uint32_t>(d);
+  }
+  if (i == digits_start || i >= ref.size() || ref[i] != ';') return false;
+  if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
+  *cp = value;
+  *length = i + 1;
+  return true;
+}
+
+struct NamedReference {
+  std::string_view name;  // from "&" through ";"
+  std::string_view text;
+};
+constexpr NamedReference kNamed[] = {
+    {"&amp;", "&"},   {"&lt;", "<"},   {"&gt;", ">"},
+    {"&quot;", "\""}, {"&apos;", "'"}, {"&nbsp;", "\xC2\xA0"},
+};
+
+}  // namespace
+
+void DecodeReferences(std::string* text) {
+  size_t read = text->find('&');
+  if (read == std::string::npos) return;
+  // Every reference is at least as long as what it stands for, so the text is
+  // rewritten in place, the write position never passing the read position.
+  std::string& s = *text;
+  size_t write = read;
+  while (read < s.size()) {
+    if (s[read] != '&') {
+      s[write++] = s[read++];
+      continue;
+    }
+    const std::string_view rest = std::string_view(s).substr(read);
+    char buf[4];
+    size_t out_len = 0, in_len = 0;
+    if (rest.size() > 1 && rest[1] == '#') {
+      char32_t cp;
+      if (NumericReference(rest, &cp, &in_len)) AppendUtf8(cp, buf, &out_len);
+    } else {
+      for (const NamedReference& r : kNamed) {
+        if (rest.substr(0, r.name.size()) != r.name) continue;
+        in_len = r.name.size();
+        out_len = r.text.size();
+        r.text.copy(buf, out_len);
+        break;
+      }
+    }
+    if (in_len == 0) {
+      s[write++] = s[read++];
+      continue;
+    }
+    for (size_t k = 0; k < out_len; ++k) s[write++] = buf[k];
+    read += in_len;
+  }
+  s.resize(write);
+}
+
+}  // namespace chatterwick

@@ -1,0 +1,79 @@
+#include "core/html_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+
+namespace chatterwick {
+namespace {
+
+TEST(StripTagsTest, RemovesEveryTagAndNothingElse) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"plain &lt; text", "plain &lt; text"},
+      {"<a><b><c><d><e><f><g><h><i><j><k>end", "end"},
+      {"a>b<i>c", "a>bc"},  // a stray ">" first doubles nothing
+      {"ab<c", "ab<c"},     // no ">" after the "<": the rest stays
+      {"<abc", "<abc"},
+      {" x <i>y</i> ", " x y "},
+      {"a<bra>b<brief/>c<b r>d", "abcd"},  // tags that only begin like a break
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(StripTags(in), out) << in;
+}
+
+TEST(StripTagsTest, LineBreaksBecomeBlanksBeforeVisibleText) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"<br>", ""},
+      {"a<br/>b<br>", "a b"},
+      {"thanks!<br/>tab\tseparated<br/>;-)<br>", "thanks! tab\tseparated ;-)"},
+      {"a<br/><br>", "a"},
+      {"a<br><br>b", "a  b"},
+      {"a<BR>b<Br />c<br class=\"x\">d<br\t/>e", "a b c d e"},
+      {"<br>first", " first"},
+      {"a<br> <i></i>\t", "a \t"},  // no visible text after it: the blanks stay, the break goes
+      {"a<br><i>b</i>", "a b"},     // text inside later tags is visible
+      {"a<br> \tb", "a  \tb"},      // the blank stands where the break stood
+      {"a<br>&nbsp;", "a &nbsp;"},  // a reference is visible text
+      {"a<br>x<c", "a x<c"},        // so is the unstripped rest
+      {"a<br><c", "a <c"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(StripTags(in), out) << in;
+}
+
+TEST(StripTagsTest, HostileInputStaysLinear) {
+  std::string hostile = ">";
+  for (int i = 0; i < 1000; ++i) hostile += "x<";
+  EXPECT_EQ(StripTags(hostile).size(), hostile.size());
+  std::string breaks;
+  for (int i = 0; i < 100000; ++i) breaks += "<br> ";
+  EXPECT_EQ(StripTags(breaks), std::string(100000, ' '));
+}
+
+std::string Decoded(std::string text) {
+  DecodeReferences(&text);
+  return text;
+}
+
+TEST(DecodeReferencesTest, KnownReferencesOnceAndTheRestAsItIs) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"1 &lt; 2 &amp;&amp; 3 &gt; 2", "1 < 2 && 3 > 2"},
+      {"&quot;q&quot; &apos;a&apos;", "\"q\" 'a'"},
+      {"non-breaking&nbsp;space", "non-breaking\xC2\xA0space"},
+      {"&amp;lt;", "&lt;"},  // decoded once
+      {"&lt;b&gt;", "<b>"},
+      {"caf&#233; &#x1F600; &#X41;&#x4a;", "caf\xC3\xA9 \xF0\x9F\x98\x80 AJ"},
+      {"&#1;&#127;&#128;&#2047;&#2048;&#65535;&#65536;&#1114111;",
+       "\x01\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
+      {"&#0065;", "A"},
+      {"&bogus; &copy; &AMP; &amp &#; &#x; &#0; &#xD800; &#xDFFF; &#x110000;",
+       "&bogus; &copy; &AMP; &amp &#; &#x; &#0; &#xD800; &#xDFFF; &#x110000;"},
+      {"&#99999999999999999999; &#x12g; &#12", "&#99999999999999999999; &#x12g; &#12"},
+      {"&&amp;& &", "&&& &"},
+      {"no references", "no references"},
+      {"", ""},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(Decoded(in), out) << in;
+}
+
+}  // namespace
+}  // namespace chatterwick
