@@ -31,5 +31,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < counts[r]; ++i)
       if ((*back)[i] != f[i]) std::abort();
   }
+  // Written for a spreadsheet, a field comes back with an apostrophe in front
+  // exactly when its first byte could start a formula.
+  auto safe = chatterwick::testing::ReadCsvRow(
+      FormatCsvRow({f[0], f[1], f[2], f[3], f[4]}, chatterwick::CsvText::kSpreadsheetSafe));
+  if (!safe || safe->size() != 5) std::abort();
+  for (size_t i = 0; i < 5; ++i) {
+    const bool guarded =
+        !f[i].empty() && std::string_view("=+-@\t\r").find(f[i][0]) != std::string_view::npos;
+    if ((*safe)[i] != (guarded ? "'" : "") + std::string(f[i])) std::abort();
+  }
   return 0;
 }

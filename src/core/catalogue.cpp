@@ -140,25 +140,25 @@ namespace {
 
 // Appends rows to one file; reports in the pane and returns false on failure.
 template <typename EmitRows>
-bool WriteRows(Context& ctx, const char* file, EmitRows emit_rows) {
+bool WriteRows(Context& ctx, const char* file, CsvText style, EmitRows emit_rows) {
   const std::string path = ctx.output_folder + file;
-  Status s = AppendCsvRows(ctx.env, path, emit_rows);
+  Status s = AppendCsvRows(ctx.env, path, style, emit_rows);
   if (!s.ok()) AppendOutput(ctx.window, WriteFailureMessage(path, s));
   return s.ok();
 }
 
 // Returns the entries found, which the summary reports even when their file
 // could not be written.
-int32_t WriteLevel(Context& ctx, const char* file, const CatalogueTable& table, bool with_parent,
-                   bool* ok) {
+int32_t WriteLevel(Context& ctx, const char* file, CsvText style, const CatalogueTable& table,
+                   bool with_parent, bool* ok) {
   int32_t found = 0;
   for (int32_t i = 1; i < table.Extent(); ++i) found += !table[i].Name.empty();
-  *ok &= WriteRows(ctx, file, [&](auto&& row) {
+  *ok &= WriteRows(ctx, file, style, [&](auto&& row) {
     for (int32_t i = 1; i < table.Extent(); ++i) {
       const CatalogueEntry& e = table[i];
       if (e.Name.empty()) continue;
-      if (with_parent) row({std::to_string(e.Id), std::to_string(e.ParentId), e.Name});
-      else row({std::to_string(e.Id), e.Name});
+      if (with_parent) row({e.Id, e.ParentId, e.Name});
+      else row({e.Id, e.Name});
     }
   });
   return found;
@@ -179,19 +179,21 @@ std::string FailureShare(int32_t failed, int32_t lines) {
   return text;
 }
 
-bool WriteCatalogueCsv(Context& ctx) {
+bool WriteCatalogueCsv(Context& ctx, const CatalogueOptions& options) {
   const Catalogue& cat = ctx.catalogue;
+  const CsvText style = CsvTextFor(options.write_bom);
   bool ok = true;
-  const int32_t protocols = WriteLevel(ctx, kCatalogueFiles[0], cat.Protocols, false, &ok);
-  const int32_t accounts = WriteLevel(ctx, kCatalogueFiles[1], cat.Accounts, true, &ok);
-  const int32_t contacts = WriteLevel(ctx, kCatalogueFiles[2], cat.Contacts, true, &ok);
-  const int32_t conversations = WriteLevel(ctx, kCatalogueFiles[3], cat.Conversations, true, &ok);
-  ok &= WriteRows(ctx, kCatalogueFiles[4], [&](auto&& row) {
+  const int32_t protocols = WriteLevel(ctx, kCatalogueFiles[0], style, cat.Protocols, false, &ok);
+  const int32_t accounts = WriteLevel(ctx, kCatalogueFiles[1], style, cat.Accounts, true, &ok);
+  const int32_t contacts = WriteLevel(ctx, kCatalogueFiles[2], style, cat.Contacts, true, &ok);
+  const int32_t conversations =
+      WriteLevel(ctx, kCatalogueFiles[3], style, cat.Conversations, true, &ok);
+  // Every stored line, a status line without a message too, so that the rows
+  // are as many as the summary counts.
+  ok &= WriteRows(ctx, kCatalogueFiles[4], style, [&](auto&& row) {
     for (int32_t i = 1; i <= cat.ChatLines.Count(); ++i) {
       const ChatEntry e = cat.ChatLines[i];
-      if (e.Message.empty()) continue;
-      row({std::to_string(e.ConversationId), std::to_string(e.LineNumber), e.Time, e.Sender,
-           e.Message});
+      row({e.ConversationId, e.LineNumber, e.Time, e.Sender, e.Message});
     }
   });
 

@@ -23,9 +23,10 @@ void PrepareCatalogueRun(Context& ctx, const CatalogueOptions& options);
 // each log into the loaded log and its chat lines into the catalogue.
 void WalkLogRoot(Context& ctx, const std::string& mask, const std::string& root);
 
-// Appends the tables' rows to the five files and the summary to the pane.
+// Appends the tables' rows to the five files and the summary to the pane;
+// with the byte-order mark asked for, text is written safe for spreadsheets.
 // False when a file could not be written; the pane says which and why.
-[[nodiscard]] bool WriteCatalogueCsv(Context& ctx);
+[[nodiscard]] bool WriteCatalogueCsv(Context& ctx, const CatalogueOptions& options);
 
 // F / N as a percentage, rounded half to even to two places, shortest text.
 std::string FailureShare(int32_t failed, int32_t lines);

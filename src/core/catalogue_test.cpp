@@ -189,14 +189,50 @@ TEST_F(CatalogueRunTest, WritesTheFiveFilesAfterTheMark) {
   EXPECT_EQ(tree.Read("output/accounts.csv"), bom + "\"1\",\"1\",\"me@x\"\r\n");
   EXPECT_EQ(tree.Read("output/contacts.csv"), bom + "\"1\",\"1\",\"bob \"\"b\"\", jr\"\r\n");
   EXPECT_EQ(tree.Read("output/conversations.csv"), bom + "\"1\",\"1\",\"2020.html\"\r\n");
-  // The line without a message is stored and counted, but has no row.
-  EXPECT_EQ(
-      tree.Read("output/chat.csv"),
-      bom + "\"1\",\"1\",\"(1)\",\"Bob:\",\" a, \"\"b\"\"\"\r\n\"1\",\"3\",\"\",\"\",\"x\"\r\n");
+  // The line without a message has its row too: every line counted is written.
+  EXPECT_EQ(tree.Read("output/chat.csv"), bom +
+                                              "\"1\",\"1\",\"(1)\",\"Bob:\",\" a, \"\"b\"\"\"\r\n"
+                                              "\"1\",\"2\",\"(2)\",\"Bob:\",\"\"\r\n"
+                                              "\"1\",\"3\",\"\",\"\",\"x\"\r\n");
   EXPECT_NE(window.pane.find("Lines of chat found: 3\r\n\r\nLine parsing failed 1 times out of 3 "
                              "times (33.33%)\r\n"),
             std::string::npos)
       << window.pane;
+}
+
+TEST_F(CatalogueRunTest, StatusLinesReachChatCsv) {
+  tree.File("logs/p/a/c/1.html",
+            "<title>t</title>\n"
+            "<span style=\"font-size: smaller\">(14:17:11)</span><b> bob has signed off.</b><br>\n"
+            "<span style=\"color: #A82F2F\"><span style=\"font-size: smaller\">(14:18:00)</span> "
+            "<b>bob:</b></span> back<br>\n");
+  options.write_bom = false;
+  EXPECT_TRUE(Run(tree.Path("logs/")));
+  EXPECT_EQ(tree.Read("output/chat.csv"),
+            "\"1\",\"1\",\"(14:17:11)\",\" bob has signed off.\",\"\"\r\n"
+            "\"1\",\"2\",\"(14:18:00)\",\"bob:\",\" back\"\r\n");
+  EXPECT_NE(window.pane.find("Lines of chat found: 2\r\n"), std::string::npos) << window.pane;
+}
+
+// A spreadsheet opening a file with the mark must not run what others wrote.
+TEST_F(CatalogueRunTest, TextThatCouldStartAFormulaIsSafeOnlyWithTheMark) {
+  tree.File("logs/=p/+a/-c/@1.html",
+            "<title>t</title>\n<font size=\"2\">(1)</font> <b>=cmd:</b>"
+            "=HYPERLINK(\"http://x\")\n");
+  EXPECT_TRUE(Run(tree.Path("logs/")));
+  const std::string bom = "\xEF\xBB\xBF";
+  EXPECT_EQ(tree.Read("output/protocols.csv"), bom + "\"1\",\"'=p\"\r\n");
+  EXPECT_EQ(tree.Read("output/accounts.csv"), bom + "\"1\",\"1\",\"'+a\"\r\n");
+  EXPECT_EQ(tree.Read("output/contacts.csv"), bom + "\"1\",\"1\",\"'-c\"\r\n");
+  EXPECT_EQ(tree.Read("output/conversations.csv"), bom + "\"1\",\"1\",\"'@1.html\"\r\n");
+  EXPECT_EQ(tree.Read("output/chat.csv"),
+            bom + "\"1\",\"1\",\"(1)\",\"'=cmd:\",\"'=HYPERLINK(\"\"http://x\"\")\"\r\n");
+
+  options.write_bom = false;
+  EXPECT_TRUE(Run(tree.Path("logs/")));
+  EXPECT_EQ(tree.Read("output/protocols.csv"), "\"1\",\"=p\"\r\n");
+  EXPECT_EQ(tree.Read("output/chat.csv"),
+            "\"1\",\"1\",\"(1)\",\"=cmd:\",\"=HYPERLINK(\"\"http://x\"\")\"\r\n");
 }
 
 TEST_F(CatalogueRunTest, AFileThatCannotBeWrittenIsNamedAndTheRestGoOn) {
@@ -232,6 +268,11 @@ TEST_F(CatalogueRunTest, FixtureTreesCatalogueCompletely) {
     EXPECT_NE(window.pane.find("Conversations found: " + std::to_string(logs) + "\r\n"),
               std::string::npos);
     EXPECT_EQ(window.pane.find("could not"), std::string::npos) << window.pane;
+    // One row for every line the summary counts.
+    const std::string chat = tree.Read("output/chat.csv");
+    EXPECT_EQ(std::count(chat.begin(), chat.end(), '\n'), lines);
+    EXPECT_NE(window.pane.find("Lines of chat found: " + std::to_string(lines) + "\r\n"),
+              std::string::npos);
     for (int32_t i = 1; i <= catalogue.ChatLines.Count(); ++i) {
       const auto e = catalogue.ChatLines[i];
       ASSERT_FALSE(e.Time.empty()) << i;

@@ -30,7 +30,7 @@ void Guarded(Context& ctx, const char* what, Fn fn) {
 bool FolderRun(Context& ctx, const CatalogueOptions& options, const std::string& root) {
   PrepareCatalogueRun(ctx, options);
   WalkLogRoot(ctx, options.mask, root);
-  return WriteCatalogueCsv(ctx);
+  return WriteCatalogueCsv(ctx, options);
 }
 
 void FormLoad(Context& ctx, const CatalogueOptions& options, const std::string& argument_text) {
@@ -81,7 +81,7 @@ Status SaveLogAsCsvTo(Context& ctx, const ExportOptions& options, const std::str
   // A file that already holds content keeps its first bytes: no mark then.
   if (options.write_bom) WriteUtf8Bom(ctx.env, path).IgnoreError();
   const LoadedLog& log = ctx.log;
-  Status s = AppendCsvRows(ctx.env, path, [&](auto&& row) {
+  Status s = AppendCsvRows(ctx.env, path, CsvTextFor(options.write_bom), [&](auto&& row) {
     row({"", "", log.RawLines[0]});
     log.ForEachChatLine([&](const ParsedLine& p) { row({p.Time, p.Sender, p.Message}); });
   });

@@ -29,7 +29,8 @@ std::string ReplaceAppData(const std::string& text, const std::string& value);
 // Returns why the log could not be loaded.
 Status ViewLog(Context& ctx, const std::string& path);
 
-// The two saves without their prompt: path is used as given.
+// The two saves without their prompt: path is used as given. With the mark
+// asked for, the CSV text is written safe for spreadsheets.
 Status SaveLogAsCsvTo(Context& ctx, const ExportOptions& options, const std::string& path);
 Status SaveLogAsTextTo(Context& ctx, const std::string& path);
 

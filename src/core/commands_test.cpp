@@ -115,6 +115,21 @@ TEST_F(CommandsTest, SaveAsCsvProtectsTheHeaderAndAppends) {
   EXPECT_EQ(window.prompts[0].default_answer, "log.csv");
 }
 
+TEST_F(CommandsTest, SaveAsCsvWithTheMarkKeepsFormulasOut) {
+  env.PutFile("/logs/f.html",
+              "<title>t</title>\n<font size=\"2\">(1)</font> <b>@evil:</b>"
+              "=1+1\n<font size=\"2\">(2)</font> <b>-x-:</b> -no\n");
+  commands::FormLoad(ctx, options, "/logs/f.html");
+  ASSERT_TRUE(commands::SaveLogAsCsvTo(ctx, {true}, "/app/output/safe.csv").ok());
+  EXPECT_EQ(env.Contents("/app/output/safe.csv"),
+            "\xEF\xBB\xBF\"\",\"\",\"<title>t</title>\"\r\n"
+            "\"(1)\",\"'@evil:\",\"'=1+1\"\r\n\"(2)\",\"'-x-:\",\" -no\"\r\n");
+  ASSERT_TRUE(commands::SaveLogAsCsvTo(ctx, {false}, "/app/output/raw.csv").ok());
+  EXPECT_EQ(env.Contents("/app/output/raw.csv"),
+            "\"\",\"\",\"<title>t</title>\"\r\n"
+            "\"(1)\",\"@evil:\",\"=1+1\"\r\n\"(2)\",\"-x-:\",\" -no\"\r\n");
+}
+
 TEST_F(CommandsTest, SaveAsTextWritesThePaneFromScratch) {
   commands::FormLoad(ctx, options, "/logs/a b.html");
   env.PutFile("/app/output/report", "old");

@@ -12,8 +12,38 @@ TEST(FormatCsvRowTest, QuotesEveryFieldAndDoublesInnerQuotes) {
   EXPECT_EQ(FormatCsvRow({"", ""}), R"("","")");
   EXPECT_EQ(FormatCsvRow({"a,b", "say \"hi\""}), R"("a,b","say ""hi""")");
   EXPECT_EQ(FormatCsvRow({"\"", "x\"\"y", "tab\there"}), "\"\"\"\",\"x\"\"\"\"y\",\"tab\there\"");
-  EXPECT_EQ(FormatCsvRow({"1", "2", "(1)", "Bob:", "caf\xC3\xA9"}),
+  EXPECT_EQ(FormatCsvRow({1, 2, "(1)", "Bob:", "caf\xC3\xA9"}),
             "\"1\",\"2\",\"(1)\",\"Bob:\",\"caf\xC3\xA9\"");
+  EXPECT_EQ(FormatCsvRow({0, -7, 2147483647}), R"("0","-7","2147483647")");
+}
+
+TEST(FormatCsvRowTest, SpreadsheetSafeTextCannotStartAFormula) {
+  struct Case {
+    const char* text;
+    const char* as_read;
+    const char* safe;
+  };
+  const Case cases[] = {
+      {"=HYPERLINK(\"http://x\",\"y\")", R"x("=HYPERLINK(""http://x"",""y"")")x",
+       R"x("'=HYPERLINK(""http://x"",""y"")")x"},
+      {"+1", R"("+1")", R"("'+1")"},
+      {"-2", R"("-2")", R"("'-2")"},
+      {"@SUM(A1)", "\"@SUM(A1)\"", "\"'@SUM(A1)\""},
+      {"\tx", "\"\tx\"", "\"'\tx\""},
+      {"\rx", "\"\rx\"", "\"'\rx\""},
+      {" =1", R"(" =1")", R"(" =1")"},  // only the first byte counts
+      {"a=1", R"("a=1")", R"("a=1")"},
+      {"'quoted", R"("'quoted")", R"("'quoted")"},
+      {"", R"("")", R"("")"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FormatCsvRow({c.text}), c.as_read) << c.text;
+    EXPECT_EQ(FormatCsvRow({c.text}, CsvText::kSpreadsheetSafe), c.safe) << c.text;
+  }
+  // Numbers are never text, whatever their sign.
+  EXPECT_EQ(FormatCsvRow({-1, "=x"}, CsvText::kSpreadsheetSafe), R"("-1","'=x")");
+  EXPECT_EQ(CsvTextFor(true), CsvText::kSpreadsheetSafe);
+  EXPECT_EQ(CsvTextFor(false), CsvText::kAsRead);
 }
 
 TEST(WriteUtf8BomTest, MarksOnlyAnEmptyOrAbsentFile) {
@@ -33,12 +63,13 @@ TEST(WriteUtf8BomTest, MarksOnlyAnEmptyOrAbsentFile) {
 TEST(AppendCsvRowsTest, AppendsRowsEndingInCrLf) {
   MemEnv env;
   env.PutFile("/out/f.csv", "\"old\"\r\n");
-  ASSERT_TRUE(AppendCsvRows(env, "/out/f.csv", [](auto&& row) {
-                row({"1", "a"});
-                row({"2", "b\""});
+  ASSERT_TRUE(AppendCsvRows(env, "/out/f.csv", CsvText::kAsRead, [](auto&& row) {
+                row({1, "a"});
+                row({2, "b\""});
               }).ok());
   EXPECT_EQ(env.Contents("/out/f.csv"), "\"old\"\r\n\"1\",\"a\"\r\n\"2\",\"b\"\"\"\r\n");
-  const Status s = AppendCsvRows(env, "/nowhere/f.csv", [](auto&& row) { row({"x"}); });
+  const Status s =
+      AppendCsvRows(env, "/nowhere/f.csv", CsvText::kAsRead, [](auto&& row) { row({"x"}); });
   EXPECT_TRUE(s.IsNotFound()) << s.message();
 }
 
