@@ -26,11 +26,14 @@ constexpr const char* kHelp =
     "      Catalogues the log tree under ROOT (protocol/account/contact/log files) into\n"
     "      protocols.csv, accounts.csv, contacts.csv, conversations.csv and chat.csv in DIR\n"
     "      (default: the folder \"output\" beside this program). PATTERN picks the log\n"
-    "      files (default *.html); --no-bom leaves out the UTF-8 byte-order mark;\n"
-    "      --quiet hides the progress bar.\n"
+    "      files (default *.html); --quiet hides the progress bar.\n"
     "  chatterwick-cli export LOG --csv FILE [--no-bom]\n"
     "  chatterwick-cli export LOG --text FILE\n"
     "      Saves the log as CSV, or its listing as text, into FILE.\n"
+    "\n"
+    "CSV files begin with the UTF-8 byte-order mark and are safe to open in a\n"
+    "spreadsheet: a text that would start a formula (= + - @) gets an apostrophe in\n"
+    "front. --no-bom leaves out the mark and writes every field as read.\n"
     "\n"
     "Exit status: 0 done, 1 a file could not be read or written, 2 wrong arguments.\n";
 
