@@ -23,18 +23,21 @@ size_t VisibleEnd(std::string_view s) {
   return last == std::string_view::npos ? last : last + 1;
 }
 
-// Appends the text of t from pos with its tags removed and its line breaks
-// dropped; t from pos holds no visible text outside its tags.
-void AppendBlanksOf(std::string_view t, size_t pos, std::string* out) {
+// Calls text(from, to) for each stretch of t between tags, from pos on, and
+// tag(lt, gt) for each complete tag between them. Each ">" is searched from
+// its "<"; a "<" with no ">" after it ends the tags, and the rest is text.
+template <typename Text, typename Tag>
+void WalkTags(std::string_view t, size_t pos, Text text, Tag tag) {
   for (;;) {
     const size_t lt = t.find('<', pos);
     if (lt == std::string_view::npos) break;
     const size_t gt = t.find('>', lt);
     if (gt == std::string_view::npos) break;
-    out->append(t.substr(pos, lt - pos));
+    text(pos, lt);
+    tag(lt, gt);
     pos = gt + 1;
   }
-  out->append(t.substr(pos));
+  text(pos, t.size());
 }
 
 }  // namespace
@@ -57,23 +60,17 @@ void StripTagsInto(std::string_view t, std::string* out) {
     in_visible_end = from + end;
     break_after_visible = false;
   };
-  size_t pos = 0;
-  for (;;) {
-    const size_t lt = t.find('<', pos);
-    if (lt == std::string_view::npos) break;
-    const size_t gt = t.find('>', lt);
-    if (gt == std::string_view::npos) break;
-    append_text(pos, lt);
-    if (IsLineBreak(t.substr(lt, gt - lt + 1))) {
-      out->push_back(' ');
-      break_after_visible = true;
-    }
-    pos = gt + 1;
-  }
-  append_text(pos, t.size());
+  WalkTags(t, 0, append_text, [&](size_t lt, size_t gt) {
+    if (!IsLineBreak(t.substr(lt, gt - lt + 1))) return;
+    out->push_back(' ');
+    break_after_visible = true;
+  });
   if (break_after_visible) {
+    // Only blanks and tags follow: their blanks again, without the breaks.
     out->resize(out_visible_end);
-    AppendBlanksOf(t, in_visible_end, out);
+    WalkTags(
+        t, in_visible_end, [&](size_t from, size_t to) { out->append(t.substr(from, to - from)); },
+        [](size_t, size_t) {});
   }
 }
 

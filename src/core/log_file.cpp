@@ -36,7 +36,7 @@ Status TooLong() {
                              " lines, the most one log may hold");
 }
 
-// Reads the file into RawLines and returns the number of logical lines.
+// Reads the file into RawLines and sets *count to the number of logical lines.
 // *keep_raw tells whether RawLines keeps what was read on failure (only a log
 // too long for the table does; the caller clears it otherwise).
 Status ReadLogicalLines(LoadedLog& log, Env& env, const std::string& path, int32_t* count,
