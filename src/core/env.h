@@ -27,8 +27,19 @@ class WritableFile {
  public:
   virtual ~WritableFile() = default;
   virtual Status Append(std::string_view data) = 0;
+  // Writes what is buffered and has the system put it on the disk.
+  virtual Status Sync() = 0;
   virtual Status Close() = 0;
 };
+
+// Held while it lives; released when destroyed, or when the process ends.
+class FileLock {
+ public:
+  virtual ~FileLock() = default;
+};
+
+// What stands at a path, symbolic links followed.
+enum class FileKind { kRegular, kFolder, kOther };
 
 enum class ListKind { kFilesOnly, kFilesAndFolders };
 
@@ -61,6 +72,24 @@ class Env {
   virtual Status CreateFolders(const std::string& path) = 0;
   // Sets *is_folder; a path that does not exist is NotFound.
   virtual Status IsFolder(const std::string& path, bool* is_folder) = 0;
+  // A path that does not exist is NotFound.
+  virtual Status GetFileKind(const std::string& path, FileKind* kind) = 0;
+  // The path with its last part followed through every symbolic link it
+  // names, so that the file the link points to can be replaced; the path
+  // itself when it is no link. The target need not exist.
+  virtual Status ResolveLinks(const std::string& path, std::string* resolved) = 0;
+
+  // Creates a new file, never one that exists, named prefix followed by a
+  // unique ending; *path names it.
+  virtual Status NewTempFile(const std::string& prefix, std::string* path,
+                             std::unique_ptr<WritableFile>* result) = 0;
+  // Gives to the permission bits that from has.
+  virtual Status CopyPermissions(const std::string& from, const std::string& to) = 0;
+  // Makes the folder's entries (a rename in it) last through a crash.
+  virtual Status SyncFolder(const std::string& path) = 0;
+  // Takes the exclusive lock on the file at path, created when missing.
+  // Busy, without waiting, when another holds it.
+  virtual Status LockFile(const std::string& path, std::unique_ptr<FileLock>* lock) = 0;
 
   // pattern is a folder path ending in a separator (every entry) or a folder
   // path followed by a name pattern ("*" any run, "?" any one character, ASCII
@@ -109,6 +138,23 @@ class EnvWrapper : public Env {
   }
   Status CreateFolders(const std::string& p) override { return target_->CreateFolders(p); }
   Status IsFolder(const std::string& p, bool* f) override { return target_->IsFolder(p, f); }
+  Status GetFileKind(const std::string& p, FileKind* k) override {
+    return target_->GetFileKind(p, k);
+  }
+  Status ResolveLinks(const std::string& p, std::string* r) override {
+    return target_->ResolveLinks(p, r);
+  }
+  Status NewTempFile(const std::string& p, std::string* path,
+                     std::unique_ptr<WritableFile>* r) override {
+    return target_->NewTempFile(p, path, r);
+  }
+  Status CopyPermissions(const std::string& f, const std::string& t) override {
+    return target_->CopyPermissions(f, t);
+  }
+  Status SyncFolder(const std::string& p) override { return target_->SyncFolder(p); }
+  Status LockFile(const std::string& p, std::unique_ptr<FileLock>* l) override {
+    return target_->LockFile(p, l);
+  }
   Status ListFolder(const std::string& p, ListKind k, std::vector<std::string>* n) override {
     return target_->ListFolder(p, k, n);
   }

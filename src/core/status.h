@@ -15,16 +15,19 @@ class [[nodiscard]] Status {
   static Status IOError(std::string msg) { return Status(kIOError, std::move(msg)); }
   // The bytes are there but are not what the caller can use.
   static Status InvalidData(std::string msg) { return Status(kInvalidData, std::move(msg)); }
+  // Someone else holds what the caller needs; trying again later may work.
+  static Status Busy(std::string msg) { return Status(kBusy, std::move(msg)); }
 
   bool ok() const { return code_ == kOk; }
   bool IsNotFound() const { return code_ == kNotFound; }
   bool IsInvalidData() const { return code_ == kInvalidData; }
+  bool IsBusy() const { return code_ == kBusy; }
   const std::string& message() const { return msg_; }
 
   void IgnoreError() const {}
 
  private:
-  enum Code { kOk, kNotFound, kIOError, kInvalidData };
+  enum Code { kOk, kNotFound, kIOError, kInvalidData, kBusy };
   Status(Code code, std::string msg) : code_(code), msg_(std::move(msg)) {}
 
   Code code_ = kOk;

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,6 +73,14 @@ class PosixWritableFile : public WritableFile {
     return status_;
   }
 
+  Status Sync() override {
+    if (fd_ < 0) return status_;
+    Flush();
+    if (status_.ok() && ::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS)
+      status_ = ErrnoStatus(errno);  // a pipe or a device cannot sync and needs not
+    return status_;
+  }
+
   Status Close() override {
     if (fd_ < 0) return status_;
     Flush();
@@ -104,6 +113,22 @@ class PosixWritableFile : public WritableFile {
   std::string buf_;
   Status status_;
 };
+
+class PosixFileLock : public FileLock {
+ public:
+  explicit PosixFileLock(int fd) : fd_(fd) {}
+  ~PosixFileLock() override { ::close(fd_); }  // closing the file releases its flock
+
+ private:
+  int fd_;
+};
+
+// The folder part of a native path, "." when it has none.
+std::string NativeFolderOf(const std::string& native) {
+  size_t slash = native.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string("/") : native.substr(0, slash);
+}
 
 Status OpenForWriting(const std::string& path, int flags, std::unique_ptr<WritableFile>* result) {
   std::string native = ToPosixPath(path);
@@ -208,6 +233,86 @@ class PosixEnvImpl : public Env {
     struct stat st;
     if (::stat(ToPosixPath(path).c_str(), &st) != 0) return ErrnoStatus(errno);
     *is_folder = S_ISDIR(st.st_mode);
+    return Status::OK();
+  }
+
+  Status GetFileKind(const std::string& path, FileKind* kind) override {
+    struct stat st;
+    if (::stat(ToPosixPath(path).c_str(), &st) != 0) return ErrnoStatus(errno);
+    *kind = S_ISREG(st.st_mode)   ? FileKind::kRegular
+            : S_ISDIR(st.st_mode) ? FileKind::kFolder
+                                  : FileKind::kOther;
+    return Status::OK();
+  }
+
+  Status ResolveLinks(const std::string& path, std::string* resolved) override {
+    std::string native = ToPosixPath(path);
+    // As many as the system itself follows before it calls a chain a loop.
+    for (int hops = 0; hops < 40; ++hops) {
+      struct stat st;
+      if (::lstat(native.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+        *resolved = native;
+        return Status::OK();
+      }
+      std::string target(4096, '\0');
+      ssize_t n = ::readlink(native.c_str(), target.data(), target.size());
+      if (n < 0) return ErrnoStatus(errno);
+      if (static_cast<size_t>(n) >= target.size()) return ErrnoStatus(ENAMETOOLONG);
+      target.resize(static_cast<size_t>(n));
+      native = target[0] == '/' ? target : NativeFolderOf(native) + "/" + target;
+    }
+    return ErrnoStatus(ELOOP);
+  }
+
+  Status NewTempFile(const std::string& prefix, std::string* path,
+                     std::unique_ptr<WritableFile>* result) override {
+    static unsigned counter = 0;
+    const std::string native = ToPosixPath(prefix);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      // Unique among living processes; a dead one's leftover only costs a retry.
+      char ending[48];
+      std::snprintf(ending, sizeof ending, "%ld-%u", static_cast<long>(::getpid()), ++counter);
+      std::string candidate = native + ending;
+      // 0666 as any new file, so the user's umask decides.
+      int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd < 0) {
+        if (errno == EEXIST) continue;
+        return ErrnoStatus(errno);
+      }
+      *path = std::move(candidate);
+      result->reset(new PosixWritableFile(fd));
+      return Status::OK();
+    }
+    return ErrnoStatus(EEXIST);
+  }
+
+  Status CopyPermissions(const std::string& from, const std::string& to) override {
+    struct stat st;
+    if (::stat(ToPosixPath(from).c_str(), &st) != 0) return ErrnoStatus(errno);
+    if (::chmod(ToPosixPath(to).c_str(), st.st_mode & 07777) != 0) return ErrnoStatus(errno);
+    return Status::OK();
+  }
+
+  Status SyncFolder(const std::string& path) override {
+    int fd = ::open(ToPosixPath(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return ErrnoStatus(errno);
+    Status s;
+    if (::fsync(fd) != 0 && errno != EINVAL) s = ErrnoStatus(errno);
+    ::close(fd);
+    return s;
+  }
+
+  Status LockFile(const std::string& path, std::unique_ptr<FileLock>* lock) override {
+    int fd = ::open(ToPosixPath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return ErrnoStatus(errno);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      ::close(fd);
+      if (err == EWOULDBLOCK) return Status::Busy("held by another run");
+      return ErrnoStatus(err);
+    }
+    lock->reset(new PosixFileLock(fd));
     return Status::OK();
   }
 

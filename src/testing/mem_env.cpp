@@ -33,6 +33,7 @@ class MemWritableFile : public WritableFile {
     target_->append(data);
     return Status::OK();
   }
+  Status Sync() override { return Status::OK(); }
   Status Close() override { return Status::OK(); }
 
  private:
@@ -149,6 +150,67 @@ Status MemEnv::IsFolder(const std::string& path, bool* is_folder) {
   *is_folder = folders_.count(key) != 0;
   if (!*is_folder && !files_.count(key)) return Status::NotFound("No such file or directory");
   return Status::OK();
+}
+
+Status MemEnv::GetFileKind(const std::string& path, FileKind* kind) {
+  std::string key = Key(path);
+  if (folders_.count(key)) *kind = FileKind::kFolder;
+  else if (files_.count(key)) *kind = FileKind::kRegular;
+  else return Status::NotFound("No such file or directory");
+  return Status::OK();
+}
+
+Status MemEnv::ResolveLinks(const std::string& path, std::string* resolved) {
+  *resolved = path;
+  return Status::OK();
+}
+
+Status MemEnv::NewTempFile(const std::string& prefix, std::string* path,
+                           std::unique_ptr<WritableFile>* result) {
+  for (;;) {
+    std::string candidate = prefix + std::to_string(++temp_counter_);
+    std::string key = Key(candidate);
+    if (files_.count(key) || folders_.count(key)) continue;
+    Status s = OpenForWriting(candidate, true, result);
+    if (s.ok()) *path = candidate;
+    return s;
+  }
+}
+
+namespace {
+
+class MemFileLock : public FileLock {
+ public:
+  MemFileLock(std::set<std::string>* locked, std::string key)
+      : locked_(locked), key_(std::move(key)) {}
+  ~MemFileLock() override { locked_->erase(key_); }
+
+ private:
+  std::set<std::string>* locked_;
+  std::string key_;
+};
+
+}  // namespace
+
+Status MemEnv::LockFile(const std::string& path, std::unique_ptr<FileLock>* lock) {
+  std::string key = Key(path);
+  if (locked_.count(key)) return Status::Busy("held by another run");
+  std::unique_ptr<WritableFile> file;
+  Status s = OpenForWriting(path, false, &file);
+  if (!s.ok()) return s;
+  locked_.insert(key);
+  lock->reset(new MemFileLock(&locked_, key));
+  return Status::OK();
+}
+
+std::map<std::string, std::string> MemEnv::FilesIn(const std::string& folder) const {
+  std::map<std::string, std::string> found;
+  std::string prefix = Key(folder);
+  if (prefix != "/") prefix += '/';
+  for (const auto& [key, data] : files_)
+    if (key.starts_with(prefix) && key.find('/', prefix.size()) == std::string::npos)
+      found[key.substr(prefix.size())] = data;
+  return found;
 }
 
 Status MemEnv::ListFolder(const std::string& pattern, ListKind kind,

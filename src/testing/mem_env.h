@@ -23,6 +23,9 @@ class MemEnv : public Env {
   bool Exists(const std::string& path) const;
   void SetVariable(const std::string& name, std::string value) { vars_[name] = std::move(value); }
   void SetApplicationFolder(std::string folder) { app_folder_ = std::move(folder); }
+  // Every file in the folder (not below it), by name.
+  std::map<std::string, std::string> FilesIn(const std::string& folder) const;
+  bool IsLocked(const std::string& path) const { return locked_.count(Key(path)) != 0; }
   // Every path opened for reading, in order.
   const std::vector<std::string>& reads() const { return reads_; }
 
@@ -38,6 +41,13 @@ class MemEnv : public Env {
   Status TruncateFile(const std::string& path, uint64_t size) override;
   Status CreateFolders(const std::string& path) override;
   Status IsFolder(const std::string& path, bool* is_folder) override;
+  Status GetFileKind(const std::string& path, FileKind* kind) override;
+  Status ResolveLinks(const std::string& path, std::string* resolved) override;
+  Status NewTempFile(const std::string& prefix, std::string* path,
+                     std::unique_ptr<WritableFile>* result) override;
+  Status CopyPermissions(const std::string&, const std::string&) override { return Status::OK(); }
+  Status SyncFolder(const std::string&) override { return Status::OK(); }
+  Status LockFile(const std::string& path, std::unique_ptr<FileLock>* lock) override;
   Status ListFolder(const std::string& pattern, ListKind kind,
                     std::vector<std::string>* names) override;
   std::optional<std::string> GetVariable(const std::string& name) override;
@@ -53,6 +63,8 @@ class MemEnv : public Env {
   std::map<std::string, std::string> vars_;
   std::string app_folder_ = "/app";
   std::vector<std::string> reads_;
+  std::set<std::string> locked_;
+  int temp_counter_ = 0;
 };
 
 }  // namespace chatterwick
