@@ -8,6 +8,7 @@
 #include "core/csv.h"
 #include "core/log_view.h"
 #include "core/messages.h"
+#include "core/safe_file.h"
 
 namespace chatterwick::commands {
 
@@ -27,10 +28,8 @@ void Guarded(Context& ctx, const char* what, Fn fn) {
 
 }  // namespace
 
-bool FolderRun(Context& ctx, const CatalogueOptions& options, const std::string& root) {
-  PrepareCatalogueRun(ctx, options);
-  WalkLogRoot(ctx, options.mask, root);
-  return WriteCatalogueCsv(ctx, options);
+FolderRunResult FolderRun(Context& ctx, const CatalogueOptions& options, const std::string& root) {
+  return RunCatalogue(ctx, options, root);
 }
 
 void FormLoad(Context& ctx, const CatalogueOptions& options, const std::string& argument_text) {
@@ -73,40 +72,35 @@ void FolderRunClick(Context& ctx, const CatalogueOptions& options) {
   });
 }
 
-Status ViewLog(Context& ctx, const std::string& path) { return OpenLog(ctx, path); }
+std::string CsvExportText(const LoadedLog& log, CsvText style) {
+  std::string text;
+  FormatCsvRows(
+      style,
+      [&](auto&& row) {
+        row({"", "", log.RawLines[0]});
+        log.ForEachChatLine([&](const ParsedLine& p) { row({p.Time, p.Sender, p.Message}); });
+      },
+      [&](std::string_view r) { text.append(r); });
+  return text;
+}
+
+std::string TextExportText(const WindowOps& window) { return window.PaneText() + "\r\n"; }
 
 Status SaveLogAsCsvTo(Context& ctx, const ExportOptions& options, const std::string& path) {
-  uint64_t old_size = 0;
-  const bool existed = ctx.env.GetFileSize(path, &old_size).ok();
-  // A file that already holds content keeps its first bytes: no mark then.
-  if (options.write_bom) WriteUtf8Bom(ctx.env, path).IgnoreError();
-  const LoadedLog& log = ctx.log;
-  Status s = AppendCsvRows(ctx.env, path, CsvTextFor(options.write_bom), [&](auto&& row) {
-    row({"", "", log.RawLines[0]});
-    log.ForEachChatLine([&](const ParsedLine& p) { row({p.Time, p.Sender, p.Message}); });
-  });
-  // Half a log appended would pass for a whole one: cut back to what was there.
-  if (!s.ok()) {
-    if (existed) ctx.env.TruncateFile(path, old_size).IgnoreError();
-    else ctx.env.DeleteFile(path).IgnoreError();
-  }
-  return s;
+  // Appended as a whole or not at all; the mark never lands on content.
+  return SaveFile(
+      ctx.env, path, SaveMode::kAppend,
+      [&](bool has_content) {
+        std::string text = options.write_bom && !has_content ? std::string(kUtf8Bom) : "";
+        return text + CsvExportText(ctx.log, CsvTextFor(options.write_bom));
+      },
+      ctx.stop);
 }
 
 Status SaveLogAsTextTo(Context& ctx, const std::string& path) {
-  // Written beside the target and put in its place only when complete, so a
-  // failed save never costs the text saved there before.
-  const std::string partial = path + ".partial";
-  std::unique_ptr<WritableFile> out;
-  Status s = ctx.env.NewWritableFile(partial, &out);
-  if (s.ok()) {
-    s = out->Append(ctx.window.PaneText() + "\r\n");
-    Status closed = out->Close();
-    if (s.ok()) s = closed;
-  }
-  if (s.ok()) s = ctx.env.RenameFile(partial, path);
-  if (!s.ok()) ctx.env.DeleteFile(partial).IgnoreError();
-  return s;
+  return SaveFile(
+      ctx.env, path, SaveMode::kReplace, [&](bool) { return TextExportText(ctx.window); },
+      ctx.stop);
 }
 
 namespace {

@@ -2,17 +2,17 @@
 
 #include <string>
 
+#include "core/catalogue.h"
 #include "core/context.h"
+#include "core/csv.h"
 #include "core/options.h"
 
 // What the window's events and the command line start. The shells only
 // forward to these, with the settings they hold.
 namespace chatterwick::commands {
 
-// Prepares the run, walks root, writes the five files and the summary. False
-// when a file could not be written.
-[[nodiscard]] bool FolderRun(Context& ctx, const CatalogueOptions& options,
-                             const std::string& root);
+// Walks root and writes the five files and the summary (see RunCatalogue).
+FolderRunResult FolderRun(Context& ctx, const CatalogueOptions& options, const std::string& root);
 
 // The load event: "+p" and a root start a folder run, anything else is a log.
 void FormLoad(Context& ctx, const CatalogueOptions& options, const std::string& argument_text);
@@ -25,13 +25,15 @@ void SaveLogAsText(Context& ctx);
 // Every "%appdata%" in text replaced by value, in one pass.
 std::string ReplaceAppData(const std::string& text, const std::string& value);
 
-// Opens the log at path and lists it, as Load Log does without its prompt.
-// Returns why the log could not be loaded.
-Status ViewLog(Context& ctx, const std::string& path);
-
-// The two saves without their prompt: path is used as given. With the mark
-// asked for, the CSV text is written safe for spreadsheets.
+// The two saves without their prompt: path is used as given, and what it
+// held survives any failure. The CSV rows follow the file's content, the mark
+// first when asked and the file is new or empty; with the mark asked for,
+// text is written safe for spreadsheets. The text save replaces the file.
 Status SaveLogAsCsvTo(Context& ctx, const ExportOptions& options, const std::string& path);
 Status SaveLogAsTextTo(Context& ctx, const std::string& path);
+
+// What the two saves write, without the mark.
+std::string CsvExportText(const LoadedLog& log, CsvText style);
+std::string TextExportText(const WindowOps& window);
 
 }  // namespace chatterwick::commands

@@ -31,7 +31,7 @@ TEST_F(CommandsTest, CommandLineChoosesFolderRunOrLog) {
     const char* args;
     bool folder_run;
   };
-  for (const Case& c : {Case{"+p /logs/", true}, Case{"+p", true}, Case{"+P /logs/a b.html", false},
+  for (const Case& c : {Case{"+p /logs/", true}, Case{"+P /logs/a b.html", false},
                         Case{"\"/logs/a b.html\"", false}, Case{"", false}}) {
     SCOPED_TRACE(c.args);
     window = MemoryWindow();
@@ -39,6 +39,11 @@ TEST_F(CommandsTest, CommandLineChoosesFolderRunOrLog) {
     EXPECT_EQ(window.messages.size(), c.folder_run ? 1u : 0u);
     EXPECT_EQ(window.title == "Log Folder Parsing Results:", c.folder_run);
   }
+  // "+p" alone names no folder: never the file system's root.
+  window = MemoryWindow();
+  commands::FormLoad(ctx, options, "+p");
+  EXPECT_EQ(window.pane, "Folder could not be read. (: no folder named)\r\n");
+  EXPECT_TRUE(window.messages.empty());
   window = MemoryWindow();
   commands::FormLoad(ctx, options, "\"/logs/a b.html\"");
   EXPECT_EQ(window.title, "Chat, \"Bob\"");
@@ -48,7 +53,7 @@ TEST_F(CommandsTest, CommandLineChoosesFolderRunOrLog) {
 TEST_F(CommandsTest, FolderRunRootIsCutFromTheFourthCharacter) {
   env.PutFile("/logs/p/a/c/x.html", "<title>t</title>\n<font size=\"2\">(1)</font> <b>A:</b> m\n");
   commands::FormLoad(ctx, options, "+p/logs/");  // the third character is dropped whatever it is
-  EXPECT_NE(window.pane.find("Protocols found: 0"), std::string::npos);
+  EXPECT_EQ(window.pane, "Folder could not be read. (logs/: No such file or directory)\r\n");
   window = MemoryWindow();
   commands::FormLoad(ctx, options, "+p /logs/");
   EXPECT_NE(window.pane.find("Protocols found: 1"), std::string::npos);
@@ -84,7 +89,7 @@ TEST_F(CommandsTest, FolderRunClickWithoutTheVariableDropsTheToken) {
 TEST_F(CommandsTest, QuotedFolderAfterPlusPKeepsItsQuotes) {
   env.PutFile("/logs/p/a/c/x.html", "<title>t</title>\n");
   commands::FormLoad(ctx, options, "+p \"/logs/\"");
-  EXPECT_NE(window.pane.find("Protocols found: 0"), std::string::npos) << window.pane;
+  EXPECT_EQ(window.pane, "Folder could not be read. (\"/logs/\": No such file or directory)\r\n");
 }
 
 TEST_F(CommandsTest, LoadLogClickAsksAndCancelDoesNothing) {
@@ -169,6 +174,12 @@ class FullDiskEnv : public EnvWrapper {
     if (s.ok()) r->reset(new HalfFile(std::move(*r)));
     return s;
   }
+  Status NewTempFile(const std::string& prefix, std::string* path,
+                     std::unique_ptr<WritableFile>* r) override {
+    Status s = target()->NewTempFile(prefix, path, r);
+    if (s.ok()) r->reset(new HalfFile(std::move(*r)));
+    return s;
+  }
 
  private:
   class HalfFile : public WritableFile {
@@ -178,6 +189,7 @@ class FullDiskEnv : public EnvWrapper {
       f_->Append(d.substr(0, d.size() / 2)).IgnoreError();
       return Status::IOError("No space left on device");
     }
+    Status Sync() override { return f_->Sync(); }
     Status Close() override { return f_->Close(); }
 
    private:
@@ -203,8 +215,8 @@ TEST(NothingLostTest, FailedSavesLeaveEarlierFilesAsTheyWere) {
   commands::SaveLogAsCsv(ctx, {});
   EXPECT_EQ(mem.Contents("/app/output/old.csv"), "\"earlier\",\"rows\"\r\n");
   EXPECT_EQ(mem.Contents("/app/output/old.txt"), "earlier text\r\n");
-  EXPECT_FALSE(mem.Exists("/app/output/new.csv"));
-  EXPECT_FALSE(mem.Exists("/app/output/old.txt.partial"));
+  // Nothing half-written is left beside them either.
+  EXPECT_EQ(mem.FilesIn("/app/output").size(), 2u);
   EXPECT_EQ(window.messages,
             (std::vector<std::string>{
                 "chatterwick: Could not write /app/output/old.csv (No space left on device)",

@@ -50,11 +50,4 @@ std::string FormatCsvRow(std::initializer_list<CsvField> fields, CsvText style) 
   return row;
 }
 
-Status WriteUtf8Bom(Env& env, const std::string& path) {
-  uint64_t size = 0;
-  if (env.GetFileSize(path, &size).ok() && size > 0)
-    return Status::IOError("the file already holds content");
-  return env.WriteAt(path, 0, "\xEF\xBB\xBF");
-}
-
 }  // namespace chatterwick

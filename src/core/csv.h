@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <initializer_list>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -46,28 +45,30 @@ std::string FormatCsvRow(std::initializer_list<CsvField> fields, CsvText style =
 void AppendCsvRow(std::string* out, std::initializer_list<CsvField> fields,
                   CsvText style = CsvText::kAsRead);
 
-// Puts EF BB BF at the start of an absent or empty file; a file that already
-// holds content is left untouched and the call fails.
-Status WriteUtf8Bom(Env& env, const std::string& path);
+inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-// Appends rows to the file at path (created when missing) and closes it.
-// emit_rows is called with a function that takes one row's fields. Returns
-// the first failure; the rows before it may have reached the file.
-template <typename EmitRows>
-Status AppendCsvRows(Env& env, const std::string& path, CsvText style, EmitRows emit_rows) {
-  std::unique_ptr<WritableFile> out;
-  Status s = env.NewAppendableFile(path, &out);
-  if (!s.ok()) return s;
+// Calls emit_rows with a function that takes one row's fields, and hands
+// each row, CR LF included, to sink.
+template <typename EmitRows, typename Sink>
+void FormatCsvRows(CsvText style, EmitRows emit_rows, Sink sink) {
   std::string row;
   emit_rows([&](std::initializer_list<CsvField> fields) {
-    if (!s.ok()) return;
     row.clear();
     AppendCsvRow(&row, fields, style);
     row.append("\r\n");
-    s = out->Append(row);
+    sink(std::string_view(row));
   });
-  Status closed = out->Close();
-  return s.ok() ? closed : s;
+}
+
+// Appends the rows to out, which stays open. Returns the first failure; the
+// rows after it are not written.
+template <typename EmitRows>
+Status WriteCsvRows(WritableFile& out, CsvText style, EmitRows emit_rows) {
+  Status s;
+  FormatCsvRows(style, emit_rows, [&](std::string_view row) {
+    if (s.ok()) s = out.Append(row);
+  });
+  return s;
 }
 
 }  // namespace chatterwick

@@ -46,31 +46,31 @@ TEST(FormatCsvRowTest, SpreadsheetSafeTextCannotStartAFormula) {
   EXPECT_EQ(CsvTextFor(false), CsvText::kAsRead);
 }
 
-TEST(WriteUtf8BomTest, MarksOnlyAnEmptyOrAbsentFile) {
-  MemEnv env;
-  env.PutFolder("/out");
-  EXPECT_TRUE(WriteUtf8Bom(env, "/out/new.csv").ok());
-  EXPECT_EQ(env.Contents("/out/new.csv"), "\xEF\xBB\xBF");
-  env.PutFile("/out/empty.csv", "");
-  EXPECT_TRUE(WriteUtf8Bom(env, "/out/empty.csv").ok());
-  EXPECT_EQ(env.Contents("/out/empty.csv"), "\xEF\xBB\xBF");
-  env.PutFile("/out/old.csv", "\"1\",\"a\"\r\n");
-  EXPECT_FALSE(WriteUtf8Bom(env, "/out/old.csv").ok());
-  EXPECT_EQ(env.Contents("/out/old.csv"), "\"1\",\"a\"\r\n");
-  EXPECT_FALSE(WriteUtf8Bom(env, "/missing/x.csv").ok());
-}
+// Takes two rows, then fails every write after them.
+class FullAfterTwo : public WritableFile {
+ public:
+  Status Append(std::string_view data) override {
+    if (++appends > 2) return Status::IOError("No space left on device");
+    text.append(data);
+    return Status::OK();
+  }
+  Status Sync() override { return Status::OK(); }
+  Status Close() override { return Status::OK(); }
+  std::string text;
+  int appends = 0;
+};
 
-TEST(AppendCsvRowsTest, AppendsRowsEndingInCrLf) {
-  MemEnv env;
-  env.PutFile("/out/f.csv", "\"old\"\r\n");
-  ASSERT_TRUE(AppendCsvRows(env, "/out/f.csv", CsvText::kAsRead, [](auto&& row) {
-                row({1, "a"});
-                row({2, "b\""});
-              }).ok());
-  EXPECT_EQ(env.Contents("/out/f.csv"), "\"old\"\r\n\"1\",\"a\"\r\n\"2\",\"b\"\"\"\r\n");
-  const Status s =
-      AppendCsvRows(env, "/nowhere/f.csv", CsvText::kAsRead, [](auto&& row) { row({"x"}); });
-  EXPECT_TRUE(s.IsNotFound()) << s.message();
+TEST(WriteCsvRowsTest, RowsEndInCrLfAndStopAtTheFirstFailure) {
+  FullAfterTwo out;
+  const Status s = WriteCsvRows(out, CsvText::kAsRead, [](auto&& row) {
+    row({1, "a"});
+    row({2, "b\""});
+    row({3, "c"});
+    row({4, "d"});
+  });
+  EXPECT_EQ(s.message(), "No space left on device");
+  EXPECT_EQ(out.text, "\"1\",\"a\"\r\n\"2\",\"b\"\"\"\r\n");
+  EXPECT_EQ(out.appends, 3);
 }
 
 }  // namespace

@@ -1,0 +1,118 @@
+#include "core/safe_file.h"
+
+#include <utility>
+
+namespace chatterwick {
+
+namespace {
+
+bool Stopped(const std::atomic<int>* stop) { return stop && stop->load() != 0; }
+
+// Where the temporary file for path goes: hidden beside it, named after it.
+std::string TempPrefixFor(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  const size_t name = slash == std::string::npos ? 0 : slash + 1;
+  return path.substr(0, name) + "." + path.substr(name) + ".chatterwick-";
+}
+
+Status CopyInto(Env& env, const std::string& from, WritableFile& to) {
+  std::unique_ptr<SequentialFile> in;
+  Status s = env.NewSequentialFile(from, &in);
+  if (!s.ok()) return s;
+  std::string buf(1 << 16, '\0');
+  for (size_t got = 1; s.ok() && got > 0;) {
+    s = in->Read(buf.size(), buf.data(), &got);
+    if (s.ok() && got > 0) s = to.Append(std::string_view(buf.data(), got));
+  }
+  return s;
+}
+
+Status WriteInPlace(Env& env, const std::string& path, SaveMode mode, const MakeContent& make) {
+  std::unique_ptr<WritableFile> out;
+  Status s = mode == SaveMode::kAppend ? env.NewAppendableFile(path, &out)
+                                       : env.NewWritableFile(path, &out);
+  if (!s.ok()) return s;
+  s = out->Append(make(false));
+  Status closed = out->Close();
+  return s.ok() ? closed : s;
+}
+
+}  // namespace
+
+Status SaveFile(Env& env, const std::string& path, SaveMode mode, const MakeContent& make,
+                const std::atomic<int>* stop) {
+  std::string target;
+  Status s = env.ResolveLinks(path, &target);
+  if (!s.ok()) return s;
+  FileKind kind = FileKind::kRegular;
+  s = env.GetFileKind(target, &kind);
+  const bool exists = s.ok();
+  if (!exists && !s.IsNotFound()) return s;
+  if (exists && kind == FileKind::kFolder) return Status::IOError("Is a directory");
+  // Renaming over a pipe or a device would put a plain file in its place.
+  if (exists && kind == FileKind::kOther) return WriteInPlace(env, target, mode, make);
+
+  uint64_t old_size = 0;
+  if (exists) {
+    s = env.GetFileSize(target, &old_size);
+    if (!s.ok()) return s;
+  }
+  ReplacementSet set(env);
+  size_t i = 0;
+  s = set.Add(target, TempPrefixFor(target), &i);
+  if (!s.ok()) return s;
+  if (exists) s = env.CopyPermissions(target, set.temp(i));
+  const bool append = mode == SaveMode::kAppend && old_size > 0;
+  if (s.ok() && append) s = CopyInto(env, target, set.file(i));
+  if (s.ok()) s = set.file(i).Append(make(append));
+  if (s.ok() && Stopped(stop)) s = Status::IOError("stopped");
+  if (!s.ok()) return s;
+  std::string failed;
+  return set.Commit(target.substr(0, target.find_last_of("/\\") + 1), &failed);
+}
+
+ReplacementSet::~ReplacementSet() {
+  for (Entry& e : entries_) {
+    if (e.renamed) continue;
+    if (e.file) e.file->Close().IgnoreError();
+    e.file.reset();
+    env_.DeleteFile(e.temp).IgnoreError();
+  }
+}
+
+Status ReplacementSet::Add(const std::string& target, const std::string& temp_prefix,
+                           size_t* index) {
+  Entry e;
+  e.target = target;
+  Status s = env_.NewTempFile(temp_prefix, &e.temp, &e.file);
+  if (!s.ok()) return s;
+  entries_.push_back(std::move(e));
+  *index = entries_.size() - 1;
+  return Status::OK();
+}
+
+Status ReplacementSet::Commit(const std::string& folder, std::string* failed) {
+  for (Entry& e : entries_) {
+    Status s = e.file->Sync();
+    Status closed = e.file->Close();
+    if (s.ok()) s = closed;
+    if (!s.ok()) {
+      *failed = e.target;
+      return s;
+    }
+  }
+  for (Entry& e : entries_) {
+    Status s = env_.RenameFile(e.temp, e.target);
+    if (!s.ok()) {
+      *failed = e.target;
+      return s;
+    }
+    e.renamed = true;
+  }
+  // The renames are done; a folder that cannot be synced only loses them to
+  // a crash of the whole system.
+  env_.SyncFolder(folder.empty() ? std::string(".") : folder).IgnoreError();
+  return Status::OK();
+}
+
+}  // namespace chatterwick

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/env.h"
+#include "core/status.h"
+
+// Writing files so that what they held before survives any failure: new
+// content goes into a temporary file beside the target and takes the
+// target's place in one rename, only when it is complete and on the disk.
+namespace chatterwick {
+
+enum class SaveMode { kReplace, kAppend };
+
+// Asked for the bytes to write; has_content tells whether they follow what
+// the file already holds.
+using MakeContent = std::function<std::string(bool has_content)>;
+
+// Saves to path. A symbolic link is followed to the file it names. A regular
+// file, or none, is written through a temporary file that keeps the replaced
+// file's permission bits; kAppend copies the old content into it first. A
+// pipe or a device is written in place. When *stop turns nonzero before the
+// rename, nothing is changed and the save fails.
+Status SaveFile(Env& env, const std::string& path, SaveMode mode, const MakeContent& make,
+                const std::atomic<int>* stop = nullptr);
+
+// New files for several targets in one folder, put in their places together
+// by Commit. Until then every target is as it was; a set destroyed without a
+// successful Commit removes its temporary files.
+class ReplacementSet {
+ public:
+  explicit ReplacementSet(Env& env) : env_(env) {}
+  ~ReplacementSet();
+  ReplacementSet(const ReplacementSet&) = delete;
+  ReplacementSet& operator=(const ReplacementSet&) = delete;
+
+  // Creates the temporary file for target, named temp_prefix and a unique
+  // ending; returns its index.
+  Status Add(const std::string& target, const std::string& temp_prefix, size_t* index);
+  WritableFile& file(size_t index) { return *entries_[index].file; }
+  const std::string& target(size_t index) const { return entries_[index].target; }
+  const std::string& temp(size_t index) const { return entries_[index].temp; }
+
+  // Syncs and closes every file, then renames each over its target and syncs
+  // folder. On failure *failed names the target that could not be written.
+  Status Commit(const std::string& folder, std::string* failed);
+
+ private:
+  struct Entry {
+    std::string target, temp;
+    std::unique_ptr<WritableFile> file;
+    bool renamed = false;
+  };
+  Env& env_;
+  std::vector<Entry> entries_;
+};
+
+}  // namespace chatterwick
