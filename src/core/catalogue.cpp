@@ -19,7 +19,10 @@ bool IsDotName(const std::string& name) { return name == "." || name == ".."; }
 std::vector<std::string> List(Context& ctx, const std::string& pattern, ListKind kind) {
   std::vector<std::string> names;
   Status s = ctx.env.ListFolder(pattern, kind, &names);
-  if (!s.ok()) AppendOutput(ctx.window, UnreadableFolderMessage(pattern, s));
+  if (!s.ok()) {
+    AppendOutput(ctx.window, UnreadableFolderMessage(pattern, s));
+    ++ctx.catalogue.unreadable;
+  }
   return names;
 }
 
@@ -28,7 +31,10 @@ std::vector<std::string> List(Context& ctx, const std::string& pattern, ListKind
 bool IsFolderReported(Context& ctx, const std::string& path) {
   Status why;
   const bool is_folder = IsDirectory(ctx.env, path, &why);
-  if (!why.ok() && !why.IsNotFound()) AppendOutput(ctx.window, UnreadableFolderMessage(path, why));
+  if (!why.ok() && !why.IsNotFound()) {
+    AppendOutput(ctx.window, UnreadableFolderMessage(path, why));
+    ++ctx.catalogue.unreadable;
+  }
   return is_folder;
 }
 
@@ -43,6 +49,7 @@ void WalkFolderLevel(Context& ctx, const std::string& path, int32_t parent_id,
   const int32_t first = table.FirstFreeSlot();
   int32_t s = first;
   for (const std::string& name : names) {
+    if (StopRequested(ctx)) return;
     if (IsDotName(name) || name == passed_over) continue;
     if (!IsFolderReported(ctx, path + sep + name)) continue;
     if (s > table.LastIndex()) {
@@ -52,7 +59,7 @@ void WalkFolderLevel(Context& ctx, const std::string& path, int32_t parent_id,
     table.At(s) = CatalogueEntry{s, parent_id, name};
     ++s;
   }
-  for (int32_t slot = first; slot < s; ++slot) {
+  for (int32_t slot = first; slot < s && !StopRequested(ctx); ++slot) {
     const CatalogueEntry entry = table[slot];
     descend(path + entry.Name + sep, entry.Id);
   }
@@ -66,13 +73,19 @@ void WalkContact(Context& ctx, const std::string& mask, const std::string& path,
   if (ctx.observer) ctx.observer->OnLogsListed(static_cast<int32_t>(names.size()));
   int32_t s = cat.Conversations.FirstFreeSlot();
   for (const std::string& name : names) {
+    if (StopRequested(ctx)) return;
     if (s > cat.Conversations.LastIndex()) {
       ++cat.skipped.conversations;
       continue;
     }
     cat.Conversations.At(s) = CatalogueEntry{s, contact, name};
     const std::string log_path = path + name;
-    ReportLoad(ctx.window, log_path, LoadLogFile(ctx.log, ctx.env, log_path));
+    const LoadResult loaded = LoadLogFile(ctx.log, ctx.env, log_path);
+    ReportLoad(ctx.window, log_path, loaded);
+    if (!loaded.status.ok()) {
+      ++cat.unreadable;
+      if (ctx.observer) ctx.observer->OnLoadFailed(log_path, loaded.status);
+    }
     cat.failed_lines += ctx.log.FailedLineCount;
     int32_t stored = 0;
     ctx.log.ForEachChatLine([&](const ParsedLine& p) {
@@ -124,36 +137,31 @@ void WalkLogRoot(Context& ctx, const std::string& mask, const std::string& root)
   ReportSkipped(ctx);
 }
 
-void PrepareCatalogueRun(Context& ctx, const CatalogueOptions& options) {
+void PrepareCatalogueRun(Context& ctx) {
   ctx.catalogue.Clear();
-  // Files that are not there, or cannot go, are passed over.
-  for (const char* file : kCatalogueFiles)
-    ctx.env.DeleteFile(ctx.output_folder + file).IgnoreError();
   ctx.window.MessageBox("Press OK to begin processing logs. This process may take some time.",
                         kAppTitle);
-  if (options.write_bom)
-    for (const char* file : kCatalogueFiles)
-      WriteUtf8Bom(ctx.env, ctx.output_folder + file).IgnoreError();
 }
 
 namespace {
 
-// Appends rows to one file; reports in the pane and returns false on failure.
+// Writes rows to one file of the set; reports in the pane and returns false
+// on failure.
 template <typename EmitRows>
-bool WriteRows(Context& ctx, const char* file, CsvText style, EmitRows emit_rows) {
-  const std::string path = ctx.output_folder + file;
-  Status s = AppendCsvRows(ctx.env, path, style, emit_rows);
-  if (!s.ok()) AppendOutput(ctx.window, WriteFailureMessage(path, s));
+bool WriteRows(Context& ctx, ReplacementSet& files, size_t index, CsvText style,
+               EmitRows emit_rows) {
+  Status s = WriteCsvRows(files.file(index), style, emit_rows);
+  if (!s.ok()) AppendOutput(ctx.window, WriteFailureMessage(files.target(index), s));
   return s.ok();
 }
 
 // Returns the entries found, which the summary reports even when their file
 // could not be written.
-int32_t WriteLevel(Context& ctx, const char* file, CsvText style, const CatalogueTable& table,
-                   bool with_parent, bool* ok) {
+int32_t WriteLevel(Context& ctx, ReplacementSet& files, size_t index, CsvText style,
+                   const CatalogueTable& table, bool with_parent, bool* ok) {
   int32_t found = 0;
   for (int32_t i = 1; i < table.Extent(); ++i) found += !table[i].Name.empty();
-  *ok &= WriteRows(ctx, file, style, [&](auto&& row) {
+  *ok &= WriteRows(ctx, files, index, style, [&](auto&& row) {
     for (int32_t i = 1; i < table.Extent(); ++i) {
       const CatalogueEntry& e = table[i];
       if (e.Name.empty()) continue;
@@ -179,18 +187,17 @@ std::string FailureShare(int32_t failed, int32_t lines) {
   return text;
 }
 
-bool WriteCatalogueCsv(Context& ctx, const CatalogueOptions& options) {
+bool WriteCatalogueCsv(Context& ctx, const CatalogueOptions& options, ReplacementSet& files) {
   const Catalogue& cat = ctx.catalogue;
   const CsvText style = CsvTextFor(options.write_bom);
   bool ok = true;
-  const int32_t protocols = WriteLevel(ctx, kCatalogueFiles[0], style, cat.Protocols, false, &ok);
-  const int32_t accounts = WriteLevel(ctx, kCatalogueFiles[1], style, cat.Accounts, true, &ok);
-  const int32_t contacts = WriteLevel(ctx, kCatalogueFiles[2], style, cat.Contacts, true, &ok);
-  const int32_t conversations =
-      WriteLevel(ctx, kCatalogueFiles[3], style, cat.Conversations, true, &ok);
+  const int32_t protocols = WriteLevel(ctx, files, 0, style, cat.Protocols, false, &ok);
+  const int32_t accounts = WriteLevel(ctx, files, 1, style, cat.Accounts, true, &ok);
+  const int32_t contacts = WriteLevel(ctx, files, 2, style, cat.Contacts, true, &ok);
+  const int32_t conversations = WriteLevel(ctx, files, 3, style, cat.Conversations, true, &ok);
   // Every stored line, a status line without a message too, so that the rows
   // are as many as the summary counts.
-  ok &= WriteRows(ctx, kCatalogueFiles[4], style, [&](auto&& row) {
+  ok &= WriteRows(ctx, files, 4, style, [&](auto&& row) {
     for (int32_t i = 1; i <= cat.ChatLines.Count(); ++i) {
       const ChatEntry e = cat.ChatLines[i];
       row({e.ConversationId, e.LineNumber, e.Time, e.Sender, e.Message});
@@ -210,6 +217,95 @@ bool WriteCatalogueCsv(Context& ctx, const CatalogueOptions& options) {
                       std::to_string(lines) + " times (" + FailureShare(cat.failed_lines, lines) +
                       "%)");
   return ok;
+}
+
+namespace {
+
+// The root is a folder that can be listed; otherwise the pane says why.
+bool CheckRoot(Context& ctx, const std::string& root) {
+  Status why = Status::NotFound("no folder named");
+  FileKind kind = FileKind::kOther;
+  if (!root.empty()) why = ctx.env.GetFileKind(root, &kind);
+  if (why.ok() && kind != FileKind::kFolder) why = Status::IOError("Not a directory");
+  if (why.ok()) {
+    std::vector<std::string> names;
+    why = ctx.env.ListFolder(root, ListKind::kFilesAndFolders, &names);
+  }
+  if (why.ok()) return true;
+  AppendOutput(ctx.window, UnreadableFolderMessage(root, why));
+  return false;
+}
+
+// Makes the output folder ready before anything is read: created when
+// missing, locked for this run, rid of what killed runs left, and holding the
+// five new files, begun with the mark when asked.
+RunOutcome OpenOutput(Context& ctx, const CatalogueOptions& options,
+                      std::unique_ptr<FileLock>* lock, ReplacementSet& files) {
+  const std::string& folder = ctx.output_folder;
+  Status s = ctx.env.CreateFolders(folder);
+  if (s.ok()) s = ctx.env.LockFile(folder + kCatalogueLockFile, lock);
+  if (s.IsBusy()) {
+    AppendOutput(ctx.window, "Another run is writing into " + folder +
+                                 "; nothing was changed. Try again when it has finished.");
+    return RunOutcome::kBusy;
+  }
+  if (!s.ok()) {
+    AppendOutput(ctx.window, WriteFailureMessage(folder, s));
+    return RunOutcome::kOutputUnusable;
+  }
+  // With the lock held, no other run can own these.
+  std::vector<std::string> leftovers;
+  if (ctx.env.ListFolder(folder + kCatalogueTempPrefix + "*", ListKind::kFilesOnly, &leftovers)
+          .ok())
+    for (const std::string& name : leftovers) ctx.env.DeleteFile(folder + name).IgnoreError();
+  for (const char* file : kCatalogueFiles) {
+    const std::string target = folder + file;
+    FileKind kind = FileKind::kRegular;
+    // Found now rather than when the new file would replace it.
+    if (ctx.env.GetFileKind(target, &kind).ok() && kind == FileKind::kFolder)
+      s = Status::IOError("Is a directory");
+    size_t index = 0;
+    if (s.ok()) s = files.Add(target, folder + kCatalogueTempPrefix + file + ".", &index);
+    if (s.ok() && options.write_bom) s = files.file(index).Append(kUtf8Bom);
+    if (!s.ok()) {
+      AppendOutput(ctx.window, WriteFailureMessage(target, s));
+      return RunOutcome::kOutputUnusable;
+    }
+  }
+  return RunOutcome::kWritten;
+}
+
+}  // namespace
+
+FolderRunResult RunCatalogue(Context& ctx, const CatalogueOptions& options,
+                             const std::string& root) {
+  if (!CheckRoot(ctx, root)) return {RunOutcome::kRootUnreadable, false};
+  std::unique_ptr<FileLock> lock;
+  ReplacementSet files(ctx.env);
+  const RunOutcome opened = OpenOutput(ctx, options, &lock, files);
+  if (opened != RunOutcome::kWritten) return {opened, true};
+
+  PrepareCatalogueRun(ctx);
+  WalkLogRoot(ctx, options.mask, root);
+  FolderRunResult result{RunOutcome::kWritten, ctx.catalogue.unreadable == 0};
+  const std::string kept = "the earlier files in " + ctx.output_folder + " are kept as they were.";
+  bool written = !StopRequested(ctx) && WriteCatalogueCsv(ctx, options, files);
+  if (StopRequested(ctx)) {
+    AppendOutput(ctx.window, "Stopped before the end: nothing was replaced; " + kept);
+    result.outcome = RunOutcome::kStopped;
+    return result;
+  }
+  if (written) {
+    std::string failed;
+    Status s = files.Commit(ctx.output_folder, &failed);
+    if (!s.ok()) AppendOutput(ctx.window, WriteFailureMessage(failed, s));
+    written = s.ok();
+  }
+  if (!written) {
+    AppendOutput(ctx.window, "Nothing was replaced: " + kept);
+    result.outcome = RunOutcome::kNotWritten;
+  }
+  return result;
 }
 
 }  // namespace chatterwick

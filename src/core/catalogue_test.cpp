@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <new>
 
 #include "core/commands.h"
 #include "platform/posix_env.h"
 #include "testing/fixtures.h"
+#include "testing/mem_env.h"
 #include "testing/memory_window.h"
 #include "testing/temp_tree.h"
 
@@ -159,7 +163,12 @@ TEST_F(WalkTest, FullTablesSkipWhatDoesNotFitAndSaySo) {
 
 class CatalogueRunTest : public WalkTest {
  protected:
-  bool Run(const std::string& root) { return commands::FolderRun(ctx, options, root); }
+  // True when the five new files took the old ones' place.
+  bool Run(const std::string& root) {
+    last = commands::FolderRun(ctx, options, root);
+    return last.outcome == RunOutcome::kWritten;
+  }
+  FolderRunResult last;
 };
 
 TEST_F(CatalogueRunTest, EmptyTreeWritesEmptyFilesAndTheSummary) {
@@ -235,16 +244,16 @@ TEST_F(CatalogueRunTest, TextThatCouldStartAFormulaIsSafeOnlyWithTheMark) {
             "\"1\",\"1\",\"(1)\",\"=cmd:\",\"=HYPERLINK(\"\"http://x\"\")\"\r\n");
 }
 
-TEST_F(CatalogueRunTest, AFileThatCannotBeWrittenIsNamedAndTheRestGoOn) {
+// Found before minutes of reading, not after them.
+TEST_F(CatalogueRunTest, AFileThatCannotBeWrittenIsNamedBeforeTheWalk) {
   tree.Add("logs/p/a/c/1.html");
   tree.Folder("output/contacts.csv");
   EXPECT_FALSE(Run(tree.Path("logs/")));
-  EXPECT_NE(window.pane.find("Could not write " + tree.Path("output/contacts.csv") +
-                             " (Is a directory)\r\n"),
-            std::string::npos)
-      << window.pane;
-  EXPECT_NE(tree.Read("output/chat.csv").find("line 2"), std::string::npos);
-  EXPECT_NE(window.pane.find("Contacts found: 1\r\n"), std::string::npos);
+  EXPECT_EQ(last.outcome, RunOutcome::kOutputUnusable);
+  EXPECT_EQ(window.pane,
+            "Could not write " + tree.Path("output/contacts.csv") + " (Is a directory)\r\n");
+  EXPECT_FALSE(std::filesystem::exists(tree.Path("output/chat.csv")));
+  EXPECT_TRUE(window.messages.empty());
 }
 
 // A whole tree the chat client wrote: every conversation and chat line lands.
@@ -279,6 +288,178 @@ TEST_F(CatalogueRunTest, FixtureTreesCatalogueCompletely) {
       ASSERT_FALSE(catalogue.Conversations[e.ConversationId].Name.empty());
     }
   }
+}
+
+}  // namespace
+}  // namespace chatterwick
+
+namespace chatterwick {
+namespace {
+
+// ---- the five files as one set ----
+
+// Takes the mark, then fails every write to one named file, as a full disk does.
+class FailingWritesEnv : public EnvWrapper {
+ public:
+  FailingWritesEnv(Env* target, std::string name) : EnvWrapper(target), name_(std::move(name)) {}
+  Status NewTempFile(const std::string& prefix, std::string* path,
+                     std::unique_ptr<WritableFile>* r) override {
+    Status s = target()->NewTempFile(prefix, path, r);
+    if (s.ok() && prefix.find(name_) != std::string::npos) r->reset(new Full);
+    return s;
+  }
+
+ private:
+  struct Full : WritableFile {
+    Status Append(std::string_view) override {
+      if (++appends == 1) return Status::OK();
+      return Status::IOError("No space left on device");
+    }
+    int appends = 0;
+    Status Sync() override { return Status::OK(); }
+    Status Close() override { return Status::OK(); }
+  };
+  std::string name_;
+};
+
+// Asks the run to stop, as a signal would, once n logs are loaded.
+class StopAfter : public WalkObserver {
+ public:
+  StopAfter(std::atomic<int>* stop, int n) : stop_(stop), left_(n) {}
+  void OnLogsListed(int32_t) override {}
+  void OnLogLoaded(int32_t) override {
+    if (--left_ == 0) stop_->store(15);
+  }
+
+ private:
+  std::atomic<int>* stop_;
+  int left_;
+};
+
+class OutputSetTest : public ::testing::Test {
+ protected:
+  MemEnv mem;
+  LoadedLog log;
+  Catalogue catalogue;
+  MemoryWindow window;
+  std::map<std::string, std::string> earlier;
+
+  void SetUp() override {
+    for (int i = 1; i <= 3; ++i)
+      mem.PutFile("/logs/p/a/c/" + std::to_string(i) + ".html",
+                  "<title>t</title>\n<font size=\"2\">(1)</font> <b>A:</b> m\n");
+    for (const char* f : kCatalogueFiles) mem.PutFile(std::string("/out/") + f, "earlier rows");
+    earlier = mem.FilesIn("/out");
+  }
+  FolderRunResult Run(Env& env, const std::string& root = "/logs/",
+                      WalkObserver* observer = nullptr, const std::atomic<int>* stop = nullptr) {
+    Context ctx{log, catalogue, window, env, "/out/", observer, stop};
+    return commands::FolderRun(ctx, {}, root);
+  }
+  // The earlier five files, byte for byte, and nothing else but the lock.
+  void ExpectEarlierSet() {
+    auto now = mem.FilesIn("/out");
+    now.erase(kCatalogueLockFile);
+    EXPECT_EQ(now, earlier);
+  }
+};
+
+TEST_F(OutputSetTest, ANewSetReplacesTheOldOneWhole) {
+  EXPECT_EQ(Run(mem).outcome, RunOutcome::kWritten);
+  auto now = mem.FilesIn("/out");
+  EXPECT_EQ(now.size(), 6u);  // the five and the lock
+  EXPECT_EQ(now["chat.csv"],
+            "\xEF\xBB\xBF\"1\",\"1\",\"(1)\",\"A:\",\" m\"\r\n"
+            "\"2\",\"1\",\"(1)\",\"A:\",\" m\"\r\n\"3\",\"1\",\"(1)\",\"A:\",\" m\"\r\n");
+  EXPECT_EQ(now["protocols.csv"], "\xEF\xBB\xBF\"1\",\"p\"\r\n");
+  EXPECT_FALSE(mem.IsLocked("/out/.chatterwick.lock"));
+}
+
+TEST_F(OutputSetTest, AFolderThatCannotBeReadChangesNothing) {
+  mem.PutFile("/a-file", "x");
+  const std::pair<const char*, const char*> cases[] = {
+      {"/missing/", "Folder could not be read. (/missing/: No such file or directory)\r\n"},
+      {"/a-file/", "Folder could not be read. (/a-file/: Not a directory)\r\n"},
+      {"", "Folder could not be read. (: no folder named)\r\n"},
+  };
+  for (const auto& [root, pane] : cases) {
+    window = MemoryWindow();
+    const FolderRunResult r = Run(mem, root);
+    EXPECT_EQ(r.outcome, RunOutcome::kRootUnreadable);
+    EXPECT_FALSE(r.all_read);
+    EXPECT_EQ(window.pane, pane);
+    EXPECT_TRUE(window.messages.empty());
+    EXPECT_EQ(mem.FilesIn("/out"), earlier);  // not even a lock file
+  }
+}
+
+TEST_F(OutputSetTest, AFailedWriteKeepsTheEarlierSetAndSaysSo) {
+  FailingWritesEnv env(&mem, "contacts.csv");
+  const FolderRunResult r = Run(env);
+  EXPECT_EQ(r.outcome, RunOutcome::kNotWritten);
+  ExpectEarlierSet();
+  EXPECT_NE(window.pane.find("Could not write /out/contacts.csv (No space left on device)\r\n"),
+            std::string::npos);
+  EXPECT_NE(window.pane.find("Lines of chat found: 3\r\n"), std::string::npos);
+  EXPECT_TRUE(window.pane.ends_with(
+      "Nothing was replaced: the earlier files in /out/ are kept as they were.\r\n"))
+      << window.pane;
+}
+
+TEST_F(OutputSetTest, AStoppedRunKeepsTheEarlierSet) {
+  std::atomic<int> stop{0};
+  StopAfter observer(&stop, 2);
+  const FolderRunResult r = Run(mem, "/logs/", &observer, &stop);
+  EXPECT_EQ(r.outcome, RunOutcome::kStopped);
+  ExpectEarlierSet();
+  EXPECT_EQ(mem.reads().size(), 2u);  // the third log is never read
+  EXPECT_EQ(window.pane.find("Log Folder Parsing Complete!"), std::string::npos);
+}
+
+TEST_F(OutputSetTest, AnExceptionKeepsTheEarlierSet) {
+  struct Throwing : EnvWrapper {
+    using EnvWrapper::EnvWrapper;
+    Status NewSequentialFile(const std::string&, std::unique_ptr<SequentialFile>*) override {
+      throw std::bad_alloc();
+    }
+  } env(&mem);
+  Context ctx{log, catalogue, window, env, "/out/"};
+  CatalogueOptions options;
+  options.folder = "/logs/";
+  commands::FolderRunClick(ctx, options);
+  EXPECT_EQ(window.messages.back(),
+            "chatterwick: Parse Log Folder to CSV stopped: not enough memory.");
+  ExpectEarlierSet();
+}
+
+TEST_F(OutputSetTest, ASecondRunIntoTheSameFolderIsRefused) {
+  std::unique_ptr<FileLock> held;
+  ASSERT_TRUE(mem.LockFile("/out/.chatterwick.lock", &held).ok());
+  const FolderRunResult r = Run(mem);
+  EXPECT_EQ(r.outcome, RunOutcome::kBusy);
+  EXPECT_EQ(window.pane,
+            "Another run is writing into /out/; nothing was changed. Try again when it has "
+            "finished.\r\n");
+  EXPECT_TRUE(mem.reads().empty());
+  EXPECT_TRUE(window.messages.empty());
+  ExpectEarlierSet();
+}
+
+TEST_F(OutputSetTest, WhatAKilledRunLeftIsRemoved) {
+  mem.PutFile("/out/.chatterwick-catalogue-chat.csv.123-1", "half a row");
+  mem.PutFile("/out/notes.txt", "the user's own");
+  EXPECT_EQ(Run(mem).outcome, RunOutcome::kWritten);
+  auto now = mem.FilesIn("/out");
+  EXPECT_EQ(now.count(".chatterwick-catalogue-chat.csv.123-1"), 0u);
+  EXPECT_EQ(now["notes.txt"], "the user's own");
+}
+
+TEST_F(OutputSetTest, ALogThatCannotBeReadIsCounted) {
+  mem.PutFile("/logs/p/a/c/4.html", "");
+  const FolderRunResult r = Run(mem);
+  EXPECT_EQ(r.outcome, RunOutcome::kWritten);
+  EXPECT_FALSE(r.all_read);
+  EXPECT_EQ(catalogue.unreadable, 1);
 }
 
 }  // namespace

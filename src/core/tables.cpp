@@ -69,6 +69,7 @@ void Catalogue::Clear() {
   ChatLines.Release();
   failed_lines = 0;
   skipped = {};
+  unreadable = 0;
 }
 
 }  // namespace chatterwick

@@ -175,6 +175,8 @@ struct Catalogue {
   struct Skipped {
     int64_t protocols = 0, accounts = 0, contacts = 0, conversations = 0, chat_lines = 0;
   } skipped;
+  // Folders and logs the run could not read (listed, opened or loaded).
+  int64_t unreadable = 0;
 
   // Empties every table and gives their storage back.
   void Clear();
