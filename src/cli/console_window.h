@@ -15,6 +15,7 @@ class ConsoleWindow : public WindowOps {
   std::string PaneText() const override { return pane_; }
   void SetTitle(const std::string& caption) override { title_ = caption; }
   void EnableSaveButtons() override {}
+  void DisableSaveButtons() override {}
   // Nobody can answer: the same as a cancel.
   std::string InputBox(const std::string&, const std::string&, const std::string&) override {
     return std::string();

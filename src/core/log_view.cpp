@@ -10,6 +10,7 @@ namespace chatterwick {
 
 void ReportLoad(WindowOps& window, const std::string& path, const LoadResult& result) {
   if (result.stored) window.EnableSaveButtons();
+  else window.DisableSaveButtons();
   if (!result.status.ok()) AppendOutput(window, LoadFailureMessage(path));
 }
 
@@ -17,14 +18,19 @@ Status OpenLog(Context& ctx, std::string path) {
   std::erase(path, '"');
   if (path.empty()) return Status::NotFound("no log named");
   const LoadResult loaded = LoadLogFile(ctx.log, ctx.env, path);
+  ctx.window.ClearPane();
   ReportLoad(ctx.window, path, loaded);
-  ShowLog(ctx.log, ctx.window);
+  AppendListing(ctx.log, ctx.window);
   ctx.window.SetTitle(ExtractTitle(ctx.log.RawLines[0]));
   return loaded.status;
 }
 
 void ShowLog(const LoadedLog& log, WindowOps& window) {
   window.ClearPane();
+  AppendListing(log, window);
+}
+
+void AppendListing(const LoadedLog& log, WindowOps& window) {
   std::string listing;
   log.ForEachChatLine([&](const ParsedLine& line) {
     listing.append(line.Time).append(" ").append(line.Sender).append(" ").append(line.Message);

@@ -53,11 +53,14 @@ TEST_F(ViewTest, QuotesOnlyDoNothing) {
   EXPECT_TRUE(env.reads().empty());
 }
 
-TEST_F(ViewTest, UnreadableLogShowsEmptyPaneAndUnknownTitle) {
-  window.pane = "old";
+// The user sees why, and cannot save a log that is not there.
+TEST_F(ViewTest, UnreadableLogKeepsItsMessageAndTurnsTheSavesOff) {
+  env.PutFile("/good.html", "<title>t</title>\n<font size=\"2\">(1)</font> <b>A:</b> m\n");
+  ASSERT_TRUE(OpenLog(ctx, "/good.html").ok());
+  ASSERT_TRUE(window.save_enabled);
   const Status s = OpenLog(ctx, "/nowhere.html");
   EXPECT_TRUE(s.IsNotFound()) << s.message();
-  EXPECT_EQ(window.pane, "");
+  EXPECT_EQ(window.pane, "File could not be loaded. (/nowhere.html)\r\n");
   EXPECT_EQ(window.title, "Log File: Title Unknown");
   EXPECT_FALSE(window.save_enabled);
 }

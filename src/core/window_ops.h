@@ -21,6 +21,8 @@ class WindowOps {
   virtual void SetTitle(const std::string& caption) = 0;
   // cmdSaveTxt, then cmdSaveCSV.
   virtual void EnableSaveButtons() = 0;
+  // Both, when there is no valid log to save.
+  virtual void DisableSaveButtons() = 0;
 
   // Modal; returns the typed text, or the empty string on cancel.
   virtual std::string InputBox(const std::string& prompt, const std::string& title,

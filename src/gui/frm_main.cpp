@@ -13,9 +13,11 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <cstdlib>
 
 #include "core/commands.h"
 #include "gui/display_text.h"
+#include "platform/stop_signals.h"
 
 namespace chatterwick::gui {
 
@@ -176,7 +178,13 @@ void FrmMain::Build() {
 
 void FrmMain::Run(const std::function<void()>& command) {
   BusyCursor busy;
+  if (ctx_.stop) stop_signals::Arm(true);
   command();
+  if (!ctx_.stop) return;
+  stop_signals::Arm(false);
+  // The command has removed what it had begun; the signal still ends the
+  // program, as it would have without the handlers.
+  if (const int sig = ctx_.stop->load()) std::_Exit(128 + sig);
 }
 
 void FrmMain::Load(const std::string& argument_text) {
@@ -219,6 +227,11 @@ void FrmMain::SetTitle(const std::string& caption) {
 void FrmMain::EnableSaveButtons() {
   save_text_button_->setEnabled(true);
   save_csv_button_->setEnabled(true);
+}
+
+void FrmMain::DisableSaveButtons() {
+  save_text_button_->setEnabled(false);
+  save_csv_button_->setEnabled(false);
 }
 
 std::string FrmMain::InputBox(const std::string& prompt, const std::string& title,

@@ -33,6 +33,10 @@ class FrmMain : public QWidget, public WindowOps {
   void SetInputBox(InputBoxFn fn) { input_box_ = std::move(fn); }
   void SetMessageBox(MessageBoxFn fn) { message_box_ = std::move(fn); }
 
+  // Set by the program (not by tests): signals received during a command
+  // stop it, then end the program.
+  void SetStopFlag(const std::atomic<int>* stop) { ctx_.stop = stop; }
+
   // The settings as the controls hold them now.
   CatalogueOptions CatalogueSettings() const;
   ExportOptions ExportSettings() const;
@@ -43,6 +47,7 @@ class FrmMain : public QWidget, public WindowOps {
   std::string PaneText() const override { return pane_; }
   void SetTitle(const std::string& caption) override;
   void EnableSaveButtons() override;
+  void DisableSaveButtons() override;
   std::string InputBox(const std::string& prompt, const std::string& title,
                        const std::string& default_answer) override;
   void MessageBox(const std::string& text, const std::string& title) override;

@@ -4,6 +4,7 @@
 #include "core/tables.h"
 #include "gui/frm_main.h"
 #include "platform/posix_env.h"
+#include "platform/stop_signals.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);  // takes its own options out of argv
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
   chatterwick::LoadedLog log;
   chatterwick::Catalogue catalogue;
   chatterwick::gui::FrmMain window(log, catalogue, *chatterwick::PosixEnv());
+  window.SetStopFlag(chatterwick::stop_signals::Install());
   window.Load(argument_text);
   window.show();
   return app.exec();

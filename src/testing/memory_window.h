@@ -17,6 +17,7 @@ class MemoryWindow : public WindowOps {
   std::string PaneText() const override { return pane; }
   void SetTitle(const std::string& caption) override { title = caption; }
   void EnableSaveButtons() override { save_enabled = true; }
+  void DisableSaveButtons() override { save_enabled = false; }
 
   // Answers with the next queued text; with none queued, cancels.
   std::string InputBox(const std::string& prompt, const std::string& title_text,
