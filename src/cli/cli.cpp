@@ -7,6 +7,7 @@
 
 #include "cli/console_window.h"
 #include "core/commands.h"
+#include "core/log_view.h"
 #include "core/messages.h"
 
 namespace chatterwick::cli {
@@ -41,17 +42,22 @@ struct Usage {
   std::string problem;
 };
 
-// Progress on a terminal: files done of files found so far, lines, time.
-class ProgressBar : public WalkObserver {
+// Each log that could not be loaded, with the reason, on stderr; and on a
+// terminal the progress: files done of files found so far, lines, time.
+class RunReporter : public WalkObserver {
  public:
-  explicit ProgressBar(std::ostream& err) : err_(err), start_(Clock::now()), last_(start_) {}
-  ~ProgressBar() override {
-    if (drawn_) err_ << "\r\033[K" << std::flush;
-  }
+  RunReporter(std::ostream& err, bool draw)
+      : err_(err), draw_(draw), start_(Clock::now()), last_(start_) {}
+  ~RunReporter() override { Erase(); }
   void OnLogsListed(int32_t count) override { found_ += count; }
+  void OnLoadFailed(const std::string& path, const Status& why) override {
+    Erase();
+    err_ << LoadFailureMessage(path) << ": " << LoadFailureReason(why) << '\n';
+  }
   void OnLogLoaded(int32_t lines) override {
     ++done_;
     lines_ += lines;
+    if (!draw_) return;
     auto now = Clock::now();
     if (now - last_ < std::chrono::milliseconds(100)) return;
     last_ = now;
@@ -62,19 +68,36 @@ class ProgressBar : public WalkObserver {
                   lines_, secs);
     err_ << buf << std::flush;
   }
+  void Erase() {
+    if (drawn_) err_ << "\r\033[K" << std::flush;
+    drawn_ = false;
+  }
 
  private:
   using Clock = std::chrono::steady_clock;
   std::ostream& err_;
+  const bool draw_;
   Clock::time_point start_, last_;
   long long found_ = 0, done_ = 0, lines_ = 0;
   bool drawn_ = false;
 };
 
-// The loader's message names the path as the loader saw it: quotes removed.
-void ReportLoadFailure(std::ostream& err, std::string path) {
-  std::erase(path, '"');
-  err << LoadFailureMessage(path) << '\n';
+void ReportLoadFailure(std::ostream& err, const std::string& path, const Status& why) {
+  err << LoadFailureMessage(path) << ": " << LoadFailureReason(why) << '\n';
+}
+
+// What the program printed must have reached its standard output.
+int CheckOutput(std::ostream& out, std::ostream& err, int status) {
+  out.flush();
+  if (out) return status;
+  err << "chatterwick-cli: could not write to standard output\n";
+  return 1;
+}
+
+// An empty text names no file: never the current folder or the root.
+const std::string& NotEmpty(const std::string& value, const char* what) {
+  if (value.empty()) throw Usage{std::string(what) + " must not be empty"};
+  return value;
 }
 
 bool EndsWithSeparator(const std::string& path) {
@@ -87,9 +110,19 @@ struct Session {
   Catalogue catalogue;
   ConsoleWindow window;
   Context ctx;
-  Session(Env& env, std::string output_folder, WalkObserver* observer = nullptr)
-      : ctx{log, catalogue, window, env, std::move(output_folder), observer} {}
+  Session(Env& env, std::string output_folder, const std::atomic<int>* stop,
+          WalkObserver* observer = nullptr)
+      : ctx{log, catalogue, window, env, std::move(output_folder), observer, stop} {}
 };
+
+// Loads the log at path, exactly as named (the shell took any quotes away),
+// and lists it in the pane; the reason for a failure goes to err.
+LoadResult LoadLog(Session& session, const std::string& path, std::ostream& err) {
+  LoadResult loaded = LoadLogFile(session.log, session.ctx.env, path);
+  if (!loaded.status.ok()) ReportLoadFailure(err, path, loaded.status);
+  ShowLog(session.log, session.window);
+  return loaded;
+}
 
 // Takes the value after an option; Usage when there is none.
 std::string TakeValue(const std::vector<std::string>& args, size_t* i) {
@@ -99,80 +132,96 @@ std::string TakeValue(const std::vector<std::string>& args, size_t* i) {
 
 int RunView(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err) {
   if (args.size() != 2) throw Usage{args.size() < 2 ? "view needs a LOG" : "view takes one LOG"};
-  Session session(env, DefaultOutputFolder(env));
-  const Status loaded = commands::ViewLog(session.ctx, args[1]);
-  out << session.window.title() << '\n' << session.window.PaneAsLines() << std::flush;
-  if (!loaded.ok()) {
-    ReportLoadFailure(err, args[1]);
-    return 1;
-  }
-  return 0;
+  Session session(env, DefaultOutputFolder(env), nullptr);
+  const LoadResult loaded = LoadLog(session, NotEmpty(args[1], "LOG"), err);
+  out << ExtractTitle(session.log.RawLines[0]) << '\n' << session.window.PaneAsLines();
+  return CheckOutput(out, err, loaded.status.ok() ? 0 : 1);
 }
 
 int RunCatalogue(const std::vector<std::string>& args, Env& env, std::ostream& out,
-                 std::ostream& err, bool err_is_terminal) {
+                 std::ostream& err, bool err_is_terminal, const std::atomic<int>* stop) {
   std::optional<std::string> root, output;
   CatalogueOptions options;
   bool quiet = false;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "--mask") options.mask = TakeValue(args, &i);
-    else if (a == "--output") output = TakeValue(args, &i);
+    if (a == "--mask") options.mask = NotEmpty(TakeValue(args, &i), "PATTERN");
+    else if (a == "--output") output = NotEmpty(TakeValue(args, &i), "DIR");
     else if (a == "--no-bom") options.write_bom = false;
     else if (a == "--quiet") quiet = true;
     else if (a.rfind("--", 0) == 0) throw Usage{"unknown option " + a};
     else if (root) throw Usage{"catalogue takes one ROOT"};
-    else root = a;
+    else root = NotEmpty(a, "ROOT");
   }
   if (!root) throw Usage{"catalogue needs a ROOT"};
   const char sep = env.Separator();
   if (!EndsWithSeparator(*root)) *root += sep;
   std::string folder = output ? *output : DefaultOutputFolder(env);
   if (!EndsWithSeparator(folder)) folder += sep;
-  // A folder that cannot be made shows as the five files that cannot be written.
-  env.CreateFolders(folder).IgnoreError();
 
-  std::optional<ProgressBar> bar;
-  if (err_is_terminal && !quiet) bar.emplace(err);
-  Session session(env, folder, bar ? &*bar : nullptr);
-  const bool ok = commands::FolderRun(session.ctx, options, *root);
-  bar.reset();
-  out << session.window.PaneAsLines() << std::flush;
-  if (!quiet) err << "Files written to " << folder << '\n';
-  return ok ? 0 : 1;
+  std::optional<RunReporter> reporter;
+  reporter.emplace(err, err_is_terminal && !quiet);
+  Session session(env, folder, stop, &*reporter);
+  const FolderRunResult result = commands::FolderRun(session.ctx, options, *root);
+  reporter.reset();
+  switch (result.outcome) {
+    case RunOutcome::kWritten:
+      out << session.window.PaneAsLines();
+      if (!quiet) err << "Files written to " << folder << '\n';
+      return CheckOutput(out, err, result.all_read ? 0 : 1);
+    case RunOutcome::kNotWritten:
+      out << session.window.PaneAsLines();
+      return CheckOutput(out, err, 1);
+    case RunOutcome::kStopped:
+      err << "chatterwick-cli: stopped; nothing in " << folder << " was replaced\n";
+      return 128 + stop->load();
+    default:
+      // Nothing was read: there is no summary, only why.
+      err << session.window.PaneAsLines();
+      return 1;
+  }
 }
 
-int RunExport(const std::vector<std::string>& args, Env& env, std::ostream& err) {
+// "-" as FILE: standard output.
+constexpr const char* kStandardOutput = "-";
+
+int RunExport(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err,
+              const std::atomic<int>* stop) {
   std::optional<std::string> log_path, csv, txt;
   ExportOptions options;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "--csv") csv = TakeValue(args, &i);
-    else if (a == "--text") txt = TakeValue(args, &i);
+    if (a == "--csv") csv = NotEmpty(TakeValue(args, &i), "FILE");
+    else if (a == "--text") txt = NotEmpty(TakeValue(args, &i), "FILE");
     else if (a == "--no-bom") options.write_bom = false;
     else if (a.rfind("--", 0) == 0) throw Usage{"unknown option " + a};
     else if (log_path) throw Usage{"export takes one LOG"};
-    else log_path = a;
+    else log_path = NotEmpty(a, "LOG");
   }
   if (!log_path) throw Usage{"export needs a LOG"};
   if (csv.has_value() == txt.has_value())
     throw Usage{"export needs one of --csv FILE or --text FILE"};
   if (txt && !options.write_bom) throw Usage{"--no-bom goes with --csv"};
 
-  Session session(env, DefaultOutputFolder(env));
-  int status = 0;
-  if (!commands::ViewLog(session.ctx, *log_path).ok()) {
-    ReportLoadFailure(err, *log_path);
-    status = 1;
-    // Nothing was read: there is not even a header to save.
-    if (session.log.RawLines[0].empty()) return status;
-  }
+  Session session(env, DefaultOutputFolder(env), stop);
+  const LoadResult loaded = LoadLog(session, *log_path, err);
+  // A log that was not read has nothing worth saving; one that was too long
+  // for the table is saved as far as it was read, and still reported.
+  if (!loaded.stored) return 1;
+  const int status = loaded.status.ok() ? 0 : 1;
   const std::string& target = csv ? *csv : *txt;
+  if (target == kStandardOutput) {
+    // A stream, not a file for a spreadsheet: no mark.
+    out << (csv ? commands::CsvExportText(session.log, CsvTextFor(options.write_bom))
+                : commands::TextExportText(session.window));
+    return CheckOutput(out, err, status);
+  }
   Status s = csv ? commands::SaveLogAsCsvTo(session.ctx, options, target)
                  : commands::SaveLogAsTextTo(session.ctx, target);
+  if (stop && stop->load() != 0) return 128 + stop->load();
   if (!s.ok()) {
     err << WriteFailureMessage(target, s) << '\n';
-    status = 1;
+    return 1;
   }
   return status;
 }
@@ -180,7 +229,7 @@ int RunExport(const std::vector<std::string>& args, Env& env, std::ostream& err)
 }  // namespace
 
 int Run(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err,
-        bool err_is_terminal) {
+        bool err_is_terminal, const std::atomic<int>* stop) {
   try {
     if (args.empty()) throw Usage{"no command given"};
     const std::string& cmd = args[0];
@@ -193,8 +242,8 @@ int Run(const std::vector<std::string>& args, Env& env, std::ostream& out, std::
       return 0;
     }
     if (cmd == "view") return RunView(args, env, out, err);
-    if (cmd == "catalogue") return RunCatalogue(args, env, out, err, err_is_terminal);
-    if (cmd == "export") return RunExport(args, env, err);
+    if (cmd == "catalogue") return RunCatalogue(args, env, out, err, err_is_terminal, stop);
+    if (cmd == "export") return RunExport(args, env, out, err, stop);
     throw Usage{"unknown command " + cmd};
   } catch (const Usage& u) {
     err << "chatterwick-cli: " << u.problem << "; " << kUsageLine << '\n';

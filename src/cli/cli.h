@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -9,8 +10,10 @@
 namespace chatterwick::cli {
 
 // Runs one command line (without the program name). Exit status: 0 success,
-// 1 the work failed, 2 the arguments were wrong.
+// 1 a file or folder could not be read or written, 2 the arguments were
+// wrong, 128 + the signal's number when *stop turned nonzero and the command
+// stopped, changing nothing.
 int Run(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err,
-        bool err_is_terminal);
+        bool err_is_terminal, const std::atomic<int>* stop = nullptr);
 
 }  // namespace chatterwick::cli

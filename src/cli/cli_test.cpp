@@ -1,6 +1,8 @@
 #include "cli/cli.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
@@ -33,7 +35,15 @@ TEST(CliTest, UsageErrorsExitTwoWithOneLine) {
                                              {"catalogue", "x", "--bogus"},
                                              {"catalogue", "x", "--mask"},
                                              {"export", "x"},
-                                             {"export", "x", "--csv", "a", "--text", "b"}}) {
+                                             {"export", "x", "--csv", "a", "--text", "b"},
+                                             // An empty text names nothing, not "/" or ".".
+                                             {"view", ""},
+                                             {"catalogue", ""},
+                                             {"catalogue", "x", "--output", ""},
+                                             {"catalogue", "x", "--mask", ""},
+                                             {"export", "", "--csv", "a"},
+                                             {"export", "x", "--csv", ""},
+                                             {"export", "x", "--text", ""}}) {
     Result r = Cli(args);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
@@ -52,16 +62,42 @@ TEST(CliTest, ViewPrintsTitleThenLines) {
   EXPECT_EQ(r.err, "");
 }
 
-TEST(CliTest, ViewReportsLoaderFailures) {
+TEST(CliTest, ViewSaysWhyALogCouldNotBeLoaded) {
   testing::TempTree t;
   t.File("empty.html", "");
   t.File("text.html", "hello\n<b>\n");
-  for (const char* name : {"missing.html", "empty.html", "text.html"}) {
-    Result r = Cli({"view", "\"" + t.Path(name) + "\""});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "File could not be loaded. (" + t.Path(name) + ")\n");
-    EXPECT_EQ(r.out, "Log File: Title Unknown\n");
+  t.File("locked.html", "<title>t</title>\n");
+  ::chmod(t.Path("locked.html").c_str(), 0);
+  std::string long_log = "<title>t</title>\n";
+  for (int i = 0; i < 10001; ++i) long_log += "<font size=\"2\">(1)</font> <b>A:</b> m\n";
+  t.File("long.html", long_log);
+  const std::pair<const char*, const char*> cases[] = {
+      {"missing.html", "no such file"},
+      {"empty.html", "the file is empty"},
+      {"text.html", "the first line is not markup"},
+      {"long.html", "more than 10000 lines, the most one log may hold"},
+      {"locked.html", "permission denied"},
+      {"a\"quoted\".html", "no such file"},
+  };
+  for (const auto& [name, reason] : cases) {
+    // Root reads a file whatever its permission bits.
+    if (name == std::string("locked.html") && ::geteuid() == 0) continue;
+    Result r = Cli({"view", t.Path(name)});
+    EXPECT_EQ(r.status, 1) << name;
+    // The path as given, quotes and all: the shell has already taken its own.
+    EXPECT_EQ(r.err, "File could not be loaded. (" + t.Path(name) + "): " + reason + "\n");
+    if (name != std::string("long.html")) {
+      EXPECT_EQ(r.out, "Log File: Title Unknown\n");
+    }
   }
+}
+
+TEST(CliTest, ALogNamedWithQuotesIsOpenedAsNamed) {
+  testing::TempTree t;
+  t.File("say \"hi\".html", testing::SmallLog(1, "Q"));
+  Result r = Cli({"view", t.Path("say \"hi\".html")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Q\n(10:00:01) Bob:  line 1\n");
 }
 
 TEST(CliTest, ViewListsEveryFixtureLog) {
@@ -92,9 +128,42 @@ TEST(CliTest, CatalogueExitsOneWhenAFileCannotBeWritten) {
   testing::TempTree t;
   t.Add("logs/p/a/c/1.html");
   t.Folder("out/chat.csv");
-  Result r = Cli({"catalogue", t.Path("logs/"), "--output", t.Path("out"), "--quiet"});
+  Result r = Cli({"catalogue", t.Path("logs/"), "--output", t.Path("out")});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("Could not write " + t.Path("out/chat.csv")), std::string::npos);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Could not write " + t.Path("out/chat.csv") + " (Is a directory)\n");
+}
+
+// Nothing is catalogued, nothing in the output folder changes, and stderr says why.
+TEST(CliTest, CatalogueOfARootThatIsNoFolderChangesNothing) {
+  testing::TempTree t;
+  t.File("out/protocols.csv", "earlier");
+  t.File("a file", "x");
+  for (const char* root : {"missing", "a file"}) {
+    Result r = Cli({"catalogue", t.Path(root), "--output", t.Path("out")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    const std::string why =
+        root == std::string("missing") ? "No such file or directory" : "Not a directory";
+    EXPECT_EQ(r.err, "Folder could not be read. (" + t.Path(root) + "/: " + why + ")\n");
+    EXPECT_EQ(std::filesystem::directory_iterator(t.Path("out"))->path().filename(),
+              "protocols.csv");
+    EXPECT_EQ(t.Read("out/protocols.csv"), "earlier");
+  }
+}
+
+// Exit status 1 means something could not be read, even though the files
+// were written from what could.
+TEST(CliTest, CatalogueExitsOneWhenALogCouldNotBeRead) {
+  testing::TempTree t;
+  t.Add("logs/p/a/c/1.html");
+  t.File("logs/p/a/c/2.html", "");
+  Result r = Cli({"catalogue", t.Path("logs"), "--output", t.Path("out")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("Conversations found: 2\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err, "File could not be loaded. (" + t.Path("logs/p/a/c/2.html") +
+                       "): the file is empty\nFiles written to " + t.Path("out/") + "\n");
+  EXPECT_NE(t.Read("out/chat.csv").find("line 2"), std::string::npos);
 }
 
 TEST(CliTest, ExportWritesCsvOrText) {
@@ -109,6 +178,14 @@ TEST(CliTest, ExportWritesCsvOrText) {
   Result r = Cli({"export", t.Path("missing.html"), "--csv", t.Path("m.csv")});
   EXPECT_EQ(r.status, 1);
   EXPECT_FALSE(std::filesystem::exists(t.Path("m.csv")));
+  // A log that could not be read costs no earlier text.
+  t.File("empty.html", "");
+  r = Cli({"export", t.Path("empty.html"), "--text", t.Path("a.txt")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(t.Read("a.txt"), "(10:00:01) Bob:  line 1\r\n\r\n");
+  r = Cli({"export", t.Path("empty.html"), "--csv", t.Path("a.csv")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(t.Read("a.csv").find("\"\",\"\",\"\"\r\n"), std::string::npos);
   r = Cli({"export", t.Path("a.html"), "--csv", t.Path("no/dir/x.csv")});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Could not write"), std::string::npos);

@@ -12,6 +12,18 @@ inline std::string LoadFailureMessage(const std::string& path) {
   return "File could not be loaded. (" + path + ")";
 }
 
+// Why a log could not be loaded, as the command line prints it after
+// LoadFailureMessage: "no such file", "the file is empty", "permission denied".
+inline std::string LoadFailureReason(const Status& why) {
+  if (why.IsNotFound()) return "no such file";
+  std::string reason = why.message();
+  // The system's messages begin a sentence; here they continue one.
+  if (reason.size() > 1 && reason[0] >= 'A' && reason[0] <= 'Z' && reason[1] >= 'a' &&
+      reason[1] <= 'z')
+    reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
+  return reason;
+}
+
 inline std::string WriteFailureMessage(const std::string& path, const Status& why) {
   return "Could not write " + path + " (" + why.message() + ")";
 }
