@@ -54,6 +54,7 @@ size_t CsvRows(const std::string& path) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   testing::TempTree tree;
   tree.Folder("out");
+  tree.Folder("logs");
   // Each entry: a depth byte, one name byte per level, and for a file a length
   // byte and that many content bytes.
   size_t i = 0;
@@ -77,7 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Catalogue cat;
   MemoryWindow window;
   Context ctx{log, cat, window, *PosixEnv(), tree.Path("out/")};
-  if (!commands::FolderRun(ctx, {}, tree.Path("logs/"))) std::abort();
+  if (commands::FolderRun(ctx, {}, tree.Path("logs/")).outcome != RunOutcome::kWritten)
+    std::abort();
+  // The five files and the lock: nothing half-written is left beside them.
+  int out_files = 0;
+  for (const auto& e : fs::directory_iterator(tree.Path("out"))) out_files += !e.is_directory();
+  if (out_files != 6) std::abort();
 
   const int32_t protocols = cat.Protocols.FirstFreeSlot() - 1;
   for (int32_t p = 1; p <= protocols; ++p)

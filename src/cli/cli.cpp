@@ -27,16 +27,20 @@ constexpr const char* kHelp =
     "      Catalogues the log tree under ROOT (protocol/account/contact/log files) into\n"
     "      protocols.csv, accounts.csv, contacts.csv, conversations.csv and chat.csv in DIR\n"
     "      (default: the folder \"output\" beside this program). PATTERN picks the log\n"
-    "      files (default *.html); --quiet hides the progress bar.\n"
+    "      files (default *.html); --quiet hides the progress bar. The five files are\n"
+    "      replaced together when the run is complete, or not at all; one run at a\n"
+    "      time may write into DIR.\n"
     "  chatterwick-cli export LOG --csv FILE [--no-bom]\n"
     "  chatterwick-cli export LOG --text FILE\n"
-    "      Saves the log as CSV, or its listing as text, into FILE.\n"
+    "      Saves the log as CSV (after what FILE holds), or its listing as text, into\n"
+    "      FILE; \"-\" is standard output. FILE changes only when the save is complete.\n"
     "\n"
     "CSV files begin with the UTF-8 byte-order mark and are safe to open in a\n"
     "spreadsheet: a text that would start a formula (= + - @) gets an apostrophe in\n"
     "front. --no-bom leaves out the mark and writes every field as read.\n"
     "\n"
-    "Exit status: 0 done, 1 a file could not be read or written, 2 wrong arguments.\n";
+    "Exit status: 0 done, 1 a file or folder could not be read or written, 2 wrong\n"
+    "arguments, 130 or 143 stopped by Ctrl+C or SIGTERM (nothing changed).\n";
 
 struct Usage {
   std::string problem;
@@ -241,7 +245,11 @@ int Run(const std::vector<std::string>& args, Env& env, std::ostream& out, std::
       out << kVersion << '\n';
       return 0;
     }
-    if (cmd == "view") return RunView(args, env, out, err);
+    if (cmd == "view") {
+      const int status = RunView(args, env, out, err);
+      // The listing is whole, but the user asked for an end: say it was not.
+      return stop && stop->load() != 0 ? 128 + stop->load() : status;
+    }
     if (cmd == "catalogue") return RunCatalogue(args, env, out, err, err_is_terminal, stop);
     if (cmd == "export") return RunExport(args, env, out, err, stop);
     throw Usage{"unknown command " + cmd};

@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
+#include <thread>
 
 #include "platform/posix_env.h"
 #include "testing/fixtures.h"
@@ -189,6 +192,37 @@ TEST(CliTest, ExportWritesCsvOrText) {
   r = Cli({"export", t.Path("a.html"), "--csv", t.Path("no/dir/x.csv")});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Could not write"), std::string::npos);
+}
+
+TEST(CliTest, ExportFollowsLinksWritesPipesInPlaceAndDashIsStandardOutput) {
+  testing::TempTree t;
+  t.File("a.html", testing::SmallLog(1, "T"));
+  const std::string rows =
+      "\"\",\"\",\"<html><head><title>T</title></head><body><p>\"\r\n"
+      "\"(10:00:01)\",\"Bob:\",\" line 1\"\r\n";
+  // Standard output is a stream, not a file for a spreadsheet: no mark.
+  Result r = Cli({"export", t.Path("a.html"), "--csv", "-"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, rows);
+  r = Cli({"export", t.Path("a.html"), "--text", "-"});
+  EXPECT_EQ(r.out, "(10:00:01) Bob:  line 1\r\n\r\n");
+
+  t.File("real.csv", "");
+  ASSERT_EQ(::symlink("real.csv", t.Path("link.csv").c_str()), 0);
+  ASSERT_EQ(Cli({"export", t.Path("a.html"), "--csv", t.Path("link.csv")}).status, 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(t.Path("link.csv")));
+  EXPECT_EQ(t.Read("real.csv"), "\xEF\xBB\xBF" + rows);
+
+  ASSERT_EQ(::mkfifo(t.Path("pipe").c_str(), 0644), 0);
+  std::string got;
+  std::thread reader([&] {
+    std::ifstream in(t.Path("pipe"), std::ios::binary);
+    got.assign(std::istreambuf_iterator<char>(in), {});
+  });
+  EXPECT_EQ(Cli({"export", t.Path("a.html"), "--text", t.Path("pipe")}).status, 0);
+  reader.join();
+  EXPECT_EQ(got, "(10:00:01) Bob:  line 1\r\n\r\n");
+  EXPECT_TRUE(std::filesystem::is_fifo(t.Path("pipe")));
 }
 
 }  // namespace

@@ -179,6 +179,33 @@ class FrmMainTest : public QObject {
     QCOMPARE(f.Find<QLabel>("lblName")->text(), QString::fromUtf8("Chat with Zo\u00eb"));
   }
 
+  // The user sees why, and there is nothing valid to save.
+  void aFailedLoadKeepsItsMessageAndTurnsTheSavesOff() {
+    Fixture f;
+    f.window.Load(f.tree.Path("logs/zoe.html"));
+    QVERIFY(f.Find<QPushButton>("cmdSaveCSV")->isEnabled());
+    f.answers = {f.tree.Path("logs/none.html")};
+    QTest::mouseClick(f.Find<QPushButton>("cmdLoad"), Qt::LeftButton);
+    QCOMPARE(f.Pane(), QString::fromStdString("File could not be loaded. (" +
+                                              f.tree.Path("logs/none.html") + ")\n"));
+    QCOMPARE(f.Find<QLabel>("lblName")->text(), QString("Log File: Title Unknown"));
+    QVERIFY(!f.Find<QPushButton>("cmdSaveCSV")->isEnabled());
+    QVERIFY(!f.Find<QPushButton>("cmdSaveTxt")->isEnabled());
+  }
+
+  // Nothing is catalogued and the earlier files stay.
+  void aFolderThatCannotBeReadIsNamedInThePane() {
+    Fixture f;
+    f.tree.File("app/output/chat.csv", "earlier");
+    f.Find<QLineEdit>("txtFolder")->setText(QString::fromStdString(f.tree.Path("nowhere/")));
+    QTest::mouseClick(f.Find<QPushButton>("cmdCSV"), Qt::LeftButton);
+    QCOMPARE(f.Pane(),
+             QString::fromStdString("Folder could not be read. (" + f.tree.Path("nowhere/") +
+                                    ": No such file or directory)\n"));
+    QVERIFY(f.messages.empty());
+    QCOMPARE(f.tree.Read("app/output/chat.csv"), std::string("earlier"));
+  }
+
   void loadEventRunsAFolderRunBeforeShowing() {
     Fixture f;
     f.tree.File("logs/tree/p/a/c/1.html", kLog);
