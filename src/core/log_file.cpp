@@ -36,40 +36,28 @@ Status TooLong() {
                              " lines, the most one log may hold");
 }
 
+// Splits raw into time, sender and message; false when it is not of that shape.
+bool SplitChatLine(std::string_view raw, ParsedLine* rec);
+
 // Reads the file into RawLines and sets *count to the number of logical lines.
 // *keep_raw tells whether RawLines keeps what was read on failure (only a log
 // too long for the table does; the caller clears it otherwise).
 Status ReadLogicalLines(LoadedLog& log, Env& env, const std::string& path, int32_t* count,
                         bool* keep_raw) {
   *keep_raw = false;
-  std::unique_ptr<SequentialFile> file;
-  Status opened = env.NewSequentialFile(path, &file);
+  LogLineReader reader;
+  Status opened = reader.Open(env, path);
   if (!opened.ok()) return opened;
-  LineReader reader(std::move(file));
-  std::string s;
   int32_t i = 0;
-  for (bool first = true; reader.ReadLine(&s); first = false) {
-    // Left by an editor that saved the log; the client writes none.
-    if (first && s.starts_with(kUtf8Bom)) s.erase(0, kUtf8Bom.size());
-    if (!s.empty() && s[0] == '<') {
-      if (i > kLastLineIndex) {
-        *keep_raw = true;
-        return TooLong();
-      }
-      // Swapped, not copied: a line of hundreds of megabytes is held once.
-      log.RawLines.At(i).swap(s);
-      ++i;
-    } else if (i == 0) {
-      return Status::InvalidData("the first line is not markup");
-    } else if (!s.empty()) {
-      // A line break inside HTML text reads as white space.
-      std::string& prev = log.RawLines.At(i - 1);
-      prev += ' ';
-      prev += s;
+  for (std::string s; reader.Next(&s); ++i) {
+    if (i > kLastLineIndex) {
+      *keep_raw = true;
+      return TooLong();
     }
+    // Swapped, not copied: a line of hundreds of megabytes is held once.
+    log.RawLines.At(i).swap(s);
   }
   if (!reader.status().ok()) return reader.status();
-  if (i == 0) return Status::InvalidData("the file is empty");
   *count = i;
   return Status::OK();
 }
@@ -92,27 +80,80 @@ LoadResult LoadLogFile(LoadedLog& log, Env& env, const std::string& path) {
   return {Status::OK(), true};
 }
 
+Status LogLineReader::Open(Env& env, const std::string& path) {
+  std::unique_ptr<SequentialFile> file;
+  Status opened = env.NewSequentialFile(path, &file);
+  if (!opened.ok()) return opened;
+  reader_ = std::make_unique<LineReader>(std::move(file));
+  return Status::OK();
+}
+
+bool LogLineReader::Next(std::string* line) {
+  if (!reader_ || !status_.ok()) return false;
+  std::string s;
+  while (reader_->ReadLine(&s)) {
+    // Left by an editor that saved the log; the client writes none.
+    if (first_ && s.starts_with(kUtf8Bom)) s.erase(0, kUtf8Bom.size());
+    if (!s.empty() && s[0] == '<') {
+      first_ = false;
+      any_ = true;
+      const bool had = has_pending_;
+      if (had) line->swap(pending_);
+      pending_.swap(s);
+      has_pending_ = true;
+      if (had) return true;
+    } else if (first_) {
+      status_ = Status::InvalidData("the first line is not markup");
+      return false;
+    } else if (!s.empty()) {
+      // A line break inside HTML text reads as white space.
+      pending_ += ' ';
+      pending_ += s;
+    }
+  }
+  if (!reader_->status().ok()) {
+    status_ = reader_->status();
+    return false;
+  }
+  if (!any_) {
+    status_ = Status::InvalidData("the file is empty");
+    return false;
+  }
+  if (!has_pending_) return false;
+  line->swap(pending_);
+  pending_.clear();
+  has_pending_ = false;
+  return true;
+}
+
+LineKind ParseRawLine(std::string_view raw, ParsedLine* rec) {
+  if (SplitChatLine(raw, rec)) return LineKind::kChat;
+  rec->Time.clear();
+  rec->Sender.clear();
+  StripTagsInto(raw, &rec->Message);
+  DecodeReferences(&rec->Message);
+  // Markup alone (a closing </body>, say) is no chat line and no failure.
+  return rec->Message.empty() ? LineKind::kMarkup : LineKind::kRejected;
+}
+
 bool ParseAllLines(LoadedLog& log) {
   const int32_t last = log.LineCount;
   for (int32_t i = 1; i <= last; ++i) {
     if (i > kLastLineIndex) return false;
     const std::string& raw = log.RawLines[i];
     if (raw.empty()) continue;
-    if (!ParseLine(log, i)) {
-      ParsedLine& rec = log.ParsedLines.At(i);
-      rec.Time.clear();
-      rec.Sender.clear();
-      StripTagsInto(raw, &rec.Message);
-      DecodeReferences(&rec.Message);
-      // Markup alone (a closing </body>, say) is no chat line and no failure.
-      if (!rec.Message.empty()) ++log.FailedLineCount;
-    }
+    if (ParseRawLine(raw, &log.ParsedLines.At(i)) == LineKind::kRejected) ++log.FailedLineCount;
   }
   return true;
 }
 
 bool ParseLine(LoadedLog& log, int index) {
-  const std::string& raw = log.RawLines[index];
+  return SplitChatLine(log.RawLines[index], &log.ParsedLines.At(index));
+}
+
+namespace {
+
+bool SplitChatLine(std::string_view raw, ParsedLine* out) {
   std::string_view time, sender, span;
 
   const Pos t = After(raw, kTimeStart) - 1;
@@ -124,7 +165,7 @@ bool ParseLine(LoadedLog& log, int index) {
   const Pos e = Find(raw, kSenderEnd);
   if (!Cut(raw, b, e - b, &sender)) return false;
 
-  ParsedLine& rec = log.ParsedLines.At(index);
+  ParsedLine& rec = *out;
   rec.Time.assign(time);
   rec.Sender.assign(sender);
   DecodeReferences(&rec.Sender);
@@ -144,5 +185,7 @@ bool ParseLine(LoadedLog& log, int index) {
   DecodeReferences(&rec.Message);
   return true;
 }
+
+}  // namespace
 
 }  // namespace chatterwick
