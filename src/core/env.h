@@ -64,6 +64,8 @@ class Env {
   // leaving every other byte as it was.
   virtual Status WriteAt(const std::string& path, uint64_t offset, std::string_view data) = 0;
   virtual Status GetFileSize(const std::string& path, uint64_t* size) = 0;
+  // When the file's content last changed, in nanoseconds since 1970.
+  virtual Status GetModificationTime(const std::string& path, int64_t* nanoseconds) = 0;
   virtual Status DeleteFile(const std::string& path) = 0;
   // Puts from in to's place, replacing it in one step.
   virtual Status RenameFile(const std::string& from, const std::string& to) = 0;
@@ -128,6 +130,9 @@ class EnvWrapper : public Env {
   }
   Status GetFileSize(const std::string& p, uint64_t* s) override {
     return target_->GetFileSize(p, s);
+  }
+  Status GetModificationTime(const std::string& p, int64_t* t) override {
+    return target_->GetModificationTime(p, t);
   }
   Status DeleteFile(const std::string& p) override { return target_->DeleteFile(p); }
   Status RenameFile(const std::string& f, const std::string& t) override {

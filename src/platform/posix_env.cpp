@@ -199,6 +199,13 @@ class PosixEnvImpl : public Env {
     return Status::OK();
   }
 
+  Status GetModificationTime(const std::string& path, int64_t* nanoseconds) override {
+    struct stat st;
+    if (::stat(ToPosixPath(path).c_str(), &st) != 0) return ErrnoStatus(errno);
+    *nanoseconds = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return Status::OK();
+  }
+
   Status DeleteFile(const std::string& path) override {
     if (::unlink(ToPosixPath(path).c_str()) != 0) return ErrnoStatus(errno);
     return Status::OK();

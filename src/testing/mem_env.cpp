@@ -64,6 +64,14 @@ void MemEnv::PutFile(const std::string& path, std::string contents) {
   std::string key = Key(path);
   PutFolder(Parent(key));
   files_[key] = std::move(contents);
+  mtimes_[key] = ++puts_;
+}
+
+Status MemEnv::GetModificationTime(const std::string& path, int64_t* nanoseconds) {
+  std::string key = Key(path);
+  if (!files_.count(key)) return Status::NotFound("No such file or directory");
+  *nanoseconds = mtimes_.count(key) ? mtimes_[key] : 0;
+  return Status::OK();
 }
 
 std::string MemEnv::Contents(const std::string& path) const {

@@ -36,6 +36,8 @@ class MemEnv : public Env {
   Status NewWritableFile(const std::string& path, std::unique_ptr<WritableFile>* result) override;
   Status WriteAt(const std::string& path, uint64_t offset, std::string_view data) override;
   Status GetFileSize(const std::string& path, uint64_t* size) override;
+  // Counts the PutFile calls that made the file what it is.
+  Status GetModificationTime(const std::string& path, int64_t* nanoseconds) override;
   Status DeleteFile(const std::string& path) override;
   Status RenameFile(const std::string& from, const std::string& to) override;
   Status TruncateFile(const std::string& path, uint64_t size) override;
@@ -64,6 +66,8 @@ class MemEnv : public Env {
   std::string app_folder_ = "/app";
   std::vector<std::string> reads_;
   std::set<std::string> locked_;
+  std::map<std::string, int64_t> mtimes_;
+  int64_t puts_ = 0;
   int temp_counter_ = 0;
 };
 
