@@ -1,0 +1,162 @@
+#include "archive/stamps.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+
+namespace chatterwick::archive {
+
+namespace {
+
+using std::chrono::day;
+using std::chrono::month;
+using std::chrono::sys_days;
+using std::chrono::year;
+using std::chrono::year_month_day;
+
+// Reads exactly n digits at *pos.
+bool Digits(std::string_view s, size_t* pos, size_t n, int* value) {
+  if (*pos + n > s.size()) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (s[*pos + i] < '0' || s[*pos + i] > '9') return false;
+  std::from_chars(s.data() + *pos, s.data() + *pos + n, *value);
+  *pos += n;
+  return true;
+}
+
+// One or two digits.
+bool ShortNumber(std::string_view s, size_t* pos, int* value) {
+  if (Digits(s, pos, 2, value)) return true;
+  return Digits(s, pos, 1, value);
+}
+
+bool Char(std::string_view s, size_t* pos, char c) {
+  if (*pos >= s.size() || s[*pos] != c) return false;
+  ++*pos;
+  return true;
+}
+
+std::optional<year_month_day> MakeDate(int y, int m, int d) {
+  if (y < 100) y += y < 70 ? 2000 : 1900;
+  const year_month_day date{year{y}, month{static_cast<unsigned>(m)},
+                            day{static_cast<unsigned>(d)}};
+  if (!date.ok()) return std::nullopt;
+  return date;
+}
+
+long long DaysApart(year_month_day a, year_month_day b) {
+  return std::llabs((sys_days{a} - sys_days{b}).count());
+}
+
+// A date followed by a blank, at the start of s.
+std::optional<year_month_day> ParseDate(std::string_view s, size_t* pos,
+                                        std::optional<year_month_day> near) {
+  size_t p = *pos;
+  int a = 0, b = 0, c = 0;
+  std::optional<year_month_day> date;
+  if (Digits(s, &p, 4, &a) && Char(s, &p, '-') && Digits(s, &p, 2, &b) && Char(s, &p, '-') &&
+      Digits(s, &p, 2, &c)) {
+    date = MakeDate(a, b, c);
+  } else {
+    p = *pos;
+    if (!ShortNumber(s, &p, &a) || p >= s.size()) return std::nullopt;
+    const char sep = s[p++];
+    if ((sep != '.' && sep != '/') || !ShortNumber(s, &p, &b) || !Char(s, &p, sep))
+      return std::nullopt;
+    const size_t year_start = p;
+    if (!Digits(s, &p, 4, &c)) {
+      p = year_start;
+      if (!Digits(s, &p, 2, &c)) return std::nullopt;
+    }
+    if (sep == '.') {
+      date = MakeDate(c, b, a);
+    } else {
+      const auto month_first = MakeDate(c, a, b), day_first = MakeDate(c, b, a);
+      date = month_first ? month_first : day_first;
+      if (month_first && day_first && near &&
+          DaysApart(*day_first, *near) < DaysApart(*month_first, *near))
+        date = day_first;
+    }
+  }
+  if (!date || !Char(s, &p, ' ')) return std::nullopt;
+  *pos = p;
+  return date;
+}
+
+}  // namespace
+
+std::optional<LogStart> ParseLogStart(std::string_view name) {
+  size_t p = 0;
+  int y = 0, m = 0, d = 0, hh = 0, mm = 0, ss = 0, oh = 0, om = 0;
+  if (!Digits(name, &p, 4, &y) || !Char(name, &p, '-') || !Digits(name, &p, 2, &m) ||
+      !Char(name, &p, '-') || !Digits(name, &p, 2, &d) || !Char(name, &p, '.') ||
+      !Digits(name, &p, 2, &hh) || !Digits(name, &p, 2, &mm) || !Digits(name, &p, 2, &ss) ||
+      p >= name.size())
+    return std::nullopt;
+  const char sign = name[p++];
+  if ((sign != '+' && sign != '-') || !Digits(name, &p, 2, &oh) || !Digits(name, &p, 2, &om))
+    return std::nullopt;
+  const auto date = MakeDate(y, m, d);
+  if (!date || hh > 23 || mm > 59 || ss > 60 || oh > 14 || om > 59) return std::nullopt;
+  return LogStart{*date, hh * 3600 + mm * 60 + ss, (sign == '-' ? -1 : 1) * (oh * 60 + om)};
+}
+
+std::string FormatLocal(year_month_day date, int seconds, std::optional<int> offset_minutes) {
+  char buf[40];
+  int n =
+      std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02d:%02d:%02d", static_cast<int>(date.year()),
+                    static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                    seconds / 3600, seconds / 60 % 60, seconds % 60);
+  std::string text(buf, static_cast<size_t>(n));
+  if (offset_minutes) {
+    const int off = *offset_minutes;
+    const int a = off < 0 ? -off : off;
+    std::snprintf(buf, sizeof buf, "%c%02d:%02d", off < 0 ? '-' : '+', a / 60, a % 60);
+    text += buf;
+  }
+  return text;
+}
+
+std::optional<Stamp> ParseStamp(std::string_view text, std::optional<year_month_day> near) {
+  if (text.size() < 2 || text.front() != '(' || text.back() != ')') return std::nullopt;
+  text = text.substr(1, text.size() - 2);
+  size_t p = 0;
+  Stamp stamp;
+  stamp.date = ParseDate(text, &p, near);
+  int h = 0, m = 0, s = 0;
+  if (!ShortNumber(text, &p, &h) || !Char(text, &p, ':') || !Digits(text, &p, 2, &m) ||
+      !Char(text, &p, ':') || !Digits(text, &p, 2, &s) || m > 59 || s > 60)
+    return std::nullopt;
+  const std::string_view rest = text.substr(p);
+  if (rest == " AM" || rest == " PM") {
+    if (h < 1 || h > 12) return std::nullopt;
+    h = h % 12 + (rest == " PM" ? 12 : 0);
+  } else if (!rest.empty() || h > 23) {
+    return std::nullopt;
+  }
+  stamp.seconds = h * 3600 + m * 60 + s;
+  return stamp;
+}
+
+StampClock::StampClock(std::optional<LogStart> start) : start_(start) {
+  if (start_) {
+    date_ = start_->date;
+    last_seconds_ = start_->seconds;
+  }
+}
+
+std::string StampClock::SentAt(std::string_view time_text) {
+  const auto stamp = ParseStamp(time_text, start_ ? std::optional(start_->date) : std::nullopt);
+  if (!stamp) return {};
+  const std::optional<int> offset = start_ ? std::optional(start_->offset_minutes) : std::nullopt;
+  // A dated stamp is a message from another day (one delivered late, say):
+  // it keeps its date and leaves the conversation's clock alone.
+  if (stamp->date) return FormatLocal(*stamp->date, stamp->seconds, offset);
+  if (!date_) return {};
+  if (stamp->seconds < last_seconds_ - 3600)
+    date_ = year_month_day{sys_days{*date_} + std::chrono::days{1}};
+  last_seconds_ = stamp->seconds;
+  return FormatLocal(*date_, stamp->seconds, offset);
+}
+
+}  // namespace chatterwick::archive
