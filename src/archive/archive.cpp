@@ -1,0 +1,546 @@
+#include "archive/archive.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "archive/sqlite_db.h"
+#include "archive/stamps.h"
+#include "core/log_file.h"
+#include "core/log_view.h"
+#include "core/messages.h"
+#include "core/text.h"
+
+namespace chatterwick::archive {
+
+namespace {
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE protocol (
+  id INTEGER PRIMARY KEY,
+  name TEXT NOT NULL UNIQUE
+);
+CREATE TABLE account (
+  id INTEGER PRIMARY KEY,
+  protocol_id INTEGER NOT NULL REFERENCES protocol(id),
+  name TEXT NOT NULL,
+  UNIQUE (protocol_id, name)
+);
+CREATE TABLE contact (
+  id INTEGER PRIMARY KEY,
+  account_id INTEGER NOT NULL REFERENCES account(id),
+  name TEXT NOT NULL,
+  UNIQUE (account_id, name)
+);
+CREATE TABLE conversation (
+  id INTEGER PRIMARY KEY,
+  contact_id INTEGER NOT NULL REFERENCES contact(id),
+  file_name TEXT NOT NULL,
+  title TEXT NOT NULL,
+  started_at TEXT,
+  file_size INTEGER NOT NULL,
+  file_mtime INTEGER NOT NULL,
+  UNIQUE (contact_id, file_name)
+);
+CREATE TABLE message (
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  conversation_id INTEGER NOT NULL REFERENCES conversation(id) ON DELETE CASCADE,
+  line_number INTEGER NOT NULL,
+  time_text TEXT NOT NULL,
+  sent_at TEXT,
+  sender TEXT NOT NULL,
+  body TEXT NOT NULL,
+  kind TEXT NOT NULL CHECK (kind IN ('chat', 'action', 'status', 'unparsed'))
+);
+CREATE INDEX message_conversation ON message(conversation_id, line_number);
+CREATE VIRTUAL TABLE message_fts USING fts5(
+  body, sender, content='message', content_rowid='id', tokenize='unicode61 remove_diacritics 2',
+  columnsize=0
+);
+CREATE TRIGGER message_fts_delete AFTER DELETE ON message BEGIN
+  INSERT INTO message_fts(message_fts, rowid, body, sender)
+    VALUES ('delete', old.id, old.body, old.sender);
+END;
+CREATE TRIGGER message_fts_update AFTER UPDATE ON message BEGIN
+  INSERT INTO message_fts(message_fts, rowid, body, sender)
+    VALUES ('delete', old.id, old.body, old.sender);
+  INSERT INTO message_fts(rowid, body, sender) VALUES (new.id, new.body, new.sender);
+END;
+CREATE VIEW chat AS
+  SELECT m.id, p.name AS protocol, a.name AS account, c.name AS contact,
+         v.file_name, v.title, v.started_at, m.line_number, m.time_text, m.sent_at,
+         m.sender, m.body, m.kind
+  FROM message m
+  JOIN conversation v ON v.id = m.conversation_id
+  JOIN contact c ON c.id = v.contact_id
+  JOIN account a ON a.id = c.account_id
+  JOIN protocol p ON p.id = a.protocol_id;
+)sql";
+
+// A log found under the root, and what the disk says of it.
+struct LogRef {
+  std::string protocol, account, contact, file_name, path;
+  uint64_t size = 0;
+  int64_t mtime = 0;
+  bool stat_ok = false;
+};
+
+// Lists the tree as the catalogue walks it: protocol, account and contact
+// folders ("Old Chat Logs" and ".system" passed over), then the logs.
+class TreeLister {
+ public:
+  TreeLister(Env& env, ArchiveObserver* observer, ArchiveSummary* summary)
+      : env_(env), observer_(observer), summary_(summary) {}
+
+  std::vector<LogRef> List(const std::string& root, const std::string& mask) {
+    std::vector<LogRef> logs;
+    const char sep = env_.Separator();
+    for (const std::string& protocol : Folders(root, {})) {
+      const std::string p = root + protocol + sep;
+      for (const std::string& account : Folders(p, "Old Chat Logs")) {
+        const std::string a = p + account + sep;
+        for (const std::string& contact : Folders(a, ".system")) {
+          const std::string c = a + contact + sep;
+          for (std::string& name : Names(c + mask, ListKind::kFilesOnly)) {
+            LogRef ref{protocol, account, contact, name, c + name};
+            ref.stat_ok = env_.GetFileSize(ref.path, &ref.size).ok() &&
+                          env_.GetModificationTime(ref.path, &ref.mtime).ok();
+            logs.push_back(std::move(ref));
+          }
+        }
+      }
+    }
+    return logs;
+  }
+
+ private:
+  std::vector<std::string> Names(const std::string& pattern, ListKind kind) {
+    std::vector<std::string> names;
+    Status s = env_.ListFolder(pattern, kind, &names);
+    if (!s.ok()) Problem(UnreadableFolderMessage(pattern, s));
+    return names;
+  }
+
+  std::vector<std::string> Folders(const std::string& path, std::string_view passed_over) {
+    std::vector<std::string> folders;
+    for (std::string& name : Names(path, ListKind::kFilesAndFolders)) {
+      if (name == "." || name == ".." || name == passed_over) continue;
+      Status why;
+      if (IsDirectory(env_, path + name, &why)) folders.push_back(std::move(name));
+      else if (!why.ok() && !why.IsNotFound()) Problem(UnreadableFolderMessage(path + name, why));
+    }
+    return folders;
+  }
+
+  void Problem(const std::string& message) {
+    ++summary_->unreadable_folders;
+    if (observer_) observer_->OnProblem(message);
+  }
+
+  Env& env_;
+  ArchiveObserver* observer_;
+  ArchiveSummary* summary_;
+};
+
+// The kind, sender and body of one split line.
+struct MessageRow {
+  const char* kind;
+  std::string sender, body;
+};
+
+MessageRow Classify(LineKind line_kind, ParsedLine& rec) {
+  if (line_kind == LineKind::kRejected) return {"unparsed", "", std::move(rec.Message)};
+  std::string& sender = rec.Sender;
+  if (sender.starts_with("***")) return {"action", sender.substr(3), std::move(rec.Message)};
+  if (sender.ends_with(':')) {
+    sender.pop_back();
+    return {"chat", std::move(sender), std::move(rec.Message)};
+  }
+  // "bob has signed off.": a time and a text, nobody speaking.
+  std::string text = sender + rec.Message;
+  return {"status", "", std::string(text::TrimBlanks(text))};
+}
+
+constexpr const char* kAddMessage =
+    "INSERT INTO message(conversation_id, line_number, time_text, sent_at, sender, body, kind) "
+    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)";
+
+class Archiver {
+ public:
+  Archiver(Env& env, ArchiveObserver* observer, const std::atomic<int>* stop)
+      : env_(env), observer_(observer), stop_(stop) {}
+
+  ArchiveResult Run(const std::string& root, const std::string& db_path, const std::string& mask);
+
+ private:
+  Status OpenDatabase(const std::string& path);
+  Status Prepare();
+  Status IdFor(Statement& find, Statement& insert, int64_t parent, const std::string& name,
+               std::map<std::pair<int64_t, std::string>, int64_t>* cache, int64_t* id);
+  // Brings one log's conversation up to date. A log that cannot be read is
+  // counted and reported, and is no failure of the run.
+  Status Store(const LogRef& log);
+  Status StoreLines(const LogRef& log, int64_t contact, int64_t existing, LogLineReader& reader,
+                    const std::string& header, int64_t* stored_as, int64_t* added);
+  Status Unreadable(const LogRef& log, const Status& why);
+  Status FlushRows(int64_t conversation);
+  Status Count(const char* sql, int64_t* count);
+  Status Commit(bool begin_again);
+  bool Stopped() const { return stop_ && stop_->load() != 0; }
+
+  Env& env_;
+  ArchiveObserver* observer_;
+  const std::atomic<int>* stop_;
+  ArchiveSummary summary_;
+  Database db_;
+  Statement find_protocol_, add_protocol_, find_account_, add_account_, find_contact_, add_contact_,
+      find_conversation_, add_conversation_, update_conversation_, delete_messages_, add_message_,
+      add_messages_, index_new_;
+  std::map<std::pair<int64_t, std::string>, int64_t> protocols_, accounts_, contacts_;
+  std::vector<int64_t> seen_;
+  static constexpr size_t kRowsPerInsert = 64;
+  struct PendingRow {
+    int64_t line_number;
+    std::string time_text, sent_at, sender, body;
+    const char* kind;
+  };
+  std::vector<PendingRow> rows_;
+  // Every message up to this id is in the full-text index. Ids are never
+  // used again, so the messages of a batch are those above it.
+  int64_t indexed_ = 0;
+  int64_t pending_messages_ = 0;
+  int pending_logs_ = 0;
+};
+
+Status Archiver::OpenDatabase(const std::string& path) {
+  Status s = db_.Open(path, false);
+  if (!s.ok()) return s;
+  sqlite3_busy_timeout(db_.get(), 5000);
+  int64_t v = 0, tables = 0;
+  s = Count("PRAGMA user_version", &v);
+  if (s.ok()) s = Count("SELECT count(*) FROM sqlite_schema", &tables);
+  if (!s.ok()) return s;
+  if (v > kSchemaVersion)
+    return Status::InvalidData("made by a newer chatterwick (schema " + std::to_string(v) + ")");
+  if (v == 0 && tables != 0)
+    return Status::InvalidData("a database, but not a chatterwick archive");
+  // Before the first table the page size is still free: larger pages suit
+  // long rows of text.
+  if (v == 0) s = db_.Exec("PRAGMA page_size = 8192");
+  // WAL: readers (a search) go on while a run writes, and a commit costs no
+  // sync. The page cache holds a batch, within the memory a run may take.
+  if (s.ok())
+    s = db_.Exec(
+        "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON; "
+        "PRAGMA cache_size = -32768; PRAGMA wal_autocheckpoint = 20000;");
+  if (!s.ok()) return s;
+  if (v == 0) {
+    s = db_.Exec("BEGIN IMMEDIATE");
+    if (s.ok()) s = db_.Exec(kSchema);
+    if (s.ok()) s = db_.Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+    if (s.ok()) s = db_.Exec("COMMIT");
+    else db_.Exec("ROLLBACK").IgnoreError();
+  }
+  return s;
+}
+
+Status Archiver::Prepare() {
+  const std::pair<Statement*, const char*> statements[] = {
+      {&find_protocol_, "SELECT id FROM protocol WHERE name = ?2 AND ?1 = 0"},
+      {&add_protocol_, "INSERT INTO protocol(name) VALUES (?2) -- ?1"},
+      {&find_account_, "SELECT id FROM account WHERE protocol_id = ?1 AND name = ?2"},
+      {&add_account_, "INSERT INTO account(protocol_id, name) VALUES (?1, ?2)"},
+      {&find_contact_, "SELECT id FROM contact WHERE account_id = ?1 AND name = ?2"},
+      {&add_contact_, "INSERT INTO contact(account_id, name) VALUES (?1, ?2)"},
+      {&find_conversation_,
+       "SELECT id, file_size, file_mtime FROM conversation WHERE contact_id = ?1 AND file_name = "
+       "?2"},
+      {&add_conversation_,
+       "INSERT INTO conversation(contact_id, file_name, title, started_at, file_size, file_mtime) "
+       "VALUES (?1, ?2, ?3, ?4, ?5, ?6)"},
+      {&update_conversation_,
+       "UPDATE conversation SET title = ?3, started_at = ?4, file_size = ?5, file_mtime = ?6 "
+       "WHERE id = ?1 -- ?2"},
+      {&delete_messages_, "DELETE FROM message WHERE conversation_id = ?1"},
+      {&index_new_,
+       "INSERT INTO message_fts(rowid, body, sender) SELECT id, body, sender FROM message "
+       "WHERE id > ?1"},
+      {&add_message_, kAddMessage},
+  };
+  for (const auto& [statement, sql] : statements) {
+    Status s = statement->Prepare(db_, sql);
+    if (!s.ok()) return s;
+  }
+  std::string many = kAddMessage;
+  for (size_t i = 1; i < kRowsPerInsert; ++i) {
+    const int p = static_cast<int>(i) * 7;
+    many += ", (?" + std::to_string(p + 1);
+    for (int k = 2; k <= 7; ++k) many += ", ?" + std::to_string(p + k);
+    many += ")";
+  }
+  return add_messages_.Prepare(db_, many.c_str());
+}
+
+Status Archiver::IdFor(Statement& find, Statement& insert, int64_t parent, const std::string& name,
+                       std::map<std::pair<int64_t, std::string>, int64_t>* cache, int64_t* id) {
+  const auto key = std::make_pair(parent, name);
+  if (auto it = cache->find(key); it != cache->end()) {
+    *id = it->second;
+    return Status::OK();
+  }
+  find.Bind(1, parent);
+  find.Bind(2, name);
+  bool row = false;
+  Status s = find.Step(&row);
+  if (s.ok() && row) *id = find.Int(0);
+  find.Reset();
+  if (s.ok() && !row) {
+    insert.Bind(1, parent);
+    insert.Bind(2, name);
+    s = insert.Run();
+    *id = sqlite3_last_insert_rowid(db_.get());
+  }
+  if (s.ok()) (*cache)[key] = *id;
+  return s;
+}
+
+Status Archiver::Commit(bool begin_again) {
+  // The batch's new messages join the index in one statement: a trigger
+  // row by row costs ten times as much.
+  index_new_.Bind(1, indexed_);
+  Status s = index_new_.Run();
+  if (s.ok()) s = Count("SELECT coalesce(max(id), 0) FROM message", &indexed_);
+  if (s.ok()) s = db_.Exec("COMMIT");
+  if (s.ok() && begin_again) s = db_.Exec("BEGIN IMMEDIATE");
+  pending_logs_ = 0;
+  pending_messages_ = 0;
+  return s;
+}
+
+Status Archiver::Store(const LogRef& log) {
+  int64_t protocol = 0, account = 0, contact = 0;
+  Status s = IdFor(find_protocol_, add_protocol_, 0, log.protocol, &protocols_, &protocol);
+  if (s.ok()) s = IdFor(find_account_, add_account_, protocol, log.account, &accounts_, &account);
+  if (s.ok()) s = IdFor(find_contact_, add_contact_, account, log.contact, &contacts_, &contact);
+  if (!s.ok()) return s;
+
+  find_conversation_.Bind(1, contact);
+  find_conversation_.Bind(2, log.file_name);
+  bool row = false;
+  s = find_conversation_.Step(&row);
+  const int64_t existing = row ? find_conversation_.Int(0) : 0;
+  const bool unchanged = row && find_conversation_.Int(1) == static_cast<int64_t>(log.size) &&
+                         find_conversation_.Int(2) == log.mtime;
+  find_conversation_.Reset();
+  if (!s.ok()) return s;
+  if (existing) seen_.push_back(existing);
+  if (unchanged) {
+    ++summary_.unchanged_logs;
+    return Status::OK();
+  }
+
+  LogLineReader reader;
+  Status loaded = log.stat_ok ? reader.Open(env_, log.path) : Status::NotFound("gone");
+  std::string header;
+  if (loaded.ok() && !reader.Next(&header)) loaded = reader.status();
+  if (!loaded.ok()) return Unreadable(log, loaded);
+
+  s = db_.Exec("SAVEPOINT log");
+  if (!s.ok()) return s;
+  int64_t added = 0, conversation = 0;
+  s = StoreLines(log, contact, existing, reader, header, &conversation, &added);
+  if (s.ok() && !reader.status().ok()) {
+    // A log cut short by a read error keeps what the archive held of it.
+    db_.Exec("ROLLBACK TO log").IgnoreError();
+    db_.Exec("RELEASE log").IgnoreError();
+    return Unreadable(log, reader.status());
+  }
+  if (!s.ok()) {
+    db_.Exec("ROLLBACK TO log").IgnoreError();
+    db_.Exec("RELEASE log").IgnoreError();
+    return s;
+  }
+  s = db_.Exec("RELEASE log");
+  if (!s.ok()) return s;
+  if (!existing) seen_.push_back(conversation);
+  (existing ? summary_.changed_logs : summary_.new_logs) += 1;
+  summary_.messages_added += added;
+  pending_messages_ += added;
+  ++pending_logs_;
+  return Status::OK();
+}
+
+Status Archiver::Unreadable(const LogRef& log, const Status& why) {
+  ++summary_.unreadable_logs;
+  if (observer_) observer_->OnProblem(LoadFailureMessage(log.path) + ": " + LoadFailureReason(why));
+  return Status::OK();
+}
+
+Status Archiver::StoreLines(const LogRef& log, int64_t contact, int64_t existing,
+                            LogLineReader& reader, const std::string& header, int64_t* stored_as,
+                            int64_t* added) {
+  const std::optional<LogStart> start = ParseLogStart(log.file_name);
+  Statement& write = existing ? update_conversation_ : add_conversation_;
+  write.Bind(1, existing ? existing : contact);
+  write.Bind(2, log.file_name);
+  const std::string title = ExtractTitle(header);
+  const std::string started_at =
+      start ? FormatLocal(start->date, start->seconds, start->offset_minutes) : "";
+  write.Bind(3, title);
+  if (start) write.Bind(4, started_at);
+  else write.BindNull(4);
+  write.Bind(5, static_cast<int64_t>(log.size));
+  write.Bind(6, log.mtime);
+  Status s = write.Run();
+  if (!s.ok()) return s;
+  const int64_t conversation = existing ? existing : sqlite3_last_insert_rowid(db_.get());
+  if (existing) {
+    delete_messages_.Bind(1, conversation);
+    s = delete_messages_.Run();
+    if (!s.ok()) return s;
+  }
+  *stored_as = conversation;
+
+  StampClock clock(start);
+  ParsedLine rec;
+  int64_t line_number = 0;
+  rows_.clear();
+  for (std::string line; reader.Next(&line);) {
+    ++line_number;
+    const LineKind kind = ParseRawLine(line, &rec);
+    if (kind == LineKind::kMarkup) continue;
+    std::string sent_at = rec.Time.empty() ? std::string() : clock.SentAt(rec.Time);
+    if (!rec.Time.empty() && sent_at.empty()) ++summary_.unreadable_stamps;
+    MessageRow m = Classify(kind, rec);
+    rows_.push_back({line_number, rec.Time, std::move(sent_at), std::move(m.sender),
+                     std::move(m.body), m.kind});
+    if (rows_.size() == kRowsPerInsert) {
+      s = FlushRows(conversation);
+      if (!s.ok()) return s;
+    }
+    *added += 1;
+  }
+  return FlushRows(conversation);
+}
+
+Status Archiver::FlushRows(int64_t conversation) {
+  // A full batch goes in one statement: a step costs mostly itself, not its rows.
+  const bool full = rows_.size() == kRowsPerInsert;
+  Statement& st = full ? add_messages_ : add_message_;
+  const size_t per_step = full ? kRowsPerInsert : 1;
+  for (size_t first = 0; first < rows_.size(); first += per_step) {
+    for (size_t i = 0; i < per_step; ++i) {
+      const PendingRow& r = rows_[first + i];
+      const int p = static_cast<int>(i) * 7;
+      st.Bind(p + 1, conversation);
+      st.Bind(p + 2, r.line_number);
+      st.Bind(p + 3, r.time_text);
+      if (r.sent_at.empty()) st.BindNull(p + 4);
+      else st.Bind(p + 4, r.sent_at);
+      st.Bind(p + 5, r.sender);
+      st.Bind(p + 6, r.body);
+      st.Bind(p + 7, std::string_view(r.kind));
+    }
+    Status s = st.Run();
+    if (!s.ok()) return s;
+  }
+  rows_.clear();
+  return Status::OK();
+}
+
+ArchiveResult Archiver::Run(const std::string& root, const std::string& db_path,
+                            const std::string& mask) {
+  ArchiveResult result;
+  FileKind kind = FileKind::kOther;
+  Status s = root.empty() ? Status::NotFound("no folder named") : env_.GetFileKind(root, &kind);
+  if (s.ok() && kind != FileKind::kFolder) s = Status::IOError("Not a directory");
+  if (s.ok()) {
+    std::vector<std::string> names;
+    s = env_.ListFolder(root, ListKind::kFilesAndFolders, &names);
+  }
+  if (!s.ok()) {
+    result.outcome = ArchiveOutcome::kRootUnreadable;
+    result.why = Status::IOError(UnreadableFolderMessage(root, s));
+    return result;
+  }
+
+  std::unique_ptr<FileLock> lock;
+  s = env_.LockFile(db_path + ".lock", &lock);
+  if (s.IsBusy()) {
+    result.outcome = ArchiveOutcome::kBusy;
+    result.why = Status::Busy("Another run is updating " + db_path +
+                              "; nothing was changed. Try again when it has finished.");
+    return result;
+  }
+  if (s.ok()) s = OpenDatabase(db_path);
+  if (s.ok()) s = Prepare();
+  if (!s.ok()) {
+    result.outcome = ArchiveOutcome::kDatabaseError;
+    result.why = s;
+    return result;
+  }
+
+  std::vector<LogRef> logs = TreeLister(env_, observer_, &summary_).List(root, mask);
+  summary_.logs_found = static_cast<int64_t>(logs.size());
+  uint64_t bytes = 0;
+  for (const LogRef& log : logs) bytes += log.size;
+  if (observer_) observer_->OnListed(summary_.logs_found, bytes);
+
+  // Logs go in batches, each log whole within its batch: an interrupted run
+  // keeps every batch before it, and the next run sees the rest as new.
+  s = db_.Exec("BEGIN IMMEDIATE");
+  int64_t messages_before = 0;
+  if (s.ok()) s = Count("SELECT coalesce(max(id), 0) FROM message", &indexed_);
+  if (s.ok()) s = Count("SELECT count(*) FROM message", &messages_before);
+  // An index is built faster at the end, all at once, than row by row.
+  if (s.ok() && messages_before == 0) s = db_.Exec("DROP INDEX IF EXISTS message_sent_at");
+  for (size_t i = 0; s.ok() && i < logs.size(); ++i) {
+    if (Stopped()) {
+      result.outcome = ArchiveOutcome::kStopped;
+      break;
+    }
+    const int64_t before = summary_.messages_added;
+    s = Store(logs[i]);
+    if (observer_) observer_->OnLogDone(logs[i].size, summary_.messages_added - before);
+    if (s.ok() && (pending_logs_ >= 500 || pending_messages_ >= 200000)) s = Commit(true);
+  }
+  if (s.ok()) s = db_.Exec("CREATE INDEX IF NOT EXISTS message_sent_at ON message(sent_at)");
+  if (s.ok()) s = Commit(false);
+  else db_.Exec("ROLLBACK").IgnoreError();
+
+  if (s.ok()) s = Count("SELECT count(*) FROM message", &summary_.messages_total);
+  int64_t conversations = 0;
+  if (s.ok()) s = Count("SELECT count(*) FROM conversation", &conversations);
+  std::sort(seen_.begin(), seen_.end());
+  seen_.erase(std::unique(seen_.begin(), seen_.end()), seen_.end());
+  summary_.gone_logs = conversations - static_cast<int64_t>(seen_.size());
+  if (summary_.gone_logs < 0) summary_.gone_logs = 0;
+  if (!s.ok()) {
+    result.outcome = ArchiveOutcome::kDatabaseError;
+    result.why = s;
+  }
+  result.summary = summary_;
+  return result;
+}
+
+Status Archiver::Count(const char* sql, int64_t* count) {
+  Statement st;
+  bool row = false;
+  Status s = st.Prepare(db_, sql);
+  if (s.ok()) s = st.Step(&row);
+  if (s.ok()) *count = st.Int(0);
+  return s;
+}
+
+}  // namespace
+
+ArchiveResult RunArchive(Env& env, const std::string& root, const std::string& db_path,
+                         const std::string& mask, ArchiveObserver* observer,
+                         const std::atomic<int>* stop) {
+  return Archiver(env, observer, stop).Run(root, db_path, mask);
+}
+
+}  // namespace chatterwick::archive

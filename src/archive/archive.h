@@ -1,0 +1,61 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "core/env.h"
+#include "core/status.h"
+
+// The archive: every log and line of a tree in one SQLite database, without
+// the catalogue's capacities, with full time stamps and full-text search,
+// brought up to date by later runs.
+namespace chatterwick::archive {
+
+inline constexpr int kSchemaVersion = 1;
+inline constexpr const char* kArchiveFile = "archive.sqlite";
+
+// Told of a run's progress and of what could not be read.
+class ArchiveObserver {
+ public:
+  virtual ~ArchiveObserver() = default;
+  // Before any log is read: how many there are and their bytes.
+  virtual void OnListed(int64_t logs, uint64_t bytes) = 0;
+  virtual void OnLogDone(uint64_t bytes, int64_t messages) = 0;
+  // A folder or log that could not be read, in the catalogue's words.
+  virtual void OnProblem(const std::string& message) = 0;
+};
+
+struct ArchiveSummary {
+  int64_t logs_found = 0, new_logs = 0, changed_logs = 0, unchanged_logs = 0;
+  int64_t unreadable_logs = 0, unreadable_folders = 0;
+  // In the archive, but no longer found under the root.
+  int64_t gone_logs = 0;
+  int64_t messages_added = 0, messages_total = 0;
+  // Lines with a time text that gave no full time stamp.
+  int64_t unreadable_stamps = 0;
+};
+
+enum class ArchiveOutcome {
+  kDone,
+  kRootUnreadable,  // nothing was read or written
+  kBusy,            // another run holds the database; nothing was touched
+  kDatabaseError,   // the database could not be opened, read or written
+  kStopped,         // the logs done so far are kept; a later run does the rest
+};
+
+struct ArchiveResult {
+  ArchiveOutcome outcome = ArchiveOutcome::kDone;
+  Status why;  // for kRootUnreadable, kBusy and kDatabaseError
+  ArchiveSummary summary;
+};
+
+// Brings the database at db_path (created when missing) up to date with the
+// tree under root (ending with a separator): new logs and those whose size or
+// modification time changed are read, each replacing what the archive held
+// of it; the others are passed over. Logs gone from the disk stay.
+ArchiveResult RunArchive(Env& env, const std::string& root, const std::string& db_path,
+                         const std::string& mask, ArchiveObserver* observer,
+                         const std::atomic<int>* stop);
+
+}  // namespace chatterwick::archive

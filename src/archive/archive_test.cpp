@@ -1,0 +1,292 @@
+#include "archive/archive.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <tuple>
+
+#include "archive/search.h"
+#include "archive/sqlite_db.h"
+#include "core/commands.h"
+#include "platform/posix_env.h"
+#include "testing/fixtures.h"
+#include "testing/memory_window.h"
+#include "testing/temp_tree.h"
+
+namespace chatterwick::archive {
+namespace {
+
+using chatterwick::testing::SmallLog;
+using chatterwick::testing::TempTree;
+using Strings = std::vector<std::string>;
+
+// Stops the run, as Ctrl+C would, once n logs are done.
+class StopAfter : public ArchiveObserver {
+ public:
+  StopAfter(std::atomic<int>* stop, int n) : stop_(stop), left_(n) {}
+  void OnListed(int64_t, uint64_t) override {}
+  void OnLogDone(uint64_t, int64_t) override {
+    if (--left_ == 0) stop_->store(2);
+  }
+  void OnProblem(const std::string&) override {}
+
+ private:
+  std::atomic<int>* stop_;
+  int left_;
+};
+
+class ArchiveTest : public ::testing::Test {
+ protected:
+  TempTree t;
+  std::string db = t.Path("a.sqlite");
+
+  ArchiveResult Run(const std::string& root = "logs/", ArchiveObserver* observer = nullptr,
+                    const std::atomic<int>* stop = nullptr) {
+    return RunArchive(*PosixEnv(), t.Path(root), db, "*.html", observer, stop);
+  }
+  // One text per row, its columns joined by "|".
+  Strings Rows(const std::string& sql) {
+    Database d;
+    EXPECT_TRUE(d.Open(db, true).ok());
+    Statement st;
+    const Status s = st.Prepare(d, sql.c_str());
+    EXPECT_TRUE(s.ok()) << s.message();
+    Strings rows;
+    bool row = false;
+    while (st.Step(&row).ok() && row) {
+      std::string text;
+      for (int i = 0; i < st.Columns(); ++i) text += (i ? "|" : "") + std::string(st.Text(i));
+      rows.push_back(text);
+    }
+    return rows;
+  }
+  std::string One(const std::string& sql) {
+    const Strings rows = Rows(sql);
+    return rows.empty() ? "(none)" : rows[0];
+  }
+  Strings Find(SearchOptions options) {
+    Strings hits;
+    const Status s = Search(db, options, [&](const SearchHit& h) {
+      hits.push_back(h.sent_at + "|" + h.contact + "|" + h.sender + "|" + h.body);
+    });
+    EXPECT_TRUE(s.ok()) << s.message();
+    return hits;
+  }
+};
+
+TEST_F(ArchiveTest, SchemaHoldsEveryLevelWithItsKeys) {
+  t.File("logs/jabber/me@x/bob/2022-09-30.173826+0200CEST.html",
+         "<html><head><title>Chat with Bob</title></head><body>\n"
+         "<font size=\"2\">(17:38:38)</font> <b>Bob:</b> hi &amp; bye\n"
+         "no markup here\n"
+         "<font size=\"2\">(17:39:00)</font> <b>***Bob</b> waves\n"
+         "<span style=\"font-size: smaller\">(17:40:00)</span><b> Bob has signed off.</b><br>\n"
+         "<p>just text</p>\n</body></html>\n");
+  const ArchiveResult r = Run();
+  ASSERT_EQ(r.outcome, ArchiveOutcome::kDone) << r.why.message();
+  EXPECT_EQ(One("PRAGMA user_version"), "1");
+  EXPECT_EQ(Rows("PRAGMA foreign_key_check"), Strings{});
+  EXPECT_EQ(Rows("SELECT protocol, account, contact, file_name, title, started_at FROM chat "
+                 "LIMIT 1"),
+            Strings{"jabber|me@x|bob|2022-09-30.173826+0200CEST.html|Chat with Bob|"
+                    "2022-09-30T17:38:26+02:00"});
+  EXPECT_EQ(Rows("SELECT line_number, time_text, sent_at, sender, body, kind FROM message"),
+            (Strings{"1|(17:38:38)|2022-09-30T17:38:38+02:00|Bob| hi & bye no markup here|chat",
+                     "2|(17:39:00)|2022-09-30T17:39:00+02:00|Bob| waves|action",
+                     "3|(17:40:00)|2022-09-30T17:40:00+02:00||Bob has signed off.|status",
+                     "4||||just text|unparsed"}));
+  // A name two accounts share is two rows, each under its own parent.
+  t.File("logs/irc/me@x/bob/1.html", SmallLog(1));
+  ASSERT_EQ(Run().outcome, ArchiveOutcome::kDone);
+  EXPECT_EQ(One("SELECT count(*) FROM account WHERE name = 'me@x'"), "2");
+  EXPECT_EQ(Rows("PRAGMA foreign_key_check"), Strings{});
+}
+
+// The same loader and parser as the catalogue: every line it counts is here.
+TEST_F(ArchiveTest, FixtureTreesReachTheArchiveWhole) {
+  SKIP_WITHOUT_FIXTURES();
+  for (const std::filesystem::path& fixture : chatterwick::testing::FixtureTrees()) {
+    SCOPED_TRACE(fixture.string());
+    LoadedLog log;
+    Catalogue catalogue;
+    MemoryWindow window;
+    Context ctx{log, catalogue, window, *PosixEnv(), t.Path("out/")};
+    ASSERT_EQ(commands::FolderRun(ctx, {}, fixture.string() + "/").outcome, RunOutcome::kWritten);
+    Strings expected;
+    int status_lines = 0;
+    for (int32_t i = 1; i <= catalogue.ChatLines.Count(); ++i) {
+      const ChatEntry e = catalogue.ChatLines[i];
+      const std::string sender(e.Sender);
+      if (!e.Time.empty() && !sender.ends_with(':') && !sender.starts_with("***")) {
+        ++status_lines;
+        continue;
+      }
+      expected.push_back(catalogue.Conversations[e.ConversationId].Name + "|" +
+                         std::string(e.Time) + "|" + std::string(e.Message));
+    }
+    std::filesystem::remove(db);
+    const ArchiveResult r =
+        RunArchive(*PosixEnv(), fixture.string() + "/", db, "*.html", nullptr, nullptr);
+    ASSERT_EQ(r.outcome, ArchiveOutcome::kDone) << r.why.message();
+    EXPECT_EQ(r.summary.unreadable_logs, 0);
+    EXPECT_EQ(r.summary.unreadable_stamps, 0);
+    EXPECT_EQ(r.summary.new_logs, catalogue.Conversations.FirstFreeSlot() - 1);
+    Strings archived = Rows(
+        "SELECT file_name || '|' || time_text || '|' || body FROM chat WHERE kind <> 'status'");
+    std::sort(expected.begin(), expected.end());
+    std::sort(archived.begin(), archived.end());
+    EXPECT_EQ(archived, expected);
+    EXPECT_EQ(One("SELECT count(*) FROM message WHERE kind = 'status'"),
+              std::to_string(status_lines));
+    // Each stamp a full one, in the offset of its log's name.
+    EXPECT_EQ(One("SELECT count(*) FROM chat WHERE sent_at IS NULL AND time_text <> ''"), "0");
+    EXPECT_EQ(One("SELECT count(*) FROM chat WHERE substr(sent_at, 20) <> substr(started_at, 20)"),
+              "0");
+  }
+}
+
+TEST_F(ArchiveTest, NoCapacityLimitsAnywhere) {
+  std::string long_log = "<html><head><title>long</title></head><body>\n";
+  for (int i = 0; i < 12000; ++i) long_log += "<font size=\"2\">(10:00:00)</font> <b>A:</b> m\n";
+  t.File("logs/p000/a/c/long.html", long_log);
+  // More protocol folders than the catalogue holds.
+  for (int p = 1; p <= 101; ++p) {
+    char name[16];
+    std::snprintf(name, sizeof name, "p%03d", p);
+    t.File("logs/" + std::string(name) + "/a/c/1.html", SmallLog(1));
+  }
+  const ArchiveResult r = Run();
+  ASSERT_EQ(r.outcome, ArchiveOutcome::kDone);
+  EXPECT_EQ(One("SELECT count(*) FROM protocol"), "102");
+  EXPECT_EQ(One("SELECT count(*) FROM message m JOIN conversation v ON v.id = m.conversation_id "
+                "WHERE v.file_name = 'long.html'"),
+            "12000");
+  EXPECT_EQ(r.summary.messages_total, 12101);
+}
+
+TEST_F(ArchiveTest, LaterRunsReadOnlyWhatChanged) {
+  t.File("logs/p/a/c/same.html", SmallLog(3));
+  t.File("logs/p/a/c/grows.html", SmallLog(2));
+  t.File("logs/p/a/c/rewritten.html", SmallLog(4));
+  t.File("logs/p/a/c/goes.html", SmallLog(5));
+  ASSERT_EQ(Run().summary.messages_added, 14);
+
+  ArchiveResult r = Run();
+  EXPECT_EQ(r.summary.unchanged_logs, 4);
+  EXPECT_EQ(r.summary.messages_added, 0);
+
+  t.File("logs/p/a/c/grows.html", SmallLog(3));
+  t.File("logs/p/a/c/rewritten.html", SmallLog(1, "Other"));
+  std::filesystem::remove(t.Path("logs/p/a/c/goes.html"));
+  t.File("logs/p/a/c/new.html", SmallLog(1));
+  r = Run();
+  EXPECT_EQ(r.summary.logs_found, 4);
+  EXPECT_EQ(r.summary.new_logs, 1);
+  EXPECT_EQ(r.summary.changed_logs, 2);
+  EXPECT_EQ(r.summary.unchanged_logs, 1);
+  EXPECT_EQ(r.summary.gone_logs, 1);
+  EXPECT_EQ(r.summary.messages_added, 5);
+  // A changed log's messages are replaced, not added to; a gone one's stay.
+  EXPECT_EQ(r.summary.messages_total, 3 + 3 + 1 + 5 + 1);
+  EXPECT_EQ(
+      Rows("SELECT file_name, count(*) FROM chat GROUP BY file_name ORDER BY file_name"),
+      (Strings{"goes.html|5", "grows.html|3", "new.html|1", "rewritten.html|1", "same.html|3"}));
+  EXPECT_EQ(One("SELECT title FROM conversation WHERE file_name = 'rewritten.html'"), "Other");
+}
+
+TEST_F(ArchiveTest, AnInterruptedRunIsCompletedByTheNext) {
+  for (int i = 0; i < 1200; ++i) t.File("logs/p/a/c/" + std::to_string(i) + ".html", SmallLog(2));
+  std::atomic<int> stop{0};
+  StopAfter observer(&stop, 700);
+  ArchiveResult r = Run("logs/", &observer, &stop);
+  EXPECT_EQ(r.outcome, ArchiveOutcome::kStopped);
+  const int64_t kept = std::stoll(One("SELECT count(*) FROM conversation"));
+  EXPECT_EQ(kept, 700);
+  EXPECT_EQ(One("PRAGMA integrity_check"), "ok");
+  r = Run();
+  EXPECT_EQ(r.outcome, ArchiveOutcome::kDone);
+  EXPECT_EQ(r.summary.new_logs, 1200 - kept);
+  EXPECT_EQ(r.summary.messages_total, 2400);
+}
+
+TEST_F(ArchiveTest, WhatCannotBeUsedIsRefusedClearly) {
+  t.File("logs/p/a/c/1.html", SmallLog(1));
+  t.File("logs/p/a/c/empty.html", "");
+  // A second run at once waits for nothing: it is refused.
+  {
+    std::unique_ptr<FileLock> held;
+    ASSERT_TRUE(PosixEnv()->LockFile(db + ".lock", &held).ok());
+    const ArchiveResult r = Run();
+    EXPECT_EQ(r.outcome, ArchiveOutcome::kBusy);
+    EXPECT_FALSE(std::filesystem::exists(db));
+  }
+  ArchiveResult r = Run("missing/");
+  EXPECT_EQ(r.outcome, ArchiveOutcome::kRootUnreadable);
+  EXPECT_EQ(r.why.message(),
+            "Folder could not be read. (" + t.Path("missing/") + ": No such file or directory)");
+  r = Run();
+  EXPECT_EQ(r.outcome, ArchiveOutcome::kDone);
+  EXPECT_EQ(r.summary.unreadable_logs, 1);
+
+  t.File("not-a-db", "hello, I am text and no database at all, not even a little bit\n");
+  db = t.Path("not-a-db");
+  r = Run();
+  EXPECT_EQ(r.outcome, ArchiveOutcome::kDatabaseError);
+  EXPECT_EQ(r.why.message(), "file is not a database");
+  EXPECT_TRUE(Search(db, {}, [](const SearchHit&) {}).IsInvalidData());
+
+  db = t.Path("other.sqlite");
+  {
+    Database other;
+    ASSERT_TRUE(other.Open(db, false).ok());
+    ASSERT_TRUE(other.Exec("CREATE TABLE notes(x)").ok());
+  }
+  r = Run();
+  EXPECT_EQ(r.outcome, ArchiveOutcome::kDatabaseError);
+  EXPECT_EQ(r.why.message(), "a database, but not a chatterwick archive");
+  EXPECT_TRUE(Search(db, {}, [](const SearchHit&) {}).IsInvalidData());
+  EXPECT_TRUE(Search(t.Path("none.sqlite"), {}, [](const SearchHit&) {}).IsInvalidData());
+}
+
+TEST_F(ArchiveTest, SearchFindsWordsPhrasesAndFiltersByNameAndDay) {
+  t.File("logs/jabber/me@x/Bob/2022-09-29.235900+0200CEST.html",
+         "<title>t</title>\n"
+         "<font size=\"2\">(23:59:10)</font> <b>Bob:</b> the blue café\n"
+         "<font size=\"2\">(00:00:05)</font> <b>Bob:</b> blue moon\n"
+         "<font size=\"2\">(23:59:59)</font> <b>Me:</b> late blue\n");
+  t.File("logs/irc/me/Carol/2022-10-01.080000+0000UTC.html",
+         "<title>t</title>\n<font size=\"2\">(08:00:00)</font> <b>Carol:</b> Blue sky\n");
+  ASSERT_EQ(Run().outcome, ArchiveOutcome::kDone);
+  SearchOptions o;
+  o.query = "blue";
+  EXPECT_EQ(Find(o), (Strings{"2022-09-29T23:59:10+02:00|Bob|Bob| the blue café",
+                              "2022-09-30T00:00:05+02:00|Bob|Bob| blue moon",
+                              "2022-09-30T23:59:59+02:00|Bob|Me| late blue",
+                              "2022-10-01T08:00:00+00:00|Carol|Carol| Blue sky"}));
+  o.query = "\"blue moon\" OR cafe";  // accents folded
+  EXPECT_EQ(Find(o).size(), 2u);
+  o.query = "blu*";
+  o.contact = "bo";
+  o.sender = "BOB";
+  EXPECT_EQ(Find(o).size(), 2u);
+  // --to takes in the whole of its day.
+  o = {};
+  o.from = "2022-09-30";
+  o.to = "2022-09-30";
+  EXPECT_EQ(Find(o), (Strings{"2022-09-30T00:00:05+02:00|Bob|Bob| blue moon",
+                              "2022-09-30T23:59:59+02:00|Bob|Me| late blue"}));
+  o = {};
+  o.protocol = "IRC";
+  o.limit = 1;
+  EXPECT_EQ(Find(o), Strings{"2022-10-01T08:00:00+00:00|Carol|Carol| Blue sky"});
+  o = {};
+  o.query = "\"unclosed";
+  EXPECT_FALSE(Search(db, o, [](const SearchHit&) {}).ok());
+  EXPECT_TRUE(IsDate("2024-02-29"));
+  for (const char* bad : {"2023-02-29", "2022-9-30", "30.09.2022", ""}) EXPECT_FALSE(IsDate(bad));
+}
+
+}  // namespace
+}  // namespace chatterwick::archive

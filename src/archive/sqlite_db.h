@@ -1,0 +1,62 @@
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/status.h"
+
+// The few pieces of SQLite's C interface the archive uses, each closing what
+// it opened. Failures come back as Status with SQLite's own words.
+namespace chatterwick::archive {
+
+class Database {
+ public:
+  Database() = default;
+  ~Database();
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  // read_only opens an existing file only; otherwise it is created when missing.
+  Status Open(const std::string& path, bool read_only);
+  Status Exec(const char* sql);
+  sqlite3* get() const { return db_; }
+  Status Error(const char* what) const;
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+// A prepared statement; parameters are numbered from 1, columns from 0.
+class Statement {
+ public:
+  Statement() = default;
+  ~Statement();
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  Status Prepare(const Database& db, const char* sql);
+  // text is not copied: it must stay as it is until the statement is reset.
+  void Bind(int i, std::string_view text);
+  void Bind(int i, std::string&& text) = delete;  // would be gone before the step
+  void Bind(int i, int64_t value);
+  void BindNull(int i);
+  // *row tells whether a row is there to read; false at the end.
+  Status Step(bool* row);
+  // Runs a statement that returns no rows, then makes it ready again.
+  Status Run();
+  void Reset();
+
+  int Columns() const { return sqlite3_column_count(stmt_); }
+  std::string_view Text(int column) const;
+  int64_t Int(int column) const;
+  bool IsNull(int column) const;
+
+ private:
+  const Database* db_ = nullptr;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+}  // namespace chatterwick::archive
