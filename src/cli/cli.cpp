@@ -1,14 +1,20 @@
 #include "cli/cli.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <utility>
 
+#include "archive/archive.h"
+#include "archive/search.h"
 #include "cli/console_window.h"
 #include "core/commands.h"
+#include "core/csv.h"
 #include "core/log_view.h"
 #include "core/messages.h"
+#include "core/text.h"
 
 namespace chatterwick::cli {
 
@@ -17,7 +23,8 @@ namespace {
 constexpr const char* kVersion = "chatterwick-cli 0.1.0";
 constexpr const char* kUsageLine =
     "usage: chatterwick-cli view LOG | catalogue ROOT [--mask PATTERN] [--no-bom] [--output DIR] "
-    "[--quiet] | export LOG (--csv FILE [--no-bom] | --text FILE)   (--help for more)";
+    "[--quiet] | export LOG (--csv FILE [--no-bom] | --text FILE) | archive ROOT [--db FILE] "
+    "[--mask PATTERN] [--quiet] | search DB [QUERY] [filters]   (--help for more)";
 constexpr const char* kHelp =
     "chatterwick-cli: reads chat logs without a window.\n"
     "\n"
@@ -34,6 +41,18 @@ constexpr const char* kHelp =
     "  chatterwick-cli export LOG --text FILE\n"
     "      Saves the log as CSV (after what FILE holds), or its listing as text, into\n"
     "      FILE; \"-\" is standard output. FILE changes only when the save is complete.\n"
+    "  chatterwick-cli archive ROOT [--db FILE] [--mask PATTERN] [--quiet]\n"
+    "      Keeps every log and line of the tree in the SQLite database FILE (default:\n"
+    "      archive.sqlite in the folder \"output\" beside this program), with full time\n"
+    "      stamps and full-text search, and no limit on logs or lines. A later run\n"
+    "      reads only new and changed logs; logs gone from the disk stay.\n"
+    "  chatterwick-cli search DB [QUERY] [--contact TEXT] [--account TEXT]\n"
+    "                  [--protocol TEXT] [--sender TEXT] [--from DATE] [--to DATE]\n"
+    "                  [--limit N] [--csv]\n"
+    "      Lists the messages of the archive DB that match QUERY (words, \"a phrase\",\n"
+    "      OR, NOT, prefix*) and the filters, in time order. The names match a part,\n"
+    "      letter case ignored; --from and --to take YYYY-MM-DD and include the whole\n"
+    "      day. --csv writes CSV rows with a header. Exit status 1: no message matched.\n"
     "\n"
     "CSV files begin with the UTF-8 byte-order mark and are safe to open in a\n"
     "spreadsheet: a text that would start a formula (= + - @) gets an apostrophe in\n"
@@ -230,10 +249,184 @@ int RunExport(const std::vector<std::string>& args, Env& env, std::ostream& out,
   return status;
 }
 
+// Progress of an archive run on a terminal: logs and bytes done of those
+// listed before the first was read, the share, and the time left.
+class ArchiveReporter : public archive::ArchiveObserver {
+ public:
+  ArchiveReporter(std::ostream& err, bool draw)
+      : err_(err), draw_(draw), start_(Clock::now()), last_(start_) {}
+  ~ArchiveReporter() override { Erase(); }
+  void OnListed(int64_t logs, uint64_t bytes) override {
+    logs_ = logs;
+    bytes_ = bytes;
+  }
+  void OnLogDone(uint64_t bytes, int64_t messages) override {
+    ++done_;
+    done_bytes_ += bytes;
+    messages_ += messages;
+    if (!draw_) return;
+    const auto now = Clock::now();
+    if (now - last_ < std::chrono::milliseconds(100)) return;
+    last_ = now;
+    drawn_ = true;
+    const double secs = std::chrono::duration<double>(now - start_).count();
+    // Weighed by bytes, so that one long log does not hold the share still.
+    const double share = bytes_ ? static_cast<double>(done_bytes_) / static_cast<double>(bytes_)
+                                : static_cast<double>(done_) / std::max<int64_t>(logs_, 1);
+    char left[32] = "";
+    if (share > 0.01) std::snprintf(left, sizeof left, "  %.0f s left", secs / share - secs);
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "\r\033[Klogs %lld/%lld  %.0f%%  messages %lld%s",
+                  static_cast<long long>(done_), static_cast<long long>(logs_), share * 100,
+                  static_cast<long long>(messages_), left);
+    err_ << buf << std::flush;
+  }
+  void OnProblem(const std::string& message) override {
+    Erase();
+    err_ << message << '\n';
+  }
+  void Erase() {
+    if (drawn_) err_ << "\r\033[K" << std::flush;
+    drawn_ = false;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  std::ostream& err_;
+  const bool draw_;
+  Clock::time_point start_, last_;
+  int64_t logs_ = 0, done_ = 0, messages_ = 0;
+  uint64_t bytes_ = 0, done_bytes_ = 0;
+  bool drawn_ = false;
+};
+
+int RunArchive(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err,
+               bool err_is_terminal, const std::atomic<int>* stop) {
+  std::optional<std::string> root, db;
+  std::string mask = "*.html";
+  bool quiet = false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--db") db = NotEmpty(TakeValue(args, &i), "FILE");
+    else if (a == "--mask") mask = NotEmpty(TakeValue(args, &i), "PATTERN");
+    else if (a == "--quiet") quiet = true;
+    else if (a.rfind("--", 0) == 0) throw Usage{"unknown option " + a};
+    else if (root) throw Usage{"archive takes one ROOT"};
+    else root = NotEmpty(a, "ROOT");
+  }
+  if (!root) throw Usage{"archive needs a ROOT"};
+  if (!EndsWithSeparator(*root)) *root += env.Separator();
+  if (!db) {
+    const std::string folder = DefaultOutputFolder(env);
+    Status made = env.CreateFolders(folder);
+    if (!made.ok()) {
+      err << WriteFailureMessage(folder, made) << '\n';
+      return 1;
+    }
+    db = folder + archive::kArchiveFile;
+  }
+
+  const auto start = std::chrono::steady_clock::now();
+  std::optional<ArchiveReporter> reporter;
+  reporter.emplace(err, err_is_terminal && !quiet);
+  const archive::ArchiveResult r = archive::RunArchive(env, *root, *db, mask, &*reporter, stop);
+  reporter.reset();
+  const double secs =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  switch (r.outcome) {
+    case archive::ArchiveOutcome::kRootUnreadable:
+    case archive::ArchiveOutcome::kBusy:
+      err << r.why.message() << '\n';
+      return 1;
+    case archive::ArchiveOutcome::kDatabaseError:
+      err << "chatterwick-cli: the archive " << *db << " could not be used: " << r.why.message()
+          << '\n';
+      return 1;
+    case archive::ArchiveOutcome::kStopped:
+      err << "chatterwick-cli: stopped; the logs read so far are in " << *db
+          << ", the next run reads the rest\n";
+      return 128 + stop->load();
+    case archive::ArchiveOutcome::kDone:
+      break;
+  }
+  const archive::ArchiveSummary& m = r.summary;
+  char taken[32];
+  std::snprintf(taken, sizeof taken, "%.2f", secs);
+  out << "Logs found: " << m.logs_found << "\n  new: " << m.new_logs
+      << ", changed: " << m.changed_logs << ", unchanged: " << m.unchanged_logs
+      << ", could not be read: " << m.unreadable_logs
+      << "\nLogs in the archive but no longer found here: " << m.gone_logs
+      << "\nFolders that could not be read: " << m.unreadable_folders
+      << "\nMessages added: " << m.messages_added
+      << "\nMessages in the archive: " << m.messages_total
+      << "\nTime stamps that could not be read: " << m.unreadable_stamps
+      << "\nTime taken: " << taken << " s\nArchive: " << *db << '\n';
+  const bool all_read = m.unreadable_logs == 0 && m.unreadable_folders == 0;
+  return CheckOutput(out, err, all_read ? 0 : 1);
+}
+
+int RunSearch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+              bool out_is_terminal) {
+  std::optional<std::string> db;
+  archive::SearchOptions options;
+  bool csv = false;
+  auto date = [&](size_t* i) {
+    std::string d = TakeValue(args, i);
+    if (!archive::IsDate(d)) throw Usage{args[*i - 1] + " takes a date as YYYY-MM-DD, not " + d};
+    return d;
+  };
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--contact") options.contact = TakeValue(args, &i);
+    else if (a == "--account") options.account = TakeValue(args, &i);
+    else if (a == "--protocol") options.protocol = TakeValue(args, &i);
+    else if (a == "--sender") options.sender = TakeValue(args, &i);
+    else if (a == "--from") options.from = date(&i);
+    else if (a == "--to") options.to = date(&i);
+    else if (a == "--limit") {
+      const std::string n = TakeValue(args, &i);
+      char* end = nullptr;
+      options.limit = std::strtoll(n.c_str(), &end, 10);
+      if (n.empty() || *end != '\0' || options.limit < 1)
+        throw Usage{"--limit takes a whole number above 0, not " + n};
+    } else if (a == "--csv") csv = true;
+    else if (a.rfind("--", 0) == 0) throw Usage{"unknown option " + a};
+    else if (!db) db = NotEmpty(a, "DB");
+    else if (options.query.empty()) options.query = NotEmpty(a, "QUERY");
+    else throw Usage{"search takes one QUERY; put a phrase in quotes"};
+  }
+  if (!db) throw Usage{"search needs a DB"};
+  if (out_is_terminal && !csv) options.mark_start = "\033[1;33m", options.mark_end = "\033[0m";
+
+  int64_t hits = 0;
+  if (csv)
+    out << FormatCsvRow({"sent_at", "protocol", "account", "contact", "sender", "body"}) << "\r\n";
+  const Status s = archive::Search(*db, options, [&](const archive::SearchHit& h) {
+    ++hits;
+    const std::string& when = h.sent_at.empty() ? h.time_text : h.sent_at;
+    if (csv) {
+      out << FormatCsvRow({when, h.protocol, h.account, h.contact, h.sender, h.body},
+                          CsvText::kSpreadsheetSafe)
+          << "\r\n";
+      return;
+    }
+    out << when << "  " << h.protocol << '/' << h.account << '/' << h.contact << "  ";
+    if (h.kind == "action") out << "* " << h.sender << ' ';
+    else if (!h.sender.empty()) out << h.sender << ": ";
+    out << text::TrimBlanks(h.body) << '\n';
+  });
+  if (!s.ok()) {
+    err << "chatterwick-cli: " << (s.IsInvalidData() ? *db + " is not an archive: " : "search: ")
+        << s.message() << '\n';
+    return 2;
+  }
+  return CheckOutput(out, err, hits > 0 ? 0 : 1);
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err,
-        bool err_is_terminal, const std::atomic<int>* stop) {
+        bool err_is_terminal, const std::atomic<int>* stop, bool out_is_terminal) {
   try {
     if (args.empty()) throw Usage{"no command given"};
     const std::string& cmd = args[0];
@@ -252,6 +445,8 @@ int Run(const std::vector<std::string>& args, Env& env, std::ostream& out, std::
     }
     if (cmd == "catalogue") return RunCatalogue(args, env, out, err, err_is_terminal, stop);
     if (cmd == "export") return RunExport(args, env, out, err, stop);
+    if (cmd == "archive") return RunArchive(args, env, out, err, err_is_terminal, stop);
+    if (cmd == "search") return RunSearch(args, out, err, out_is_terminal);
     throw Usage{"unknown command " + cmd};
   } catch (const Usage& u) {
     err << "chatterwick-cli: " << u.problem << "; " << kUsageLine << '\n';

@@ -14,6 +14,6 @@ namespace chatterwick::cli {
 // wrong, 128 + the signal's number when *stop turned nonzero and the command
 // stopped, changing nothing.
 int Run(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err,
-        bool err_is_terminal, const std::atomic<int>* stop = nullptr);
+        bool err_is_terminal, const std::atomic<int>* stop = nullptr, bool out_is_terminal = false);
 
 }  // namespace chatterwick::cli

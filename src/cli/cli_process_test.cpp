@@ -264,5 +264,28 @@ TEST_F(CliProcessTest, StandardOutputThatCannotBeWrittenIsAFailure) {
   EXPECT_EQ(WEXITSTATUS(status), 1);
 }
 
+// A killed archive run leaves a database the next run completes.
+TEST_F(CliProcessTest, AKilledArchiveRunIsCompletedByTheNext) {
+  MakeTree(t, "big", 2500, 20);
+  const std::string db = t.Path("a.sqlite");
+  Ran full = RunToEnd(t, {"archive", t.Path("big"), "--db", t.Path("whole.sqlite"), "--quiet"});
+  ASSERT_EQ(full.status, 0) << full.err;
+  const std::string total = full.out.substr(full.out.find("Messages in the archive: "));
+  for (int sig : {SIGKILL, SIGINT}) {
+    std::filesystem::remove(db);
+    Process p = Start(t, {"archive", t.Path("big"), "--db", db, "--quiet"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    ::kill(p.pid, sig);
+    const int status = Wait(p);
+    EXPECT_TRUE(status == 128 + sig || status == 0) << status;
+    Ran next = RunToEnd(t, {"archive", t.Path("big"), "--db", db, "--quiet"});
+    EXPECT_EQ(next.status, 0) << next.err;
+    EXPECT_EQ(next.out.substr(next.out.find("Messages in the archive: "), total.find('\n')),
+              total.substr(0, total.find('\n')));
+    Ran check = RunToEnd(t, {"search", db, "line", "--limit", "1"});
+    EXPECT_EQ(check.status, 0) << check.err;
+  }
+}
+
 }  // namespace
 }  // namespace chatterwick

@@ -225,5 +225,55 @@ TEST(CliTest, ExportFollowsLinksWritesPipesInPlaceAndDashIsStandardOutput) {
   EXPECT_TRUE(std::filesystem::is_fifo(t.Path("pipe")));
 }
 
+TEST(CliTest, ArchiveThenSearch) {
+  testing::TempTree t;
+  t.File("logs/jabber/me@x/=bob/2022-09-30.173826+0200CEST.html",
+         "<title>t</title>\n"
+         "<font size=\"2\">(17:38:38)</font> <b>Bob:</b> =SUM(A1) is blue\n"
+         "<font size=\"2\">(17:39:00)</font> <b>***Bob</b> turns blue\n");
+  const std::string db = t.Path("a.sqlite");
+  Result r = Cli({"archive", t.Path("logs"), "--db", db, "--quiet"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Logs found: 1\n  new: 1, changed: 0, unchanged: 0, could not be read: 0\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("Messages added: 2\n"), std::string::npos);
+  EXPECT_EQ(r.err, "");
+
+  r = Cli({"search", db, "blue"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "2022-09-30T17:38:38+02:00  jabber/me@x/=bob  Bob: =SUM(A1) is blue\n"
+            "2022-09-30T17:39:00+02:00  jabber/me@x/=bob  * Bob turns blue\n");
+  // Rows for a spreadsheet: a header, and no formula runs.
+  r = Cli({"search", db, "sum", "--csv"});
+  EXPECT_EQ(r.out,
+            "\"sent_at\",\"protocol\",\"account\",\"contact\",\"sender\",\"body\"\r\n"
+            "\"2022-09-30T17:38:38+02:00\",\"jabber\",\"me@x\",\"'=bob\",\"Bob\","
+            "\" =SUM(A1) is blue\"\r\n");
+  r = Cli({"search", db, "green"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+
+  t.File("text.txt", "not a database, just words on a line of their own\n");
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{"search", t.Path("text.txt"), "x"},
+                                             {"search", t.Path("none.sqlite")},
+                                             {"search", db, "\"open"},
+                                             {"search", db, "--from", "2022-02-30"},
+                                             {"search", db, "--limit", "0"},
+                                             {"search"},
+                                             {"archive"},
+                                             {"archive", t.Path("logs"), "--db", ""}}) {
+    r = Cli(args);
+    EXPECT_EQ(r.status, 2) << args[1];
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  }
+  r = Cli({"archive", t.Path("logs"), "--db", t.Path("text.txt")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "chatterwick-cli: the archive " + t.Path("text.txt") +
+                       " could not be used: file is not a database\n");
+}
+
 }  // namespace
 }  // namespace chatterwick

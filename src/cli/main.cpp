@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   try {
     return chatterwick::cli::Run(args, *chatterwick::PosixEnv(), std::cout, std::cerr,
-                                 ::isatty(STDERR_FILENO) != 0, stop);
+                                 ::isatty(STDERR_FILENO) != 0, stop, ::isatty(STDOUT_FILENO) != 0);
   } catch (const std::exception& e) {
     std::cerr << "chatterwick-cli: stopped: " << e.what() << '\n';
     return 1;
