@@ -10,6 +10,7 @@
 #include "archive/sqlite_db.h"
 #include "archive/stamps.h"
 #include "core/log_file.h"
+#include "core/log_tree.h"
 #include "core/log_view.h"
 #include "core/messages.h"
 #include "core/text.h"
@@ -81,68 +82,10 @@ CREATE VIEW chat AS
 )sql";
 
 // A log found under the root, and what the disk says of it.
-struct LogRef {
-  std::string protocol, account, contact, file_name, path;
+struct LogRef : LogFileRef {
   uint64_t size = 0;
   int64_t mtime = 0;
   bool stat_ok = false;
-};
-
-// Lists the tree as the catalogue walks it: protocol, account and contact
-// folders ("Old Chat Logs" and ".system" passed over), then the logs.
-class TreeLister {
- public:
-  TreeLister(Env& env, ArchiveObserver* observer, ArchiveSummary* summary)
-      : env_(env), observer_(observer), summary_(summary) {}
-
-  std::vector<LogRef> List(const std::string& root, const std::string& mask) {
-    std::vector<LogRef> logs;
-    const char sep = env_.Separator();
-    for (const std::string& protocol : Folders(root, {})) {
-      const std::string p = root + protocol + sep;
-      for (const std::string& account : Folders(p, "Old Chat Logs")) {
-        const std::string a = p + account + sep;
-        for (const std::string& contact : Folders(a, ".system")) {
-          const std::string c = a + contact + sep;
-          for (std::string& name : Names(c + mask, ListKind::kFilesOnly)) {
-            LogRef ref{protocol, account, contact, name, c + name};
-            ref.stat_ok = env_.GetFileSize(ref.path, &ref.size).ok() &&
-                          env_.GetModificationTime(ref.path, &ref.mtime).ok();
-            logs.push_back(std::move(ref));
-          }
-        }
-      }
-    }
-    return logs;
-  }
-
- private:
-  std::vector<std::string> Names(const std::string& pattern, ListKind kind) {
-    std::vector<std::string> names;
-    Status s = env_.ListFolder(pattern, kind, &names);
-    if (!s.ok()) Problem(UnreadableFolderMessage(pattern, s));
-    return names;
-  }
-
-  std::vector<std::string> Folders(const std::string& path, std::string_view passed_over) {
-    std::vector<std::string> folders;
-    for (std::string& name : Names(path, ListKind::kFilesAndFolders)) {
-      if (name == "." || name == ".." || name == passed_over) continue;
-      Status why;
-      if (IsDirectory(env_, path + name, &why)) folders.push_back(std::move(name));
-      else if (!why.ok() && !why.IsNotFound()) Problem(UnreadableFolderMessage(path + name, why));
-    }
-    return folders;
-  }
-
-  void Problem(const std::string& message) {
-    ++summary_->unreadable_folders;
-    if (observer_) observer_->OnProblem(message);
-  }
-
-  Env& env_;
-  ArchiveObserver* observer_;
-  ArchiveSummary* summary_;
 };
 
 // The kind, sender and body of one split line.
@@ -483,7 +426,19 @@ ArchiveResult Archiver::Run(const std::string& root, const std::string& db_path,
     return result;
   }
 
-  std::vector<LogRef> logs = TreeLister(env_, observer_, &summary_).List(root, mask);
+  std::vector<LogRef> logs;
+  ListLogTree(
+      env_, root, mask,
+      [&](LogFileRef&& found) {
+        LogRef ref{std::move(found)};
+        ref.stat_ok = env_.GetFileSize(ref.path, &ref.size).ok() &&
+                      env_.GetModificationTime(ref.path, &ref.mtime).ok();
+        logs.push_back(std::move(ref));
+      },
+      [&](const std::string& message) {
+        ++summary_.unreadable_folders;
+        if (observer_) observer_->OnProblem(message);
+      });
   summary_.logs_found = static_cast<int64_t>(logs.size());
   uint64_t bytes = 0;
   for (const LogRef& log : logs) bytes += log.size;

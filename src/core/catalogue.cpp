@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/csv.h"
+#include "core/log_tree.h"
 #include "core/log_view.h"
 #include "core/messages.h"
 
@@ -70,7 +71,6 @@ void WalkFolderLevel(Context& ctx, const std::string& path, int32_t parent_id,
 void WalkContact(Context& ctx, const std::string& mask, const std::string& path, int32_t contact) {
   Catalogue& cat = ctx.catalogue;
   const std::vector<std::string> names = List(ctx, path + mask, ListKind::kFilesOnly);
-  if (ctx.observer) ctx.observer->OnLogsListed(static_cast<int32_t>(names.size()));
   int32_t s = cat.Conversations.FirstFreeSlot();
   for (const std::string& name : names) {
     if (StopRequested(ctx)) return;
@@ -92,7 +92,11 @@ void WalkContact(Context& ctx, const std::string& mask, const std::string& path,
       if (cat.ChatLines.Append(s, stored + 1, p.Time, p.Sender, p.Message)) ++stored;
       else ++cat.skipped.chat_lines;
     });
-    if (ctx.observer) ctx.observer->OnLogLoaded(stored);
+    if (ctx.observer) {
+      uint64_t bytes = 0;
+      ctx.env.GetFileSize(log_path, &bytes).IgnoreError();  // a vanished log weighs nothing
+      ctx.observer->OnLogLoaded(stored, bytes);
+    }
     ++s;
   }
 }
@@ -286,6 +290,21 @@ FolderRunResult RunCatalogue(Context& ctx, const CatalogueOptions& options,
   if (opened != RunOutcome::kWritten) return {opened, true};
 
   PrepareCatalogueRun(ctx);
+  if (ctx.observer && ctx.observer->WantsTotal()) {
+    int64_t logs = 0;
+    uint64_t bytes = 0;
+    // Problems are the walk's to report; this pass only counts.
+    ListLogTree(
+        ctx.env, root, options.mask,
+        [&](LogFileRef&& log) {
+          uint64_t size = 0;
+          ctx.env.GetFileSize(log.path, &size).IgnoreError();
+          ++logs;
+          bytes += size;
+        },
+        [](const std::string&) {});
+    ctx.observer->OnTotal(logs, bytes);
+  }
   WalkLogRoot(ctx, options.mask, root);
   FolderRunResult result{RunOutcome::kWritten, ctx.catalogue.unreadable == 0};
   const std::string kept = "the earlier files in " + ctx.output_folder + " are kept as they were.";
@@ -303,8 +322,13 @@ FolderRunResult RunCatalogue(Context& ctx, const CatalogueOptions& options,
   }
   if (!written) {
     AppendOutput(ctx.window, "Nothing was replaced: " + kept);
+    ctx.window.ShowStatus("Nothing was replaced in " + ctx.output_folder, "");
     result.outcome = RunOutcome::kNotWritten;
+    return result;
   }
+  ctx.window.ShowStatus(
+      std::to_string(std::size(kCatalogueFiles)) + " files written to " + ctx.output_folder,
+      ctx.output_folder);
   return result;
 }
 

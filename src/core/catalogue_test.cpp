@@ -326,8 +326,7 @@ class FailingWritesEnv : public EnvWrapper {
 class StopAfter : public WalkObserver {
  public:
   StopAfter(std::atomic<int>* stop, int n) : stop_(stop), left_(n) {}
-  void OnLogsListed(int32_t) override {}
-  void OnLogLoaded(int32_t) override {
+  void OnLogLoaded(int32_t, uint64_t) override {
     if (--left_ == 0) stop_->store(15);
   }
 
@@ -460,6 +459,27 @@ TEST_F(OutputSetTest, ALogThatCannotBeReadIsCounted) {
   EXPECT_EQ(r.outcome, RunOutcome::kWritten);
   EXPECT_FALSE(r.all_read);
   EXPECT_EQ(catalogue.unreadable, 1);
+}
+
+// The progress knows the whole before the first log: logs and their bytes.
+TEST_F(OutputSetTest, TheTotalIsCountedBeforeTheWalk) {
+  struct Recorder : WalkObserver {
+    bool WantsTotal() const override { return true; }
+    void OnTotal(int64_t logs, uint64_t bytes) override {
+      events.push_back("total " + std::to_string(logs) + " " + std::to_string(bytes));
+    }
+    void OnLogLoaded(int32_t lines, uint64_t bytes) override {
+      events.push_back("log " + std::to_string(lines) + " " + std::to_string(bytes));
+    }
+    std::vector<std::string> events;
+  } recorder;
+  mem.PutFile("/logs/p/a/c/4.html", "<title>t</title>\n");
+  ASSERT_EQ(Run(mem, "/logs/", &recorder).outcome, RunOutcome::kWritten);
+  const std::string one = "<title>t</title>\n<font size=\"2\">(1)</font> <b>A:</b> m\n";
+  const std::string size = std::to_string(one.size());
+  EXPECT_EQ(recorder.events, (std::vector<std::string>{
+                                 "total 4 " + std::to_string(3 * one.size() + 17), "log 1 " + size,
+                                 "log 1 " + size, "log 1 " + size, "log 0 17"}));
 }
 
 }  // namespace

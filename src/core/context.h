@@ -14,8 +14,14 @@ namespace chatterwick {
 class WalkObserver {
  public:
   virtual ~WalkObserver() = default;
-  virtual void OnLogsListed(int32_t count) = 0;
-  virtual void OnLogLoaded(int32_t chat_lines_stored) = 0;
+  // True when the observer wants OnTotal: the tree is then listed once more
+  // before the walk, which costs little next to reading the logs.
+  virtual bool WantsTotal() const { return false; }
+  virtual void OnTotal(int64_t logs, uint64_t bytes) {
+    (void)logs;
+    (void)bytes;
+  }
+  virtual void OnLogLoaded(int32_t chat_lines_stored, uint64_t bytes) = 0;
   // why is the loader's reason; the pane has the message without it.
   virtual void OnLoadFailed(const std::string& path, const Status& why) {
     (void)path;
@@ -40,10 +46,10 @@ struct Context {
 
 inline bool StopRequested(const Context& ctx) { return ctx.stop && ctx.stop->load() != 0; }
 
-// The folder "output" beside the executable, with a final separator.
-inline std::string DefaultOutputFolder(Env& env) {
-  const char sep = env.Separator();
-  return env.ApplicationFolder() + sep + "output" + sep;
-}
+// Where the files go, with a final separator: the folder "output" beside the
+// executable when it is, or can be made, writable there; otherwise (a copy
+// installed where it may not write) $XDG_DATA_HOME/chatterwick/output, or
+// ~/.local/share/chatterwick/output when that is not set.
+std::string OutputFolder(Env& env);
 
 }  // namespace chatterwick
