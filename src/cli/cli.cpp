@@ -1,15 +1,18 @@
 #include "cli/cli.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <optional>
 #include <utility>
 
 #include "archive/archive.h"
 #include "archive/search.h"
 #include "cli/console_window.h"
+#include "cli/progress.h"
 #include "core/commands.h"
 #include "core/csv.h"
 #include "core/log_view.h"
@@ -21,88 +24,45 @@ namespace chatterwick::cli {
 namespace {
 
 constexpr const char* kVersion = "chatterwick-cli 0.1.0";
-constexpr const char* kUsageLine =
-    "usage: chatterwick-cli view LOG | catalogue ROOT [--mask PATTERN] [--no-bom] [--output DIR] "
-    "[--quiet] | export LOG (--csv FILE [--no-bom] | --text FILE) | archive ROOT [--db FILE] "
-    "[--mask PATTERN] [--quiet] | search DB [QUERY] [filters]   (--help for more)";
-constexpr const char* kHelp =
-    "chatterwick-cli: reads chat logs without a window.\n"
-    "\n"
-    "  chatterwick-cli view LOG\n"
-    "      Lists the log: its title, then one line per chat line (time, sender, message).\n"
-    "  chatterwick-cli catalogue ROOT [--mask PATTERN] [--no-bom] [--output DIR] [--quiet]\n"
-    "      Catalogues the log tree under ROOT (protocol/account/contact/log files) into\n"
-    "      protocols.csv, accounts.csv, contacts.csv, conversations.csv and chat.csv in DIR\n"
-    "      (default: the folder \"output\" beside this program). PATTERN picks the log\n"
-    "      files (default *.html); --quiet hides the progress bar. The five files are\n"
-    "      replaced together when the run is complete, or not at all; one run at a\n"
-    "      time may write into DIR.\n"
-    "  chatterwick-cli export LOG --csv FILE [--no-bom]\n"
-    "  chatterwick-cli export LOG --text FILE\n"
-    "      Saves the log as CSV (after what FILE holds), or its listing as text, into\n"
-    "      FILE; \"-\" is standard output. FILE changes only when the save is complete.\n"
-    "  chatterwick-cli archive ROOT [--db FILE] [--mask PATTERN] [--quiet]\n"
-    "      Keeps every log and line of the tree in the SQLite database FILE (default:\n"
-    "      archive.sqlite in the folder \"output\" beside this program), with full time\n"
-    "      stamps and full-text search, and no limit on logs or lines. A later run\n"
-    "      reads only new and changed logs; logs gone from the disk stay.\n"
-    "  chatterwick-cli search DB [QUERY] [--contact TEXT] [--account TEXT]\n"
-    "                  [--protocol TEXT] [--sender TEXT] [--from DATE] [--to DATE]\n"
-    "                  [--limit N] [--csv]\n"
-    "      Lists the messages of the archive DB that match QUERY (words, \"a phrase\",\n"
-    "      OR, NOT, prefix*) and the filters, in time order. The names match a part,\n"
-    "      letter case ignored; --from and --to take YYYY-MM-DD and include the whole\n"
-    "      day. --csv writes CSV rows with a header. Exit status 1: no message matched.\n"
-    "\n"
+constexpr const char* kNotes =
     "CSV files begin with the UTF-8 byte-order mark and are safe to open in a\n"
     "spreadsheet: a text that would start a formula (= + - @) gets an apostrophe in\n"
     "front. --no-bom leaves out the mark and writes every field as read.\n"
     "\n"
-    "Exit status: 0 done, 1 a file or folder could not be read or written, 2 wrong\n"
-    "arguments, 130 or 143 stopped by Ctrl+C or SIGTERM (nothing changed).\n";
+    "Exit status: 0 done, 1 a file or folder could not be read or written (for search:\n"
+    "no message matched), 2 wrong arguments, 130 or 143 stopped by Ctrl+C or SIGTERM.\n";
+
+// One line each, for a usage error.
+const std::map<std::string, std::string> kUsage = {
+    {"", "chatterwick-cli (view | catalogue | export | archive | search) ..."},
+    {"view", "chatterwick-cli view LOG"},
+    {"catalogue", "chatterwick-cli catalogue ROOT [-m PATTERN] [--no-bom] [-o DIR] [-q]"},
+    {"export", "chatterwick-cli export LOG (--csv FILE [--no-bom] | --text FILE)"},
+    {"archive", "chatterwick-cli archive ROOT [--db FILE] [-m PATTERN] [-q]"},
+    {"search",
+     "chatterwick-cli search DB [QUERY] [--contact TEXT] [--account TEXT] [--protocol TEXT] "
+     "[--sender TEXT] [--from DATE] [--to DATE] [--limit N] [--csv]"},
+};
 
 struct Usage {
   std::string problem;
 };
 
 // Each log that could not be loaded, with the reason, on stderr; and on a
-// terminal the progress: files done of files found so far, lines, time.
+// terminal the progress, against a total counted before the walk.
 class RunReporter : public WalkObserver {
  public:
-  RunReporter(std::ostream& err, bool draw)
-      : err_(err), draw_(draw), start_(Clock::now()), last_(start_) {}
-  ~RunReporter() override { Erase(); }
-  void OnLogsListed(int32_t count) override { found_ += count; }
+  RunReporter(std::ostream& err, bool draw) : line_(err, draw), draw_(draw) {}
+  bool WantsTotal() const override { return draw_; }
+  void OnTotal(int64_t logs, uint64_t bytes) override { line_.SetTotal(logs, bytes); }
+  void OnLogLoaded(int32_t lines, uint64_t bytes) override { line_.Step(bytes, lines); }
   void OnLoadFailed(const std::string& path, const Status& why) override {
-    Erase();
-    err_ << LoadFailureMessage(path) << ": " << LoadFailureReason(why) << '\n';
-  }
-  void OnLogLoaded(int32_t lines) override {
-    ++done_;
-    lines_ += lines;
-    if (!draw_) return;
-    auto now = Clock::now();
-    if (now - last_ < std::chrono::milliseconds(100)) return;
-    last_ = now;
-    drawn_ = true;
-    double secs = std::chrono::duration<double>(now - start_).count();
-    char buf[160];
-    std::snprintf(buf, sizeof buf, "\r\033[Klogs %lld/%lld  lines %lld  %.1f s", done_, found_,
-                  lines_, secs);
-    err_ << buf << std::flush;
-  }
-  void Erase() {
-    if (drawn_) err_ << "\r\033[K" << std::flush;
-    drawn_ = false;
+    line_.Print(LoadFailureMessage(path) + ": " + LoadFailureReason(why));
   }
 
  private:
-  using Clock = std::chrono::steady_clock;
-  std::ostream& err_;
+  ProgressLine line_;
   const bool draw_;
-  Clock::time_point start_, last_;
-  long long found_ = 0, done_ = 0, lines_ = 0;
-  bool drawn_ = false;
 };
 
 void ReportLoadFailure(std::ostream& err, const std::string& path, const Status& why) {
@@ -147,39 +107,31 @@ LoadResult LoadLog(Session& session, const std::string& path, std::ostream& err)
   return loaded;
 }
 
-// Takes the value after an option; Usage when there is none.
-std::string TakeValue(const std::vector<std::string>& args, size_t* i) {
-  if (*i + 1 >= args.size()) throw Usage{args[*i] + " needs a value"};
-  return args[++*i];
-}
+// What the command line asked for, once parsed.
+struct Request {
+  std::string path;  // LOG, ROOT or DB
+  std::string output, db, csv, text, query;
+  CatalogueOptions catalogue;
+  ExportOptions export_options;
+  archive::SearchOptions search;
+  bool quiet = false, csv_rows = false;
+};
 
-int RunView(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err) {
-  if (args.size() != 2) throw Usage{args.size() < 2 ? "view needs a LOG" : "view takes one LOG"};
-  Session session(env, DefaultOutputFolder(env), nullptr);
-  const LoadResult loaded = LoadLog(session, NotEmpty(args[1], "LOG"), err);
+int RunView(const Request& rq, Env& env, std::ostream& out, std::ostream& err) {
+  Session session(env, OutputFolder(env), nullptr);
+  const LoadResult loaded = LoadLog(session, rq.path, err);
   out << ExtractTitle(session.log.RawLines[0]) << '\n' << session.window.PaneAsLines();
   return CheckOutput(out, err, loaded.status.ok() ? 0 : 1);
 }
 
-int RunCatalogue(const std::vector<std::string>& args, Env& env, std::ostream& out,
-                 std::ostream& err, bool err_is_terminal, const std::atomic<int>* stop) {
-  std::optional<std::string> root, output;
-  CatalogueOptions options;
-  bool quiet = false;
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--mask") options.mask = NotEmpty(TakeValue(args, &i), "PATTERN");
-    else if (a == "--output") output = NotEmpty(TakeValue(args, &i), "DIR");
-    else if (a == "--no-bom") options.write_bom = false;
-    else if (a == "--quiet") quiet = true;
-    else if (a.rfind("--", 0) == 0) throw Usage{"unknown option " + a};
-    else if (root) throw Usage{"catalogue takes one ROOT"};
-    else root = NotEmpty(a, "ROOT");
-  }
-  if (!root) throw Usage{"catalogue needs a ROOT"};
+int RunCatalogue(const Request& rq, Env& env, std::ostream& out, std::ostream& err,
+                 bool err_is_terminal, const std::atomic<int>* stop) {
+  const CatalogueOptions& options = rq.catalogue;
+  const bool quiet = rq.quiet;
   const char sep = env.Separator();
+  std::optional<std::string> root = rq.path;
   if (!EndsWithSeparator(*root)) *root += sep;
-  std::string folder = output ? *output : DefaultOutputFolder(env);
+  std::string folder = rq.output.empty() ? OutputFolder(env) : rq.output;
   if (!EndsWithSeparator(folder)) folder += sep;
 
   std::optional<RunReporter> reporter;
@@ -208,31 +160,17 @@ int RunCatalogue(const std::vector<std::string>& args, Env& env, std::ostream& o
 // "-" as FILE: standard output.
 constexpr const char* kStandardOutput = "-";
 
-int RunExport(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err,
+int RunExport(const Request& rq, Env& env, std::ostream& out, std::ostream& err,
               const std::atomic<int>* stop) {
-  std::optional<std::string> log_path, csv, txt;
-  ExportOptions options;
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--csv") csv = NotEmpty(TakeValue(args, &i), "FILE");
-    else if (a == "--text") txt = NotEmpty(TakeValue(args, &i), "FILE");
-    else if (a == "--no-bom") options.write_bom = false;
-    else if (a.rfind("--", 0) == 0) throw Usage{"unknown option " + a};
-    else if (log_path) throw Usage{"export takes one LOG"};
-    else log_path = NotEmpty(a, "LOG");
-  }
-  if (!log_path) throw Usage{"export needs a LOG"};
-  if (csv.has_value() == txt.has_value())
-    throw Usage{"export needs one of --csv FILE or --text FILE"};
-  if (txt && !options.write_bom) throw Usage{"--no-bom goes with --csv"};
-
-  Session session(env, DefaultOutputFolder(env), stop);
-  const LoadResult loaded = LoadLog(session, *log_path, err);
+  const ExportOptions& options = rq.export_options;
+  const bool csv = !rq.csv.empty();
+  Session session(env, OutputFolder(env), stop);
+  const LoadResult loaded = LoadLog(session, rq.path, err);
   // A log that was not read has nothing worth saving; one that was too long
   // for the table is saved as far as it was read, and still reported.
   if (!loaded.stored) return 1;
   const int status = loaded.status.ok() ? 0 : 1;
-  const std::string& target = csv ? *csv : *txt;
+  const std::string& target = csv ? rq.csv : rq.text;
   if (target == kStandardOutput) {
     // A stream, not a file for a spreadsheet: no mark.
     out << (csv ? commands::CsvExportText(session.log, CsvTextFor(options.write_bom))
@@ -249,75 +187,28 @@ int RunExport(const std::vector<std::string>& args, Env& env, std::ostream& out,
   return status;
 }
 
-// Progress of an archive run on a terminal: logs and bytes done of those
-// listed before the first was read, the share, and the time left.
+// An archive run's progress and problems, as the catalogue's.
 class ArchiveReporter : public archive::ArchiveObserver {
  public:
-  ArchiveReporter(std::ostream& err, bool draw)
-      : err_(err), draw_(draw), start_(Clock::now()), last_(start_) {}
-  ~ArchiveReporter() override { Erase(); }
-  void OnListed(int64_t logs, uint64_t bytes) override {
-    logs_ = logs;
-    bytes_ = bytes;
-  }
-  void OnLogDone(uint64_t bytes, int64_t messages) override {
-    ++done_;
-    done_bytes_ += bytes;
-    messages_ += messages;
-    if (!draw_) return;
-    const auto now = Clock::now();
-    if (now - last_ < std::chrono::milliseconds(100)) return;
-    last_ = now;
-    drawn_ = true;
-    const double secs = std::chrono::duration<double>(now - start_).count();
-    // Weighed by bytes, so that one long log does not hold the share still.
-    const double share = bytes_ ? static_cast<double>(done_bytes_) / static_cast<double>(bytes_)
-                                : static_cast<double>(done_) / std::max<int64_t>(logs_, 1);
-    char left[32] = "";
-    if (share > 0.01) std::snprintf(left, sizeof left, "  %.0f s left", secs / share - secs);
-    char buf[160];
-    std::snprintf(buf, sizeof buf, "\r\033[Klogs %lld/%lld  %.0f%%  messages %lld%s",
-                  static_cast<long long>(done_), static_cast<long long>(logs_), share * 100,
-                  static_cast<long long>(messages_), left);
-    err_ << buf << std::flush;
-  }
-  void OnProblem(const std::string& message) override {
-    Erase();
-    err_ << message << '\n';
-  }
-  void Erase() {
-    if (drawn_) err_ << "\r\033[K" << std::flush;
-    drawn_ = false;
-  }
+  ArchiveReporter(std::ostream& err, bool draw) : line_(err, draw) {}
+  void OnListed(int64_t logs, uint64_t bytes) override { line_.SetTotal(logs, bytes); }
+  void OnLogDone(uint64_t bytes, int64_t messages) override { line_.Step(bytes, messages); }
+  void OnProblem(const std::string& message) override { line_.Print(message); }
 
  private:
-  using Clock = std::chrono::steady_clock;
-  std::ostream& err_;
-  const bool draw_;
-  Clock::time_point start_, last_;
-  int64_t logs_ = 0, done_ = 0, messages_ = 0;
-  uint64_t bytes_ = 0, done_bytes_ = 0;
-  bool drawn_ = false;
+  ProgressLine line_;
 };
 
-int RunArchive(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err,
+int RunArchive(const Request& rq, Env& env, std::ostream& out, std::ostream& err,
                bool err_is_terminal, const std::atomic<int>* stop) {
-  std::optional<std::string> root, db;
-  std::string mask = "*.html";
-  bool quiet = false;
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--db") db = NotEmpty(TakeValue(args, &i), "FILE");
-    else if (a == "--mask") mask = NotEmpty(TakeValue(args, &i), "PATTERN");
-    else if (a == "--quiet") quiet = true;
-    else if (a.rfind("--", 0) == 0) throw Usage{"unknown option " + a};
-    else if (root) throw Usage{"archive takes one ROOT"};
-    else root = NotEmpty(a, "ROOT");
-  }
-  if (!root) throw Usage{"archive needs a ROOT"};
+  std::optional<std::string> root = rq.path;
+  std::optional<std::string> db;
+  if (!rq.db.empty()) db = rq.db;
+  const std::string& mask = rq.catalogue.mask;
+  const bool quiet = rq.quiet;
   if (!EndsWithSeparator(*root)) *root += env.Separator();
   if (!db) {
-    const std::string folder = DefaultOutputFolder(env);
+    const std::string folder = OutputFolder(env);
     Status made = env.CreateFolders(folder);
     if (!made.ok()) {
       err << WriteFailureMessage(folder, made) << '\n';
@@ -365,37 +256,11 @@ int RunArchive(const std::vector<std::string>& args, Env& env, std::ostream& out
   return CheckOutput(out, err, all_read ? 0 : 1);
 }
 
-int RunSearch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-              bool out_is_terminal) {
-  std::optional<std::string> db;
-  archive::SearchOptions options;
-  bool csv = false;
-  auto date = [&](size_t* i) {
-    std::string d = TakeValue(args, i);
-    if (!archive::IsDate(d)) throw Usage{args[*i - 1] + " takes a date as YYYY-MM-DD, not " + d};
-    return d;
-  };
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--contact") options.contact = TakeValue(args, &i);
-    else if (a == "--account") options.account = TakeValue(args, &i);
-    else if (a == "--protocol") options.protocol = TakeValue(args, &i);
-    else if (a == "--sender") options.sender = TakeValue(args, &i);
-    else if (a == "--from") options.from = date(&i);
-    else if (a == "--to") options.to = date(&i);
-    else if (a == "--limit") {
-      const std::string n = TakeValue(args, &i);
-      char* end = nullptr;
-      options.limit = std::strtoll(n.c_str(), &end, 10);
-      if (n.empty() || *end != '\0' || options.limit < 1)
-        throw Usage{"--limit takes a whole number above 0, not " + n};
-    } else if (a == "--csv") csv = true;
-    else if (a.rfind("--", 0) == 0) throw Usage{"unknown option " + a};
-    else if (!db) db = NotEmpty(a, "DB");
-    else if (options.query.empty()) options.query = NotEmpty(a, "QUERY");
-    else throw Usage{"search takes one QUERY; put a phrase in quotes"};
-  }
-  if (!db) throw Usage{"search needs a DB"};
+int RunSearch(const Request& rq, std::ostream& out, std::ostream& err, bool out_is_terminal) {
+  const std::optional<std::string> db = rq.path;
+  archive::SearchOptions options = rq.search;
+  options.query = rq.query;
+  const bool csv = rq.csv_rows;
   if (out_is_terminal && !csv) options.mark_start = "\033[1;33m", options.mark_end = "\033[0m";
 
   int64_t hits = 0;
@@ -427,31 +292,128 @@ int RunSearch(const std::vector<std::string>& args, std::ostream& out, std::ostr
 
 int Run(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err,
         bool err_is_terminal, const std::atomic<int>* stop, bool out_is_terminal) {
+  Request rq;
+  CLI::App app("chatterwick-cli: reads chat logs without a window.", "chatterwick-cli");
+  app.set_version_flag("-V,--version", kVersion);
+  app.require_subcommand(1, 1);
+  app.footer(std::string(kNotes) + "\nThe output folder here: " + OutputFolder(env) + "\n");
+
+  CLI::App* view = app.add_subcommand("view", "Lists one log: its title, then its chat lines.");
+  view->add_option("LOG", rq.path, "the log file")->required();
+
+  CLI::App* catalogue =
+      app.add_subcommand("catalogue", "Catalogues a log tree into five CSV files.");
+  catalogue->footer(
+      "Walks ROOT (protocol, account and contact folders, then the logs) and writes\n"
+      "protocols.csv, accounts.csv, contacts.csv, conversations.csv and chat.csv into\n"
+      "DIR. The five files are replaced together when the run is complete, or not at\n"
+      "all; one run at a time may write into DIR.");
+  catalogue->add_option("ROOT", rq.path, "the log tree's root folder")->required();
+  catalogue->add_option("-m,--mask", rq.catalogue.mask, "which files are logs")
+      ->default_str("*.html");
+  catalogue->add_flag_callback(
+      "--no-bom", [&rq] { rq.catalogue.write_bom = false; },
+      "no byte-order mark; every field as read");
+  catalogue->add_option("-o,--output", rq.output,
+                        "where the files go (default: " + OutputFolder(env) + ")");
+  catalogue->add_flag("-q,--quiet", rq.quiet, "no progress and no \"Files written\" line");
+
+  CLI::App* export_log = app.add_subcommand("export", "Saves one log as CSV or as text.");
+  export_log->footer(
+      "--csv adds the rows after what FILE holds; --text replaces FILE. \"-\" is standard\n"
+      "output. FILE changes only when the save is complete.");
+  export_log->add_option("LOG", rq.path, "the log file")->required();
+  CLI::Option* csv = export_log->add_option("--csv", rq.csv, "save as CSV");
+  CLI::Option* text = export_log->add_option("--text", rq.text, "save the listing as text");
+  csv->excludes(text);
+  CLI::Option* no_bom = export_log->add_flag_callback(
+      "--no-bom", [&rq] { rq.export_options.write_bom = false; },
+      "no byte-order mark; every field as read");
+  no_bom->excludes(text);
+
+  CLI::App* archive_tree =
+      app.add_subcommand("archive", "Keeps every log of a tree in an SQLite archive.");
+  archive_tree->footer(
+      "Every log and line, with full time stamps and full-text search, and no limit on\n"
+      "logs or lines. A later run reads only new and changed logs; logs gone from the\n"
+      "disk stay.");
+  archive_tree->add_option("ROOT", rq.path, "the log tree's root folder")->required();
+  archive_tree->add_option(
+      "--db", rq.db, "the archive (default: " + OutputFolder(env) + archive::kArchiveFile + ")");
+  archive_tree->add_option("-m,--mask", rq.catalogue.mask, "which files are logs")
+      ->default_str("*.html");
+  archive_tree->add_flag("-q,--quiet", rq.quiet, "no progress");
+
+  CLI::App* search = app.add_subcommand("search", "Finds messages in an archive.");
+  search->footer(
+      "QUERY: words, \"a phrase\", OR, NOT, prefix*. Hits come in time order. The names\n"
+      "match a part, letter case ignored. Exit status 1: no message matched.");
+  search->add_option("DB", rq.path, "the archive")->required();
+  search->add_option("QUERY", rq.query, "what to find, in FTS5's syntax");
+  search->add_option("--contact", rq.search.contact, "part of the contact's name");
+  search->add_option("--account", rq.search.account, "part of the account's name");
+  search->add_option("--protocol", rq.search.protocol, "part of the protocol's name");
+  search->add_option("--sender", rq.search.sender, "part of the sender's name");
+  auto date = [](const std::string& d) {
+    return archive::IsDate(d) ? std::string() : "a date as YYYY-MM-DD, not " + d;
+  };
+  search->add_option("--from", rq.search.from, "from this day (YYYY-MM-DD), included")
+      ->check(CLI::Validator(date, "DATE"));
+  search->add_option("--to", rq.search.to, "to this day (YYYY-MM-DD), all of it included")
+      ->check(CLI::Validator(date, "DATE"));
+  search->add_option("--limit", rq.search.limit, "at most N messages")->check(CLI::PositiveNumber);
+  search->add_flag("--csv", rq.csv_rows, "CSV rows with a header");
+
+  std::string command;
   try {
-    if (args.empty()) throw Usage{"no command given"};
-    const std::string& cmd = args[0];
-    if (cmd == "--help" || cmd == "-h") {
-      out << kHelp;
-      return 0;
+    if (!args.empty() && kUsage.count(args[0])) command = args[0];
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    app.parse(reversed);
+    // An empty text names no file: never the current folder or the root.
+    const char* what = view->parsed() || export_log->parsed() ? "LOG"
+                       : search->parsed()                     ? "DB"
+                                                              : "ROOT";
+    NotEmpty(rq.path, what);
+    if (catalogue->count("--output")) NotEmpty(rq.output, "DIR");
+    if (archive_tree->count("--db")) NotEmpty(rq.db, "FILE");
+    if ((catalogue->parsed() && catalogue->count("--mask")) ||
+        (archive_tree->parsed() && archive_tree->count("--mask")))
+      NotEmpty(rq.catalogue.mask, "PATTERN");
+    if (export_log->parsed()) {
+      if (csv->count() + text->count() != 1)
+        throw Usage{"export needs one of --csv FILE or --text FILE"};
+      NotEmpty(csv->count() ? rq.csv : rq.text, "FILE");
     }
-    if (cmd == "--version") {
-      out << kVersion << '\n';
-      return 0;
-    }
-    if (cmd == "view") {
-      const int status = RunView(args, env, out, err);
-      // The listing is whole, but the user asked for an end: say it was not.
-      return stop && stop->load() != 0 ? 128 + stop->load() : status;
-    }
-    if (cmd == "catalogue") return RunCatalogue(args, env, out, err, err_is_terminal, stop);
-    if (cmd == "export") return RunExport(args, env, out, err, stop);
-    if (cmd == "archive") return RunArchive(args, env, out, err, err_is_terminal, stop);
-    if (cmd == "search") return RunSearch(args, out, err, out_is_terminal);
-    throw Usage{"unknown command " + cmd};
+    if (search->parsed() && search->count("QUERY")) NotEmpty(rq.query, "QUERY");
+  } catch (const CLI::CallForHelp&) {
+    CLI::App* sub = app.get_subcommands().empty() ? &app : app.get_subcommands()[0];
+    out << sub->help(sub == &app ? "" : "chatterwick-cli");
+    return 0;
+  } catch (const CLI::CallForAllHelp&) {
+    out << app.help();
+    return 0;
+  } catch (const CLI::CallForVersion&) {
+    out << kVersion << '\n';
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    err << "chatterwick-cli" << (command.empty() ? "" : " " + command) << ": " << e.what()
+        << "; usage: " << kUsage.at(command) << "   (--help for more)\n";
+    return 2;
   } catch (const Usage& u) {
-    err << "chatterwick-cli: " << u.problem << "; " << kUsageLine << '\n';
+    err << "chatterwick-cli" << (command.empty() ? "" : " " + command) << ": " << u.problem
+        << "; usage: " << kUsage.at(command) << "   (--help for more)\n";
     return 2;
   }
+
+  if (view->parsed()) {
+    const int status = RunView(rq, env, out, err);
+    // The listing is whole, but the user asked for an end: say it was not.
+    return stop && stop->load() != 0 ? 128 + stop->load() : status;
+  }
+  if (catalogue->parsed()) return RunCatalogue(rq, env, out, err, err_is_terminal, stop);
+  if (export_log->parsed()) return RunExport(rq, env, out, err, stop);
+  if (archive_tree->parsed()) return RunArchive(rq, env, out, err, err_is_terminal, stop);
+  return RunSearch(rq, out, err, out_is_terminal);
 }
 
 }  // namespace chatterwick::cli

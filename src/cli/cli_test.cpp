@@ -10,6 +10,7 @@
 #include <sstream>
 #include <thread>
 
+#include "cli/progress.h"
 #include "platform/posix_env.h"
 #include "testing/fixtures.h"
 #include "testing/temp_tree.h"
@@ -52,8 +53,42 @@ TEST(CliTest, UsageErrorsExitTwoWithOneLine) {
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     EXPECT_EQ(r.out, "");
   }
-  EXPECT_EQ(Cli({"--version"}).status, 0);
-  EXPECT_NE(Cli({"--help"}).out.find("catalogue ROOT"), std::string::npos);
+}
+
+TEST(CliTest, EveryCommandHasHelpAndTheUsualFlagForms) {
+  for (const char* command : {"view", "catalogue", "export", "archive", "search"}) {
+    for (const char* help : {"--help", "-h"}) {
+      Result r = Cli({command, help});
+      EXPECT_EQ(r.status, 0) << command << help;
+      EXPECT_NE(r.out.find(std::string("Usage: chatterwick-cli ") + command), std::string::npos)
+          << r.out;
+      EXPECT_EQ(r.err, "");
+    }
+  }
+  EXPECT_NE(Cli({"catalogue", "--help"}).out.find("-o,--output"), std::string::npos);
+  EXPECT_NE(Cli({"--help"}).out.find("The output folder here: "), std::string::npos);
+  for (const char* v : {"--version", "-V"}) EXPECT_EQ(Cli({v}).out, "chatterwick-cli 0.1.0\n");
+
+  testing::TempTree t;
+  t.Add("logs/p/a/c/1.html");
+  t.Add("logs/p/a/c/2.txt");
+  const std::vector<std::vector<std::string>> forms = {
+      {"catalogue", t.Path("logs"), "--output", t.Path("o1"), "--mask", "*.txt", "--quiet"},
+      {"catalogue", t.Path("logs"), "--output=" + t.Path("o2"), "--mask=*.txt", "-q"},
+      {"catalogue", "-o", t.Path("o3"), "-m", "*.txt", "-q", t.Path("logs")},
+      {"catalogue", "-q", "-o" + t.Path("o4"), "-m*.txt", t.Path("logs")},
+  };
+  for (size_t i = 0; i < forms.size(); ++i) {
+    Result r = Cli(forms[i]);
+    EXPECT_EQ(r.status, 0) << i << r.err;
+    EXPECT_EQ(r.err, "") << i;
+    EXPECT_EQ(t.Read("o" + std::to_string(i + 1) + "/conversations.csv"),
+              "\xEF\xBB\xBF\"1\",\"1\",\"2.txt\"\r\n")
+        << i;
+  }
+  Result r = Cli({"view", "--", "--help"});  // a log named like an option
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "File could not be loaded. (--help): no such file\n");
 }
 
 TEST(CliTest, ViewPrintsTitleThenLines) {
@@ -273,6 +308,26 @@ TEST(CliTest, ArchiveThenSearch) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "chatterwick-cli: the archive " + t.Path("text.txt") +
                        " could not be used: file is not a database\n");
+}
+
+TEST(ProgressTest, ShareByBytesRateAndTimeLeft) {
+  struct Case {
+    int64_t done, total;
+    uint64_t done_bytes, total_bytes;
+    int64_t lines;
+    double seconds;
+    const char* text;
+  };
+  const Case cases[] = {
+      {0, 400, 0, 0, 0, 0, "logs 0/400  0%  lines 0"},
+      {1, 400, 900, 1000, 50, 9, "logs 1/400  90%  lines 50  6 lines/s  1 s left"},
+      {120, 400, 250, 1000, 5000, 2, "logs 120/400  25%  lines 5000  2500 lines/s  6 s left"},
+      {400, 400, 1000, 1000, 8000, 4, "logs 400/400  100%  lines 8000  2000 lines/s"},
+      {3, 4, 0, 0, 10, 1, "logs 3/4  75%  lines 10  10 lines/s  0 s left"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(cli::FormatProgress(c.done, c.total, c.done_bytes, c.total_bytes, c.lines, c.seconds),
+              c.text);
 }
 
 }  // namespace
