@@ -74,6 +74,8 @@ class Env {
   virtual Status CreateFolders(const std::string& path) = 0;
   // Sets *is_folder; a path that does not exist is NotFound.
   virtual Status IsFolder(const std::string& path, bool* is_folder) = 0;
+  // True when the folder at path exists and this process may create files in it.
+  virtual bool IsWritable(const std::string& path) = 0;
   // A path that does not exist is NotFound.
   virtual Status GetFileKind(const std::string& path, FileKind* kind) = 0;
   // The path with its last part followed through every symbolic link it
@@ -143,6 +145,7 @@ class EnvWrapper : public Env {
   }
   Status CreateFolders(const std::string& p) override { return target_->CreateFolders(p); }
   Status IsFolder(const std::string& p, bool* f) override { return target_->IsFolder(p, f); }
+  bool IsWritable(const std::string& p) override { return target_->IsWritable(p); }
   Status GetFileKind(const std::string& p, FileKind* k) override {
     return target_->GetFileKind(p, k);
   }

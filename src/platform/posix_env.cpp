@@ -243,6 +243,10 @@ class PosixEnvImpl : public Env {
     return Status::OK();
   }
 
+  bool IsWritable(const std::string& path) override {
+    return ::access(ToPosixPath(path).c_str(), W_OK | X_OK) == 0;
+  }
+
   Status GetFileKind(const std::string& path, FileKind* kind) override {
     struct stat st;
     if (::stat(ToPosixPath(path).c_str(), &st) != 0) return ErrnoStatus(errno);

@@ -43,6 +43,11 @@ class MemEnv : public Env {
   Status TruncateFile(const std::string& path, uint64_t size) override;
   Status CreateFolders(const std::string& path) override;
   Status IsFolder(const std::string& path, bool* is_folder) override;
+  // Every folder may be written but those named here.
+  void SetReadOnly(const std::string& folder) { read_only_.insert(Key(folder)); }
+  bool IsWritable(const std::string& path) override {
+    return folders_.count(Key(path)) != 0 && read_only_.count(Key(path)) == 0;
+  }
   Status GetFileKind(const std::string& path, FileKind* kind) override;
   Status ResolveLinks(const std::string& path, std::string* resolved) override;
   Status NewTempFile(const std::string& prefix, std::string* path,
@@ -66,6 +71,7 @@ class MemEnv : public Env {
   std::string app_folder_ = "/app";
   std::vector<std::string> reads_;
   std::set<std::string> locked_;
+  std::set<std::string> read_only_;
   std::map<std::string, int64_t> mtimes_;
   int64_t puts_ = 0;
   int temp_counter_ = 0;
