@@ -20,9 +20,9 @@ void Guarded(Context& ctx, const char* what, Fn fn) {
   try {
     fn();
   } catch (const std::bad_alloc&) {
-    ctx.window.MessageBox(std::string(what) + " stopped: not enough memory.", kAppTitle);
+    ctx.window.WarningBox(std::string(what) + " stopped: not enough memory.", kAppTitle);
   } catch (const std::exception& e) {
-    ctx.window.MessageBox(std::string(what) + " stopped: " + e.what(), kAppTitle);
+    ctx.window.WarningBox(std::string(what) + " stopped: " + e.what(), kAppTitle);
   }
 }
 
@@ -105,29 +105,55 @@ Status SaveLogAsTextTo(Context& ctx, const std::string& path) {
 
 namespace {
 
+bool IsAbsolute(const std::string& path, char sep) {
+  return !path.empty() && (path[0] == sep || path[0] == '/' || path[0] == '\\');
+}
+
+// The folder part of path, with its final separator.
+std::string FolderOf(const std::string& path) {
+  return path.substr(0, path.find_last_of("/\\") + 1);
+}
+
 template <typename Save>
 void SaveWithPrompt(Context& ctx, const char* what, const char* prompt, const char* default_name,
-                    Save save) {
+                    int64_t lines, Save save) {
   Guarded(ctx, what, [&] {
     const std::string answer = ctx.window.InputBox(prompt, kAppTitle, default_name);
     if (answer.empty()) return;
-    const std::string path = ctx.output_folder + answer;
+    // A name goes into the output folder, made when missing; a path is used as typed.
+    const bool absolute = IsAbsolute(answer, ctx.env.Separator());
+    const std::string path = absolute ? answer : ctx.output_folder + answer;
+    if (!absolute) ctx.env.CreateFolders(ctx.output_folder).IgnoreError();  // the save says why
     Status s = save(path);
-    if (!s.ok()) ctx.window.MessageBox(WriteFailureMessage(path, s), kAppTitle);
+    if (!s.ok()) {
+      ctx.window.WarningBox(WriteFailureMessage(path, s), kAppTitle);
+      ctx.window.ShowStatus(WriteFailureMessage(path, s), "");
+      return;
+    }
+    ctx.window.ShowStatus(
+        "Saved " + std::to_string(lines) + (lines == 1 ? " line" : " lines") + " to " + path,
+        FolderOf(path));
   });
+}
+
+int64_t ChatLines(const LoadedLog& log) {
+  int64_t n = 0;
+  log.ForEachChatLine([&](const ParsedLine&) { ++n; });
+  return n;
 }
 
 }  // namespace
 
 void SaveLogAsCsv(Context& ctx, const ExportOptions& options) {
   SaveWithPrompt(ctx, "Save as CSV", "What should this file be called? (Remember to include .csv)",
-                 "log.csv",
+                 "log.csv", ChatLines(ctx.log),
                  [&](const std::string& path) { return SaveLogAsCsvTo(ctx, options, path); });
 }
 
 void SaveLogAsText(Context& ctx) {
   SaveWithPrompt(ctx, "Save as Text", "What should this file be called? (Remember to include .txt)",
-                 "log.txt", [&](const std::string& path) { return SaveLogAsTextTo(ctx, path); });
+                 "log.txt", ChatLines(ctx.log),
+                 [&](const std::string& path) { return SaveLogAsTextTo(ctx, path); });
 }
 
 }  // namespace chatterwick::commands

@@ -29,6 +29,16 @@ class WindowOps {
                                const std::string& default_answer) = 0;
   // Modal information box with one OK button.
   virtual void MessageBox(const std::string& text, const std::string& title) = 0;
+  // The same for a failure, with the warning icon where the window has one.
+  virtual void WarningBox(const std::string& text, const std::string& title) {
+    MessageBox(text, title);
+  }
+  // One line saying how the last action ended, and the folder it wrote into
+  // (empty when none); a window without such a line ignores it.
+  virtual void ShowStatus(const std::string& text, const std::string& folder) {
+    (void)text;
+    (void)folder;
+  }
 };
 
 inline constexpr const char* kAppTitle = "chatterwick";

@@ -2,20 +2,36 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
-#include <QInputDialog>
+#include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTextCursor>
+#include <QTextDocument>
+#include <QUrl>
+#include <QVBoxLayout>
 #include <cstdlib>
+#include <memory>
 
 #include "core/commands.h"
+#include "core/log_view.h"
 #include "gui/display_text.h"
 #include "platform/stop_signals.h"
 
@@ -66,19 +82,32 @@ FrmMain::FrmMain(LoadedLog& log, Catalogue& catalogue, Env& env)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                            Qt::MSWindowsFixedSizeDialogHint),
-      ctx_{log, catalogue, *this, env, DefaultOutputFolder(env)} {
-  input_box_ = [this](const std::string& prompt, const std::string& title, const std::string& def) {
-    ArrowCursor arrow;
-    bool ok = false;
-    QString answer = QInputDialog::getText(this, DecodeForDisplay(title), DecodeForDisplay(prompt),
-                                           QLineEdit::Normal, DecodeForDisplay(def), &ok);
-    return ok ? EncodeTyped(answer) : std::string();
+      ctx_{log, catalogue, *this, env, OutputFolder(env)} {
+  auto box = [this](QMessageBox::Icon icon) {
+    return [this, icon](const std::string& text, const std::string& title) {
+      ArrowCursor arrow;
+      QMessageBox b(icon, DecodeForDisplay(title), DecodeForDisplay(text), QMessageBox::Ok, this);
+      b.exec();
+    };
   };
-  message_box_ = [this](const std::string& text, const std::string& title) {
+  message_box_ = box(QMessageBox::Information);
+  warning_box_ = box(QMessageBox::Warning);
+  chooser_ = [this](Choose what, const QString& start) {
     ArrowCursor arrow;
-    QMessageBox box(QMessageBox::Information, DecodeForDisplay(title), DecodeForDisplay(text),
-                    QMessageBox::Ok, this);
-    box.exec();
+    switch (what) {
+      case Choose::kLogToOpen:
+        return QFileDialog::getOpenFileName(
+            this, QStringLiteral("Load Log"), start,
+            QStringLiteral("Chat logs (*.html *.htm);;All files (*)"));
+      case Choose::kFileToSave:
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Save"), start);
+      case Choose::kFolder:
+        return QFileDialog::getExistingDirectory(this, QStringLiteral("Log folder"), start);
+    }
+    return QString();
+  };
+  open_folder_ = [](const QString& folder) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
   };
   Build();
 }
@@ -164,16 +193,196 @@ void FrmMain::Build() {
                       folder_run_button_, bom_check_,   folder_edit_,      mask_edit_};
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
-  connect(load_button_, &QPushButton::clicked, this,
-          [this] { Run([this] { commands::LoadLogClick(ctx_); }); });
+  connect(load_button_, &QPushButton::clicked, this, [this] {
+    path_box_kind_ = Choose::kLogToOpen;
+    Run([this] { commands::LoadLogClick(ctx_); });
+  });
   connect(folder_run_button_, &QPushButton::clicked, this,
           [this] { Run([this] { commands::FolderRunClick(ctx_, CatalogueSettings()); }); });
-  connect(save_csv_button_, &QPushButton::clicked, this,
-          [this] { Run([this] { commands::SaveLogAsCsv(ctx_, ExportSettings()); }); });
-  connect(save_text_button_, &QPushButton::clicked, this,
-          [this] { Run([this] { commands::SaveLogAsText(ctx_); }); });
+  connect(save_csv_button_, &QPushButton::clicked, this, [this] {
+    path_box_kind_ = Choose::kFileToSave;
+    Run([this] { commands::SaveLogAsCsv(ctx_, ExportSettings()); });
+  });
+  connect(save_text_button_, &QPushButton::clicked, this, [this] {
+    path_box_kind_ = Choose::kFileToSave;
+    Run([this] { commands::SaveLogAsText(ctx_); });
+  });
+
+  // The folder box has no room for a button beside it: its chooser is in its
+  // context menu and on a double-click.
+  folder_edit_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(folder_edit_, &QLineEdit::customContextMenuRequested, this, [this](const QPoint& at) {
+    std::unique_ptr<QMenu> menu(folder_edit_->createStandardContextMenu());
+    menu->addSeparator();
+    connect(menu->addAction(QStringLiteral("Choose Folder…")), &QAction::triggered, this,
+            [this] { ChooseFolder(); });
+    menu->exec(folder_edit_->mapToGlobal(at));
+  });
+  folder_edit_->installEventFilter(this);
+
+  // The empty corner right of the export options tells how the last action ended.
+  status_label_ = new QLabel(this);
+  place(status_label_, "lblStatus", 9000, 5880, 5055, 2040);
+  status_label_->setWordWrap(true);
+  status_label_->setTextFormat(Qt::RichText);
+  status_label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  status_label_->setFocusPolicy(Qt::NoFocus);
+  connect(status_label_, &QLabel::linkActivated, this, [this] { open_folder_(status_folder_); });
+  ShowStatus("Files go to " + ctx_.output_folder, ctx_.output_folder);
+
+  setAcceptDrops(true);
+  BuildFindBar();
+  auto shortcut = [this](QKeySequence keys, auto fn) {
+    connect(new QShortcut(keys, this), &QShortcut::activated, this, fn);
+  };
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { load_button_->click(); });
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_F), [this] { ShowFindBar(); });
+  shortcut(QKeySequence(Qt::Key_F3), [this] { FindNext(false); });
+  shortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { FindNext(true); });
 
   load_button_->setFocus();
+}
+
+void FrmMain::BuildFindBar() {
+  find_bar_ = new QWidget(this);
+  find_bar_->setObjectName("fraFind");
+  find_bar_->setAutoFillBackground(true);
+  auto* row = new QHBoxLayout(find_bar_);
+  row->setContentsMargins(4, 2, 4, 2);
+  find_edit_ = new QLineEdit(find_bar_);
+  find_edit_->setObjectName("txtFind");
+  find_edit_->setPlaceholderText(QStringLiteral("Find in the log"));
+  find_count_ = new QLabel(find_bar_);
+  find_count_->setObjectName("lblFindCount");
+  row->addWidget(find_edit_);
+  row->addWidget(find_count_);
+  // Over the top right of the output pane, clear of its scroll bar.
+  find_bar_->setGeometry(Px(120 + 13935 - 5400), Px(480 + 30), Px(5000), Px(400));
+  find_bar_->hide();
+  connect(find_edit_, &QLineEdit::textChanged, this, [this] { UpdateMatchCount(); });
+  connect(find_edit_, &QLineEdit::returnPressed, this, [this] { FindNext(false); });
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), find_bar_);
+  escape->setContext(Qt::WidgetWithChildrenShortcut);
+  connect(escape, &QShortcut::activated, this, [this] {
+    find_bar_->hide();
+    output_pane_->setFocus();
+  });
+}
+
+void FrmMain::ShowFindBar() {
+  find_bar_->show();
+  find_bar_->raise();
+  find_edit_->setFocus();
+  find_edit_->selectAll();
+  UpdateMatchCount();
+}
+
+void FrmMain::FindNext(bool backwards) {
+  const QString what = find_edit_->text();
+  if (what.isEmpty()) return ShowFindBar();
+  QTextDocument::FindFlags flags;
+  if (backwards) flags |= QTextDocument::FindBackward;
+  QTextDocument* doc = output_pane_->document();
+  QTextCursor hit = doc->find(what, output_pane_->textCursor(), flags);
+  if (hit.isNull()) {
+    // Round again from the other end.
+    QTextCursor from(doc);
+    if (backwards) from.movePosition(QTextCursor::End);
+    hit = doc->find(what, from, flags);
+  }
+  if (!hit.isNull()) output_pane_->setTextCursor(hit);
+}
+
+void FrmMain::UpdateMatchCount() {
+  const QString what = find_edit_->text();
+  const int n = what.isEmpty() ? 0 : output_pane_->toPlainText().count(what, Qt::CaseInsensitive);
+  find_count_->setText(what.isEmpty() ? QString()
+                       : n == 1       ? QStringLiteral("1 match")
+                                      : QStringLiteral("%1 matches").arg(n));
+}
+
+std::string FrmMain::PathBox(const std::string& prompt, const std::string& title,
+                             const std::string& default_answer) {
+  ArrowCursor arrow;
+  QDialog box(this);
+  box.setObjectName("dlgPath");
+  box.setWindowTitle(DecodeForDisplay(title));
+  auto* column = new QVBoxLayout(&box);
+  column->addWidget(new QLabel(DecodeForDisplay(prompt), &box));
+  auto* row = new QHBoxLayout;
+  auto* edit = new QLineEdit(DecodeForDisplay(default_answer), &box);
+  edit->setObjectName("txtPath");
+  edit->setMinimumWidth(Px(5000));
+  auto* browse = new QPushButton(QStringLiteral("Browse…"), &box);
+  browse->setObjectName("cmdBrowse");
+  browse->setAutoDefault(false);
+  row->addWidget(edit);
+  row->addWidget(browse);
+  column->addLayout(row);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &box);
+  column->addWidget(buttons);
+  connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
+  connect(browse, &QPushButton::clicked, &box, [&] {
+    const QString start =
+        last_folder_.isEmpty() ? QString::fromStdString(ctx_.output_folder) : last_folder_;
+    const QString chosen = chooser_(path_box_kind_, start);
+    if (chosen.isEmpty()) return;
+    last_folder_ = QFileInfo(chosen).absolutePath();
+    edit->setText(chosen);
+  });
+  edit->selectAll();
+  edit->setFocus();
+  if (box.exec() != QDialog::Accepted) return std::string();
+  return EncodeTyped(edit->text());
+}
+
+void FrmMain::ChooseFolder() {
+  const QString typed = folder_edit_->text();
+  const QString start = QFileInfo(typed).isDir() ? typed : last_folder_;
+  const QString chosen = chooser_(Choose::kFolder, start);
+  if (chosen.isEmpty()) return;
+  last_folder_ = chosen;
+  folder_edit_->setText(chosen.endsWith('/') ? chosen : chosen + '/');
+}
+
+bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == folder_edit_ && event->type() == QEvent::MouseButtonDblClick) {
+    ChooseFolder();
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void FrmMain::keyPressEvent(QKeyEvent* event) {
+  // Enter on a focused button presses it, as Space does.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && button->isEnabled()) {
+      button->click();
+      return;
+    }
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void FrmMain::dragEnterEvent(QDragEnterEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (!urls.isEmpty() && urls.first().isLocalFile()) event->acceptProposedAction();
+}
+
+void FrmMain::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.isEmpty() || !urls.first().isLocalFile()) return;
+  const QString path = urls.first().toLocalFile();
+  event->acceptProposedAction();
+  if (QFileInfo(path).isDir()) {
+    folder_edit_->setText(path.endsWith('/') ? path : path + '/');
+    return;
+  }
+  last_folder_ = QFileInfo(path).absolutePath();
+  const std::string log = EncodeTyped(path);
+  Run([this, &log] { OpenLog(ctx_, log).IgnoreError(); });  // the pane says why it failed
 }
 
 void FrmMain::Run(const std::function<void()>& command) {
@@ -234,9 +443,21 @@ void FrmMain::DisableSaveButtons() {
   save_csv_button_->setEnabled(false);
 }
 
+void FrmMain::WarningBox(const std::string& text, const std::string& title) {
+  warning_box_(text, title);
+}
+
+void FrmMain::ShowStatus(const std::string& text, const std::string& folder) {
+  status_folder_ = DecodeForDisplay(folder);
+  QString html = DecodeForDisplay(text).toHtmlEscaped();
+  if (!folder.empty()) html += QStringLiteral(" <a href=\"folder\">Open folder</a>");
+  status_label_->setText(html);
+}
+
 std::string FrmMain::InputBox(const std::string& prompt, const std::string& title,
                               const std::string& default_answer) {
-  return input_box_(prompt, title, default_answer);
+  if (input_box_) return input_box_(prompt, title, default_answer);
+  return PathBox(prompt, title, default_answer);
 }
 
 void FrmMain::MessageBox(const std::string& text, const std::string& title) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QWidget>
 #include <functional>
 #include <string>
@@ -26,12 +27,26 @@ class FrmMain : public QWidget, public WindowOps {
   // The load event: acts on the command line before the window shows.
   void Load(const std::string& argument_text);
 
-  // The modal boxes go through these, so tests can answer them.
+  // The modal boxes go through these, so tests can answer them. Without an
+  // input box set, the window's own path box asks.
   using InputBoxFn = std::function<std::string(const std::string& prompt, const std::string& title,
                                                const std::string& default_answer)>;
   using MessageBoxFn = std::function<void(const std::string& text, const std::string& title)>;
   void SetInputBox(InputBoxFn fn) { input_box_ = std::move(fn); }
-  void SetMessageBox(MessageBoxFn fn) { message_box_ = std::move(fn); }
+  // The warning box too, unless SetWarningBox follows.
+  void SetMessageBox(MessageBoxFn fn) {
+    message_box_ = fn;
+    warning_box_ = std::move(fn);
+  }
+  void SetWarningBox(MessageBoxFn fn) { warning_box_ = std::move(fn); }
+
+  // The desktop's choosers and file manager, so tests can stand in for them.
+  // A chooser returns the chosen path, or the empty text when cancelled.
+  enum class Choose { kLogToOpen, kFileToSave, kFolder };
+  using ChooserFn = std::function<QString(Choose what, const QString& start_folder)>;
+  using OpenFolderFn = std::function<void(const QString& folder)>;
+  void SetChooser(ChooserFn fn) { chooser_ = std::move(fn); }
+  void SetOpenFolder(OpenFolderFn fn) { open_folder_ = std::move(fn); }
 
   // Set by the program (not by tests): signals received during a command
   // stop it, then end the program.
@@ -48,6 +63,8 @@ class FrmMain : public QWidget, public WindowOps {
   void SetTitle(const std::string& caption) override;
   void EnableSaveButtons() override;
   void DisableSaveButtons() override;
+  void WarningBox(const std::string& text, const std::string& title) override;
+  void ShowStatus(const std::string& text, const std::string& folder) override;
   std::string InputBox(const std::string& prompt, const std::string& title,
                        const std::string& default_answer) override;
   void MessageBox(const std::string& text, const std::string& title) override;
@@ -57,16 +74,35 @@ class FrmMain : public QWidget, public WindowOps {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void Build();
+  void BuildFindBar();
+  // The prompt of the three path boxes: the text, and a Browse button.
+  std::string PathBox(const std::string& prompt, const std::string& title,
+                      const std::string& default_answer);
+  void ChooseFolder();
+  void ShowFindBar();
+  // Moves to the next (or previous) match of the find box, wrapping round.
+  void FindNext(bool backwards);
+  void UpdateMatchCount();
   // Runs a command with the busy cursor showing.
   void Run(const std::function<void()>& command);
 
   Context ctx_;
   std::string pane_;  // the pane's bytes; the widget shows them decoded
   InputBoxFn input_box_;
-  MessageBoxFn message_box_;
+  MessageBoxFn message_box_, warning_box_;
+  ChooserFn chooser_;
+  OpenFolderFn open_folder_;
+  // What a Browse button in the path box chooses, set by the command.
+  Choose path_box_kind_ = Choose::kLogToOpen;
+  QString last_folder_;
+  QString status_folder_;
 
   QLineEdit* mask_edit_ = nullptr;
   QLineEdit* folder_edit_ = nullptr;
@@ -77,6 +113,10 @@ class FrmMain : public QWidget, public WindowOps {
   QPlainTextEdit* output_pane_ = nullptr;
   QPushButton* load_button_ = nullptr;
   QLabel* title_label_ = nullptr;
+  QLabel* status_label_ = nullptr;
+  QWidget* find_bar_ = nullptr;
+  QLineEdit* find_edit_ = nullptr;
+  QLabel* find_count_ = nullptr;
 };
 
 }  // namespace chatterwick::gui

@@ -1,10 +1,13 @@
 #include "gui/frm_main.h"
 
 #include <QCheckBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 #include <cstdlib>
 #include <deque>
@@ -44,6 +47,8 @@ class FrmMainTest : public QObject {
   struct Fixture {
     testing::TempTree tree;
     TestEnv env{tree.root() + "app"};
+    // Before the window, which chooses its output folder when it is made.
+    bool output_made = (tree.Folder("app/output"), true);
     LoadedLog log;
     Catalogue catalogue;
     gui::FrmMain window{log, catalogue, env};
@@ -51,7 +56,6 @@ class FrmMainTest : public QObject {
     std::vector<std::string> prompts, messages;
 
     Fixture() {
-      tree.Folder("app/output");
       tree.File("logs/zoe.html", kLog);
       window.SetInputBox(
           [this](const std::string& prompt, const std::string&, const std::string& def) {
@@ -257,6 +261,160 @@ class FrmMainTest : public QObject {
     QCOMPARE(f.messages,
              std::vector<std::string>{"chatterwick: Could not write " + f.tree.root() +
                                       "app/output/missing/x.csv (No such file or directory)"});
+  }
+
+  // The path box keeps its prompt and text, and Browse fills it from the chooser.
+  void browseFillsThePathBoxFromTheChooser() {
+    Fixture f;
+    f.window.SetInputBox(nullptr);
+    std::vector<std::pair<int, QString>> asked;
+    const QString zoe = QString::fromStdString(f.tree.Path("logs/zoe.html"));
+    f.window.SetChooser([&](gui::FrmMain::Choose what, const QString& start) {
+      asked.push_back({static_cast<int>(what), start});
+      return what == gui::FrmMain::Choose::kLogToOpen
+                 ? zoe
+                 : QString::fromStdString(f.tree.Path("logs/saved.txt"));
+    });
+    QString shown;
+    QTimer::singleShot(0, [&] {
+      QWidget* box = QApplication::activeModalWidget();
+      auto* path = box->findChild<QLineEdit*>("txtPath");
+      shown = path->text();
+      QTest::mouseClick(box->findChild<QPushButton*>("cmdBrowse"), Qt::LeftButton);
+      static_cast<QDialog*>(box)->accept();
+    });
+    QTest::mouseClick(f.Find<QPushButton>("cmdLoad"), Qt::LeftButton);
+    QCOMPARE(shown, QString("test.html"));
+    QCOMPARE(f.Find<QLabel>("lblName")->text(), QString::fromUtf8("Chat with Zo\u00eb"));
+
+    QTimer::singleShot(0, [&] {
+      QWidget* box = QApplication::activeModalWidget();
+      QTest::mouseClick(box->findChild<QPushButton*>("cmdBrowse"), Qt::LeftButton);
+      static_cast<QDialog*>(box)->accept();
+    });
+    QTest::mouseClick(f.Find<QPushButton>("cmdSaveTxt"), Qt::LeftButton);
+    QCOMPARE(f.tree.Read("logs/saved.txt"), f.window.PaneText() + "\r\n");
+    // The second chooser starts where the first one ended.
+    QCOMPARE(asked.size(), size_t(2));
+    QCOMPARE(asked[0].second, QString::fromStdString(f.tree.Path("app/output/")));
+    QCOMPARE(asked[1].first, static_cast<int>(gui::FrmMain::Choose::kFileToSave));
+    QCOMPARE(asked[1].second, QString::fromStdString(f.tree.Path("logs")));
+
+    // The folder box's chooser: a double-click.
+    f.window.SetChooser([&](gui::FrmMain::Choose, const QString&) {
+      return QString::fromStdString(f.tree.Path("logs"));
+    });
+    QTest::mouseDClick(f.Find<QLineEdit>("txtFolder"), Qt::LeftButton);
+    QCOMPARE(f.Find<QLineEdit>("txtFolder")->text(), QString::fromStdString(f.tree.Path("logs/")));
+  }
+
+  // A path typed into a save box is used as typed, and the status line says
+  // where the file went.
+  void anAbsoluteSavePathAndTheStatusLine() {
+    Fixture f;
+    QVERIFY(f.Find<QLabel>("lblStatus")
+                ->text()
+                .startsWith(QString::fromStdString("Files go to " + f.tree.Path("app/output/"))));
+    f.window.Load(f.tree.Path("logs/zoe.html"));
+    f.answers = {f.tree.Path("elsewhere.csv")};
+    QTest::mouseClick(f.Find<QPushButton>("cmdSaveCSV"), Qt::LeftButton);
+    QVERIFY(f.tree.Read("elsewhere.csv").find("caf\xC3\xA9") != std::string::npos);
+    auto* status = f.Find<QLabel>("lblStatus");
+    QCOMPARE(status->text(),
+             QString::fromStdString("Saved 1 line to " + f.tree.Path("elsewhere.csv") +
+                                    " <a href=\"folder\">Open folder</a>"));
+    QString opened;
+    f.window.SetOpenFolder([&](const QString& folder) { opened = folder; });
+    emit status->linkActivated("folder");
+    QCOMPARE(opened, QString::fromStdString(f.tree.root()));
+
+    f.tree.File("logs/tree/p/a/c/1.html", kLog);
+    f.window.Load("+p " + f.tree.Path("logs/tree/"));
+    QCOMPARE(status->text(),
+             QString::fromStdString("5 files written to " + f.tree.Path("app/output/") +
+                                    " <a href=\"folder\">Open folder</a>"));
+    // A failure says so with the warning icon.
+    std::vector<std::string> warnings;
+    f.window.SetWarningBox(
+        [&](const std::string& text, const std::string&) { warnings.push_back(text); });
+    f.answers = {"no/such/folder.txt"};
+    QTest::mouseClick(f.Find<QPushButton>("cmdSaveTxt"), Qt::LeftButton);
+    QCOMPARE(warnings.size(), size_t(1));
+    QVERIFY(f.messages.size() == 1);  // only the run's "Press OK"
+  }
+
+  void dropALogOrAFolder() {
+    Fixture f;
+    auto drop = [&](const std::string& path) {
+      QMimeData data;
+      data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+      QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(&f.window, &enter);
+      QVERIFY(enter.isAccepted());
+      QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(&f.window, &event);
+    };
+    drop(f.tree.Path("logs/zoe.html"));
+    QCOMPARE(f.Find<QLabel>("lblName")->text(), QString::fromUtf8("Chat with Zo\u00eb"));
+    QVERIFY(f.Find<QPushButton>("cmdSaveCSV")->isEnabled());
+    drop(f.tree.Path("logs"));
+    QCOMPARE(f.Find<QLineEdit>("txtFolder")->text(), QString::fromStdString(f.tree.Path("logs/")));
+  }
+
+  void findBarAndKeys() {
+    Fixture f;
+    std::string log = "<title>t</title>\n";
+    for (int i = 0; i < 5; ++i)
+      log += "<font size=\"2\">(10:00:0" + std::to_string(i) + ")</font> <b>A:</b> " +
+             (i % 2 ? "Blue" : "red") + "\n";
+    f.tree.File("logs/colours.html", log);
+    f.window.Load(f.tree.Path("logs/colours.html"));
+    f.window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&f.window));
+    auto* pane = f.Find<QPlainTextEdit>("txtOutput");
+    QTest::keyClick(&f.window, Qt::Key_F, Qt::ControlModifier);
+    auto* find = f.Find<QLineEdit>("txtFind");
+    QVERIFY(find->isVisible());
+    QVERIFY(find->hasFocus());
+    QTest::keyClicks(find, "blue");
+    QCOMPARE(f.Find<QLabel>("lblFindCount")->text(), QString("2 matches"));
+    QTest::keyClick(find, Qt::Key_Return);
+    QCOMPARE(pane->textCursor().selectedText(), QString("Blue"));
+    const int first = pane->textCursor().position();
+    QTest::keyClick(&f.window, Qt::Key_F3);
+    QVERIFY(pane->textCursor().position() > first);
+    QTest::keyClick(&f.window, Qt::Key_F3, Qt::ShiftModifier);
+    QCOMPARE(pane->textCursor().position(), first);
+    QTest::keyClick(find, Qt::Key_Escape);
+    QVERIFY(!find->isVisible());
+
+    // Enter on a focused button presses it; Ctrl+O is Load Log.
+    f.Find<QPushButton>("cmdSaveTxt")->setFocus();
+    QTest::keyClick(f.Find<QPushButton>("cmdSaveTxt"), Qt::Key_Return);
+    QCOMPARE(f.prompts.size(), size_t(1));
+    QTest::keyClick(&f.window, Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(f.prompts.back(), std::string("Path to the log: [test.html]"));
+    QTest::keyClick(&f.window, Qt::Key_Q, Qt::ControlModifier);
+    QVERIFY(!f.window.isVisible());
+  }
+
+  // A copy installed where it may not write keeps its files in the user's data folder.
+  void outputFolderFallsBackWhereTheProgramMayNotWrite() {
+    testing::TempTree tree;
+    tree.Folder("app/output");
+    struct ReadOnlyApp : TestEnv {
+      using TestEnv::TestEnv;
+      bool IsWritable(const std::string&) override { return false; }
+    } env(tree.root() + "app");
+    ::setenv("XDG_DATA_HOME", tree.Path("data").c_str(), 1);
+    LoadedLog log;
+    Catalogue catalogue;
+    gui::FrmMain window(log, catalogue, env);
+    ::unsetenv("XDG_DATA_HOME");
+    QVERIFY(window.findChild<QLabel*>("lblStatus")
+                ->text()
+                .startsWith(QString::fromStdString("Files go to " +
+                                                   tree.Path("data/chatterwick/output/"))));
   }
 
   void displayDecodingKeepsEveryByte() {

@@ -31,6 +31,10 @@ class MemoryWindow : public WindowOps {
   void MessageBox(const std::string& text, const std::string& title_text) override {
     messages.push_back(title_text + ": " + text);
   }
+  void ShowStatus(const std::string& text, const std::string& folder) override {
+    status = text;
+    status_folder = folder;
+  }
 
   struct Prompt {
     std::string prompt, title, default_answer;
@@ -38,6 +42,7 @@ class MemoryWindow : public WindowOps {
 
   std::string pane;
   std::string title;
+  std::string status, status_folder;
   bool save_enabled = false;
   std::deque<std::string> answers;
   std::vector<Prompt> prompts;
