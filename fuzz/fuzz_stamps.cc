@@ -30,9 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   chatterwick::archive::StampClock clock(start);
   for (size_t pos = nl; pos != std::string_view::npos && pos < input.size();) {
     const size_t next = input.find('\n', pos + 1);
-    const std::string_view text = input.substr(pos + 1, next == std::string_view::npos
-                                                            ? std::string_view::npos
-                                                            : next - pos - 1);
+    const std::string_view text = input.substr(
+        pos + 1, next == std::string_view::npos ? std::string_view::npos : next - pos - 1);
     const std::string sent_at = clock.SentAt(text);
     if (!sent_at.empty() && !WellFormed(sent_at, start.has_value())) std::abort();
     pos = next;
