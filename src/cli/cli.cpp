@@ -308,9 +308,12 @@ int Run(const std::vector<std::string>& args, Env& env, std::ostream& out, std::
       "protocols.csv, accounts.csv, contacts.csv, conversations.csv and chat.csv into\n"
       "DIR. The five files are replaced together when the run is complete, or not at\n"
       "all; one run at a time may write into DIR.");
-  catalogue->add_option("ROOT", rq.path, "the log tree's root folder")->required();
-  catalogue->add_option("-m,--mask", rq.catalogue.mask, "which files are logs")
-      ->default_str("*.html");
+  // Both walks of a tree take its root and the mask of its logs.
+  auto tree_options = [&rq](CLI::App* walk) {
+    walk->add_option("ROOT", rq.path, "the log tree's root folder")->required();
+    walk->add_option("-m,--mask", rq.catalogue.mask, "which files are logs")->default_str("*.html");
+  };
+  tree_options(catalogue);
   catalogue->add_flag_callback(
       "--no-bom", [&rq] { rq.catalogue.write_bom = false; },
       "no byte-order mark; every field as read");
@@ -337,11 +340,9 @@ int Run(const std::vector<std::string>& args, Env& env, std::ostream& out, std::
       "Every log and line, with full time stamps and full-text search, and no limit on\n"
       "logs or lines. A later run reads only new and changed logs; logs gone from the\n"
       "disk stay.");
-  archive_tree->add_option("ROOT", rq.path, "the log tree's root folder")->required();
+  tree_options(archive_tree);
   archive_tree->add_option(
       "--db", rq.db, "the archive (default: " + OutputFolder(env) + archive::kArchiveFile + ")");
-  archive_tree->add_option("-m,--mask", rq.catalogue.mask, "which files are logs")
-      ->default_str("*.html");
   archive_tree->add_flag("-q,--quiet", rq.quiet, "no progress");
 
   CLI::App* search = app.add_subcommand("search", "Finds messages in an archive.");
