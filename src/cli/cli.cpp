@@ -109,7 +109,8 @@ LoadResult LoadLog(Session& session, const std::string& path, std::ostream& err)
 
 // What the command line asked for, once parsed.
 struct Request {
-  std::string path;  // LOG, ROOT or DB
+  std::string path;           // LOG, ROOT or DB
+  std::string output_folder;  // the default one, looked up once
   std::string output, db, csv, text, query;
   CatalogueOptions catalogue;
   ExportOptions export_options;
@@ -118,7 +119,7 @@ struct Request {
 };
 
 int RunView(const Request& rq, Env& env, std::ostream& out, std::ostream& err) {
-  Session session(env, OutputFolder(env), nullptr);
+  Session session(env, rq.output_folder, nullptr);
   const LoadResult loaded = LoadLog(session, rq.path, err);
   out << ExtractTitle(session.log.RawLines[0]) << '\n' << session.window.PaneAsLines();
   return CheckOutput(out, err, loaded.status.ok() ? 0 : 1);
@@ -131,7 +132,7 @@ int RunCatalogue(const Request& rq, Env& env, std::ostream& out, std::ostream& e
   const char sep = env.Separator();
   std::optional<std::string> root = rq.path;
   if (!EndsWithSeparator(*root)) *root += sep;
-  std::string folder = rq.output.empty() ? OutputFolder(env) : rq.output;
+  std::string folder = rq.output.empty() ? rq.output_folder : rq.output;
   if (!EndsWithSeparator(folder)) folder += sep;
 
   std::optional<RunReporter> reporter;
@@ -164,7 +165,7 @@ int RunExport(const Request& rq, Env& env, std::ostream& out, std::ostream& err,
               const std::atomic<int>* stop) {
   const ExportOptions& options = rq.export_options;
   const bool csv = !rq.csv.empty();
-  Session session(env, OutputFolder(env), stop);
+  Session session(env, rq.output_folder, stop);
   const LoadResult loaded = LoadLog(session, rq.path, err);
   // A log that was not read has nothing worth saving; one that was too long
   // for the table is saved as far as it was read, and still reported.
@@ -208,7 +209,7 @@ int RunArchive(const Request& rq, Env& env, std::ostream& out, std::ostream& err
   const bool quiet = rq.quiet;
   if (!EndsWithSeparator(*root)) *root += env.Separator();
   if (!db) {
-    const std::string folder = OutputFolder(env);
+    const std::string& folder = rq.output_folder;
     Status made = env.CreateFolders(folder);
     if (!made.ok()) {
       err << WriteFailureMessage(folder, made) << '\n';
@@ -293,10 +294,11 @@ int RunSearch(const Request& rq, std::ostream& out, std::ostream& err, bool out_
 int Run(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err,
         bool err_is_terminal, const std::atomic<int>* stop, bool out_is_terminal) {
   Request rq;
+  rq.output_folder = OutputFolder(env);
   CLI::App app("chatterwick-cli: reads chat logs without a window.", "chatterwick-cli");
   app.set_version_flag("-V,--version", kVersion);
   app.require_subcommand(1, 1);
-  app.footer(std::string(kNotes) + "\nThe output folder here: " + OutputFolder(env) + "\n");
+  app.footer(std::string(kNotes) + "\nThe output folder here: " + rq.output_folder + "\n");
 
   CLI::App* view = app.add_subcommand("view", "Lists one log: its title, then its chat lines.");
   view->add_option("LOG", rq.path, "the log file")->required();
@@ -318,7 +320,7 @@ int Run(const std::vector<std::string>& args, Env& env, std::ostream& out, std::
       "--no-bom", [&rq] { rq.catalogue.write_bom = false; },
       "no byte-order mark; every field as read");
   catalogue->add_option("-o,--output", rq.output,
-                        "where the files go (default: " + OutputFolder(env) + ")");
+                        "where the files go (default: " + rq.output_folder + ")");
   catalogue->add_flag("-q,--quiet", rq.quiet, "no progress and no \"Files written\" line");
 
   CLI::App* export_log = app.add_subcommand("export", "Saves one log as CSV or as text.");
@@ -342,7 +344,7 @@ int Run(const std::vector<std::string>& args, Env& env, std::ostream& out, std::
       "disk stay.");
   tree_options(archive_tree);
   archive_tree->add_option(
-      "--db", rq.db, "the archive (default: " + OutputFolder(env) + archive::kArchiveFile + ")");
+      "--db", rq.db, "the archive (default: " + rq.output_folder + archive::kArchiveFile + ")");
   archive_tree->add_flag("-q,--quiet", rq.quiet, "no progress");
 
   CLI::App* search = app.add_subcommand("search", "Finds messages in an archive.");
