@@ -318,7 +318,7 @@ Status Archiver::Store(const LogRef& log) {
 
 Status Archiver::Unreadable(const LogRef& log, const Status& why) {
   ++summary_.unreadable_logs;
-  if (observer_) observer_->OnProblem(LoadFailureMessage(log.path) + ": " + LoadFailureReason(why));
+  if (observer_) observer_->OnProblem(LoadFailureLine(log.path, why));
   return Status::OK();
 }
 
@@ -397,13 +397,7 @@ Status Archiver::FlushRows(int64_t conversation) {
 ArchiveResult Archiver::Run(const std::string& root, const std::string& db_path,
                             const std::string& mask) {
   ArchiveResult result;
-  FileKind kind = FileKind::kOther;
-  Status s = root.empty() ? Status::NotFound("no folder named") : env_.GetFileKind(root, &kind);
-  if (s.ok() && kind != FileKind::kFolder) s = Status::IOError("Not a directory");
-  if (s.ok()) {
-    std::vector<std::string> names;
-    s = env_.ListFolder(root, ListKind::kFilesAndFolders, &names);
-  }
+  Status s = CheckLogRoot(env_, root);
   if (!s.ok()) {
     result.outcome = ArchiveOutcome::kRootUnreadable;
     result.why = Status::IOError(UnreadableFolderMessage(root, s));

@@ -57,7 +57,7 @@ class RunReporter : public WalkObserver {
   void OnTotal(int64_t logs, uint64_t bytes) override { line_.SetTotal(logs, bytes); }
   void OnLogLoaded(int32_t lines, uint64_t bytes) override { line_.Step(bytes, lines); }
   void OnLoadFailed(const std::string& path, const Status& why) override {
-    line_.Print(LoadFailureMessage(path) + ": " + LoadFailureReason(why));
+    line_.Print(LoadFailureLine(path, why));
   }
 
  private:
@@ -66,7 +66,7 @@ class RunReporter : public WalkObserver {
 };
 
 void ReportLoadFailure(std::ostream& err, const std::string& path, const Status& why) {
-  err << LoadFailureMessage(path) << ": " << LoadFailureReason(why) << '\n';
+  err << LoadFailureLine(path, why) << '\n';
 }
 
 // What the program printed must have reached its standard output.

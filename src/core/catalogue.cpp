@@ -94,7 +94,8 @@ void WalkContact(Context& ctx, const std::string& mask, const std::string& path,
     });
     if (ctx.observer) {
       uint64_t bytes = 0;
-      ctx.env.GetFileSize(log_path, &bytes).IgnoreError();  // a vanished log weighs nothing
+      // Only a progress against a total needs the weight; a vanished log has none.
+      if (ctx.observer->WantsTotal()) ctx.env.GetFileSize(log_path, &bytes).IgnoreError();
       ctx.observer->OnLogLoaded(stored, bytes);
     }
     ++s;
@@ -227,14 +228,7 @@ namespace {
 
 // The root is a folder that can be listed; otherwise the pane says why.
 bool CheckRoot(Context& ctx, const std::string& root) {
-  Status why = Status::NotFound("no folder named");
-  FileKind kind = FileKind::kOther;
-  if (!root.empty()) why = ctx.env.GetFileKind(root, &kind);
-  if (why.ok() && kind != FileKind::kFolder) why = Status::IOError("Not a directory");
-  if (why.ok()) {
-    std::vector<std::string> names;
-    why = ctx.env.ListFolder(root, ListKind::kFilesAndFolders, &names);
-  }
+  const Status why = CheckLogRoot(ctx.env, root);
   if (why.ok()) return true;
   AppendOutput(ctx.window, UnreadableFolderMessage(root, why));
   return false;

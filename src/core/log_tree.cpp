@@ -40,6 +40,18 @@ class Lister {
 
 }  // namespace
 
+Status CheckLogRoot(Env& env, const std::string& root) {
+  if (root.empty()) return Status::NotFound("no folder named");
+  FileKind kind = FileKind::kOther;
+  Status s = env.GetFileKind(root, &kind);
+  if (s.ok() && kind != FileKind::kFolder) s = Status::IOError("Not a directory");
+  if (s.ok()) {
+    std::vector<std::string> names;
+    s = env.ListFolder(root, ListKind::kFilesAndFolders, &names);
+  }
+  return s;
+}
+
 void ListLogTree(Env& env, const std::string& root, const std::string& mask,
                  const std::function<void(LogFileRef&&)>& found,
                  const std::function<void(const std::string& message)>& problem) {

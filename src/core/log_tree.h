@@ -15,6 +15,10 @@ struct LogFileRef {
   std::string path;  // the root's text followed by the names
 };
 
+// OK when root names a folder that can be listed; otherwise why not
+// ("no folder named" for an empty root).
+Status CheckLogRoot(Env& env, const std::string& root);
+
 // Calls found for each log file matching mask, in the catalogue's order;
 // problem with the pane's message for each folder that could not be listed
 // or examined (it counts as empty).

@@ -24,6 +24,11 @@ inline std::string LoadFailureReason(const Status& why) {
   return reason;
 }
 
+// The message and its reason in one line, as the command line prints it.
+inline std::string LoadFailureLine(const std::string& path, const Status& why) {
+  return LoadFailureMessage(path) + ": " + LoadFailureReason(why);
+}
+
 inline std::string WriteFailureMessage(const std::string& path, const Status& why) {
   return "Could not write " + path + " (" + why.message() + ")";
 }
