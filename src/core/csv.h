@@ -7,6 +7,7 @@
 
 #include "core/env.h"
 #include "core/status.h"
+#include "core/text.h"
 
 // The program's CSV files: every field in quotation marks, rows ending in CR LF.
 namespace chatterwick {
@@ -44,8 +45,6 @@ inline CsvText CsvTextFor(bool write_bom) {
 std::string FormatCsvRow(std::initializer_list<CsvField> fields, CsvText style = CsvText::kAsRead);
 void AppendCsvRow(std::string* out, std::initializer_list<CsvField> fields,
                   CsvText style = CsvText::kAsRead);
-
-inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 // Calls emit_rows with a function that takes one row's fields, and hands
 // each row, CR LF included, to sink.

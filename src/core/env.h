@@ -17,7 +17,7 @@ namespace chatterwick {
 class SequentialFile {
  public:
   virtual ~SequentialFile() = default;
-  // Reads up to n bytes into scratch; *got == 0 means the end of the file.
+  // Reads up to "n" bytes into "scratch"; *got == 0 means the end of the file.
   virtual Status Read(size_t n, char* scratch, size_t* got) = 0;
 };
 
@@ -60,21 +60,14 @@ class Env {
   // Created when missing, emptied when present.
   virtual Status NewWritableFile(const std::string& path,
                                  std::unique_ptr<WritableFile>* result) = 0;
-  // Writes data at the 0-based offset, creating the file when missing and
-  // leaving every other byte as it was.
-  virtual Status WriteAt(const std::string& path, uint64_t offset, std::string_view data) = 0;
   virtual Status GetFileSize(const std::string& path, uint64_t* size) = 0;
   // When the file's content last changed, in nanoseconds since 1970.
   virtual Status GetModificationTime(const std::string& path, int64_t* nanoseconds) = 0;
   virtual Status DeleteFile(const std::string& path) = 0;
-  // Puts from in to's place, replacing it in one step.
+  // Renames "from" to "to", replacing a file at "to" in one step.
   virtual Status RenameFile(const std::string& from, const std::string& to) = 0;
-  // Cuts the file back to size bytes.
-  virtual Status TruncateFile(const std::string& path, uint64_t size) = 0;
   virtual Status CreateFolders(const std::string& path) = 0;
-  // Sets *is_folder; a path that does not exist is NotFound.
-  virtual Status IsFolder(const std::string& path, bool* is_folder) = 0;
-  // True when the folder at path exists and this process may create files in it.
+  // True when the folder at "path" exists and this process may create files in it.
   virtual bool IsWritable(const std::string& path) = 0;
   // A path that does not exist is NotFound.
   virtual Status GetFileKind(const std::string& path, FileKind* kind) = 0;
@@ -83,15 +76,15 @@ class Env {
   // itself when it is no link. The target need not exist.
   virtual Status ResolveLinks(const std::string& path, std::string* resolved) = 0;
 
-  // Creates a new file, never one that exists, named prefix followed by a
+  // Creates a new file, never one that exists, named "prefix" followed by a
   // unique ending; *path names it.
   virtual Status NewTempFile(const std::string& prefix, std::string* path,
                              std::unique_ptr<WritableFile>* result) = 0;
-  // Gives to the permission bits that from has.
+  // Gives the file "to" the permission bits that "from" has.
   virtual Status CopyPermissions(const std::string& from, const std::string& to) = 0;
-  // Makes the folder's entries (a rename in it) last through a crash.
+  // Makes the entries of the folder at "path" (a rename in it) last through a crash.
   virtual Status SyncFolder(const std::string& path) = 0;
-  // Takes the exclusive lock on the file at path, created when missing.
+  // Takes the exclusive lock on the file at "path", created when missing.
   // Busy, without waiting, when another holds it.
   virtual Status LockFile(const std::string& path, std::unique_ptr<FileLock>* lock) = 0;
 
@@ -127,9 +120,6 @@ class EnvWrapper : public Env {
   Status NewWritableFile(const std::string& p, std::unique_ptr<WritableFile>* r) override {
     return target_->NewWritableFile(p, r);
   }
-  Status WriteAt(const std::string& p, uint64_t o, std::string_view d) override {
-    return target_->WriteAt(p, o, d);
-  }
   Status GetFileSize(const std::string& p, uint64_t* s) override {
     return target_->GetFileSize(p, s);
   }
@@ -140,11 +130,7 @@ class EnvWrapper : public Env {
   Status RenameFile(const std::string& f, const std::string& t) override {
     return target_->RenameFile(f, t);
   }
-  Status TruncateFile(const std::string& p, uint64_t s) override {
-    return target_->TruncateFile(p, s);
-  }
   Status CreateFolders(const std::string& p) override { return target_->CreateFolders(p); }
-  Status IsFolder(const std::string& p, bool* f) override { return target_->IsFolder(p, f); }
   bool IsWritable(const std::string& p) override { return target_->IsWritable(p); }
   Status GetFileKind(const std::string& p, FileKind* k) override {
     return target_->GetFileKind(p, k);
@@ -175,14 +161,5 @@ class EnvWrapper : public Env {
  private:
   Env* target_;
 };
-
-// False too when the path cannot be examined; *why, when given, says why.
-inline bool IsDirectory(Env& env, const std::string& path, Status* why = nullptr) {
-  bool is_folder = false;
-  Status s = env.IsFolder(path, &is_folder);
-  const bool ok = s.ok();
-  if (why) *why = std::move(s);
-  return ok && is_folder;
-}
 
 }  // namespace chatterwick

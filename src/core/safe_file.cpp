@@ -2,16 +2,15 @@
 
 #include <utility>
 
+#include "core/path.h"
+
 namespace chatterwick {
 
 namespace {
 
-bool Stopped(const std::atomic<int>* stop) { return stop && stop->load() != 0; }
-
 // Where the temporary file for path goes: hidden beside it, named after it.
 std::string TempPrefixFor(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  const size_t name = slash == std::string::npos ? 0 : slash + 1;
+  const size_t name = path::NameStart(path);
   return path.substr(0, name) + "." + path.substr(name) + ".chatterwick-";
 }
 
@@ -40,7 +39,7 @@ Status WriteInPlace(Env& env, const std::string& path, SaveMode mode, const Make
 }  // namespace
 
 Status SaveFile(Env& env, const std::string& path, SaveMode mode, const MakeContent& make,
-                const std::atomic<int>* stop) {
+                StopFlag stop) {
   std::string target;
   Status s = env.ResolveLinks(path, &target);
   if (!s.ok()) return s;
@@ -65,10 +64,10 @@ Status SaveFile(Env& env, const std::string& path, SaveMode mode, const MakeCont
   const bool append = mode == SaveMode::kAppend && old_size > 0;
   if (s.ok() && append) s = CopyInto(env, target, set.file(i));
   if (s.ok()) s = set.file(i).Append(make(append));
-  if (s.ok() && Stopped(stop)) s = Status::IOError("stopped");
+  if (s.ok() && stop.Requested()) s = Status::IOError("stopped");
   if (!s.ok()) return s;
   std::string failed;
-  return set.Commit(target.substr(0, target.find_last_of("/\\") + 1), &failed);
+  return set.Commit(path::FolderOf(target), &failed);
 }
 
 ReplacementSet::~ReplacementSet() {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -8,6 +7,7 @@
 
 #include "core/env.h"
 #include "core/status.h"
+#include "core/stop_flag.h"
 
 // Writing files so that what they held before survives any failure: new
 // content goes into a temporary file beside the target and takes the
@@ -23,10 +23,10 @@ using MakeContent = std::function<std::string(bool has_content)>;
 // Saves to path. A symbolic link is followed to the file it names. A regular
 // file, or none, is written through a temporary file that keeps the replaced
 // file's permission bits; kAppend copies the old content into it first. A
-// pipe or a device is written in place. When *stop turns nonzero before the
+// pipe or a device is written in place. When stop is requested before the
 // rename, nothing is changed and the save fails.
 Status SaveFile(Env& env, const std::string& path, SaveMode mode, const MakeContent& make,
-                const std::atomic<int>* stop = nullptr);
+                StopFlag stop = {});
 
 // New files for several targets in one folder, put in their places together
 // by Commit. Until then every target is as it was; a set destroyed without a

@@ -3,6 +3,13 @@
 #include <cstdint>
 #include <string_view>
 
+namespace chatterwick {
+
+// Begins a UTF-8 file for spreadsheets; an editor may leave one before a log.
+inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+}  // namespace chatterwick
+
 // Positions count from 1; 0 means "not found". Cutting fails where the log
 // format's rules say it does, so that callers can take their fallbacks.
 namespace chatterwick::text {

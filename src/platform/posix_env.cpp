@@ -174,24 +174,6 @@ class PosixEnvImpl : public Env {
     return OpenForWriting(path, O_TRUNC, result);
   }
 
-  Status WriteAt(const std::string& path, uint64_t offset, std::string_view data) override {
-    std::string native = ToPosixPath(path);
-    int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return ErrnoStatus(errno);
-    Status s;
-    while (s.ok() && !data.empty()) {
-      ssize_t w = ::pwrite(fd, data.data(), data.size(), static_cast<off_t>(offset));
-      if (w < 0) {
-        if (errno != EINTR) s = ErrnoStatus(errno);
-        continue;
-      }
-      data.remove_prefix(static_cast<size_t>(w));
-      offset += static_cast<uint64_t>(w);
-    }
-    if (::close(fd) != 0 && s.ok()) s = ErrnoStatus(errno);
-    return s;
-  }
-
   Status GetFileSize(const std::string& path, uint64_t* size) override {
     struct stat st;
     if (::stat(ToPosixPath(path).c_str(), &st) != 0) return ErrnoStatus(errno);
@@ -217,12 +199,6 @@ class PosixEnvImpl : public Env {
     return Status::OK();
   }
 
-  Status TruncateFile(const std::string& path, uint64_t size) override {
-    if (::truncate(ToPosixPath(path).c_str(), static_cast<off_t>(size)) != 0)
-      return ErrnoStatus(errno);
-    return Status::OK();
-  }
-
   Status CreateFolders(const std::string& path) override {
     std::string native = ToPosixPath(path);
     for (size_t i = 1; i <= native.size(); ++i) {
@@ -230,17 +206,10 @@ class PosixEnvImpl : public Env {
       std::string part = native.substr(0, i);
       if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return ErrnoStatus(errno);
     }
-    bool is_folder = false;
-    Status s = IsFolder(path, &is_folder);
-    if (s.ok() && !is_folder) return ErrnoStatus(ENOTDIR);
+    FileKind kind = FileKind::kOther;
+    Status s = GetFileKind(path, &kind);
+    if (s.ok() && kind != FileKind::kFolder) return ErrnoStatus(ENOTDIR);
     return s;
-  }
-
-  Status IsFolder(const std::string& path, bool* is_folder) override {
-    struct stat st;
-    if (::stat(ToPosixPath(path).c_str(), &st) != 0) return ErrnoStatus(errno);
-    *is_folder = S_ISDIR(st.st_mode);
-    return Status::OK();
   }
 
   bool IsWritable(const std::string& path) override {

@@ -41,18 +41,20 @@ TEST(PosixEnvTest, PipeIsNotReadAsALog) {
   EXPECT_FALSE(PosixEnv()->NewSequentialFile(t.Path("x"), &f).ok());
 }
 
-TEST(PosixEnvTest, BackslashPathsAndWriteAtKeepOtherBytes) {
+TEST(PosixEnvTest, BackslashPathsNameTheSameFiles) {
   testing::TempTree t;
   Env& env = *PosixEnv();
   const std::string path = t.root() + "out\\\\f.csv";
   ASSERT_TRUE(env.CreateFolders(t.Path("out")).ok());
-  ASSERT_TRUE(env.WriteAt(path, 0, "abc").ok());
-  ASSERT_TRUE(env.WriteAt(path, 1, "X").ok());
-  EXPECT_EQ(t.Read("out/f.csv"), "aXc");
-  bool folder = false;
-  ASSERT_TRUE(env.IsFolder(t.root() + "\\out", &folder).ok());
-  EXPECT_TRUE(folder);
-  EXPECT_TRUE(env.IsFolder(t.Path("nope"), &folder).IsNotFound());
+  std::unique_ptr<WritableFile> f;
+  ASSERT_TRUE(env.NewWritableFile(path, &f).ok());
+  ASSERT_TRUE(f->Append("abc").ok());
+  ASSERT_TRUE(f->Close().ok());
+  EXPECT_EQ(t.Read("out/f.csv"), "abc");
+  FileKind kind = FileKind::kOther;
+  ASSERT_TRUE(env.GetFileKind(t.root() + "\\out", &kind).ok());
+  EXPECT_EQ(kind, FileKind::kFolder);
+  EXPECT_TRUE(env.GetFileKind(t.Path("nope"), &kind).IsNotFound());
 }
 
 TEST(PosixEnvTest, AppDataFallsBackToHome) {

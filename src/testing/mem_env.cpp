@@ -108,16 +108,6 @@ Status MemEnv::NewWritableFile(const std::string& path, std::unique_ptr<Writable
   return OpenForWriting(path, true, result);
 }
 
-Status MemEnv::WriteAt(const std::string& path, uint64_t offset, std::string_view data) {
-  std::unique_ptr<WritableFile> unused;
-  Status s = OpenForWriting(path, false, &unused);
-  if (!s.ok()) return s;
-  std::string& file = files_[Key(path)];
-  if (file.size() < offset + data.size()) file.resize(offset + data.size(), '\0');
-  file.replace(offset, data.size(), data);
-  return Status::OK();
-}
-
 Status MemEnv::GetFileSize(const std::string& path, uint64_t* size) {
   auto it = files_.find(Key(path));
   if (it == files_.end()) return Status::NotFound("No such file or directory");
@@ -140,23 +130,9 @@ Status MemEnv::RenameFile(const std::string& from, const std::string& to) {
   return Status::OK();
 }
 
-Status MemEnv::TruncateFile(const std::string& path, uint64_t size) {
-  auto it = files_.find(Key(path));
-  if (it == files_.end()) return Status::NotFound("No such file or directory");
-  it->second.resize(size, '\0');
-  return Status::OK();
-}
-
 Status MemEnv::CreateFolders(const std::string& path) {
   if (files_.count(Key(path))) return Status::IOError("Not a directory");
   PutFolder(path);
-  return Status::OK();
-}
-
-Status MemEnv::IsFolder(const std::string& path, bool* is_folder) {
-  std::string key = Key(path);
-  *is_folder = folders_.count(key) != 0;
-  if (!*is_folder && !files_.count(key)) return Status::NotFound("No such file or directory");
   return Status::OK();
 }
 

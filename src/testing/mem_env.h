@@ -34,15 +34,12 @@ class MemEnv : public Env {
                            std::unique_ptr<SequentialFile>* result) override;
   Status NewAppendableFile(const std::string& path, std::unique_ptr<WritableFile>* result) override;
   Status NewWritableFile(const std::string& path, std::unique_ptr<WritableFile>* result) override;
-  Status WriteAt(const std::string& path, uint64_t offset, std::string_view data) override;
   Status GetFileSize(const std::string& path, uint64_t* size) override;
   // Counts the PutFile calls that made the file what it is.
   Status GetModificationTime(const std::string& path, int64_t* nanoseconds) override;
   Status DeleteFile(const std::string& path) override;
   Status RenameFile(const std::string& from, const std::string& to) override;
-  Status TruncateFile(const std::string& path, uint64_t size) override;
   Status CreateFolders(const std::string& path) override;
-  Status IsFolder(const std::string& path, bool* is_folder) override;
   // Every folder may be written but those named here.
   void SetReadOnly(const std::string& folder) { read_only_.insert(Key(folder)); }
   bool IsWritable(const std::string& path) override {

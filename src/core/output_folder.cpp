@@ -1,4 +1,4 @@
-#include "core/context.h"
+#include "core/output_folder.h"
 
 namespace chatterwick {
 
@@ -6,9 +6,9 @@ std::string OutputFolder(Env& env) {
   const char sep = env.Separator();
   const std::string app = env.ApplicationFolder();
   const std::string beside = app + sep + "output";
-  bool is_folder = false;
-  const Status there = env.IsFolder(beside, &is_folder);
-  if (there.ok() ? is_folder && env.IsWritable(beside)
+  FileKind kind = FileKind::kOther;
+  const Status there = env.GetFileKind(beside, &kind);
+  if (there.ok() ? kind == FileKind::kFolder && env.IsWritable(beside)
                  : there.IsNotFound() && env.IsWritable(app.empty() ? std::string(1, sep) : app))
     return beside + sep;
   std::string data = env.GetVariable("XDG_DATA_HOME").value_or("");

@@ -1,4 +1,4 @@
-#include "core/context.h"
+#include "core/output_folder.h"
 
 #include <gtest/gtest.h>
 
