@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/commands.h"
+#include "core/log_tree.h"
 #include "platform/posix_env.h"
 #include "testing/csv_reader.h"
 #include "testing/memory_window.h"
@@ -32,6 +33,23 @@ int32_t CheckLevel(const CatalogueTable& t, int32_t parents) {
   }
   return used;
 }
+
+// Takes every folder and counts the logs, as a pass before a run would.
+struct LogCounter : LogTreeVisitor {
+  bool OnFolder(TreeLevel, const std::string& name, int32_t, int32_t* id) override {
+    if (name.empty()) std::abort();
+    *id = ++folders;
+    return true;
+  }
+  void OnLog(LogFileRef&& log, int32_t contact_id) override {
+    if (contact_id < 1 || contact_id > folders || log.file_name.empty() ||
+        !log.path.ends_with("/" + log.file_name))
+      std::abort();
+    ++logs;
+  }
+  void OnUnreadable(const std::string&, const std::string&, const Status&) override {}
+  int32_t folders = 0, logs = 0;
+};
 
 size_t CsvRows(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -78,8 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Catalogue cat;
   MemoryWindow window;
   Context ctx{log, cat, window, *PosixEnv(), tree.Path("out/")};
-  if (commands::FolderRun(ctx, {}, tree.Path("logs/")).outcome != RunOutcome::kWritten)
-    std::abort();
+  const FolderRunResult result = commands::FolderRun(ctx, {}, tree.Path("logs/"));
+  if (result.outcome != RunOutcome::kWritten) std::abort();
   // The five files and the lock: nothing half-written is left beside them.
   int out_files = 0;
   for (const auto& e : fs::directory_iterator(tree.Path("out"))) out_files += !e.is_directory();
@@ -100,7 +118,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (e.LineNumber != expected_line) std::abort();
     last_conversation = e.ConversationId;
   }
-  if (cat.failed_lines > cat.ChatLines.Count()) std::abort();
+  if (result.failed_lines > cat.ChatLines.Count()) std::abort();
+  // The walk alone meets the logs the run numbered, far below any capacity.
+  LogCounter counter;
+  WalkLogTree(*PosixEnv(), tree.Path("logs/"), "*.html", counter);
+  if (counter.logs != conversations) std::abort();
   if (CsvRows(tree.Path("out/protocols.csv")) != static_cast<size_t>(protocols)) std::abort();
   if (CsvRows(tree.Path("out/conversations.csv")) != static_cast<size_t>(conversations))
     std::abort();

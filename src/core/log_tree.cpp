@@ -4,38 +4,83 @@
 #include <utility>
 #include <vector>
 
-#include "core/messages.h"
-
 namespace chatterwick {
 
 namespace {
 
-class Lister {
+class Walker {
  public:
-  Lister(Env& env, const std::function<void(const std::string&)>& problem)
-      : env_(env), problem_(problem) {}
+  Walker(Env& env, const std::string& mask, LogTreeVisitor& visitor, StopFlag stop)
+      : env_(env), mask_(mask), visitor_(visitor), stop_(stop), sep_(env.Separator()) {}
 
-  std::vector<std::string> Names(const std::string& pattern, ListKind kind) {
-    std::vector<std::string> names;
-    Status s = env_.ListFolder(pattern, kind, &names);
-    if (!s.ok()) problem_(UnreadableFolderMessage(pattern, s));
-    return names;
-  }
-
-  std::vector<std::string> Folders(const std::string& path, std::string_view passed_over) {
-    std::vector<std::string> folders;
+  void Level(TreeLevel level, const std::string& path, int32_t parent_id) {
+    struct Kept {
+      std::string name;
+      int32_t id;
+    };
+    std::vector<Kept> kept;
     for (std::string& name : Names(path, ListKind::kFilesAndFolders)) {
-      if (name == "." || name == ".." || name == passed_over) continue;
-      Status why;
-      if (IsDirectory(env_, path + name, &why)) folders.push_back(std::move(name));
-      else if (!why.ok() && !why.IsNotFound()) problem_(UnreadableFolderMessage(path + name, why));
+      if (stop_.Requested()) return;
+      if (name == "." || name == ".." || name == PassedOver(level)) continue;
+      if (!IsFolder(path, name)) continue;
+      int32_t id = 0;
+      if (visitor_.OnFolder(level, name, parent_id, &id)) kept.push_back({std::move(name), id});
     }
-    return folders;
+    for (Kept& k : kept) {
+      if (stop_.Requested()) return;
+      const std::string below = path + k.name + sep_;
+      names_[static_cast<size_t>(level)] = std::move(k.name);
+      if (level == TreeLevel::kContact) Logs(below, k.id);
+      else Level(static_cast<TreeLevel>(static_cast<int>(level) + 1), below, k.id);
+    }
   }
 
  private:
+  static std::string_view PassedOver(TreeLevel level) {
+    switch (level) {
+      case TreeLevel::kAccount:
+        return "Old Chat Logs";
+      case TreeLevel::kContact:
+        return ".system";
+      case TreeLevel::kProtocol:
+        break;
+    }
+    return {};
+  }
+
+  // A folder that cannot be listed counts as empty, but the visitor hears of it.
+  std::vector<std::string> Names(const std::string& pattern, ListKind kind) {
+    std::vector<std::string> names;
+    Status s = env_.ListFolder(pattern, kind, &names);
+    if (!s.ok()) visitor_.OnUnreadable(pattern, {}, s);
+    return names;
+  }
+
+  // An entry that cannot be examined is no folder; the visitor hears why,
+  // unless it simply is not there (it vanished, or is a dangling link).
+  bool IsFolder(const std::string& path, const std::string& name) {
+    FileKind kind = FileKind::kOther;
+    Status s = env_.GetFileKind(path + name, &kind);
+    if (!s.ok() && !s.IsNotFound()) visitor_.OnUnreadable(path, name, s);
+    return s.ok() && kind == FileKind::kFolder;
+  }
+
+  void Logs(const std::string& path, int32_t contact_id) {
+    for (std::string& name : Names(path + mask_, ListKind::kFilesOnly)) {
+      if (stop_.Requested()) return;
+      std::string log_path = path + name;
+      visitor_.OnLog({names_[0], names_[1], names_[2], std::move(name), std::move(log_path)},
+                     contact_id);
+    }
+  }
+
   Env& env_;
-  const std::function<void(const std::string&)>& problem_;
+  const std::string& mask_;
+  LogTreeVisitor& visitor_;
+  const StopFlag stop_;
+  const char sep_;
+  // The protocol, account and contact being walked.
+  std::string names_[3];
 };
 
 }  // namespace
@@ -52,22 +97,9 @@ Status CheckLogRoot(Env& env, const std::string& root) {
   return s;
 }
 
-void ListLogTree(Env& env, const std::string& root, const std::string& mask,
-                 const std::function<void(LogFileRef&&)>& found,
-                 const std::function<void(const std::string& message)>& problem) {
-  Lister lister(env, problem);
-  const char sep = env.Separator();
-  for (const std::string& protocol : lister.Folders(root, {})) {
-    const std::string p = root + protocol + sep;
-    for (const std::string& account : lister.Folders(p, "Old Chat Logs")) {
-      const std::string a = p + account + sep;
-      for (const std::string& contact : lister.Folders(a, ".system")) {
-        const std::string c = a + contact + sep;
-        for (std::string& name : lister.Names(c + mask, ListKind::kFilesOnly))
-          found({protocol, account, contact, name, c + name});
-      }
-    }
-  }
+void WalkLogTree(Env& env, const std::string& root, const std::string& mask,
+                 LogTreeVisitor& visitor, StopFlag stop) {
+  Walker(env, mask, visitor, stop).Level(TreeLevel::kProtocol, root, 0);
 }
 
 }  // namespace chatterwick

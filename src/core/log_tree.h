@@ -1,9 +1,10 @@
 #pragma once
 
-#include <functional>
+#include <cstdint>
 #include <string>
 
 #include "core/env.h"
+#include "core/stop_flag.h"
 
 // The shape every log tree has: protocol folders under the root, account
 // folders under each ("Old Chat Logs" passed over), contact folders under
@@ -15,15 +16,35 @@ struct LogFileRef {
   std::string path;  // the root's text followed by the names
 };
 
+enum class TreeLevel { kProtocol, kAccount, kContact };
+
+// What a walk meets, in the order the catalogue numbers it: every folder of a
+// level first, then the levels below each of them in turn.
+class LogTreeVisitor {
+ public:
+  virtual ~LogTreeVisitor() = default;
+  // A folder of "level" under the one "parent_id" stands for (0 for the
+  // root). Returns false to pass it over (the walk does not descend), or
+  // true with *id, which its children get as parent_id.
+  virtual bool OnFolder(TreeLevel level, const std::string& name, int32_t parent_id,
+                        int32_t* id) = 0;
+  // A log of the contact folder "contact_id" stands for.
+  virtual void OnLog(LogFileRef&& log, int32_t contact_id) = 0;
+  // "folder" (a folder text, or a folder and the mask) could not be listed,
+  // when "entry" is empty; otherwise its entry "entry" could not be
+  // examined. Either counts as empty. An entry that vanished is not told.
+  virtual void OnUnreadable(const std::string& folder, const std::string& entry,
+                            const Status& why) = 0;
+};
+
 // OK when root names a folder that can be listed; otherwise why not
 // ("no folder named" for an empty root).
 Status CheckLogRoot(Env& env, const std::string& root);
 
-// Calls found for each log file matching mask, in the catalogue's order;
-// problem with the pane's message for each folder that could not be listed
-// or examined (it counts as empty).
-void ListLogTree(Env& env, const std::string& root, const std::string& mask,
-                 const std::function<void(LogFileRef&&)>& found,
-                 const std::function<void(const std::string& message)>& problem);
+// Walks the tree under root (ending with a separator), calling visitor for
+// each folder and each log matching mask. Ends early, at the next folder or
+// log, once stop is requested.
+void WalkLogTree(Env& env, const std::string& root, const std::string& mask,
+                 LogTreeVisitor& visitor, StopFlag stop = {});
 
 }  // namespace chatterwick
