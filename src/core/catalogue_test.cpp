@@ -42,8 +42,12 @@ class WalkTest : public ::testing::Test {
   void SetUp() override { tree.Folder("output"); }
   void Walk(const std::string& root) {
     catalogue.Clear();
-    WalkLogRoot(ctx, options.mask, root);
+    walked = FolderRunResult();
+    FillCatalogue(ctx, options.mask, root, &walked);
   }
+  // What the pane would say of the walk.
+  std::string Report() const { return FolderRunReport(walked, "", true); }
+  FolderRunResult walked;
   // "Id ParentId Name" for each entry; protocols have no parent to show.
   static std::vector<std::string> Rows(const CatalogueTable& t) {
     std::vector<std::string> out;
@@ -78,7 +82,7 @@ TEST_F(WalkTest, NumbersEachLevelBeforeDescending) {
     EXPECT_EQ(catalogue.ChatLines[i].LineNumber, 2 - i % 2);
   }
   EXPECT_EQ(catalogue.ChatLines[10].Message, " line 2");
-  EXPECT_EQ(window.pane, "");
+  EXPECT_EQ(Report(), "");
 }
 
 TEST_F(WalkTest, PassesOverNamesOnlyAtTheirOwnLevel) {
@@ -129,7 +133,7 @@ TEST_F(WalkTest, UnreadableLogKeepsItsConversation) {
   )");
   Walk(tree.Path("logs/"));
   EXPECT_EQ(Rows(catalogue.Conversations), (V{"1 1 1.html", "2 1 2.html"}));
-  EXPECT_EQ(window.pane, "File could not be loaded. (" + tree.Path("logs/p/a/c/1.html") + ")\r\n");
+  EXPECT_EQ(Report(), "File could not be loaded. (" + tree.Path("logs/p/a/c/1.html") + ")\r\n");
   ASSERT_EQ(catalogue.ChatLines.Count(), 2);
   EXPECT_EQ(catalogue.ChatLines[1].ConversationId, 2);
   EXPECT_EQ(catalogue.ChatLines[1].LineNumber, 1);
@@ -143,7 +147,7 @@ TEST_F(WalkTest, LineNumbersCountOnlyCopiedLines) {
   EXPECT_EQ(catalogue.ChatLines[2].LineNumber, 2);
   EXPECT_EQ(catalogue.ChatLines[2].Time, "");
   EXPECT_EQ(catalogue.ChatLines[2].Message, "just text");
-  EXPECT_EQ(catalogue.failed_lines, 1);
+  EXPECT_EQ(walked.failed_lines, 1);
 }
 
 TEST_F(WalkTest, FullTablesSkipWhatDoesNotFitAndSaySo) {
@@ -156,7 +160,7 @@ TEST_F(WalkTest, FullTablesSkipWhatDoesNotFitAndSaySo) {
   EXPECT_EQ(catalogue.Accounts[100].Name, "acct139");
   EXPECT_EQ(catalogue.Accounts[100].ParentId, 2);
   EXPECT_EQ(catalogue.Contacts.FirstFreeSlot(), 1);
-  EXPECT_EQ(window.pane, "The Accounts table is full: 20 entries were skipped.\r\n");
+  EXPECT_EQ(Report(), "The Accounts table is full: 20 entries were skipped.\r\n");
 }
 
 // ---- the catalogue run ----
@@ -273,7 +277,7 @@ TEST_F(CatalogueRunTest, FixtureTreesCatalogueCompletely) {
     EXPECT_TRUE(Run(fixture.string() + "/"));
     EXPECT_EQ(catalogue.Conversations.FirstFreeSlot() - 1, logs);
     EXPECT_EQ(catalogue.ChatLines.Count(), lines);
-    EXPECT_EQ(catalogue.failed_lines, 0);
+    EXPECT_EQ(last.failed_lines, 0);
     EXPECT_NE(window.pane.find("Conversations found: " + std::to_string(logs) + "\r\n"),
               std::string::npos);
     EXPECT_EQ(window.pane.find("could not"), std::string::npos) << window.pane;
@@ -323,10 +327,10 @@ class FailingWritesEnv : public EnvWrapper {
 };
 
 // Asks the run to stop, as a signal would, once n logs are loaded.
-class StopAfter : public WalkObserver {
+class StopAfter : public RunObserver {
  public:
   StopAfter(std::atomic<int>* stop, int n) : stop_(stop), left_(n) {}
-  void OnLogLoaded(int32_t, uint64_t) override {
+  void OnLogDone(uint64_t, int64_t) override {
     if (--left_ == 0) stop_->store(15);
   }
 
@@ -350,8 +354,8 @@ class OutputSetTest : public ::testing::Test {
     for (const char* f : kCatalogueFiles) mem.PutFile(std::string("/out/") + f, "earlier rows");
     earlier = mem.FilesIn("/out");
   }
-  FolderRunResult Run(Env& env, const std::string& root = "/logs/",
-                      WalkObserver* observer = nullptr, const std::atomic<int>* stop = nullptr) {
+  FolderRunResult Run(Env& env, const std::string& root = "/logs/", RunObserver* observer = nullptr,
+                      const std::atomic<int>* stop = nullptr) {
     Context ctx{log, catalogue, window, env, "/out/", observer, stop};
     return commands::FolderRun(ctx, {}, root);
   }
@@ -458,17 +462,17 @@ TEST_F(OutputSetTest, ALogThatCannotBeReadIsCounted) {
   const FolderRunResult r = Run(mem);
   EXPECT_EQ(r.outcome, RunOutcome::kWritten);
   EXPECT_FALSE(r.all_read);
-  EXPECT_EQ(catalogue.unreadable, 1);
+  EXPECT_EQ(r.walk_problems.size(), 1u);
 }
 
 // The progress knows the whole before the first log: logs and their bytes.
 TEST_F(OutputSetTest, TheTotalIsCountedBeforeTheWalk) {
-  struct Recorder : WalkObserver {
+  struct Recorder : RunObserver {
     bool WantsTotal() const override { return true; }
     void OnTotal(int64_t logs, uint64_t bytes) override {
       events.push_back("total " + std::to_string(logs) + " " + std::to_string(bytes));
     }
-    void OnLogLoaded(int32_t lines, uint64_t bytes) override {
+    void OnLogDone(uint64_t bytes, int64_t lines) override {
       events.push_back("log " + std::to_string(lines) + " " + std::to_string(bytes));
     }
     std::vector<std::string> events;

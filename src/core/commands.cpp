@@ -8,6 +8,7 @@
 #include "core/csv.h"
 #include "core/log_view.h"
 #include "core/messages.h"
+#include "core/path.h"
 #include "core/safe_file.h"
 
 namespace chatterwick::commands {
@@ -29,7 +30,23 @@ void Guarded(Context& ctx, const char* what, Fn fn) {
 }  // namespace
 
 FolderRunResult FolderRun(Context& ctx, const CatalogueOptions& options, const std::string& root) {
-  return RunCatalogue(ctx, options, root);
+  const FolderRunResult result = RunCatalogue(ctx, options, root);
+  WindowOps& w = ctx.window;
+  // The buttons save the log the tables hold: the last one the walk loaded.
+  if (result.last_log_stored) {
+    if (*result.last_log_stored) w.EnableSaveButtons();
+    else w.DisableSaveButtons();
+  }
+  if (result.summarised) w.SetTitle("Log Folder Parsing Results:");
+  const std::string report = FolderRunReport(result, ctx.output_folder, true);
+  if (!report.empty()) w.AppendToPane(report);
+  const std::string& folder = ctx.output_folder;
+  if (result.outcome == RunOutcome::kWritten)
+    w.ShowStatus(std::to_string(std::size(kCatalogueFiles)) + " files written to " + folder,
+                 folder);
+  else if (result.outcome == RunOutcome::kNotWritten)
+    w.ShowStatus("Nothing was replaced in " + folder, "");
+  return result;
 }
 
 void FormLoad(Context& ctx, const CatalogueOptions& options, const std::string& argument_text) {
@@ -105,15 +122,6 @@ Status SaveLogAsTextTo(Context& ctx, const std::string& path) {
 
 namespace {
 
-bool IsAbsolute(const std::string& path, char sep) {
-  return !path.empty() && (path[0] == sep || path[0] == '/' || path[0] == '\\');
-}
-
-// The folder part of path, with its final separator.
-std::string FolderOf(const std::string& path) {
-  return path.substr(0, path.find_last_of("/\\") + 1);
-}
-
 template <typename Save>
 void SaveWithPrompt(Context& ctx, const char* what, const char* prompt, const char* default_name,
                     int64_t lines, Save save) {
@@ -121,7 +129,7 @@ void SaveWithPrompt(Context& ctx, const char* what, const char* prompt, const ch
     const std::string answer = ctx.window.InputBox(prompt, kAppTitle, default_name);
     if (answer.empty()) return;
     // A name goes into the output folder, made when missing; a path is used as typed.
-    const bool absolute = IsAbsolute(answer, ctx.env.Separator());
+    const bool absolute = path::IsAbsolute(answer, ctx.env.Separator());
     const std::string path = absolute ? answer : ctx.output_folder + answer;
     if (!absolute) ctx.env.CreateFolders(ctx.output_folder).IgnoreError();  // the save says why
     Status s = save(path);
@@ -132,7 +140,7 @@ void SaveWithPrompt(Context& ctx, const char* what, const char* prompt, const ch
     }
     ctx.window.ShowStatus(
         "Saved " + std::to_string(lines) + (lines == 1 ? " line" : " lines") + " to " + path,
-        FolderOf(path));
+        path::FolderOf(path));
   });
 }
 

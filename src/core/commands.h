@@ -11,7 +11,8 @@
 // forward to these, with the settings they hold.
 namespace chatterwick::commands {
 
-// Walks root and writes the five files and the summary (see RunCatalogue).
+// Walks root and writes the five files (see RunCatalogue), then shows the
+// result: the pane's report, the title, the status line and the save buttons.
 FolderRunResult FolderRun(Context& ctx, const CatalogueOptions& options, const std::string& root);
 
 // The load event: "+p" and a root start a folder run, anything else is a log.

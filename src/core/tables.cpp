@@ -67,9 +67,6 @@ void Catalogue::Clear() {
   Contacts.Release();
   Conversations.Release();
   ChatLines.Release();
-  failed_lines = 0;
-  skipped = {};
-  unreadable = 0;
 }
 
 }  // namespace chatterwick

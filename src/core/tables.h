@@ -169,14 +169,6 @@ struct Catalogue {
   CatalogueTable Contacts{kLastContact};
   CatalogueTable Conversations{kLastConversation};
   ChatTable ChatLines;
-  // Lines the parser rejected, over every log of the run.
-  int32_t failed_lines = 0;
-  // Entries the run could not store for lack of room, by table.
-  struct Skipped {
-    int64_t protocols = 0, accounts = 0, contacts = 0, conversations = 0, chat_lines = 0;
-  } skipped;
-  // Folders and logs the run could not read (listed, opened or loaded).
-  int64_t unreadable = 0;
 
   // Empties every table and gives their storage back.
   void Clear();
