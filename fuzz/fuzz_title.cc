@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/html_text.h"
-#include "core/log_view.h"
+#include "core/log_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string line(reinterpret_cast<const char*>(data), size);

@@ -1,85 +1,23 @@
 #include "archive/archive.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include "archive/schema.h"
 #include "archive/sqlite_db.h"
 #include "archive/stamps.h"
 #include "core/log_file.h"
 #include "core/log_tree.h"
-#include "core/log_view.h"
 #include "core/messages.h"
-#include "core/text.h"
 
 namespace chatterwick::archive {
 
 namespace {
-
-constexpr const char* kSchema = R"sql(
-CREATE TABLE protocol (
-  id INTEGER PRIMARY KEY,
-  name TEXT NOT NULL UNIQUE
-);
-CREATE TABLE account (
-  id INTEGER PRIMARY KEY,
-  protocol_id INTEGER NOT NULL REFERENCES protocol(id),
-  name TEXT NOT NULL,
-  UNIQUE (protocol_id, name)
-);
-CREATE TABLE contact (
-  id INTEGER PRIMARY KEY,
-  account_id INTEGER NOT NULL REFERENCES account(id),
-  name TEXT NOT NULL,
-  UNIQUE (account_id, name)
-);
-CREATE TABLE conversation (
-  id INTEGER PRIMARY KEY,
-  contact_id INTEGER NOT NULL REFERENCES contact(id),
-  file_name TEXT NOT NULL,
-  title TEXT NOT NULL,
-  started_at TEXT,
-  file_size INTEGER NOT NULL,
-  file_mtime INTEGER NOT NULL,
-  UNIQUE (contact_id, file_name)
-);
-CREATE TABLE message (
-  id INTEGER PRIMARY KEY AUTOINCREMENT,
-  conversation_id INTEGER NOT NULL REFERENCES conversation(id) ON DELETE CASCADE,
-  line_number INTEGER NOT NULL,
-  time_text TEXT NOT NULL,
-  sent_at TEXT,
-  sender TEXT NOT NULL,
-  body TEXT NOT NULL,
-  kind TEXT NOT NULL CHECK (kind IN ('chat', 'action', 'status', 'unparsed'))
-);
-CREATE INDEX message_conversation ON message(conversation_id, line_number);
-CREATE VIRTUAL TABLE message_fts USING fts5(
-  body, sender, content='message', content_rowid='id', tokenize='unicode61 remove_diacritics 2',
-  columnsize=0
-);
-CREATE TRIGGER message_fts_delete AFTER DELETE ON message BEGIN
-  INSERT INTO message_fts(message_fts, rowid, body, sender)
-    VALUES ('delete', old.id, old.body, old.sender);
-END;
-CREATE TRIGGER message_fts_update AFTER UPDATE ON message BEGIN
-  INSERT INTO message_fts(message_fts, rowid, body, sender)
-    VALUES ('delete', old.id, old.body, old.sender);
-  INSERT INTO message_fts(rowid, body, sender) VALUES (new.id, new.body, new.sender);
-END;
-CREATE VIEW chat AS
-  SELECT m.id, p.name AS protocol, a.name AS account, c.name AS contact,
-         v.file_name, v.title, v.started_at, m.line_number, m.time_text, m.sent_at,
-         m.sender, m.body, m.kind
-  FROM message m
-  JOIN conversation v ON v.id = m.conversation_id
-  JOIN contact c ON c.id = v.contact_id
-  JOIN account a ON a.id = c.account_id
-  JOIN protocol p ON p.id = a.protocol_id;
-)sql";
 
 // A log found under the root, and what the disk says of it.
 struct LogRef : LogFileRef {
@@ -88,24 +26,30 @@ struct LogRef : LogFileRef {
   bool stat_ok = false;
 };
 
-// The kind, sender and body of one split line.
-struct MessageRow {
-  const char* kind;
-  std::string sender, body;
-};
+// Lists the tree's logs with what the disk says of each, before any is read.
+class LogLister : public LogTreeVisitor {
+ public:
+  using Unreadable = std::function<void(const std::string& path, const Status& why)>;
+  LogLister(Env& env, Unreadable unreadable) : env_(env), unreadable_(std::move(unreadable)) {}
 
-MessageRow Classify(LineKind line_kind, ParsedLine& rec) {
-  if (line_kind == LineKind::kRejected) return {"unparsed", "", std::move(rec.Message)};
-  std::string& sender = rec.Sender;
-  if (sender.starts_with("***")) return {"action", sender.substr(3), std::move(rec.Message)};
-  if (sender.ends_with(':')) {
-    sender.pop_back();
-    return {"chat", std::move(sender), std::move(rec.Message)};
+  bool OnFolder(TreeLevel, const std::string&, int32_t, int32_t*) override { return true; }
+  void OnLog(LogFileRef&& found, int32_t) override {
+    LogRef ref{std::move(found)};
+    ref.stat_ok = env_.GetFileSize(ref.path, &ref.size).ok() &&
+                  env_.GetModificationTime(ref.path, &ref.mtime).ok();
+    logs.push_back(std::move(ref));
   }
-  // "bob has signed off.": a time and a text, nobody speaking.
-  std::string text = sender + rec.Message;
-  return {"status", "", std::string(text::TrimBlanks(text))};
-}
+  void OnUnreadable(const std::string& folder, const std::string& entry,
+                    const Status& why) override {
+    unreadable_(folder + entry, why);
+  }
+
+  std::vector<LogRef> logs;
+
+ private:
+  Env& env_;
+  Unreadable unreadable_;
+};
 
 constexpr const char* kAddMessage =
     "INSERT INTO message(conversation_id, line_number, time_text, sent_at, sender, body, kind) "
@@ -113,7 +57,7 @@ constexpr const char* kAddMessage =
 
 class Archiver {
  public:
-  Archiver(Env& env, ArchiveObserver* observer, const std::atomic<int>* stop)
+  Archiver(Env& env, RunObserver* observer, StopFlag stop)
       : env_(env), observer_(observer), stop_(stop) {}
 
   ArchiveResult Run(const std::string& root, const std::string& db_path, const std::string& mask);
@@ -130,13 +74,11 @@ class Archiver {
                     const std::string& header, int64_t* stored_as, int64_t* added);
   Status Unreadable(const LogRef& log, const Status& why);
   Status FlushRows(int64_t conversation);
-  Status Count(const char* sql, int64_t* count);
   Status Commit(bool begin_again);
-  bool Stopped() const { return stop_ && stop_->load() != 0; }
 
   Env& env_;
-  ArchiveObserver* observer_;
-  const std::atomic<int>* stop_;
+  RunObserver* observer_;
+  const StopFlag stop_;
   ArchiveSummary summary_;
   Database db_;
   Statement find_protocol_, add_protocol_, find_account_, add_account_, find_contact_, add_contact_,
@@ -161,10 +103,10 @@ class Archiver {
 Status Archiver::OpenDatabase(const std::string& path) {
   Status s = db_.Open(path, false);
   if (!s.ok()) return s;
-  sqlite3_busy_timeout(db_.get(), 5000);
+  db_.SetBusyTimeout(5000);
   int64_t v = 0, tables = 0;
-  s = Count("PRAGMA user_version", &v);
-  if (s.ok()) s = Count("SELECT count(*) FROM sqlite_schema", &tables);
+  s = db_.QueryInt("PRAGMA user_version", &v);
+  if (s.ok()) s = db_.QueryInt("SELECT count(*) FROM sqlite_schema", &tables);
   if (!s.ok()) return s;
   if (v > kSchemaVersion)
     return Status::InvalidData("made by a newer chatterwick (schema " + std::to_string(v) + ")");
@@ -244,7 +186,7 @@ Status Archiver::IdFor(Statement& find, Statement& insert, int64_t parent, const
     insert.Bind(1, parent);
     insert.Bind(2, name);
     s = insert.Run();
-    *id = sqlite3_last_insert_rowid(db_.get());
+    *id = db_.LastInsertId();
   }
   if (s.ok()) (*cache)[key] = *id;
   return s;
@@ -255,7 +197,7 @@ Status Archiver::Commit(bool begin_again) {
   // row by row costs ten times as much.
   index_new_.Bind(1, indexed_);
   Status s = index_new_.Run();
-  if (s.ok()) s = Count("SELECT coalesce(max(id), 0) FROM message", &indexed_);
+  if (s.ok()) s = db_.QueryInt("SELECT coalesce(max(id), 0) FROM message", &indexed_);
   if (s.ok()) s = db_.Exec("COMMIT");
   if (s.ok() && begin_again) s = db_.Exec("BEGIN IMMEDIATE");
   pending_logs_ = 0;
@@ -318,7 +260,7 @@ Status Archiver::Store(const LogRef& log) {
 
 Status Archiver::Unreadable(const LogRef& log, const Status& why) {
   ++summary_.unreadable_logs;
-  if (observer_) observer_->OnProblem(LoadFailureLine(log.path, why));
+  if (observer_) observer_->OnProblem({Problem::Kind::kLogUnreadable, log.path, why});
   return Status::OK();
 }
 
@@ -339,7 +281,7 @@ Status Archiver::StoreLines(const LogRef& log, int64_t contact, int64_t existing
   write.Bind(6, log.mtime);
   Status s = write.Run();
   if (!s.ok()) return s;
-  const int64_t conversation = existing ? existing : sqlite3_last_insert_rowid(db_.get());
+  const int64_t conversation = existing ? existing : db_.LastInsertId();
   if (existing) {
     delete_messages_.Bind(1, conversation);
     s = delete_messages_.Run();
@@ -357,7 +299,7 @@ Status Archiver::StoreLines(const LogRef& log, int64_t contact, int64_t existing
     if (kind == LineKind::kMarkup) continue;
     std::string sent_at = rec.Time.empty() ? std::string() : clock.SentAt(rec.Time);
     if (!rec.Time.empty() && sent_at.empty()) ++summary_.unreadable_stamps;
-    MessageRow m = Classify(kind, rec);
+    ClassifiedLine m = ClassifyLine(kind, rec);
     rows_.push_back({line_number, rec.Time, std::move(sent_at), std::move(m.sender),
                      std::move(m.body), m.kind});
     if (rows_.size() == kRowsPerInsert) {
@@ -420,34 +362,27 @@ ArchiveResult Archiver::Run(const std::string& root, const std::string& db_path,
     return result;
   }
 
-  std::vector<LogRef> logs;
-  ListLogTree(
-      env_, root, mask,
-      [&](LogFileRef&& found) {
-        LogRef ref{std::move(found)};
-        ref.stat_ok = env_.GetFileSize(ref.path, &ref.size).ok() &&
-                      env_.GetModificationTime(ref.path, &ref.mtime).ok();
-        logs.push_back(std::move(ref));
-      },
-      [&](const std::string& message) {
-        ++summary_.unreadable_folders;
-        if (observer_) observer_->OnProblem(message);
-      });
+  LogLister lister(env_, [&](const std::string& path, const Status& why) {
+    ++summary_.unreadable_folders;
+    if (observer_) observer_->OnProblem({Problem::Kind::kFolderUnreadable, path, why});
+  });
+  WalkLogTree(env_, root, mask, lister, stop_);
+  std::vector<LogRef>& logs = lister.logs;
   summary_.logs_found = static_cast<int64_t>(logs.size());
   uint64_t bytes = 0;
   for (const LogRef& log : logs) bytes += log.size;
-  if (observer_) observer_->OnListed(summary_.logs_found, bytes);
+  if (observer_) observer_->OnTotal(summary_.logs_found, bytes);
 
   // Logs go in batches, each log whole within its batch: an interrupted run
   // keeps every batch before it, and the next run sees the rest as new.
   s = db_.Exec("BEGIN IMMEDIATE");
   int64_t messages_before = 0;
-  if (s.ok()) s = Count("SELECT coalesce(max(id), 0) FROM message", &indexed_);
-  if (s.ok()) s = Count("SELECT count(*) FROM message", &messages_before);
+  if (s.ok()) s = db_.QueryInt("SELECT coalesce(max(id), 0) FROM message", &indexed_);
+  if (s.ok()) s = db_.QueryInt("SELECT count(*) FROM message", &messages_before);
   // An index is built faster at the end, all at once, than row by row.
   if (s.ok() && messages_before == 0) s = db_.Exec("DROP INDEX IF EXISTS message_sent_at");
   for (size_t i = 0; s.ok() && i < logs.size(); ++i) {
-    if (Stopped()) {
+    if (stop_.Requested()) {
       result.outcome = ArchiveOutcome::kStopped;
       break;
     }
@@ -460,9 +395,9 @@ ArchiveResult Archiver::Run(const std::string& root, const std::string& db_path,
   if (s.ok()) s = Commit(false);
   else db_.Exec("ROLLBACK").IgnoreError();
 
-  if (s.ok()) s = Count("SELECT count(*) FROM message", &summary_.messages_total);
+  if (s.ok()) s = db_.QueryInt("SELECT count(*) FROM message", &summary_.messages_total);
   int64_t conversations = 0;
-  if (s.ok()) s = Count("SELECT count(*) FROM conversation", &conversations);
+  if (s.ok()) s = db_.QueryInt("SELECT count(*) FROM conversation", &conversations);
   std::sort(seen_.begin(), seen_.end());
   seen_.erase(std::unique(seen_.begin(), seen_.end()), seen_.end());
   summary_.gone_logs = conversations - static_cast<int64_t>(seen_.size());
@@ -475,20 +410,10 @@ ArchiveResult Archiver::Run(const std::string& root, const std::string& db_path,
   return result;
 }
 
-Status Archiver::Count(const char* sql, int64_t* count) {
-  Statement st;
-  bool row = false;
-  Status s = st.Prepare(db_, sql);
-  if (s.ok()) s = st.Step(&row);
-  if (s.ok()) *count = st.Int(0);
-  return s;
-}
-
 }  // namespace
 
 ArchiveResult RunArchive(Env& env, const std::string& root, const std::string& db_path,
-                         const std::string& mask, ArchiveObserver* observer,
-                         const std::atomic<int>* stop) {
+                         const std::string& mask, RunObserver* observer, StopFlag stop) {
   return Archiver(env, observer, stop).Run(root, db_path, mask);
 }
 

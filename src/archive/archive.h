@@ -1,30 +1,19 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 
 #include "core/env.h"
+#include "core/run_observer.h"
 #include "core/status.h"
+#include "core/stop_flag.h"
 
 // The archive: every log and line of a tree in one SQLite database, without
 // the catalogue's capacities, with full time stamps and full-text search,
 // brought up to date by later runs.
 namespace chatterwick::archive {
 
-inline constexpr int kSchemaVersion = 1;
 inline constexpr const char* kArchiveFile = "archive.sqlite";
-
-// Told of a run's progress and of what could not be read.
-class ArchiveObserver {
- public:
-  virtual ~ArchiveObserver() = default;
-  // Before any log is read: how many there are and their bytes.
-  virtual void OnListed(int64_t logs, uint64_t bytes) = 0;
-  virtual void OnLogDone(uint64_t bytes, int64_t messages) = 0;
-  // A folder or log that could not be read, in the catalogue's words.
-  virtual void OnProblem(const std::string& message) = 0;
-};
 
 struct ArchiveSummary {
   int64_t logs_found = 0, new_logs = 0, changed_logs = 0, unchanged_logs = 0;
@@ -53,9 +42,9 @@ struct ArchiveResult {
 // Brings the database at db_path (created when missing) up to date with the
 // tree under root (ending with a separator): new logs and those whose size or
 // modification time changed are read, each replacing what the archive held
-// of it; the others are passed over. Logs gone from the disk stay.
+// of it; the others are passed over. Logs gone from the disk stay. The
+// observer (may be null) hears the total, each log, and each problem.
 ArchiveResult RunArchive(Env& env, const std::string& root, const std::string& db_path,
-                         const std::string& mask, ArchiveObserver* observer,
-                         const std::atomic<int>* stop);
+                         const std::string& mask, RunObserver* observer, StopFlag stop = {});
 
 }  // namespace chatterwick::archive

@@ -23,14 +23,12 @@ using chatterwick::testing::TempTree;
 using Strings = std::vector<std::string>;
 
 // Stops the run, as Ctrl+C would, once n logs are done.
-class StopAfter : public ArchiveObserver {
+class StopAfter : public RunObserver {
  public:
   StopAfter(std::atomic<int>* stop, int n) : stop_(stop), left_(n) {}
-  void OnListed(int64_t, uint64_t) override {}
   void OnLogDone(uint64_t, int64_t) override {
     if (--left_ == 0) stop_->store(2);
   }
-  void OnProblem(const std::string&) override {}
 
  private:
   std::atomic<int>* stop_;
@@ -42,7 +40,7 @@ class ArchiveTest : public ::testing::Test {
   TempTree t;
   std::string db = t.Path("a.sqlite");
 
-  ArchiveResult Run(const std::string& root = "logs/", ArchiveObserver* observer = nullptr,
+  ArchiveResult Run(const std::string& root = "logs/", RunObserver* observer = nullptr,
                     const std::atomic<int>* stop = nullptr) {
     return RunArchive(*PosixEnv(), t.Path(root), db, "*.html", observer, stop);
   }

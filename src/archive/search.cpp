@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "archive/archive.h"
+#include "archive/schema.h"
 #include "archive/sqlite_db.h"
 #include "archive/stamps.h"
 
@@ -34,37 +34,33 @@ Status Search(const std::string& db_path, const SearchOptions& options,
   Database db;
   Status s = db.Open(db_path, true);
   if (!s.ok()) return Status::InvalidData(s.message());
-  bool row = false;
-  {
-    Statement version;
-    s = version.Prepare(db, "PRAGMA user_version");
-    if (s.ok()) s = version.Step(&row);
-    if (!s.ok()) return Status::InvalidData(s.message());
-    if (version.Int(0) != kSchemaVersion) return Status::InvalidData("not a chatterwick archive");
-  }
+  int64_t version = 0;
+  s = db.QueryInt("PRAGMA user_version", &version);
+  if (!s.ok()) return Status::InvalidData(s.message());
+  if (version != kSchemaVersion) return Status::InvalidData("not a chatterwick archive");
 
   const bool query = !options.query.empty();
-  std::string sql = "SELECT m.sent_at, m.time_text, p.name, a.name, c.name, m.sender, ";
+  std::string sql =
+      "SELECT chat.sent_at, chat.time_text, chat.protocol, chat.account, chat.contact, "
+      "chat.sender, ";
   if (query && !options.mark_start.empty()) sql += "highlight(message_fts, 0, ?10, ?11)";
-  else sql += "m.body";
-  sql += ", m.kind FROM ";
-  sql += query ? "message_fts JOIN message m ON m.id = message_fts.rowid" : "message m";
-  sql +=
-      " JOIN conversation v ON v.id = m.conversation_id JOIN contact c ON c.id = v.contact_id"
-      " JOIN account a ON a.id = c.account_id JOIN protocol p ON p.id = a.protocol_id WHERE 1";
+  else sql += "chat.body";
+  sql += ", chat.kind FROM ";
+  sql += query ? "message_fts JOIN chat ON chat.id = message_fts.rowid" : "chat";
+  sql += " WHERE 1";
   if (query) sql += " AND message_fts MATCH ?1";
-  const std::pair<const std::string*, const char*> names[] = {{&options.protocol, "p.name"},
-                                                              {&options.account, "a.name"},
-                                                              {&options.contact, "c.name"},
-                                                              {&options.sender, "m.sender"}};
+  const std::pair<const std::string*, const char*> names[] = {{&options.protocol, "chat.protocol"},
+                                                              {&options.account, "chat.account"},
+                                                              {&options.contact, "chat.contact"},
+                                                              {&options.sender, "chat.sender"}};
   for (size_t i = 0; i < 4; ++i)
     if (!names[i].first->empty())
       sql += std::string(" AND instr(lower(") + names[i].second + "), lower(?" +
              std::to_string(i + 2) + ")) > 0";
-  if (!options.from.empty()) sql += " AND m.sent_at >= ?6";
-  if (!options.to.empty()) sql += " AND m.sent_at < ?7";
+  if (!options.from.empty()) sql += " AND chat.sent_at >= ?6";
+  if (!options.to.empty()) sql += " AND chat.sent_at < ?7";
   // Time order across time zones: julianday reads the offset.
-  sql += " ORDER BY m.sent_at IS NULL, julianday(m.sent_at), m.id";
+  sql += " ORDER BY chat.sent_at IS NULL, julianday(chat.sent_at), chat.id";
   if (options.limit > 0) sql += " LIMIT ?8";
 
   Statement st;
@@ -82,6 +78,7 @@ Status Search(const std::string& db_path, const SearchOptions& options,
     st.Bind(11, options.mark_end);
   }
   SearchHit hit;
+  bool row = false;
   while ((s = st.Step(&row)).ok() && row) {
     hit.sent_at = st.Text(0);
     hit.time_text = st.Text(1);

@@ -24,6 +24,15 @@ Status Database::Exec(const char* sql) {
   return Status::IOError(text);
 }
 
+Status Database::QueryInt(const char* sql, int64_t* value) {
+  Statement st;
+  bool row = false;
+  Status s = st.Prepare(*this, sql);
+  if (s.ok()) s = st.Step(&row);
+  if (s.ok()) *value = st.Int(0);
+  return s;
+}
+
 Status Database::Error(const char* what) const {
   std::string text = db_ ? sqlite3_errmsg(db_) : "out of memory";
   if (text.empty()) text = what;

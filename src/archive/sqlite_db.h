@@ -22,6 +22,13 @@ class Database {
   // read_only opens an existing file only; otherwise it is created when missing.
   Status Open(const std::string& path, bool read_only);
   Status Exec(const char* sql);
+  // The first column of the first row "sql" gives.
+  Status QueryInt(const char* sql, int64_t* value);
+  // The rowid of the row the last INSERT on this connection added.
+  int64_t LastInsertId() const { return sqlite3_last_insert_rowid(db_); }
+  // How long a statement waits for another connection's lock before it fails
+  // as Busy.
+  void SetBusyTimeout(int milliseconds) { sqlite3_busy_timeout(db_, milliseconds); }
   sqlite3* get() const { return db_; }
   Status Error(const char* what) const;
 

@@ -29,7 +29,6 @@ constexpr std::string_view kSenderStart = "<b>";
 constexpr std::string_view kSenderEnd = "</b>";
 // Ends the opening tag of a styled span: <span style='...;'>.
 constexpr std::string_view kStyledSpanStart = ";'>";
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 Status TooLong() {
   return Status::InvalidData("more than " + std::to_string(kLastLineIndex) +
@@ -147,8 +146,28 @@ bool ParseAllLines(LoadedLog& log) {
   return true;
 }
 
-bool ParseLine(LoadedLog& log, int index) {
-  return SplitChatLine(log.RawLines[index], &log.ParsedLines.At(index));
+ClassifiedLine ClassifyLine(LineKind kind, ParsedLine& rec) {
+  if (kind == LineKind::kRejected) return {"unparsed", "", std::move(rec.Message)};
+  std::string& sender = rec.Sender;
+  if (sender.starts_with("***")) return {"action", sender.substr(3), std::move(rec.Message)};
+  if (sender.ends_with(':')) {
+    sender.pop_back();
+    return {"chat", std::move(sender), std::move(rec.Message)};
+  }
+  // "bob has signed off.": a time and a text, nobody speaking.
+  std::string text = sender + rec.Message;
+  return {"status", "", std::string(text::TrimBlanks(text))};
+}
+
+std::string ExtractTitle(std::string_view line) {
+  constexpr std::string_view kTitleStart = "<title>", kTitleEnd = "</title>";
+  const Pos t0 = After(line, kTitleStart);
+  const Pos t1 = Find(line, kTitleEnd);
+  std::string_view title;
+  if (!Cut(line, t0, t1 - t0, &title)) return "Log File: Title Unknown";
+  std::string decoded(title);
+  DecodeReferences(&decoded);
+  return decoded;
 }
 
 namespace {

@@ -61,9 +61,18 @@ LineKind ParseRawLine(std::string_view raw, ParsedLine* rec);
 // Splits lines 1..LineCount into ParsedLines, counting rejected lines in
 // FailedLineCount. False when LineCount runs past the last slot.
 bool ParseAllLines(LoadedLog& log);
-// Splits RawLines[index] into time, sender and message; false when the line
-// is not of that shape. Sender and message are text: tags stripped (the
-// sender has none), character references decoded.
-bool ParseLine(LoadedLog& log, int index);
+// A split line as the archive keeps it: "kind" is "chat" (a sender, without
+// the colon, and a message), "action" (a /me line: the sender without the
+// client's "***"), "status" (a text nobody says, in body) or "unparsed" (a
+// line the parser rejected, its text in body). Takes rec's texts.
+struct ClassifiedLine {
+  const char* kind;
+  std::string sender, body;
+};
+ClassifiedLine ClassifyLine(LineKind kind, ParsedLine& rec);
+
+// The text between <title> and </title> of a log's first line, with its
+// character references decoded, or a fixed text when there is none.
+std::string ExtractTitle(std::string_view line);
 
 }  // namespace chatterwick

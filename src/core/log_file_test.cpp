@@ -12,6 +12,20 @@
 namespace chatterwick {
 namespace {
 
+TEST(ExtractTitleTest, TitleOrFallback) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"<html><title>Chat with Bob</title>", "Chat with Bob"},
+      {"<title></title>", ""},
+      {"<head>abc</title>", "abc"},  // from position 7 when <title> is missing
+      {"<title>no end", "Log File: Title Unknown"},
+      {"", "Log File: Title Unknown"},
+      {"</title><title>", "Log File: Title Unknown"},
+      {"<title>Chat with &lt;bob&gt; &amp;amp; caf&#233;</title>",
+       "Chat with <bob> &amp; caf\xC3\xA9"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(ExtractTitle(in), out) << in;
+}
+
 // Loads as the window does: the outcome goes to the pane and the buttons.
 class LoaderTest : public ::testing::Test {
  protected:

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-#include "core/html_text.h"
 #include "core/messages.h"
-#include "core/text.h"
 
 namespace chatterwick {
 
@@ -37,17 +35,6 @@ void AppendListing(const LoadedLog& log, WindowOps& window) {
     listing.append("\r\n");
   });
   if (!listing.empty()) window.AppendToPane(listing);
-}
-
-std::string ExtractTitle(std::string_view line) {
-  constexpr std::string_view kTitleStart = "<title>", kTitleEnd = "</title>";
-  const text::Pos t0 = text::After(line, kTitleStart);
-  const text::Pos t1 = text::Find(line, kTitleEnd);
-  std::string_view title;
-  if (!text::Cut(line, t0, t1 - t0, &title)) return "Log File: Title Unknown";
-  std::string decoded(title);
-  DecodeReferences(&decoded);
-  return decoded;
 }
 
 }  // namespace chatterwick

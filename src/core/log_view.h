@@ -23,8 +23,4 @@ void ShowLog(const LoadedLog& log, WindowOps& window);
 // Those lines after what the pane holds.
 void AppendListing(const LoadedLog& log, WindowOps& window);
 
-// The text between <title> and </title> with its character references
-// decoded, or a fixed text when there is none.
-std::string ExtractTitle(std::string_view line);
-
 }  // namespace chatterwick

@@ -1,0 +1,72 @@
+#pragma once
+
+// The archive's tables, as a new database gets them. PRAGMA user_version
+// holds kSchemaVersion; a database with a higher one is left alone.
+namespace chatterwick::archive {
+
+inline constexpr int kSchemaVersion = 1;
+
+// The view "chat" is the one way readers see a message with its names.
+inline constexpr const char* kSchema = R"sql(
+CREATE TABLE protocol (
+  id INTEGER PRIMARY KEY,
+  name TEXT NOT NULL UNIQUE
+);
+CREATE TABLE account (
+  id INTEGER PRIMARY KEY,
+  protocol_id INTEGER NOT NULL REFERENCES protocol(id),
+  name TEXT NOT NULL,
+  UNIQUE (protocol_id, name)
+);
+CREATE TABLE contact (
+  id INTEGER PRIMARY KEY,
+  account_id INTEGER NOT NULL REFERENCES account(id),
+  name TEXT NOT NULL,
+  UNIQUE (account_id, name)
+);
+CREATE TABLE conversation (
+  id INTEGER PRIMARY KEY,
+  contact_id INTEGER NOT NULL REFERENCES contact(id),
+  file_name TEXT NOT NULL,
+  title TEXT NOT NULL,
+  started_at TEXT,
+  file_size INTEGER NOT NULL,
+  file_mtime INTEGER NOT NULL,
+  UNIQUE (contact_id, file_name)
+);
+CREATE TABLE message (
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  conversation_id INTEGER NOT NULL REFERENCES conversation(id) ON DELETE CASCADE,
+  line_number INTEGER NOT NULL,
+  time_text TEXT NOT NULL,
+  sent_at TEXT,
+  sender TEXT NOT NULL,
+  body TEXT NOT NULL,
+  kind TEXT NOT NULL CHECK (kind IN ('chat', 'action', 'status', 'unparsed'))
+);
+CREATE INDEX message_conversation ON message(conversation_id, line_number);
+CREATE VIRTUAL TABLE message_fts USING fts5(
+  body, sender, content='message', content_rowid='id', tokenize='unicode61 remove_diacritics 2',
+  columnsize=0
+);
+CREATE TRIGGER message_fts_delete AFTER DELETE ON message BEGIN
+  INSERT INTO message_fts(message_fts, rowid, body, sender)
+    VALUES ('delete', old.id, old.body, old.sender);
+END;
+CREATE TRIGGER message_fts_update AFTER UPDATE ON message BEGIN
+  INSERT INTO message_fts(message_fts, rowid, body, sender)
+    VALUES ('delete', old.id, old.body, old.sender);
+  INSERT INTO message_fts(rowid, body, sender) VALUES (new.id, new.body, new.sender);
+END;
+CREATE VIEW chat AS
+  SELECT m.id, p.name AS protocol, a.name AS account, c.name AS contact,
+         v.file_name, v.title, v.started_at, m.line_number, m.time_text, m.sent_at,
+         m.sender, m.body, m.kind
+  FROM message m
+  JOIN conversation v ON v.id = m.conversation_id
+  JOIN contact c ON c.id = v.contact_id
+  JOIN account a ON a.id = c.account_id
+  JOIN protocol p ON p.id = a.protocol_id;
+)sql";
+
+}  // namespace chatterwick::archive
