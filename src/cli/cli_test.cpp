@@ -191,16 +191,22 @@ TEST(CliTest, CatalogueOfARootThatIsNoFolderChangesNothing) {
 }
 
 // Exit status 1 means something could not be read, even though the files
-// were written from what could.
-TEST(CliTest, CatalogueExitsOneWhenALogCouldNotBeRead) {
+// were written from what could. Each problem is told once, on stderr, with
+// its reason; stdout has the summary alone.
+TEST(CliTest, CatalogueExitsOneWhenALogOrFolderCouldNotBeRead) {
   testing::TempTree t;
   t.Add("logs/p/a/c/1.html");
   t.File("logs/p/a/c/2.html", "");
+  ASSERT_EQ(::symlink("loop", t.Path("logs/p/loop").c_str()), 0);
   Result r = Cli({"catalogue", t.Path("logs"), "--output", t.Path("out")});
   EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(r.out.starts_with("Log Folder Parsing Complete!\n")) << r.out;
   EXPECT_NE(r.out.find("Conversations found: 2\n"), std::string::npos) << r.out;
-  EXPECT_EQ(r.err, "File could not be loaded. (" + t.Path("logs/p/a/c/2.html") +
-                       "): the file is empty\nFiles written to " + t.Path("out/") + "\n");
+  EXPECT_EQ(r.err, "Folder could not be read. (" + t.Path("logs/p//loop") +
+                       ": Too many levels of symbolic links)\n"
+                       "File could not be loaded. (" +
+                       t.Path("logs/p/a/c/2.html") + "): the file is empty\nFiles written to " +
+                       t.Path("out/") + "\n");
   EXPECT_NE(t.Read("out/chat.csv").find("line 2"), std::string::npos);
 }
 

@@ -2,14 +2,16 @@
 
 namespace chatterwick {
 
-std::string ConsoleWindow::PaneAsLines() const {
+std::string AsLines(std::string_view text) {
   std::string out;
-  out.reserve(pane_.size());
-  for (size_t i = 0; i < pane_.size(); ++i) {
-    if (pane_[i] == '\r' && i + 1 < pane_.size() && pane_[i + 1] == '\n') continue;
-    out.push_back(pane_[i]);
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out.push_back(text[i]);
   }
   return out;
 }
+
+std::string ConsoleWindow::PaneAsLines() const { return AsLines(pane_); }
 
 }  // namespace chatterwick

@@ -6,6 +6,9 @@
 
 namespace chatterwick {
 
+// text with every CR LF as a newline, as a terminal and a pipe expect lines.
+std::string AsLines(std::string_view text);
+
 // The command-line companion's window: the pane is kept for printing at the
 // end, and no box ever waits for a person.
 class ConsoleWindow : public WindowOps {
@@ -13,7 +16,7 @@ class ConsoleWindow : public WindowOps {
   void AppendToPane(std::string_view text) override { pane_.append(text); }
   void ClearPane() override { pane_.clear(); }
   std::string PaneText() const override { return pane_; }
-  void SetTitle(const std::string& caption) override { title_ = caption; }
+  void SetTitle(const std::string&) override {}
   void EnableSaveButtons() override {}
   void DisableSaveButtons() override {}
   // Nobody can answer: the same as a cancel.
@@ -23,13 +26,11 @@ class ConsoleWindow : public WindowOps {
   // The run goes on at once; the box's text adds nothing on a terminal.
   void MessageBox(const std::string&, const std::string&) override {}
 
-  const std::string& title() const { return title_; }
   // The pane with every CR LF as a newline.
   std::string PaneAsLines() const;
 
  private:
   std::string pane_;
-  std::string title_;
 };
 
 }  // namespace chatterwick
