@@ -32,6 +32,7 @@
 
 #include "core/commands.h"
 #include "core/log_view.h"
+#include "core/output_folder.h"
 #include "gui/display_text.h"
 #include "platform/stop_signals.h"
 
@@ -123,25 +124,39 @@ void FrmMain::Build() {
   setWindowTitle(QString::fromLatin1(kAppTitle));
   setFont(Face("MS Sans Serif", 8.25));
   setFixedSize(Px(kClientWidth), Px(kClientHeight));
-
-  auto place = [this](QWidget* w, const char* name, int left, int top, int width, int height) {
-    w->setObjectName(QString::fromLatin1(name));
-    w->setGeometry(Px(left), Px(top), Px(width), Px(height));
-  };
-  auto label = [&](const char* name, const char* caption, int l, int t, int w, int h, QFont font) {
-    auto* lbl = new QLabel(QString::fromLatin1(caption), this);
-    lbl->setTextFormat(Qt::PlainText);
-    lbl->setFont(font);
-    place(lbl, name, l, t, w, h);
-    return lbl;
-  };
-
   // Created in tab-index order, so the focus chain follows it.
+  CreateLogControls();
+  CreateFolderRunControls();
+  SetTabOrder();
+  ConnectButtons();
+  CreateFolderChooser();
+  CreateStatusLine();
+  setAcceptDrops(true);
+  BuildFindBar();
+  CreateShortcuts();
+  load_button_->setFocus();
+}
+
+void FrmMain::Place(QWidget* w, const char* name, int left, int top, int width, int height) {
+  w->setObjectName(QString::fromLatin1(name));
+  w->setGeometry(Px(left), Px(top), Px(width), Px(height));
+}
+
+QLabel* FrmMain::AddLabel(const char* name, const char* caption, int left, int top, int width,
+                          int height, const QFont& font) {
+  auto* lbl = new QLabel(QString::fromLatin1(caption), this);
+  lbl->setTextFormat(Qt::PlainText);
+  lbl->setFont(font);
+  Place(lbl, name, left, top, width, height);
+  return lbl;
+}
+
+void FrmMain::CreateLogControls() {
   load_button_ = new QPushButton(QStringLiteral("Load Log"), this);
-  place(load_button_, "cmdLoad", 240, 6480, 1455, 375);
+  Place(load_button_, "cmdLoad", 240, 6480, 1455, 375);
 
   output_pane_ = new QPlainTextEdit(this);
-  place(output_pane_, "txtOutput", 120, 480, 13935, 5175);
+  Place(output_pane_, "txtOutput", 120, 480, 13935, 5175);
   output_pane_->setReadOnly(true);
   output_pane_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   output_pane_->setFocusPolicy(Qt::StrongFocus);
@@ -150,41 +165,45 @@ void FrmMain::Build() {
   output_pane_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   output_pane_->setFont(Face("System", 9.75, true));
 
-  title_label_ = label("lblName", "", 120, 120, 14055, 255, Face("MS Sans Serif", 8.25, true));
+  title_label_ = AddLabel("lblName", "", 120, 120, 14055, 255, Face("MS Sans Serif", 8.25, true));
 
   save_text_button_ = new QPushButton(QStringLiteral("Save as Text"), this);
-  place(save_text_button_, "cmdSaveTxt", 240, 6960, 1455, 375);
+  Place(save_text_button_, "cmdSaveTxt", 240, 6960, 1455, 375);
   save_text_button_->setEnabled(false);
 
   save_csv_button_ = new QPushButton(QStringLiteral("Save as CSV"), this);
-  place(save_csv_button_, "cmdSaveCSV", 240, 7440, 1455, 375);
+  Place(save_csv_button_, "cmdSaveCSV", 240, 7440, 1455, 375);
   save_csv_button_->setEnabled(false);
+}
 
+void FrmMain::CreateFolderRunControls() {
   folder_run_button_ = new QPushButton(QStringLiteral("Parse Log Folder to CSV"), this);
-  place(folder_run_button_, "cmdCSV", 2280, 7320, 2655, 375);
+  Place(folder_run_button_, "cmdCSV", 2280, 7320, 2655, 375);
 
   bom_check_ = new QCheckBox(QStringLiteral("Add UTF8 BOM  (CSV Exports Only)"), this);
-  place(bom_check_, "chkBOM", 5400, 6360, 3255, 375);
+  Place(bom_check_, "chkBOM", 5400, 6360, 3255, 375);
   bom_check_->setChecked(true);
 
   const QFont big = Face("MS Sans Serif", 13.5, false, true);
-  label("Label_0", "Indivual Log:", 120, 5880, 1815, 375, big);
-  label("Label1", "Log Folder Parsing: ", 2280, 5880, 2775, 375, big);
-  label("Label2", "Export Options: ", 5400, 5880, 2775, 375, big);
-  label("Label_1", "Folder:", 2160, 6360, 735, 255, Face("MS Sans Serif", 9.75));
+  AddLabel("Label_0", "Indivual Log:", 120, 5880, 1815, 375, big);
+  AddLabel("Label1", "Log Folder Parsing: ", 2280, 5880, 2775, 375, big);
+  AddLabel("Label2", "Export Options: ", 5400, 5880, 2775, 375, big);
+  AddLabel("Label_1", "Folder:", 2160, 6360, 735, 255, Face("MS Sans Serif", 9.75));
 
   folder_edit_ = new QLineEdit(QStringLiteral("%appdata%\\.purple\\logs\\"), this);
-  place(folder_edit_, "txtFolder", 2880, 6360, 2175, 285);
+  Place(folder_edit_, "txtFolder", 2880, 6360, 2175, 285);
   folder_edit_->setFont(Face("System", 9.75, true));
   folder_edit_->setToolTip(QStringLiteral("Include a trailing slash!"));
 
-  label("Label_2", "Mask:", 2160, 6720, 735, 255, Face("MS Sans Serif", 9.75));
+  AddLabel("Label_2", "Mask:", 2160, 6720, 735, 255, Face("MS Sans Serif", 9.75));
 
   mask_edit_ = new QLineEdit(QStringLiteral("*.html"), this);
-  place(mask_edit_, "txtMask", 2880, 6720, 2175, 285);
+  Place(mask_edit_, "txtMask", 2880, 6720, 2175, 285);
   mask_edit_->setFont(Face("System", 9.75, true));
   mask_edit_->setToolTip(QStringLiteral("Don't change unless you know what you're doing!"));
+}
 
+void FrmMain::SetTabOrder() {
   for (QPushButton* b : {load_button_, save_text_button_, save_csv_button_, folder_run_button_}) {
     b->setAutoDefault(false);
     b->setDefault(false);
@@ -192,7 +211,9 @@ void FrmMain::Build() {
   QWidget* order[] = {load_button_,       output_pane_, save_text_button_, save_csv_button_,
                       folder_run_button_, bom_check_,   folder_edit_,      mask_edit_};
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+}
 
+void FrmMain::ConnectButtons() {
   connect(load_button_, &QPushButton::clicked, this, [this] {
     path_box_kind_ = Choose::kLogToOpen;
     Run([this] { commands::LoadLogClick(ctx_); });
@@ -207,9 +228,11 @@ void FrmMain::Build() {
     path_box_kind_ = Choose::kFileToSave;
     Run([this] { commands::SaveLogAsText(ctx_); });
   });
+}
 
-  // The folder box has no room for a button beside it: its chooser is in its
-  // context menu and on a double-click.
+// The folder box has no room for a button beside it: its chooser is in its
+// context menu and on a double-click.
+void FrmMain::CreateFolderChooser() {
   folder_edit_->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(folder_edit_, &QLineEdit::customContextMenuRequested, this, [this](const QPoint& at) {
     std::unique_ptr<QMenu> menu(folder_edit_->createStandardContextMenu());
@@ -219,19 +242,21 @@ void FrmMain::Build() {
     menu->exec(folder_edit_->mapToGlobal(at));
   });
   folder_edit_->installEventFilter(this);
+}
 
-  // The empty corner right of the export options tells how the last action ended.
+// The empty corner right of the export options tells how the last action ended.
+void FrmMain::CreateStatusLine() {
   status_label_ = new QLabel(this);
-  place(status_label_, "lblStatus", 9000, 5880, 5055, 2040);
+  Place(status_label_, "lblStatus", 9000, 5880, 5055, 2040);
   status_label_->setWordWrap(true);
   status_label_->setTextFormat(Qt::RichText);
   status_label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   status_label_->setFocusPolicy(Qt::NoFocus);
   connect(status_label_, &QLabel::linkActivated, this, [this] { open_folder_(status_folder_); });
   ShowStatus("Files go to " + ctx_.output_folder, ctx_.output_folder);
+}
 
-  setAcceptDrops(true);
-  BuildFindBar();
+void FrmMain::CreateShortcuts() {
   auto shortcut = [this](QKeySequence keys, auto fn) {
     connect(new QShortcut(keys, this), &QShortcut::activated, this, fn);
   };
@@ -240,8 +265,6 @@ void FrmMain::Build() {
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_F), [this] { ShowFindBar(); });
   shortcut(QKeySequence(Qt::Key_F3), [this] { FindNext(false); });
   shortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { FindNext(true); });
-
-  load_button_->setFocus();
 }
 
 void FrmMain::BuildFindBar() {
@@ -387,13 +410,13 @@ void FrmMain::dropEvent(QDropEvent* event) {
 
 void FrmMain::Run(const std::function<void()>& command) {
   BusyCursor busy;
-  if (ctx_.stop) stop_signals::Arm(true);
+  if (stop_signal_) stop_signals::Arm(true);
   command();
-  if (!ctx_.stop) return;
+  if (!stop_signal_) return;
   stop_signals::Arm(false);
   // The command has removed what it had begun; the signal still ends the
   // program, as it would have without the handlers.
-  if (const int sig = ctx_.stop->load()) std::_Exit(128 + sig);
+  if (ctx_.stop.Requested()) std::_Exit(ctx_.stop.ExitCode());
 }
 
 void FrmMain::Load(const std::string& argument_text) {

@@ -10,6 +10,7 @@
 #include "core/window_ops.h"
 
 class QCheckBox;
+class QFont;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -50,7 +51,10 @@ class FrmMain : public QWidget, public WindowOps {
 
   // Set by the program (not by tests): signals received during a command
   // stop it, then end the program.
-  void SetStopFlag(const std::atomic<int>* stop) { ctx_.stop = stop; }
+  void SetStopFlag(const std::atomic<int>* stop) {
+    stop_signal_ = stop;
+    ctx_.stop = stop;
+  }
 
   // The settings as the controls hold them now.
   CatalogueOptions CatalogueSettings() const;
@@ -81,7 +85,18 @@ class FrmMain : public QWidget, public WindowOps {
 
  private:
   void Build();
+  void CreateLogControls();
+  void CreateFolderRunControls();
+  void SetTabOrder();
+  void ConnectButtons();
+  void CreateFolderChooser();
+  void CreateStatusLine();
   void BuildFindBar();
+  void CreateShortcuts();
+  // Names w and sets its geometry, given in twips.
+  void Place(QWidget* w, const char* name, int left, int top, int width, int height);
+  QLabel* AddLabel(const char* name, const char* caption, int left, int top, int width, int height,
+                   const QFont& font);
   // The prompt of the three path boxes: the text, and a Browse button.
   std::string PathBox(const std::string& prompt, const std::string& title,
                       const std::string& default_answer);
@@ -94,6 +109,7 @@ class FrmMain : public QWidget, public WindowOps {
   void Run(const std::function<void()>& command);
 
   Context ctx_;
+  const std::atomic<int>* stop_signal_ = nullptr;
   std::string pane_;  // the pane's bytes; the widget shows them decoded
   InputBoxFn input_box_;
   MessageBoxFn message_box_, warning_box_;

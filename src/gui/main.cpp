@@ -1,10 +1,35 @@
 #include <QApplication>
+#include <QImage>
+#include <QSet>
+#include <QTimer>
+#include <cstdio>
 #include <string>
 
 #include "core/tables.h"
 #include "gui/frm_main.h"
 #include "platform/posix_env.h"
 #include "platform/stop_signals.h"
+
+namespace {
+
+// With CHATTERWICK_SCREENSHOT set, the window saves a picture of itself there
+// once it has shown, prints "WIDTH HEIGHT COLOURS" and closes: the README's
+// picture and a check that the real program draws, without an X dump.
+void TakeScreenshotWhenShown(QWidget& window, const QString& path) {
+  QTimer::singleShot(500, &window, [&window, path] {
+    const QImage image = window.grab().toImage();
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) colours.insert(image.pixel(x, y));
+    const bool saved = image.save(path, "PNG");
+    std::printf("%d %d %lld\n", image.width(), image.height(),
+                static_cast<long long>(saved ? colours.size() : 0));
+    std::fflush(stdout);
+    QApplication::exit(saved ? 0 : 1);
+  });
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);  // takes its own options out of argv
@@ -20,5 +45,7 @@ int main(int argc, char** argv) {
   window.SetStopFlag(chatterwick::stop_signals::Install());
   window.Load(argument_text);
   window.show();
+  const QString screenshot = qEnvironmentVariable("CHATTERWICK_SCREENSHOT");
+  if (!screenshot.isEmpty()) TakeScreenshotWhenShown(window, screenshot);
   return app.exec();
 }
