@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // Paths as the core's own texts hold them: "/" and "\" both separate.
 namespace chatterwick::path {
@@ -21,9 +22,9 @@ inline bool IsAbsolute(const std::string& path, char sep) {
 }
 
 // Where the name begins: after the last separator, 0 when there is none.
-inline size_t NameStart(const std::string& path) {
+inline size_t NameStart(std::string_view path) {
   const size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? 0 : slash + 1;
+  return slash == std::string_view::npos ? 0 : slash + 1;
 }
 
 // The folder part of path with its final separator; empty for a bare name.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/path.h"
+
 namespace chatterwick::listing {
 
 namespace {
@@ -43,14 +45,9 @@ void SortNames(std::vector<std::string>* names) {
 }
 
 void SplitPattern(std::string_view pattern, std::string* folder, std::string* name_pattern) {
-  size_t cut = pattern.find_last_of("/\\");
-  if (cut == std::string_view::npos) {
-    folder->clear();
-    name_pattern->assign(pattern);
-    return;
-  }
-  folder->assign(pattern.substr(0, cut + 1));
-  name_pattern->assign(pattern.substr(cut + 1));
+  const size_t name = path::NameStart(pattern);
+  folder->assign(pattern.substr(0, name));
+  name_pattern->assign(pattern.substr(name));
 }
 
 std::string ToPosixPath(std::string_view path) {
