@@ -1,0 +1,104 @@
+#include "archive/names.h"
+
+#include <unicode/uchar.h>
+#include <unicode/unorm2.h>
+#include <unicode/ustring.h>
+#include <unicode/utf8.h>
+
+#include <vector>
+
+namespace chatterwick::archive {
+
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Folds one run of valid UTF-8: full case folding, then the canonical
+// decomposition without its combining marks.
+void FoldRun(std::string_view run, std::string* out) {
+  UErrorCode status = U_ZERO_ERROR;
+  std::vector<UChar> utf16(run.size() + 1);
+  int32_t len = 0;
+  u_strFromUTF8(utf16.data(), static_cast<int32_t>(utf16.size()), &len, run.data(),
+                static_cast<int32_t>(run.size()), &status);
+  // Folding can lengthen a text ("ß" becomes "ss"); three times is the bound.
+  std::vector<UChar> folded(static_cast<size_t>(len) * 3 + 1);
+  const int32_t folded_len = u_strFoldCase(folded.data(), static_cast<int32_t>(folded.size()),
+                                           utf16.data(), len, U_FOLD_CASE_DEFAULT, &status);
+  const UNormalizer2* nfd = unorm2_getNFDInstance(&status);
+  std::vector<UChar> decomposed(static_cast<size_t>(folded_len) * 4 + 1);
+  const int32_t decomposed_len = unorm2_normalize(nfd, folded.data(), folded_len, decomposed.data(),
+                                                  static_cast<int32_t>(decomposed.size()), &status);
+  if (U_FAILURE(status)) {
+    out->append(run);
+    return;
+  }
+  for (int32_t i = 0; i < decomposed_len;) {
+    UChar32 c;
+    U16_NEXT(decomposed.data(), i, decomposed_len, c);
+    if (u_charType(c) == U_NON_SPACING_MARK) continue;
+    char bytes[U8_MAX_LENGTH];
+    int32_t n = 0;
+    U8_APPEND_UNSAFE(bytes, n, c);
+    out->append(bytes, static_cast<size_t>(n));
+  }
+}
+
+}  // namespace
+
+bool IsUtf8(std::string_view text) {
+  const auto* s = reinterpret_cast<const uint8_t*>(text.data());
+  const int32_t length = static_cast<int32_t>(text.size());
+  for (int32_t i = 0; i < length;) {
+    UChar32 c;
+    U8_NEXT(s, i, length, c);
+    if (c < 0) return false;
+  }
+  return true;
+}
+
+std::string DisplayName(std::string_view on_disk) {
+  if (on_disk.find('%') == std::string_view::npos) return std::string(on_disk);
+  std::string decoded;
+  decoded.reserve(on_disk.size());
+  for (size_t i = 0; i < on_disk.size(); ++i) {
+    const int hi = i + 2 < on_disk.size() && on_disk[i] == '%' ? HexValue(on_disk[i + 1]) : -1;
+    const int lo = hi >= 0 ? HexValue(on_disk[i + 2]) : -1;
+    if (lo < 0) {
+      decoded.push_back(on_disk[i]);
+      continue;
+    }
+    decoded.push_back(static_cast<char>(hi * 16 + lo));
+    i += 2;
+  }
+  // A NUL or a byte that is no UTF-8 would make a worse name than the escape.
+  if (decoded.find('\0') != std::string::npos || !IsUtf8(decoded)) return std::string(on_disk);
+  return decoded;
+}
+
+std::string FoldForSearch(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto* s = reinterpret_cast<const uint8_t*>(text.data());
+  const int32_t length = static_cast<int32_t>(text.size());
+  int32_t run_start = 0;
+  for (int32_t i = 0; i < length;) {
+    const int32_t at = i;
+    UChar32 c;
+    U8_NEXT(s, i, length, c);
+    if (c >= 0) continue;
+    // A byte that is no UTF-8 ends the run before it and stays as it is.
+    FoldRun(text.substr(static_cast<size_t>(run_start), static_cast<size_t>(at - run_start)), &out);
+    out.append(text.substr(static_cast<size_t>(at), static_cast<size_t>(i - at)));
+    run_start = i;
+  }
+  FoldRun(text.substr(static_cast<size_t>(run_start)), &out);
+  return out;
+}
+
+}  // namespace chatterwick::archive
