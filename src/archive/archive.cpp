@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "archive/names.h"
 #include "archive/schema.h"
 #include "archive/sqlite_db.h"
 #include "archive/stamps.h"
@@ -64,6 +65,8 @@ class Archiver {
 
  private:
   Status OpenDatabase(const std::string& path);
+  // The display names an archive of schema 1 lacks, added in place.
+  Status UpgradeFrom1();
   Status Prepare();
   Status IdFor(Statement& find, Statement& insert, int64_t parent, const std::string& name,
                std::map<std::pair<int64_t, std::string>, int64_t>* cache, int64_t* id);
@@ -122,12 +125,32 @@ Status Archiver::OpenDatabase(const std::string& path) {
         "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON; "
         "PRAGMA cache_size = -32768; PRAGMA wal_autocheckpoint = 20000;");
   if (!s.ok()) return s;
-  if (v == 0) {
-    s = db_.Exec("BEGIN IMMEDIATE");
-    if (s.ok()) s = db_.Exec(kSchema);
-    if (s.ok()) s = db_.Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
-    if (s.ok()) s = db_.Exec("COMMIT");
-    else db_.Exec("ROLLBACK").IgnoreError();
+  if (v == kSchemaVersion) return s;
+  s = db_.Exec("BEGIN IMMEDIATE");
+  if (s.ok()) s = v == 0 ? db_.Exec(kSchema) : UpgradeFrom1();
+  if (s.ok()) s = db_.Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+  if (s.ok()) s = db_.Exec("COMMIT");
+  else db_.Exec("ROLLBACK").IgnoreError();
+  return s;
+}
+
+Status Archiver::UpgradeFrom1() {
+  Status s = db_.Exec(kUpgradeFrom1);
+  if (s.ok()) s = db_.Exec(ChatViewSql().c_str());
+  for (const char* table : {"protocol", "account", "contact"}) {
+    if (!s.ok()) break;
+    Statement names, update;
+    s = names.Prepare(db_, (std::string("SELECT id, name FROM ") + table).c_str());
+    if (s.ok())
+      s = update.Prepare(
+          db_, (std::string("UPDATE ") + table + " SET display_name = ?2 WHERE id = ?1").c_str());
+    bool row = false;
+    while (s.ok() && (s = names.Step(&row)).ok() && row) {
+      const std::string display = DisplayName(names.Text(1));
+      update.Bind(1, names.Int(0));
+      update.Bind(2, display);
+      s = update.Run();
+    }
   }
   return s;
 }
@@ -135,11 +158,11 @@ Status Archiver::OpenDatabase(const std::string& path) {
 Status Archiver::Prepare() {
   const std::pair<Statement*, const char*> statements[] = {
       {&find_protocol_, "SELECT id FROM protocol WHERE name = ?2 AND ?1 = 0"},
-      {&add_protocol_, "INSERT INTO protocol(name) VALUES (?2) -- ?1"},
+      {&add_protocol_, "INSERT INTO protocol(name, display_name) VALUES (?2, ?3) -- ?1"},
       {&find_account_, "SELECT id FROM account WHERE protocol_id = ?1 AND name = ?2"},
-      {&add_account_, "INSERT INTO account(protocol_id, name) VALUES (?1, ?2)"},
+      {&add_account_, "INSERT INTO account(protocol_id, name, display_name) VALUES (?1, ?2, ?3)"},
       {&find_contact_, "SELECT id FROM contact WHERE account_id = ?1 AND name = ?2"},
-      {&add_contact_, "INSERT INTO contact(account_id, name) VALUES (?1, ?2)"},
+      {&add_contact_, "INSERT INTO contact(account_id, name, display_name) VALUES (?1, ?2, ?3)"},
       {&find_conversation_,
        "SELECT id, file_size, file_mtime FROM conversation WHERE contact_id = ?1 AND file_name = "
        "?2"},
@@ -182,9 +205,11 @@ Status Archiver::IdFor(Statement& find, Statement& insert, int64_t parent, const
   Status s = find.Step(&row);
   if (s.ok() && row) *id = find.Int(0);
   find.Reset();
+  const std::string display = row ? std::string() : DisplayName(name);
   if (s.ok() && !row) {
     insert.Bind(1, parent);
     insert.Bind(2, name);
+    insert.Bind(3, display);
     s = insert.Run();
     *id = db_.LastInsertId();
   }

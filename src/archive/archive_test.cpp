@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <tuple>
 
+#include "archive/schema.h"
 #include "archive/search.h"
 #include "archive/sqlite_db.h"
 #include "core/commands.h"
@@ -21,6 +22,12 @@ namespace {
 using chatterwick::testing::SmallLog;
 using chatterwick::testing::TempTree;
 using Strings = std::vector<std::string>;
+
+TranslatedQuery Typed(std::string_view text) {
+  TranslatedQuery q;
+  EXPECT_TRUE(TranslateQuery(text, &q).ok()) << text;
+  return q;
+}
 
 // Stops the run, as Ctrl+C would, once n logs are done.
 class StopAfter : public RunObserver {
@@ -68,6 +75,7 @@ class ArchiveTest : public ::testing::Test {
     Strings hits;
     const Status s = Search(db, options, [&](const SearchHit& h) {
       hits.push_back(h.sent_at + "|" + h.contact + "|" + h.sender + "|" + h.body);
+      return true;
     });
     EXPECT_TRUE(s.ok()) << s.message();
     return hits;
@@ -84,7 +92,7 @@ TEST_F(ArchiveTest, SchemaHoldsEveryLevelWithItsKeys) {
          "<p>just text</p>\n</body></html>\n");
   const ArchiveResult r = Run();
   ASSERT_EQ(r.outcome, ArchiveOutcome::kDone) << r.why.message();
-  EXPECT_EQ(One("PRAGMA user_version"), "1");
+  EXPECT_EQ(One("PRAGMA user_version"), "2");
   EXPECT_EQ(Rows("PRAGMA foreign_key_check"), Strings{});
   EXPECT_EQ(Rows("SELECT protocol, account, contact, file_name, title, started_at FROM chat "
                  "LIMIT 1"),
@@ -233,7 +241,7 @@ TEST_F(ArchiveTest, WhatCannotBeUsedIsRefusedClearly) {
   r = Run();
   EXPECT_EQ(r.outcome, ArchiveOutcome::kDatabaseError);
   EXPECT_EQ(r.why.message(), "file is not a database");
-  EXPECT_TRUE(Search(db, {}, [](const SearchHit&) {}).IsInvalidData());
+  EXPECT_TRUE(Search(db, {}, [](const SearchHit&) { return true; }).IsInvalidData());
 
   db = t.Path("other.sqlite");
   {
@@ -244,8 +252,9 @@ TEST_F(ArchiveTest, WhatCannotBeUsedIsRefusedClearly) {
   r = Run();
   EXPECT_EQ(r.outcome, ArchiveOutcome::kDatabaseError);
   EXPECT_EQ(r.why.message(), "a database, but not a chatterwick archive");
-  EXPECT_TRUE(Search(db, {}, [](const SearchHit&) {}).IsInvalidData());
-  EXPECT_TRUE(Search(t.Path("none.sqlite"), {}, [](const SearchHit&) {}).IsInvalidData());
+  EXPECT_TRUE(Search(db, {}, [](const SearchHit&) { return true; }).IsInvalidData());
+  EXPECT_TRUE(
+      Search(t.Path("none.sqlite"), {}, [](const SearchHit&) { return true; }).IsInvalidData());
 }
 
 TEST_F(ArchiveTest, SearchFindsWordsPhrasesAndFiltersByNameAndDay) {
@@ -258,14 +267,14 @@ TEST_F(ArchiveTest, SearchFindsWordsPhrasesAndFiltersByNameAndDay) {
          "<title>t</title>\n<font size=\"2\">(08:00:00)</font> <b>Carol:</b> Blue sky\n");
   ASSERT_EQ(Run().outcome, ArchiveOutcome::kDone);
   SearchOptions o;
-  o.query = "blue";
+  o.query = Typed("blue");
   EXPECT_EQ(Find(o), (Strings{"2022-09-29T23:59:10+02:00|Bob|Bob| the blue café",
                               "2022-09-30T00:00:05+02:00|Bob|Bob| blue moon",
                               "2022-09-30T23:59:59+02:00|Bob|Me| late blue",
                               "2022-10-01T08:00:00+00:00|Carol|Carol| Blue sky"}));
-  o.query = "\"blue moon\" OR cafe";  // accents folded
+  o.query = Typed("\"blue moon\" OR cafe");  // accents folded
   EXPECT_EQ(Find(o).size(), 2u);
-  o.query = "blu*";
+  o.query = Typed("blu*");
   o.contact = "bo";
   o.sender = "BOB";
   EXPECT_EQ(Find(o).size(), 2u);
@@ -280,10 +289,64 @@ TEST_F(ArchiveTest, SearchFindsWordsPhrasesAndFiltersByNameAndDay) {
   o.limit = 1;
   EXPECT_EQ(Find(o), Strings{"2022-10-01T08:00:00+00:00|Carol|Carol| Blue sky"});
   o = {};
-  o.query = "\"unclosed";
-  EXPECT_FALSE(Search(db, o, [](const SearchHit&) {}).ok());
+  o.query = RawFtsQuery("\"unclosed");
+  EXPECT_FALSE(Search(db, o, [](const SearchHit&) { return true; }).ok());
   EXPECT_TRUE(IsDate("2024-02-29"));
   for (const char* bad : {"2023-02-29", "2022-9-30", "30.09.2022", ""}) EXPECT_FALSE(IsDate(bad));
+}
+
+// Names as people know them: escapes decoded for output and filters, letter
+// case and accents ignored; an archive from before display names is searched
+// as it is and upgraded in place by the next run.
+TEST_F(ArchiveTest, NamesAsPeopleKnowThemAndAnOlderArchiveUpgraded) {
+  t.File("logs/jabber/me@x/zo%c3%ab@example.org/2022-09-30.100000+0000UTC.html",
+         "<title>t</title>\n<font size=\"2\">(10:00:00)</font> <b>Zo\u00eb:</b> hello\n");
+  t.File("logs/jabber/me@x/caf%c3%a9@muc.example.net.chat/2022-09-30.110000+0000UTC.html",
+         "<title>t</title>\n<font size=\"2\">(11:00:00)</font> <b>\u0419\u043e:</b> hello\n");
+  ASSERT_EQ(Run().outcome, ArchiveOutcome::kDone);
+  auto contacts = [&](SearchOptions o) {
+    Strings found;
+    for (const std::string& hit : Find(o)) found.push_back(hit.substr(hit.find('|') + 1));
+    return found;
+  };
+  const std::pair<std::pair<const char*, const char*>, Strings> filters[] = {
+      {{"zo\u00eb", ""}, {"zo\u00eb@example.org|Zo\u00eb| hello"}},
+      {{"ZOE", ""}, {"zo\u00eb@example.org|Zo\u00eb| hello"}},
+      {{"zo%c3%ab", ""}, {"zo\u00eb@example.org|Zo\u00eb| hello"}},
+      {{"cafe", ""}, {"caf\u00e9@muc.example.net.chat|\u0419\u043e| hello"}},
+      {{"", "\u0438\u043e"}, {"caf\u00e9@muc.example.net.chat|\u0419\u043e| hello"}},
+      {{"", "zoe"}, {"zo\u00eb@example.org|Zo\u00eb| hello"}},
+  };
+  for (const auto& [typed, want] : filters) {
+    SearchOptions o;
+    o.contact = typed.first;
+    o.sender = typed.second;
+    EXPECT_EQ(contacts(o), want) << typed.first << typed.second;
+  }
+  EXPECT_EQ(One("SELECT contact, contact_display FROM chat LIMIT 1"),
+            "caf%c3%a9@muc.example.net.chat|caf\u00e9@muc.example.net.chat");
+
+  // Back to the first schema, as an earlier chatterwick left it.
+  {
+    Database d;
+    ASSERT_TRUE(d.Open(db, false).ok());
+    ASSERT_TRUE(d.Exec("DROP VIEW chat; ALTER TABLE protocol DROP COLUMN display_name; "
+                       "ALTER TABLE account DROP COLUMN display_name; "
+                       "ALTER TABLE contact DROP COLUMN display_name; PRAGMA user_version = 1;")
+                    .ok());
+    std::string view = ChatViewSql();
+    view = view.substr(0, view.find(",\n         p.display_name")) +
+           view.substr(view.find("\n  FROM message m"));
+    ASSERT_TRUE(d.Exec(view.c_str()).ok()) << view;
+  }
+  SearchOptions o;
+  o.contact = "zo%c3";
+  EXPECT_EQ(contacts(o), Strings{"zo%c3%ab@example.org|Zo\u00eb| hello"});
+  ASSERT_EQ(Run().outcome, ArchiveOutcome::kDone);
+  EXPECT_EQ(One("PRAGMA user_version"), "2");
+  EXPECT_EQ(contacts(o), Strings{"zo\u00eb@example.org|Zo\u00eb| hello"});
+  EXPECT_EQ(Rows("SELECT display_name FROM contact ORDER BY id"),
+            (Strings{"caf\u00e9@muc.example.net.chat", "zo\u00eb@example.org"}));
 }
 
 }  // namespace

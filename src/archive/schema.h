@@ -1,27 +1,34 @@
 #pragma once
 
+#include <string>
+
 // The archive's tables, as a new database gets them. PRAGMA user_version
 // holds kSchemaVersion; a database with a higher one is left alone.
 namespace chatterwick::archive {
 
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 
-// The view "chat" is the one way readers see a message with its names.
+// The view "chat" is the one way readers see a message with its names: the
+// names as on the disk ("protocol", "account", "contact") and as people know
+// them ("protocol_display", ...: %XX escapes decoded).
 inline constexpr const char* kSchema = R"sql(
 CREATE TABLE protocol (
   id INTEGER PRIMARY KEY,
-  name TEXT NOT NULL UNIQUE
+  name TEXT NOT NULL UNIQUE,
+  display_name TEXT
 );
 CREATE TABLE account (
   id INTEGER PRIMARY KEY,
   protocol_id INTEGER NOT NULL REFERENCES protocol(id),
   name TEXT NOT NULL,
+  display_name TEXT,
   UNIQUE (protocol_id, name)
 );
 CREATE TABLE contact (
   id INTEGER PRIMARY KEY,
   account_id INTEGER NOT NULL REFERENCES account(id),
   name TEXT NOT NULL,
+  display_name TEXT,
   UNIQUE (account_id, name)
 );
 CREATE TABLE conversation (
@@ -61,12 +68,30 @@ END;
 CREATE VIEW chat AS
   SELECT m.id, p.name AS protocol, a.name AS account, c.name AS contact,
          v.file_name, v.title, v.started_at, m.line_number, m.time_text, m.sent_at,
-         m.sender, m.body, m.kind
+         m.sender, m.body, m.kind,
+         p.display_name AS protocol_display, a.display_name AS account_display,
+         c.display_name AS contact_display
   FROM message m
   JOIN conversation v ON v.id = m.conversation_id
   JOIN contact c ON c.id = v.contact_id
   JOIN account a ON a.id = c.account_id
   JOIN protocol p ON p.id = a.protocol_id;
 )sql";
+
+// Brings a schema 1 archive to schema 2, inside the caller's transaction:
+// the display names' columns and the view that shows them. The names
+// themselves are then filled in by the caller.
+inline constexpr const char* kUpgradeFrom1 = R"sql(
+ALTER TABLE protocol ADD COLUMN display_name TEXT;
+ALTER TABLE account ADD COLUMN display_name TEXT;
+ALTER TABLE contact ADD COLUMN display_name TEXT;
+DROP VIEW chat;
+)sql";
+
+// The view alone, as kSchema creates it.
+inline std::string ChatViewSql() {
+  const std::string schema = kSchema;
+  return schema.substr(schema.find("CREATE VIEW chat"));
+}
 
 }  // namespace chatterwick::archive

@@ -2,8 +2,13 @@
 
 #include <chrono>
 #include <cstdio>
+#include <list>
+#include <string_view>
+#include <unordered_map>
+#include <variant>
 #include <vector>
 
+#include "archive/names.h"
 #include "archive/schema.h"
 #include "archive/sqlite_db.h"
 #include "archive/stamps.h"
@@ -13,16 +18,120 @@ namespace chatterwick::archive {
 namespace {
 
 std::optional<std::chrono::year_month_day> ReadDate(const std::string& text) {
-  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-' || text[0] == '0') return std::nullopt;
   const auto start = ParseLogStart(text + ".000000+0000");
   if (!start) return std::nullopt;
   return start->date;
 }
 
-std::string DayAfter(const std::string& date) {
-  const auto next =
-      std::chrono::year_month_day{std::chrono::sys_days{*ReadDate(date)} + std::chrono::days{1}};
-  return FormatLocal(next, 0, std::nullopt).substr(0, 10);
+// fold(text) in SQL: FoldForSearch, with the names a query meets again and
+// again (contacts, senders) folded once.
+void FoldFunction(sqlite3_context* context, int, sqlite3_value** argv) {
+  auto* cache =
+      static_cast<std::unordered_map<std::string, std::string>*>(sqlite3_user_data(context));
+  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  if (!text) return sqlite3_result_null(context);
+  const std::string key(text, static_cast<size_t>(sqlite3_value_bytes(argv[0])));
+  auto it = cache->find(key);
+  if (it == cache->end()) {
+    if (cache->size() > 65536) cache->clear();
+    it = cache->emplace(key, FoldForSearch(key)).first;
+  }
+  sqlite3_result_text(context, it->second.data(), static_cast<int>(it->second.size()),
+                      SQLITE_TRANSIENT);
+}
+
+// An SQL text with its parameters, numbered as they are added.
+class Query {
+ public:
+  std::string sql;
+  // Adds a parameter; returns its place in the SQL ("?3").
+  std::string Param(std::variant<std::string, int64_t> value) {
+    params_.push_back(std::move(value));
+    return "?" + std::to_string(params_.size());
+  }
+  void BindAll(Statement& st) const {
+    int i = 0;
+    for (const auto& p : params_) {
+      ++i;
+      if (const auto* text = std::get_if<std::string>(&p)) st.Bind(i, std::string_view(*text));
+      else st.Bind(i, std::get<int64_t>(p));
+    }
+  }
+
+ private:
+  // A list: the texts stay where they are while the statement reads them.
+  std::list<std::variant<std::string, int64_t>> params_;
+};
+
+constexpr const char* kSearchable = "(chat.sender || char(10) || chat.body)";
+
+std::string InFts(Query& q, const std::string& expression) {
+  return "chat.id IN (SELECT rowid FROM message_fts WHERE message_fts MATCH " +
+         q.Param(expression) + ")";
+}
+
+// The WHERE conditions that the typed query adds.
+void AddQuery(Query& q, const TranslatedQuery& t) {
+  if (!t.match.empty()) {
+    const std::string expression =
+        t.exclude.empty() ? t.match : t.match + " NOT (" + t.exclude + ")";
+    q.sql += " AND message_fts MATCH " + q.Param(expression);
+  } else if (!t.exclude.empty()) {
+    q.sql += " AND NOT " + InFts(q, t.exclude);
+  }
+  for (const std::string& text : t.lacks)
+    q.sql += std::string(" AND instr(") + kSearchable + ", " + q.Param(text) + ") = 0";
+  for (const std::vector<QueryTerm>& group : t.groups) {
+    std::string any;
+    for (const QueryTerm& term : group) {
+      any += any.empty() ? "" : " OR ";
+      any += term.substring
+                 ? std::string("instr(") + kSearchable + ", " + q.Param(term.text) + ") > 0"
+                 : InFts(q, term.text);
+    }
+    q.sql += " AND (" + any + ")";
+  }
+}
+
+// The statement for options over an archive of schema "version".
+Query BuildQuery(const SearchOptions& options, int64_t version) {
+  const TranslatedQuery& t = options.query;
+  const bool fts = !t.match.empty();
+  // Before display names, the names on the disk are all there is.
+  const char* display = version >= 2 ? "_display" : "";
+  auto name = [&](const char* column) { return std::string("chat.") + column + display; };
+  Query q;
+  const std::string body = fts && !options.mark_start.empty()
+                               ? "highlight(message_fts, 0, " + q.Param(options.mark_start) + ", " +
+                                     q.Param(options.mark_end) + ")"
+                               : "chat.body";
+  q.sql = "SELECT chat.sent_at, chat.time_text, " + name("protocol") + ", " + name("account") +
+          ", " + name("contact") + ", chat.sender, " + body + ", chat.kind FROM " +
+          (fts ? "message_fts JOIN chat ON chat.id = message_fts.rowid" : "chat") + " WHERE 1";
+  AddQuery(q, t);
+  const std::pair<const std::string*, std::string> names[] = {{&options.protocol, name("protocol")},
+                                                              {&options.account, name("account")},
+                                                              {&options.contact, name("contact")},
+                                                              {&options.sender, "chat.sender"}};
+  for (const auto& [typed, column] : names) {
+    if (typed->empty()) continue;
+    const std::string folded = q.Param(FoldForSearch(*typed));
+    q.sql += " AND (instr(chatterwick_fold(" + column + "), " + folded + ") > 0";
+    // A name may also be typed as the disk has it, escapes and all.
+    if (column != "chat.sender" && *display)
+      q.sql += std::string(" OR instr(chatterwick_fold(") + column.substr(0, column.size() - 8) +
+               "), " + folded + ") > 0";
+    q.sql += ")";
+  }
+  if (!options.from.empty()) q.sql += " AND chat.sent_at >= " + q.Param(options.from);
+  // Every stamp of the day "to" sorts before the day followed by "U": the
+  // stamp has a "T" there.
+  if (!options.to.empty()) q.sql += " AND chat.sent_at < " + q.Param(options.to + "U");
+  // Time order across time zones: julianday reads the offset.
+  q.sql += " ORDER BY chat.sent_at IS NULL, julianday(chat.sent_at), chat.id";
+  if (options.limit > 0) q.sql += " LIMIT " + q.Param(options.limit);
+  return q;
 }
 
 }  // namespace
@@ -30,53 +139,26 @@ std::string DayAfter(const std::string& date) {
 bool IsDate(const std::string& text) { return ReadDate(text).has_value(); }
 
 Status Search(const std::string& db_path, const SearchOptions& options,
-              const std::function<void(const SearchHit&)>& emit) {
+              const std::function<bool(const SearchHit&)>& emit) {
   Database db;
   Status s = db.Open(db_path, true);
   if (!s.ok()) return Status::InvalidData(s.message());
   int64_t version = 0;
   s = db.QueryInt("PRAGMA user_version", &version);
-  if (!s.ok()) return Status::InvalidData(s.message());
-  if (version != kSchemaVersion) return Status::InvalidData("not a chatterwick archive");
+  if (!s.ok()) return s.IsBusy() ? s : Status::InvalidData(s.message());
+  if (version < 1) return Status::InvalidData("not a chatterwick archive");
+  if (version > kSchemaVersion)
+    return Status::InvalidData("made by a newer chatterwick (schema " + std::to_string(version) +
+                               ")");
+  std::unordered_map<std::string, std::string> folded;
+  sqlite3_create_function_v2(db.get(), "chatterwick_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                             &folded, &FoldFunction, nullptr, nullptr, nullptr);
 
-  const bool query = !options.query.empty();
-  std::string sql =
-      "SELECT chat.sent_at, chat.time_text, chat.protocol, chat.account, chat.contact, "
-      "chat.sender, ";
-  if (query && !options.mark_start.empty()) sql += "highlight(message_fts, 0, ?10, ?11)";
-  else sql += "chat.body";
-  sql += ", chat.kind FROM ";
-  sql += query ? "message_fts JOIN chat ON chat.id = message_fts.rowid" : "chat";
-  sql += " WHERE 1";
-  if (query) sql += " AND message_fts MATCH ?1";
-  const std::pair<const std::string*, const char*> names[] = {{&options.protocol, "chat.protocol"},
-                                                              {&options.account, "chat.account"},
-                                                              {&options.contact, "chat.contact"},
-                                                              {&options.sender, "chat.sender"}};
-  for (size_t i = 0; i < 4; ++i)
-    if (!names[i].first->empty())
-      sql += std::string(" AND instr(lower(") + names[i].second + "), lower(?" +
-             std::to_string(i + 2) + ")) > 0";
-  if (!options.from.empty()) sql += " AND chat.sent_at >= ?6";
-  if (!options.to.empty()) sql += " AND chat.sent_at < ?7";
-  // Time order across time zones: julianday reads the offset.
-  sql += " ORDER BY chat.sent_at IS NULL, julianday(chat.sent_at), chat.id";
-  if (options.limit > 0) sql += " LIMIT ?8";
-
+  const Query q = BuildQuery(options, version);
   Statement st;
-  s = st.Prepare(db, sql.c_str());
+  s = st.Prepare(db, q.sql.c_str());
   if (!s.ok()) return s;
-  if (query) st.Bind(1, options.query);
-  for (size_t i = 0; i < 4; ++i)
-    if (!names[i].first->empty()) st.Bind(static_cast<int>(i + 2), *names[i].first);
-  if (!options.from.empty()) st.Bind(6, options.from);
-  const std::string day_after = options.to.empty() ? "" : DayAfter(options.to);
-  if (!options.to.empty()) st.Bind(7, day_after);
-  if (options.limit > 0) st.Bind(8, options.limit);
-  if (query && !options.mark_start.empty()) {
-    st.Bind(10, options.mark_start);
-    st.Bind(11, options.mark_end);
-  }
+  q.BindAll(st);
   SearchHit hit;
   bool row = false;
   while ((s = st.Step(&row)).ok() && row) {
@@ -88,7 +170,7 @@ Status Search(const std::string& db_path, const SearchOptions& options,
     hit.sender = st.Text(5);
     hit.body = st.Text(6);
     hit.kind = st.Text(7);
-    emit(hit);
+    if (!emit(hit)) break;
   }
   return s;
 }

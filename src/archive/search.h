@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "archive/query.h"
 #include "core/status.h"
 
 // Finding messages in an archive: full-text words and phrases, and filters by
@@ -12,10 +13,10 @@
 namespace chatterwick::archive {
 
 struct SearchOptions {
-  // In FTS5's syntax (words, "phrases", OR, NOT, prefix*); empty: the
-  // filters alone choose.
-  std::string query;
-  // Each matches a part of the name, letter case ignored (ASCII letters).
+  // What to find (see TranslateQuery); empty: the filters alone choose.
+  TranslatedQuery query;
+  // Each matches a part of the name as people know it, letter case and
+  // accents ignored in every script.
   std::string protocol, account, contact, sender;
   // YYYY-MM-DD, the local date the message was sent; both days included.
   std::string from, to;
@@ -26,15 +27,19 @@ struct SearchOptions {
 
 struct SearchHit {
   std::string sent_at;  // empty when the stamp gave no full time
+  // The names as people know them (see DisplayName).
   std::string time_text, protocol, account, contact, sender, body, kind;
 };
 
-// Checks a date as --from and --to take it.
+// Checks a date as --from and --to take it: a real calendar date from
+// 1000-01-01 to 9999-12-31.
 bool IsDate(const std::string& text);
 
-// Calls emit with each hit in time order. InvalidData for a file that is not
-// an archive; the query's own syntax errors come back as IOError.
+// Calls emit with each hit in time order, until it returns false.
+// InvalidData for a file that is not an archive (or of a newer schema); Busy
+// when another run holds it; an FTS5 syntax error (only a raw query has one)
+// comes back as IOError.
 Status Search(const std::string& db_path, const SearchOptions& options,
-              const std::function<void(const SearchHit&)>& emit);
+              const std::function<bool(const SearchHit&)>& emit);
 
 }  // namespace chatterwick::archive
