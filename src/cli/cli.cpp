@@ -1,6 +1,8 @@
 #include "cli/cli.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +13,7 @@
 #include "archive/search.h"
 #include "cli/console_window.h"
 #include "cli/progress.h"
+#include "cli/terminal.h"
 #include "core/catalogue.h"
 #include "core/commands.h"
 #include "core/csv.h"
@@ -38,15 +41,18 @@ struct Usage {
   std::string problem;
 };
 
+constexpr int kClosedPipeStatus = 128 + 13;  // SIGPIPE
+
 // What the command line asked for, once parsed.
 struct Request {
-  std::string path;           // LOG, ROOT or DB
+  std::string path;           // LOG or ROOT
   std::string output_folder;  // the default one, looked up once
-  std::string output, db, csv, text, query;
+  std::string output, db, csv, text;
+  std::vector<std::string> words;  // search's QUERY, and its archive before it
   CatalogueOptions catalogue;
   ExportOptions export_options;
   archive::SearchOptions search;
-  bool quiet = false, csv_rows = false;
+  bool quiet = false, csv_rows = false, fts = false;
   CLI::App* command = nullptr;  // the subcommand given
 };
 
@@ -74,10 +80,13 @@ class RunReporter : public RunObserver {
   const bool draw_;
 };
 
-// What the program printed must have reached its standard output.
+// What the program printed must have reached its standard output. A reader
+// that stopped early (head) closed the pipe: the output ends quietly, with
+// the status a shell gives a program that SIGPIPE ended.
 int CheckOutput(std::ostream& out, std::ostream& err, int status) {
   out.flush();
   if (out) return status;
+  if (errno == EPIPE) return kClosedPipeStatus;
   err << "chatterwick-cli: could not write to standard output\n";
   return 1;
 }
@@ -117,7 +126,9 @@ void CheckView(CLI::App*, const Request& rq) { NotEmpty(rq.path, "LOG"); }
 int RunView(const Request& rq, Shell& sh) {
   Session session(sh.env, rq.output_folder, {});
   const LoadResult loaded = LoadLog(session, rq.path, sh.err);
-  sh.out << ExtractTitle(session.log.RawLines[0]) << '\n' << session.window.PaneAsLines();
+  const std::string listing =
+      ExtractTitle(session.log.RawLines[0]) + '\n' + session.window.PaneAsLines();
+  sh.out << (sh.out_is_terminal ? ForTerminal(listing) : listing);
   const int status = CheckOutput(sh.out, sh.err, loaded.status.ok() ? 0 : 1);
   // The listing is whole, but the user asked for an end: say it was not.
   return sh.stop.Requested() ? sh.stop.ExitCode() : status;
@@ -160,7 +171,7 @@ int RunCatalogueCommand(const Request& rq, Shell& sh) {
   const std::string folder = path::WithFinalSeparator(
       rq.output.empty() ? rq.output_folder : rq.output, sh.env.Separator());
   std::optional<RunReporter> reporter;
-  reporter.emplace(sh.err, sh.err_is_terminal && !rq.quiet);
+  reporter.emplace(sh.err, TerminalTakesColour(sh.env, sh.err_is_terminal) && !rq.quiet);
   Session session(sh.env, folder, sh.stop, &*reporter);
   const FolderRunResult result = RunCatalogue(session.ctx, rq.catalogue, root);
   reporter.reset();
@@ -226,7 +237,7 @@ int RunArchiveCommand(const Request& rq, Shell& sh) {
   }
   const auto start = std::chrono::steady_clock::now();
   std::optional<RunReporter> reporter;
-  reporter.emplace(sh.err, sh.err_is_terminal && !rq.quiet);
+  reporter.emplace(sh.err, TerminalTakesColour(sh.env, sh.err_is_terminal) && !rq.quiet);
   const archive::ArchiveResult r =
       archive::RunArchive(sh.env, root, db, rq.catalogue.mask, &*reporter, sh.stop);
   reporter.reset();
@@ -308,16 +319,24 @@ int RunExport(const Request& rq, Shell& sh) {
 
 void DeclareSearch(CLI::App* c, Request& rq) {
   c->footer(
-      "QUERY: words, \"a phrase\", OR, NOT, prefix*. Hits come in time order. The names\n"
-      "match a part, letter case ignored. Exit status 1: no message matched.");
-  c->add_option("DB", rq.path, "the archive")->required();
-  c->add_option("QUERY", rq.query, "what to find, in FTS5's syntax");
+      "QUERY is plain text: words and anything typed between blanks match as written\n"
+      "(letter case and accents ignored), \"a phrase\" in double quotes, OR between two\n"
+      "terms, -word or NOT word leaves out messages with it, word* matches a prefix.\n"
+      "--fts passes QUERY to SQLite's FTS5 unchanged. Put -- before a QUERY that begins\n"
+      "with -. Without --db, a first word that names an archive file is the archive.\n"
+      "Hits come in time order. The names match a part, letter case and accents\n"
+      "ignored. Exit status 1: no message matched.");
+  c->add_option("QUERY", rq.words, "what to find");
+  c->add_option("--db", rq.db,
+                "the archive (default: " + rq.output_folder + archive::kArchiveFile + ")");
+  c->add_flag("--fts", rq.fts, "QUERY in FTS5's own syntax");
   c->add_option("--contact", rq.search.contact, "part of the contact's name");
   c->add_option("--account", rq.search.account, "part of the account's name");
   c->add_option("--protocol", rq.search.protocol, "part of the protocol's name");
   c->add_option("--sender", rq.search.sender, "part of the sender's name");
   auto date = [](const std::string& d) {
-    return archive::IsDate(d) ? std::string() : "a date as YYYY-MM-DD, not " + d;
+    return archive::IsDate(d) ? std::string()
+                              : "a date from 1000-01-01 to 9999-12-31 as YYYY-MM-DD, not " + d;
   };
   c->add_option("--from", rq.search.from, "from this day (YYYY-MM-DD), included")
       ->check(CLI::Validator(date, "DATE"));
@@ -328,44 +347,80 @@ void DeclareSearch(CLI::App* c, Request& rq) {
 }
 
 void CheckSearch(CLI::App* c, const Request& rq) {
-  NotEmpty(rq.path, "DB");
-  if (c->count("QUERY")) NotEmpty(rq.query, "QUERY");
+  if (c->count("--db")) NotEmpty(rq.db, "FILE");
+  for (const std::string& word : rq.words) NotEmpty(word, "QUERY");
+  const archive::SearchOptions& o = rq.search;
+  if (!o.from.empty() && !o.to.empty() && o.from > o.to)
+    throw Usage{"--from " + o.from + " is later than --to " + o.to};
 }
 
-void PrintHit(std::ostream& out, const archive::SearchHit& h, bool csv) {
+// The SQLite file's first bytes: a word of a query is never taken for one.
+bool IsDatabaseFile(Env& env, const std::string& path) {
+  static constexpr std::string_view kHeader("SQLite format 3\0", 16);
+  std::unique_ptr<SequentialFile> file;
+  if (!env.NewSequentialFile(path, &file).ok()) return false;
+  char head[16];
+  size_t got = 0;
+  return file->Read(sizeof head, head, &got).ok() && std::string_view(head, got) == kHeader;
+}
+
+std::string HitLine(const archive::SearchHit& h, bool csv) {
   const std::string& when = h.sent_at.empty() ? h.time_text : h.sent_at;
-  if (csv) {
-    out << FormatCsvRow({when, h.protocol, h.account, h.contact, h.sender, h.body},
-                        CsvText::kSpreadsheetSafe)
-        << "\r\n";
-    return;
-  }
-  out << when << "  " << h.protocol << '/' << h.account << '/' << h.contact << "  ";
-  if (h.kind == "action") out << "* " << h.sender << ' ';
-  else if (!h.sender.empty()) out << h.sender << ": ";
-  out << text::TrimBlanks(h.body) << '\n';
+  if (csv)
+    return FormatCsvRow({when, h.protocol, h.account, h.contact, h.sender, h.body},
+                        CsvText::kSpreadsheetSafe) +
+           "\r\n";
+  std::string line = when + "  " + h.protocol + '/' + h.account + '/' + h.contact + "  ";
+  if (h.kind == "action") line += "* " + h.sender + ' ';
+  else if (!h.sender.empty()) line += h.sender + ": ";
+  return line.append(text::TrimBlanks(h.body)) + '\n';
 }
 
 int RunSearch(const Request& rq, Shell& sh) {
-  archive::SearchOptions options = rq.search;
-  options.query = rq.query;
-  const bool csv = rq.csv_rows;
-  if (sh.out_is_terminal && !csv) options.mark_start = "\033[1;33m", options.mark_end = "\033[0m";
-  int64_t hits = 0;
-  if (csv)
-    sh.out << FormatCsvRow({"sent_at", "protocol", "account", "contact", "sender", "body"})
-           << "\r\n";
-  const Status s = archive::Search(rq.path, options, [&](const archive::SearchHit& h) {
-    ++hits;
-    PrintHit(sh.out, h, csv);
-  });
-  if (!s.ok()) {
-    sh.err << "chatterwick-cli: "
-           << (s.IsInvalidData() ? rq.path + " is not an archive: " : "search: ") << s.message()
-           << '\n';
+  std::vector<std::string> words = rq.words;
+  std::string db = rq.db;
+  if (db.empty() && !words.empty() && IsDatabaseFile(sh.env, words[0])) {
+    db = words[0];
+    words.erase(words.begin());
+  }
+  if (db.empty()) db = rq.output_folder + archive::kArchiveFile;
+  FileKind kind = FileKind::kOther;
+  if (sh.env.GetFileKind(db, &kind).IsNotFound()) {
+    sh.err << "chatterwick-cli: there is no archive " << db
+           << " (chatterwick-cli archive ROOT makes it)\n";
     return 2;
   }
-  return CheckOutput(sh.out, sh.err, hits > 0 ? 0 : 1);
+  std::string typed;
+  for (const std::string& w : words) typed += (typed.empty() ? "" : " ") + w;
+  archive::SearchOptions options = rq.search;
+  if (Status s = rq.fts ? Status::OK() : archive::TranslateQuery(typed, &options.query); !s.ok()) {
+    sh.err << "chatterwick-cli search: " << s.message() << '\n';
+    return 2;
+  }
+  if (rq.fts) options.query = archive::RawFtsQuery(typed);
+  const bool csv = rq.csv_rows, terminal = sh.out_is_terminal;
+  const bool colour = TerminalTakesColour(sh.env, terminal);
+  if (terminal && !csv) options.mark_start = kMarkStart, options.mark_end = kMarkEnd;
+  auto print = [&](const std::string& line) {
+    sh.out << (terminal ? ForTerminal(line, colour ? "\033[1;33m" : "", colour ? "\033[0m" : "")
+                        : line);
+    return static_cast<bool>(sh.out);
+  };
+  int64_t hits = 0;
+  if (csv)
+    print(FormatCsvRow({"sent_at", "protocol", "account", "contact", "sender", "body"}) + "\r\n");
+  const Status s = archive::Search(db, options, [&](const archive::SearchHit& h) {
+    ++hits;
+    return print(HitLine(h, csv));
+  });
+  if (!s.ok()) {
+    sh.err << "chatterwick-cli: " << (s.IsInvalidData() ? db + " is not an archive: " : "search: ")
+           << s.message() << '\n';
+    return 2;
+  }
+  const int status = CheckOutput(sh.out, sh.err, hits > 0 ? 0 : 1);
+  if (status == 1 && hits == 0) sh.err << "No messages match.\n";
+  return status;
 }
 
 // ---- the table ----
@@ -393,8 +448,9 @@ const Command kCommands[] = {
      "chatterwick-cli archive ROOT [--db FILE] [-m PATTERN] [-q]", &DeclareArchive, &CheckArchive,
      &RunArchiveCommand},
     {"search", "Finds messages in an archive.",
-     "chatterwick-cli search DB [QUERY] [--contact TEXT] [--account TEXT] [--protocol TEXT] "
-     "[--sender TEXT] [--from DATE] [--to DATE] [--limit N] [--csv]",
+     "chatterwick-cli search [QUERY] [--db FILE] [--fts] [--contact TEXT] [--account TEXT] "
+     "[--protocol TEXT] [--sender TEXT] [--from DATE] [--to DATE] [--limit N] [--csv] "
+     "[-- QUERY that begins with -]",
      &DeclareSearch, &CheckSearch, &RunSearch},
 };
 
@@ -402,6 +458,35 @@ const Command* Find(const std::string& name) {
   for (const Command& c : kCommands)
     if (name == c.name) return &c;
   return nullptr;
+}
+
+// Letters to change, add or remove to turn a into b.
+size_t EditDistance(std::string_view a, std::string_view b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// The command a mistyped name most likely meant, when one is near enough.
+const Command* Suggestion(std::string_view typed) {
+  const Command* best = nullptr;
+  size_t best_distance = 3;  // more than two letters off is another word
+  for (const Command& c : kCommands) {
+    const std::string_view name = c.name;
+    const size_t d =
+        name.starts_with(typed) || typed.starts_with(name) ? 1 : EditDistance(typed, name);
+    if (d < best_distance) best = &c, best_distance = d;
+  }
+  return best;
 }
 
 // Parses args into rq; returns the exit status when the parse already
@@ -414,6 +499,13 @@ std::optional<int> Parse(const std::vector<std::string>& args, Request& rq, cons
   app.footer(std::string(kNotes) + "\nThe output folder here: " + rq.output_folder + "\n");
   for (const Command& c : kCommands) c.declare(app.add_subcommand(c.name, c.summary), rq);
   const Command* named = args.empty() ? nullptr : Find(args[0]);
+  if (!args.empty() && !named && !args[0].empty() && args[0][0] != '-') {
+    const Command* meant = Suggestion(args[0]);
+    err << "chatterwick-cli: unknown command \"" << args[0] << "\"";
+    if (meant) err << "; did you mean \"" << meant->name << "\"?\n";
+    else err << "; usage: " << kUsage << "   (--help for more)\n";
+    return 2;
+  }
   const std::string prefix =
       std::string("chatterwick-cli") + (named ? " " : "") + (named ? named->name : "") + ": ";
   const char* usage = named ? named->usage : kUsage;

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -298,12 +300,12 @@ TEST(CliTest, ArchiveThenSearch) {
 
   t.File("text.txt", "not a database, just words on a line of their own\n");
   for (const auto& args :
-       std::vector<std::vector<std::string>>{{"search", t.Path("text.txt"), "x"},
-                                             {"search", t.Path("none.sqlite")},
-                                             {"search", db, "\"open"},
+       std::vector<std::vector<std::string>>{{"search", "--db", t.Path("text.txt"), "x"},
+                                             {"search", "--db", t.Path("none.sqlite")},
+                                             {"search", db, "--fts", "\"open"},
                                              {"search", db, "--from", "2022-02-30"},
                                              {"search", db, "--limit", "0"},
-                                             {"search"},
+                                             {"search", "--db", ""},
                                              {"archive"},
                                              {"archive", t.Path("logs"), "--db", ""}}) {
     r = Cli(args);
@@ -314,6 +316,131 @@ TEST(CliTest, ArchiveThenSearch) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "chatterwick-cli: the archive " + t.Path("text.txt") +
                        " could not be used: file is not a database\n");
+}
+
+// An Env whose program lives in a folder of the test's own, with the
+// environment variables the test gives it.
+struct TestEnv : EnvWrapper {
+  TestEnv(std::string app, std::map<std::string, std::string> vars)
+      : EnvWrapper(PosixEnv()), app_(std::move(app)), vars_(std::move(vars)) {
+    std::filesystem::create_directories(app_);
+  }
+  std::string ApplicationFolder() override { return app_; }
+  std::optional<std::string> GetVariable(const std::string& name) override {
+    auto it = vars_.find(name);
+    if (it == vars_.end()) return std::nullopt;
+    return it->second;
+  }
+  std::string app_;
+  std::map<std::string, std::string> vars_;
+};
+
+Result CliWith(Env& env, std::vector<std::string> args, bool out_is_terminal = false) {
+  std::ostringstream out, err;
+  int status = cli::Run(args, env, out, err, false, nullptr, out_is_terminal);
+  return {status, out.str(), err.str()};
+}
+
+// Plain text is a query; the archive that archive writes is found by
+// default; dates are checked as dates; no hits are said.
+TEST(CliTest, SearchTakesWhatPeopleType) {
+  testing::TempTree t;
+  t.File("logs/jabber/me@x/zo%c3%ab/2022-09-30.173826+0200CEST.html",
+         "<title>t</title>\n"
+         "<font size=\"2\">(17:38:38)</font> <b>Zo\xc3\xab:</b> don't mail bob@example.org\n"
+         "<font size=\"2\">(17:39:00)</font> <b>Zo\xc3\xab:</b> -hello at 10:30\n");
+  TestEnv env(t.root() + "app", {});
+  Result r = CliWith(env, {"search", "x"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "chatterwick-cli: there is no archive " + t.Path("app/output/archive.sqlite") +
+                       " (chatterwick-cli archive ROOT makes it)\n");
+  ASSERT_EQ(CliWith(env, {"archive", t.Path("logs"), "-q"}).status, 0);
+  const std::string hit1 =
+      "2022-09-30T17:38:38+02:00  jabber/me@x/zo\xc3\xab  Zo\xc3\xab: don't mail bob@example.org\n";
+  const std::string hit2 =
+      "2022-09-30T17:39:00+02:00  jabber/me@x/zo\xc3\xab  Zo\xc3\xab: -hello at 10:30\n";
+  const std::string db = t.Path("app/output/archive.sqlite");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out, err;
+  };
+  const Case cases[] = {
+      {{"search", "don't"}, 0, hit1, ""},
+      {{"search", "bob@example.org", "--contact", "ZOE"}, 0, hit1, ""},
+      {{"search", db, "10:30"}, 0, hit2, ""},
+      {{"search", "--db", db, "e-mail"}, 1, "", "No messages match.\n"},
+      {{"search", "--", "-hello"}, 0, hit1, ""},
+      {{"search", "mail", "OR", "hello"}, 0, hit1 + hit2, ""},
+      {{"search", "--to", "9999-12-31", "--from", "2022-09-30"}, 0, hit1 + hit2, ""},
+      {{"search", "--fts", "mail OR hello"}, 0, hit1 + hit2, ""},
+      {{"search", "green"}, 1, "", "No messages match.\n"},
+  };
+  for (const Case& c : cases) {
+    r = CliWith(env, c.args);
+    EXPECT_EQ(r.status, c.status) << c.args[1] << r.err;
+    EXPECT_EQ(r.out, c.out) << c.args[1];
+    EXPECT_EQ(r.err, c.err) << c.args[1];
+  }
+  const std::pair<std::vector<std::string>, std::string> usage[] = {
+      {{"search", "--from", "2022-10-01", "--to", "2022-09-30"},
+       "--from 2022-10-01 is later than --to 2022-09-30"},
+      {{"search", "--from", "22-10-01"}, "22-10-01"},
+      {{"search", "--to", "0999-01-01"}, "0999-01-01"},
+      {{"search", "--to", "2023-02-29"}, "2023-02-29"},
+  };
+  for (const auto& [args, says] : usage) {
+    r = CliWith(env, args);
+    EXPECT_EQ(r.status, 2) << args[2];
+    EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  }
+}
+
+TEST(CliTest, AMistypedCommandGetsASuggestion) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"catalog", "chatterwick-cli: unknown command \"catalog\"; did you mean \"catalogue\"?\n"},
+      {"serach", "chatterwick-cli: unknown command \"serach\"; did you mean \"search\"?\n"},
+      {"arch", "chatterwick-cli: unknown command \"arch\"; did you mean \"archive\"?\n"},
+      {"frobnicate",
+       "chatterwick-cli: unknown command \"frobnicate\"; usage: chatterwick-cli (view | "
+       "catalogue | export | archive | search) ...   (--help for more)\n"},
+  };
+  for (const auto& [typed, says] : cases) {
+    Result r = Cli({typed, "x"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, says);
+  }
+}
+
+// A log can never drive the terminal: its control characters are shown,
+// on a terminal only, and colour follows NO_COLOR and TERM.
+TEST(CliTest, ATerminalSeesControlCharactersAsEscapes) {
+  testing::TempTree t;
+  t.File("logs/p/a/c/2022-09-30.100000+0000UTC.html",
+         "<title>\x1b]0;owned\x07</title>\n"
+         "<font size=\"2\">(10:00:00)</font> <b>Ann:</b> bell\x07 \x1b[2Jclear\x7f \xc2\x9b\x31m "
+         "\x9b\n");
+  const std::string log = t.Path("logs/p/a/c/2022-09-30.100000+0000UTC.html");
+  TestEnv plain(t.root() + "app", {});
+  Result r = CliWith(plain, {"view", log}, true);
+  EXPECT_EQ(r.out, "^[]0;owned^G\n(10:00:00) Ann:  bell^G ^[[2Jclear^? <U+009B>1m <9B>\n");
+  r = CliWith(plain, {"view", log}, false);
+  EXPECT_EQ(r.out,
+            "\x1b]0;owned\x07\n(10:00:00) Ann:  bell\x07 \x1b[2Jclear\x7f \xc2\x9b\x31m \x9b\n");
+
+  ASSERT_EQ(CliWith(plain, {"archive", t.Path("logs"), "-q"}).status, 0);
+  r = CliWith(plain, {"search", "bell"}, true);
+  EXPECT_EQ(r.out,
+            "2022-09-30T10:00:00+00:00  p/a/c  Ann: \x1b[1;33mbell\x1b[0m^G ^[[2Jclear^? "
+            "<U+009B>1m <9B>\n");
+  for (const auto& vars : {std::map<std::string, std::string>{{"NO_COLOR", ""}},
+                           std::map<std::string, std::string>{{"TERM", "dumb"}}}) {
+    TestEnv env(t.root() + "app", vars);
+    r = CliWith(env, {"search", "bell"}, true);
+    EXPECT_EQ(r.out,
+              "2022-09-30T10:00:00+00:00  p/a/c  Ann: bell^G ^[[2Jclear^? <U+009B>1m <9B>\n");
+  }
 }
 
 TEST(ProgressTest, ShareByBytesRateAndTimeLeft) {
