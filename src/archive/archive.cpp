@@ -15,6 +15,7 @@
 #include "core/log_file.h"
 #include "core/log_tree.h"
 #include "core/messages.h"
+#include "core/path.h"
 
 namespace chatterwick::archive {
 
@@ -361,13 +362,30 @@ Status Archiver::FlushRows(int64_t conversation) {
   return Status::OK();
 }
 
-ArchiveResult Archiver::Run(const std::string& root, const std::string& db_path,
+ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db_path,
                             const std::string& mask) {
   ArchiveResult result;
+  // A folder typed without its final separator is the same folder.
+  const std::string root =
+      typed_root.empty() ? typed_root : path::WithFinalSeparator(typed_root, env_.Separator());
   Status s = CheckLogRoot(env_, root);
   if (!s.ok()) {
     result.outcome = ArchiveOutcome::kRootUnreadable;
     result.why = Status::IOError(UnreadableFolderMessage(root, s));
+    return result;
+  }
+
+  // Listed before the database is touched: a root without logs creates none.
+  LogLister lister(env_, [&](const std::string& path, const Status& why) {
+    ++summary_.unreadable_folders;
+    if (observer_) observer_->OnProblem({Problem::Kind::kFolderUnreadable, path, why});
+  });
+  WalkLogTree(env_, root, mask, lister, stop_);
+  std::vector<LogRef>& logs = lister.logs;
+  if (logs.empty() && !stop_.Requested()) {
+    result.outcome = ArchiveOutcome::kNoLogs;
+    result.why =
+        Status::NotFound(NoLogsFound(env_, root, mask) + "Nothing was changed in " + db_path + ".");
     return result;
   }
 
@@ -387,12 +405,6 @@ ArchiveResult Archiver::Run(const std::string& root, const std::string& db_path,
     return result;
   }
 
-  LogLister lister(env_, [&](const std::string& path, const Status& why) {
-    ++summary_.unreadable_folders;
-    if (observer_) observer_->OnProblem({Problem::Kind::kFolderUnreadable, path, why});
-  });
-  WalkLogTree(env_, root, mask, lister, stop_);
-  std::vector<LogRef>& logs = lister.logs;
   summary_.logs_found = static_cast<int64_t>(logs.size());
   uint64_t bytes = 0;
   for (const LogRef& log : logs) bytes += log.size;

@@ -31,16 +31,19 @@ enum class ArchiveOutcome {
   kBusy,            // another run holds the database; nothing was touched
   kDatabaseError,   // the database could not be opened, read or written
   kStopped,         // the logs done so far are kept; a later run does the rest
+  kNoLogs,          // the tree held no log; the database was not touched
 };
 
 struct ArchiveResult {
   ArchiveOutcome outcome = ArchiveOutcome::kDone;
-  Status why;  // for kRootUnreadable, kBusy and kDatabaseError
+  // For kRootUnreadable, kBusy, kDatabaseError and kNoLogs (lines ending in
+  // CR LF): why, as the user reads it.
+  Status why;
   ArchiveSummary summary;
 };
 
 // Brings the database at db_path (created when missing) up to date with the
-// tree under root (ending with a separator): new logs and those whose size or
+// tree under root: new logs and those whose size or
 // modification time changed are read, each replacing what the archive held
 // of it; the others are passed over. Logs gone from the disk stay. The
 // observer (may be null) hears the total, each log, and each problem.

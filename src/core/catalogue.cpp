@@ -9,6 +9,7 @@
 #include "core/log_file.h"
 #include "core/log_tree.h"
 #include "core/messages.h"
+#include "core/path.h"
 #include "core/safe_file.h"
 
 namespace chatterwick {
@@ -217,7 +218,10 @@ void FillCatalogue(Context& ctx, const std::string& mask, const std::string& roo
 }
 
 FolderRunResult RunCatalogue(Context& ctx, const CatalogueOptions& options,
-                             const std::string& root) {
+                             const std::string& typed_root) {
+  // A folder typed without its final separator is the same folder.
+  const std::string root =
+      typed_root.empty() ? typed_root : path::WithFinalSeparator(typed_root, ctx.env.Separator());
   if (Status why = CheckLogRoot(ctx.env, root); !why.ok())
     return Refused(ctx, RunOutcome::kRootUnreadable, false,
                    {Problem::Kind::kFolderUnreadable, root, std::move(why)});
@@ -237,6 +241,13 @@ FolderRunResult RunCatalogue(Context& ctx, const CatalogueOptions& options,
   }
   FolderRunResult result;
   FillCatalogue(ctx, options.mask, root, &result);
+  if (!ctx.stop.Requested() && ctx.catalogue.Conversations.Extent() == 0 &&
+      result.skipped.conversations == 0) {
+    // Five empty files in place of the earlier ones would be a loss, not a result.
+    result.outcome = RunOutcome::kNoLogs;
+    result.no_logs = NoLogsFound(ctx.env, root, options.mask);
+    return result;
+  }
   bool written = !ctx.stop.Requested() && WriteCatalogueCsv(ctx, options, files, result);
   if (ctx.stop.Requested()) {
     result.outcome = RunOutcome::kStopped;
@@ -303,6 +314,8 @@ std::string FolderRunReport(const FolderRunResult& r, const std::string& output_
   const std::string kept = "the earlier files in " + output_folder + " are kept as they were.";
   if (r.outcome == RunOutcome::kStopped)
     line("Stopped before the end: nothing was replaced; " + kept);
+  if (r.outcome == RunOutcome::kNoLogs)
+    text += r.no_logs + "Nothing was replaced: " + kept + "\r\n";
   if (r.outcome == RunOutcome::kNotWritten) {
     if (r.commit_problem) problems({*r.commit_problem});
     line("Nothing was replaced: " + kept);

@@ -28,6 +28,7 @@ enum class RunOutcome {
   kOutputUnusable,  // the output folder cannot take the files; nothing was read
   kBusy,            // another run holds the output folder; nothing was touched
   kStopped,         // the user stopped the run; the old files are kept
+  kNoLogs,          // the tree held no log; the old files are kept
 };
 
 // What a folder run found and did, for the shells to word.
@@ -53,6 +54,8 @@ struct FolderRunResult {
   std::optional<Problem> commit_problem;
   // Whether the tables hold the last log the walk loaded, when it loaded any.
   std::optional<bool> last_log_stored;
+  // For kNoLogs: what a log root looks like, and a hint (see NoLogsFound).
+  std::string no_logs;
 };
 
 // Checks the root, takes the output folder, walks the tree, writes the five

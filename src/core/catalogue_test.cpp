@@ -119,11 +119,11 @@ TEST_F(WalkTest, MaskPicksFilesIgnoringCaseAndEmptyMaskTakesAll) {
   EXPECT_EQ(Rows(catalogue.Conversations), (V{"1 1 a.html", "2 1 b.HTML", "3 1 notes.txt"}));
 }
 
-TEST_F(WalkTest, RootWithoutFinalSeparatorFindsNothing) {
+TEST_F(WalkTest, RootWithoutFinalSeparatorIsTheSameFolder) {
   tree.Add("logs/p/a/c/1.html");
   Walk(tree.Path("logs"));
-  EXPECT_EQ(catalogue.Protocols.FirstFreeSlot(), 1);
-  EXPECT_EQ(catalogue.ChatLines.Count(), 0);
+  EXPECT_EQ(catalogue.Protocols.FirstFreeSlot(), 2);
+  EXPECT_EQ(catalogue.ChatLines.Count(), 2);
 }
 
 TEST_F(WalkTest, UnreadableLogKeepsItsConversation) {
@@ -175,21 +175,54 @@ class CatalogueRunTest : public WalkTest {
   FolderRunResult last;
 };
 
-TEST_F(CatalogueRunTest, EmptyTreeWritesEmptyFilesAndTheSummary) {
+// Five empty files in place of the earlier ones would lose them: a tree
+// without a log keeps them, and the pane says what a log tree looks like.
+TEST_F(CatalogueRunTest, ATreeWithoutALogKeepsTheEarlierFilesAndSaysWhy) {
   tree.Folder("logs");
   options.write_bom = false;
   tree.File("output/chat.csv", "old rows\r\n");
-  EXPECT_TRUE(Run(tree.Path("logs/")));
-  for (const char* f : kCatalogueFiles) EXPECT_EQ(tree.Read(std::string("output/") + f), "") << f;
+  EXPECT_FALSE(Run(tree.Path("logs/")));
+  EXPECT_EQ(last.outcome, RunOutcome::kNoLogs);
+  EXPECT_EQ(tree.Read("output/chat.csv"), "old rows\r\n");
   EXPECT_EQ(window.pane,
-            "Log Folder Parsing Complete!\r\n\r\n"
-            "Protocols found: 0\r\nAccounts found: 0\r\nContacts found: 0\r\n"
-            "Conversations found: 0\r\nLines of chat found: 0\r\n"
-            "\r\nLine parsing failed 0 times out of 0 times (0%)\r\n");
-  EXPECT_EQ(window.title, "Log Folder Parsing Results:");
+            "No logs (*.html) were found under " + tree.Path("logs/") +
+                ".\r\nA log folder holds a folder for each protocol, in each of those a folder "
+                "for each account, in those a folder for each contact, and in those the logs: " +
+                tree.Path("logs/") +
+                "jabber/me@example.com/bob@example.org/2022-09-30.173826+0200CEST.html\r\n"
+                "Nothing was replaced: the earlier files in " +
+                tree.Path("output/") + " are kept as they were.\r\n");
   EXPECT_EQ(
       window.messages,
       (V{"chatterwick: Press OK to begin processing logs. This process may take some time."}));
+}
+
+// Where it can tell, the run says where the logs may be.
+TEST_F(CatalogueRunTest, ARootThatIsNoLogRootGetsAHint) {
+  tree.Add(R"(
+    home/.purple/logs/jabber/me/bob/1.html
+  )");
+  const std::pair<const char*, std::string> cases[] = {
+      {"home/.purple/", "Did you mean " + tree.Path("home/.purple/logs/") + "?"},
+      {"home/.purple/logs/jabber/", tree.Path("home/.purple/logs/jabber/") +
+                                        " looks like a protocol folder (logs 3 levels down): the "
+                                        "log folder is likely one level above it."},
+      {"home/.purple/logs/jabber/me/", tree.Path("home/.purple/logs/jabber/me/") +
+                                           " looks like an account folder (logs 2 levels down): "
+                                           "the log folder is likely two levels above it."},
+      {"home/.purple/logs/jabber/me/bob", tree.Path("home/.purple/logs/jabber/me/bob/") +
+                                              " looks like a contact folder (logs 1 level down): "
+                                              "the log folder is likely three levels above "
+                                              "it."},
+      {"home/", ""},
+  };
+  for (const auto& [root, hint] : cases) {
+    window = MemoryWindow();
+    EXPECT_FALSE(Run(tree.Path(root)));
+    EXPECT_EQ(last.outcome, RunOutcome::kNoLogs) << root;
+    if (!hint.empty()) EXPECT_NE(window.pane.find(hint + "\r\n"), std::string::npos) << window.pane;
+    else EXPECT_EQ(window.pane.find("looks like"), std::string::npos) << window.pane;
+  }
 }
 
 TEST_F(CatalogueRunTest, WritesTheFiveFilesAfterTheMark) {

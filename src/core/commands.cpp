@@ -29,6 +29,26 @@ void Guarded(Context& ctx, const char* what, Fn fn) {
 
 }  // namespace
 
+namespace {
+
+// The status line after a folder run, whatever its end.
+std::string FolderRunStatus(const FolderRunResult& result, const std::string& folder) {
+  switch (result.outcome) {
+    case RunOutcome::kWritten:
+      return std::to_string(std::size(kCatalogueFiles)) + " files written to " + folder;
+    case RunOutcome::kNoLogs:
+      return result.no_logs.substr(0, result.no_logs.find("\r\n")) + " Nothing was replaced in " +
+             folder;
+    case RunOutcome::kStopped:
+    case RunOutcome::kNotWritten:
+      return "Nothing was replaced in " + folder;
+    default:
+      return result.walk_problems.empty() ? "" : ProblemLine(result.walk_problems[0]);
+  }
+}
+
+}  // namespace
+
 FolderRunResult FolderRun(Context& ctx, const CatalogueOptions& options, const std::string& root) {
   const FolderRunResult result = RunCatalogue(ctx, options, root);
   WindowOps& w = ctx.window;
@@ -40,12 +60,8 @@ FolderRunResult FolderRun(Context& ctx, const CatalogueOptions& options, const s
   if (result.summarised) w.SetTitle("Log Folder Parsing Results:");
   const std::string report = FolderRunReport(result, ctx.output_folder, true);
   if (!report.empty()) w.AppendToPane(report);
-  const std::string& folder = ctx.output_folder;
-  if (result.outcome == RunOutcome::kWritten)
-    w.ShowStatus(std::to_string(std::size(kCatalogueFiles)) + " files written to " + folder,
-                 folder);
-  else if (result.outcome == RunOutcome::kNotWritten)
-    w.ShowStatus("Nothing was replaced in " + folder, "");
+  w.ShowStatus(FolderRunStatus(result, ctx.output_folder),
+               result.outcome == RunOutcome::kWritten ? ctx.output_folder : "");
   return result;
 }
 

@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/path.h"
+
 namespace chatterwick {
 
 namespace {
@@ -99,7 +101,56 @@ Status CheckLogRoot(Env& env, const std::string& root) {
 
 void WalkLogTree(Env& env, const std::string& root, const std::string& mask,
                  LogTreeVisitor& visitor, StopFlag stop) {
-  Walker(env, mask, visitor, stop).Level(TreeLevel::kProtocol, root, 0);
+  // A folder typed without its final separator is the same folder.
+  const std::string folder = root.empty() ? root : path::WithFinalSeparator(root, env.Separator());
+  Walker(env, mask, visitor, stop).Level(TreeLevel::kProtocol, folder, 0);
+}
+
+namespace {
+
+// How many folders down from "folder" the first file matching mask lies
+// (1: in it), up to "deepest"; 0 when none does.
+int LogDepth(Env& env, const std::string& folder, const std::string& mask, int deepest) {
+  std::vector<std::string> names;
+  if (env.ListFolder(folder + mask, ListKind::kFilesOnly, &names).ok() && !names.empty()) return 1;
+  if (deepest == 1) return 0;
+  int best = 0;
+  names.clear();
+  if (!env.ListFolder(folder, ListKind::kFilesAndFolders, &names).ok()) return 0;
+  for (const std::string& name : names) {
+    FileKind kind = FileKind::kOther;
+    if (name == "." || name == ".." || !env.GetFileKind(folder + name, &kind).ok() ||
+        kind != FileKind::kFolder)
+      continue;
+    const int below = LogDepth(env, folder + name + env.Separator(), mask, deepest - 1);
+    if (below > 0 && (best == 0 || below + 1 < best)) best = below + 1;
+    if (best == 2) break;
+  }
+  return best;
+}
+
+}  // namespace
+
+std::string NoLogsFound(Env& env, const std::string& root, const std::string& mask) {
+  const char sep = env.Separator();
+  const std::string folder = path::WithFinalSeparator(root, sep);
+  std::string text = "No logs (" + mask + ") were found under " + folder + ".\r\n";
+  text +=
+      "A log folder holds a folder for each protocol, in each of those a folder for each "
+      "account, in those a folder for each contact, and in those the logs: " +
+      folder + "jabber" + sep + "me@example.com" + sep + "bob@example.org" + sep +
+      "2022-09-30.173826+0200CEST.html\r\n";
+  FileKind kind = FileKind::kOther;
+  if (env.GetFileKind(folder + "logs", &kind).ok() && kind == FileKind::kFolder)
+    return text + "Did you mean " + folder + "logs" + sep + "?\r\n";
+  static const char* const kLooksLike[] = {"a contact folder", "an account folder",
+                                           "a protocol folder"};
+  static const char* const kLevelsUp[] = {"three", "two", "one"};
+  if (const int depth = LogDepth(env, folder, mask, 3); depth > 0)
+    text += folder + " looks like " + kLooksLike[depth - 1] + " (logs " + std::to_string(depth) +
+            (depth == 1 ? " level" : " levels") + " down): the log folder is likely " +
+            kLevelsUp[depth - 1] + (depth == 3 ? " level" : " levels") + " above it.\r\n";
+  return text;
 }
 
 }  // namespace chatterwick

@@ -41,7 +41,12 @@ class LogTreeVisitor {
 // ("no folder named" for an empty root).
 Status CheckLogRoot(Env& env, const std::string& root);
 
-// Walks the tree under root (ending with a separator), calling visitor for
+// What to tell a user whose root held no log: what a log root looks like,
+// and a hint where one can be told (root holds a "logs" folder, or looks like
+// a protocol, account or contact folder). Lines end with CR LF.
+std::string NoLogsFound(Env& env, const std::string& root, const std::string& mask);
+
+// Walks the tree under root (a separator is added when it has none), calling visitor for
 // each folder and each log matching mask. Ends early, at the next folder or
 // log, once stop is requested.
 void WalkLogTree(Env& env, const std::string& root, const std::string& mask,
