@@ -186,6 +186,9 @@ int RunCatalogueCommand(const Request& rq, Shell& sh) {
     case RunOutcome::kStopped:
       sh.err << "chatterwick-cli: stopped; nothing in " << folder << " was replaced\n";
       return sh.stop.ExitCode();
+    case RunOutcome::kNoLogs:
+      sh.err << AsLines(FolderRunReport(result, folder, false));
+      return 1;
     default:
       // Nothing was read: there is no summary, only why, told already.
       return 1;
@@ -245,6 +248,9 @@ int RunArchiveCommand(const Request& rq, Shell& sh) {
     case archive::ArchiveOutcome::kRootUnreadable:
     case archive::ArchiveOutcome::kBusy:
       sh.err << r.why.message() << '\n';
+      return 1;
+    case archive::ArchiveOutcome::kNoLogs:
+      sh.err << AsLines(r.why.message()) << '\n';
       return 1;
     case archive::ArchiveOutcome::kDatabaseError:
       sh.err << "chatterwick-cli: the archive " << db << " could not be used: " << r.why.message()

@@ -443,6 +443,34 @@ TEST(CliTest, ATerminalSeesControlCharactersAsEscapes) {
   }
 }
 
+// A root without a single log replaces nothing and creates no archive; the
+// user hears what a log root looks like, and a hint.
+TEST(CliTest, ARootWithoutLogsChangesNothing) {
+  testing::TempTree t;
+  t.Add("home/.purple/logs/jabber/me/bob/1.html");
+  t.File("out/chat.csv", "earlier");
+  Result r = Cli({"catalogue", t.Path("home/.purple"), "--output", t.Path("out")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("No logs (*.html) were found under " + t.Path("home/.purple/") + ".\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("Did you mean " + t.Path("home/.purple/logs/") + "?\n"), std::string::npos);
+  EXPECT_NE(r.err.find("Nothing was replaced"), std::string::npos);
+  EXPECT_EQ(t.Read("out/chat.csv"), "earlier");
+
+  const std::string db = t.Path("a.sqlite");
+  r = Cli({"archive", t.Path("home/.purple/logs/jabber/me"), "--db", db});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("looks like an account folder"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(db));
+  EXPECT_FALSE(std::filesystem::exists(db + ".lock"));
+  // Without its final slash, the root is the same folder.
+  r = Cli({"archive", t.Path("home/.purple/logs"), "--db", db, "-q"});
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
 TEST(ProgressTest, ShareByBytesRateAndTimeLeft) {
   struct Case {
     int64_t done, total;
