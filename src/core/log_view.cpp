@@ -20,6 +20,13 @@ Status OpenLog(Context& ctx, std::string path) {
   ReportLoad(ctx.window, path, loaded);
   AppendListing(ctx.log, ctx.window);
   ctx.window.SetTitle(ExtractTitle(ctx.log.RawLines[0]));
+  int64_t lines = 0;
+  ctx.log.ForEachChatLine([&](const ParsedLine&) { ++lines; });
+  ctx.window.ShowStatus(
+      loaded.status.ok()
+          ? "Loaded " + std::to_string(lines) + (lines == 1 ? " line from " : " lines from ") + path
+          : LoadFailureLine(path, loaded.status),
+      "");
   return loaded.status;
 }
 

@@ -42,6 +42,11 @@ namespace {
 
 constexpr int kClientWidth = 14190;
 constexpr int kClientHeight = 8010;
+// The free corner right of the export options: the status line, and under
+// it the find bar.
+constexpr int kStatusLeft = 9000;
+constexpr int kStatusWidth = 5055;
+constexpr int kFindBarTop = 7020;
 
 struct LineSpec {
   int x1, y1, x2, y2;
@@ -247,7 +252,7 @@ void FrmMain::CreateFolderChooser() {
 // The empty corner right of the export options tells how the last action ended.
 void FrmMain::CreateStatusLine() {
   status_label_ = new QLabel(this);
-  Place(status_label_, "lblStatus", 9000, 5880, 5055, 2040);
+  Place(status_label_, "lblStatus", kStatusLeft, 5880, kStatusWidth, kFindBarTop - 60 - 5880);
   status_label_->setWordWrap(true);
   status_label_->setTextFormat(Qt::RichText);
   status_label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -280,8 +285,8 @@ void FrmMain::BuildFindBar() {
   find_count_->setObjectName("lblFindCount");
   row->addWidget(find_edit_);
   row->addWidget(find_count_);
-  // Over the top right of the output pane, clear of its scroll bar.
-  find_bar_->setGeometry(Px(120 + 13935 - 5400), Px(480 + 30), Px(5000), Px(400));
+  // Below the status line, clear of the pane: it never covers a match.
+  find_bar_->setGeometry(Px(kStatusLeft), Px(kFindBarTop), Px(kStatusWidth), Px(400));
   find_bar_->hide();
   connect(find_edit_, &QLineEdit::textChanged, this, [this] { UpdateMatchCount(); });
   connect(find_edit_, &QLineEdit::returnPressed, this, [this] { FindNext(false); });
@@ -437,14 +442,29 @@ void FrmMain::paintEvent(QPaintEvent*) {
 }
 
 void FrmMain::AppendToPane(std::string_view text) {
+  const bool had_text = !pane_.empty();
   pane_.append(text);
   // Inserted through a cursor of its own: only the new text is laid out, and
   // the view keeps its place at the start.
   QTextCursor end(output_pane_->document());
   end.movePosition(QTextCursor::End);
+  const int start = end.position();
   QString shown = DecodeForDisplay(text);
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   end.insertText(shown);
+  if (had_text) ScrollIntoView(start);
+}
+
+void FrmMain::ScrollIntoView(int position) {
+  QTextCursor at(output_pane_->document());
+  at.setPosition(position);
+  // A message after a log must not land out of sight below it: when it
+  // begins below the view, the view moves down to show as much of it as fits.
+  if (output_pane_->cursorRect(at).bottom() < output_pane_->viewport()->height()) return;
+  QScrollBar* bar = output_pane_->verticalScrollBar();
+  bar->setValue(bar->maximum());
+  output_pane_->setTextCursor(at);
+  output_pane_->ensureCursorVisible();
 }
 
 void FrmMain::ClearPane() {

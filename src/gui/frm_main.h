@@ -105,6 +105,8 @@ class FrmMain : public QWidget, public WindowOps {
   // Moves to the next (or previous) match of the find box, wrapping round.
   void FindNext(bool backwards);
   void UpdateMatchCount();
+  // Shows the pane's text from position on, when it lies below the view.
+  void ScrollIntoView(int position);
   // Runs a command with the busy cursor showing.
   void Run(const std::function<void()>& command);
 

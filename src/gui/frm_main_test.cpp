@@ -7,6 +7,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <QtTest>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 
 #include "core/tables.h"
 #include "gui/display_text.h"
+#include "gui/usage.h"
 #include "platform/posix_env.h"
 #include "testing/temp_tree.h"
 
@@ -231,9 +233,14 @@ class FrmMainTest : public QObject {
 
     f.Find<QLineEdit>("txtFolder")->setText(QString::fromUtf8(f.tree.Path("logs/").c_str()));
     f.Find<QLineEdit>("txtMask")->setText("*.none");
+    const std::string before = f.tree.Read("app/output/chat.csv");
     QTest::mouseClick(f.Find<QPushButton>("cmdCSV"), Qt::LeftButton);
-    QVERIFY(f.Pane().endsWith(
-        "Lines of chat found: 0\n\nLine parsing failed 0 times out of 0 times (0%)\n"));
+    // No log at all: the earlier files stay, and the pane and the status line say so.
+    QVERIFY2(f.Pane().contains(QString::fromStdString("No logs (*.none) were found under " +
+                                                      f.tree.Path("logs/") + ".\n")),
+             qPrintable(f.Pane()));
+    QVERIFY(f.Find<QLabel>("lblStatus")->text().startsWith("No logs (*.none) were found"));
+    QCOMPARE(f.tree.Read("app/output/chat.csv"), before);
   }
 
   void savesWriteIntoTheOutputFolder() {
@@ -396,6 +403,67 @@ class FrmMainTest : public QObject {
     QCOMPARE(f.prompts.back(), std::string("Path to the log: [test.html]"));
     QTest::keyClick(&f.window, Qt::Key_Q, Qt::ControlModifier);
     QVERIFY(!f.window.isVisible());
+  }
+
+  // What comes after a log in the pane is scrolled into view; the status
+  // line tells of every action; the find bar covers no text.
+  void whatTheLastActionSaidIsAlwaysInSight() {
+    Fixture f;
+    f.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+    auto* pane = f.Find<QPlainTextEdit>("txtOutput");
+    auto* status = f.Find<QLabel>("lblStatus");
+    f.tree.File("logs/long.html", testing::SmallLog(400));
+    f.answers = {f.tree.Path("logs/long.html")};
+    QTest::mouseClick(f.Find<QPushButton>("cmdLoad"), Qt::LeftButton);
+    QCOMPARE(status->text(),
+             QString::fromStdString("Loaded 400 lines from " + f.tree.Path("logs/long.html")));
+    QCOMPARE(pane->verticalScrollBar()->value(), 0);  // a log is read from its start
+
+    f.tree.File("tree/p/a/c/1.html", kLog);
+    f.Find<QLineEdit>("txtFolder")->setText(QString::fromStdString(f.tree.Path("tree")));
+    QTest::mouseClick(f.Find<QPushButton>("cmdCSV"), Qt::LeftButton);
+    const int at = f.Pane().indexOf("Log Folder Parsing Complete!");
+    QVERIFY(at > 0);
+    QTextCursor summary(pane->document());
+    summary.setPosition(at);
+    const QRect shown = pane->cursorRect(summary);
+    QVERIFY2(
+        shown.top() >= 0 && shown.bottom() <= pane->viewport()->height(),
+        qPrintable(
+            QString("summary at %1, view %2").arg(shown.top()).arg(pane->viewport()->height())));
+    // The folder box without its final slash is the same folder.
+    QVERIFY(f.Pane().contains("Conversations found: 1\n"));
+    QVERIFY(status->text().startsWith("5 files written to "));
+
+    f.answers = {f.tree.Path("logs/none.html")};
+    QTest::mouseClick(f.Find<QPushButton>("cmdLoad"), Qt::LeftButton);
+    QCOMPARE(status->text(),
+             QString::fromStdString("File could not be loaded. (" + f.tree.Path("logs/none.html") +
+                                    "): no such file"));
+
+    QTest::keyClick(&f.window, Qt::Key_F, Qt::ControlModifier);
+    QWidget* bar = f.Find<QWidget>("fraFind");
+    QVERIFY(bar->isVisible());
+    QVERIFY(!bar->geometry().intersects(pane->geometry()));
+    QVERIFY(!bar->geometry().intersects(status->geometry()));
+    QVERIFY(QRect(QPoint(0, 0), f.window.size()).contains(bar->geometry()));
+  }
+
+  void plusPTakesAFolderWithoutItsFinalSlash() {
+    Fixture f;
+    f.tree.File("logs/tree/p/a/c/1.html", kLog);
+    f.window.Load("+p " + f.tree.Path("logs/tree"));
+    QVERIFY2(f.Pane().contains("Conversations found: 1\n"), qPrintable(f.Pane()));
+  }
+
+  void helpAndVersionAreAnsweredNotOpened() {
+    QVERIFY(gui::CommandLineInfo({"--help"})->starts_with("usage: chatterwick [LOG]\n"));
+    QCOMPARE(*gui::CommandLineInfo({"-h"}), *gui::CommandLineInfo({"--help"}));
+    QCOMPARE(*gui::CommandLineInfo({"--version"}), std::string("chatterwick 0.1.0\n"));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, {"log.html"}, {"+p", "/logs/"}, {"--help", "x"}})
+      QVERIFY(!gui::CommandLineInfo(args));
   }
 
   // A copy installed where it may not write keeps its files in the user's data folder.

@@ -7,6 +7,7 @@
 
 #include "core/tables.h"
 #include "gui/frm_main.h"
+#include "gui/usage.h"
 #include "platform/posix_env.h"
 #include "platform/stop_signals.h"
 
@@ -32,6 +33,11 @@ void TakeScreenshotWhenShown(QWidget& window, const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Answered before the window is made, so that it needs no display.
+  if (const auto info = chatterwick::gui::CommandLineInfo({argv + 1, argv + argc})) {
+    std::fputs(info->c_str(), stdout);
+    return 0;
+  }
   QApplication app(argc, argv);  // takes its own options out of argv
   // The command line as one text, arguments joined by single blanks, bytes as given.
   std::string argument_text;
