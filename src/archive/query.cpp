@@ -4,6 +4,7 @@
 #include <unicode/uscript.h>
 #include <unicode/utf8.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace chatterwick::archive {
@@ -112,7 +113,10 @@ std::string Joined(const std::vector<QueryTerm>& group, const char* op) {
 
 Status TranslateQuery(std::string_view typed, TranslatedQuery* out) {
   *out = TranslatedQuery();
-  std::vector<Typed> terms = Split(typed);
+  // A NUL would end an FTS5 string early: it is read as the blank it looks like.
+  std::string text(typed);
+  std::replace(text.begin(), text.end(), '\0', ' ');
+  std::vector<Typed> terms = Split(text);
   if (terms.size() > kMaxQueryTerms)
     return Status::InvalidData("the query has " + std::to_string(terms.size()) +
                                " terms; a search takes at most " + std::to_string(kMaxQueryTerms));

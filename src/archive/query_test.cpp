@@ -31,7 +31,7 @@ std::string Render(std::string_view typed) {
 }
 
 TEST(QueryTest, TypedTextBecomesAnExpressionThatCannotFail) {
-  const std::pair<const char*, const char*> cases[] = {
+  const std::pair<std::string_view, const char*> cases[] = {
       {"hello", "\"hello\" |  | |"},
       {"don't", "\"don't\" |  | |"},
       {"don\u2019t", "\"don\u2019t\" |  | |"},
@@ -67,6 +67,8 @@ TEST(QueryTest, TypedTextBecomesAnExpressionThatCannotFail) {
       {"\U0001F389 party", "\"party\" |  | | ([\U0001F389];)"},
       {"a OR \u6771\u4eac", " |  | | (\"a\";[\u6771\u4eac];)"},
       {"-\U0001F389", " |  | [\U0001F389] |"},
+      {std::string_view("a\0b\"c\0", 6), "\"a\" AND \"b\"\"c\" |  | |"},
+      {std::string_view("\"x\0y\" z", 7), "\"x y\" AND \"z\" |  | |"},
       {"NEAR(a b) {x}: ^y", "\"NEAR(a\" AND \"b)\" AND \"{x}:\" AND \"^y\" |  | |"},
   };
   for (const auto& [typed, want] : cases) EXPECT_EQ(Render(typed), want) << typed;
