@@ -40,7 +40,7 @@ struct TranslatedQuery {
 
 // The most terms one search takes: enough for anything typed, few enough
 // that every search answers at once.
-inline constexpr size_t kMaxQueryTerms = 64;
+inline constexpr size_t kMaxQueryTerms = 16;
 
 // Translates typed text. InvalidData, with a message for the user, when it
 // has more than kMaxQueryTerms terms; never an FTS5 syntax error.
