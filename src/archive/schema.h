@@ -70,7 +70,7 @@ CREATE VIEW chat AS
          v.file_name, v.title, v.started_at, m.line_number, m.time_text, m.sent_at,
          m.sender, m.body, m.kind,
          p.display_name AS protocol_display, a.display_name AS account_display,
-         c.display_name AS contact_display
+         c.display_name AS contact_display, m.conversation_id
   FROM message m
   JOIN conversation v ON v.id = m.conversation_id
   JOIN contact c ON c.id = v.contact_id

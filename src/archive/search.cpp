@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <list>
 #include <string_view>
-#include <unordered_map>
 #include <variant>
 #include <vector>
 
 #include "archive/names.h"
+#include "archive/reader.h"
 #include "archive/schema.h"
 #include "archive/sqlite_db.h"
 #include "archive/stamps.h"
@@ -22,23 +22,6 @@ std::optional<std::chrono::year_month_day> ReadDate(const std::string& text) {
   const auto start = ParseLogStart(text + ".000000+0000");
   if (!start) return std::nullopt;
   return start->date;
-}
-
-// fold(text) in SQL: FoldForSearch, with the names a query meets again and
-// again (contacts, senders) folded once.
-void FoldFunction(sqlite3_context* context, int, sqlite3_value** argv) {
-  auto* cache =
-      static_cast<std::unordered_map<std::string, std::string>*>(sqlite3_user_data(context));
-  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-  if (!text) return sqlite3_result_null(context);
-  const std::string key(text, static_cast<size_t>(sqlite3_value_bytes(argv[0])));
-  auto it = cache->find(key);
-  if (it == cache->end()) {
-    if (cache->size() > 65536) cache->clear();
-    it = cache->emplace(key, FoldForSearch(key)).first;
-  }
-  sqlite3_result_text(context, it->second.data(), static_cast<int>(it->second.size()),
-                      SQLITE_TRANSIENT);
 }
 
 // An SQL text with its parameters, numbered as they are added.
@@ -107,7 +90,8 @@ Query BuildQuery(const SearchOptions& options, int64_t version) {
                                      q.Param(options.mark_end) + ")"
                                : "chat.body";
   q.sql = "SELECT chat.sent_at, chat.time_text, " + name("protocol") + ", " + name("account") +
-          ", " + name("contact") + ", chat.sender, " + body + ", chat.kind FROM " +
+          ", " + name("contact") + ", chat.sender, " + body + ", chat.kind, chat.id, " +
+          (version >= 2 ? "chat.conversation_id" : "0") + " FROM " +
           (fts ? "message_fts JOIN chat ON chat.id = message_fts.rowid" : "chat") + " WHERE 1";
   AddQuery(q, t);
   const std::pair<const std::string*, std::string> names[] = {{&options.protocol, name("protocol")},
@@ -138,25 +122,12 @@ Query BuildQuery(const SearchOptions& options, int64_t version) {
 
 bool IsDate(const std::string& text) { return ReadDate(text).has_value(); }
 
-Status Search(const std::string& db_path, const SearchOptions& options,
-              const std::function<bool(const SearchHit&)>& emit) {
-  Database db;
-  Status s = db.Open(db_path, true);
-  if (!s.ok()) return Status::InvalidData(s.message());
-  int64_t version = 0;
-  s = db.QueryInt("PRAGMA user_version", &version);
-  if (!s.ok()) return s.IsBusy() ? s : Status::InvalidData(s.message());
-  if (version < 1) return Status::InvalidData("not a chatterwick archive");
-  if (version > kSchemaVersion)
-    return Status::InvalidData("made by a newer chatterwick (schema " + std::to_string(version) +
-                               ")");
-  std::unordered_map<std::string, std::string> folded;
-  sqlite3_create_function_v2(db.get(), "chatterwick_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                             &folded, &FoldFunction, nullptr, nullptr, nullptr);
-
-  const Query q = BuildQuery(options, version);
+Status ArchiveReader::Search(const SearchOptions& options, int64_t offset,
+                             const std::function<bool(const SearchHit&)>& emit) {
+  Query q = BuildQuery(options, version_);
+  if (offset > 0) q.sql += (options.limit > 0 ? " OFFSET " : " LIMIT -1 OFFSET ") + q.Param(offset);
   Statement st;
-  s = st.Prepare(db, q.sql.c_str());
+  Status s = st.Prepare(*db_, q.sql.c_str());
   if (!s.ok()) return s;
   q.BindAll(st);
   SearchHit hit;
@@ -170,9 +141,19 @@ Status Search(const std::string& db_path, const SearchOptions& options,
     hit.sender = st.Text(5);
     hit.body = st.Text(6);
     hit.kind = st.Text(7);
+    hit.message_id = st.Int(8);
+    hit.conversation_id = st.Int(9);
     if (!emit(hit)) break;
   }
   return s;
+}
+
+Status Search(const std::string& db_path, const SearchOptions& options,
+              const std::function<bool(const SearchHit&)>& emit) {
+  std::unique_ptr<ArchiveReader> reader;
+  Status s = ArchiveReader::Open(db_path, &reader);
+  if (!s.ok()) return s.IsNotFound() ? Status::InvalidData(s.message()) : s;
+  return reader->Search(options, 0, emit);
 }
 
 }  // namespace chatterwick::archive

@@ -26,6 +26,7 @@ struct SearchOptions {
 };
 
 struct SearchHit {
+  int64_t message_id = 0, conversation_id = 0;
   std::string sent_at;  // empty when the stamp gave no full time
   // The names as people know them (see DisplayName).
   std::string time_text, protocol, account, contact, sender, body, kind;

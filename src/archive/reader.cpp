@@ -1,0 +1,221 @@
+#include "archive/reader.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "archive/names.h"
+#include "archive/schema.h"
+#include "archive/sqlite_db.h"
+
+namespace chatterwick::archive {
+
+namespace {
+
+// chatterwick_fold(text) in SQL: FoldForSearch, with the names a query meets
+// again and again (contacts, senders) folded once.
+void FoldFunction(sqlite3_context* context, int, sqlite3_value** argv) {
+  auto* cache = static_cast<std::map<std::string, std::string>*>(sqlite3_user_data(context));
+  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  if (!text) return sqlite3_result_null(context);
+  const std::string key(text, static_cast<size_t>(sqlite3_value_bytes(argv[0])));
+  auto it = cache->find(key);
+  if (it == cache->end()) {
+    if (cache->size() > 65536) cache->clear();
+    it = cache->emplace(key, FoldForSearch(key)).first;
+  }
+  sqlite3_result_text(context, it->second.data(), static_cast<int>(it->second.size()),
+                      SQLITE_TRANSIENT);
+}
+
+// The conversations below a node, as SQL over "conversation v" (and the
+// parameter it binds as ?1).
+std::string BelowNode(const NodeRef& node) {
+  switch (node.level) {
+    case NodeRef::Level::kContact:
+      return "v.contact_id = ?1";
+    case NodeRef::Level::kAccount:
+      return "v.contact_id IN (SELECT id FROM contact WHERE account_id = ?1)";
+    case NodeRef::Level::kProtocol:
+      return "v.contact_id IN (SELECT c.id FROM contact c JOIN account a ON a.id = c.account_id "
+             "WHERE a.protocol_id = ?1)";
+    case NodeRef::Level::kEverything:
+      break;
+  }
+  return "?1 = ?1";
+}
+
+// Runs sql, binding node's id as ?1, and calls row for each result row.
+template <typename Row>
+Status ForEachRow(Database& db, const std::string& sql, const NodeRef& node, Row&& row) {
+  Statement st;
+  Status s = st.Prepare(db, sql.c_str());
+  if (!s.ok()) return s;
+  st.Bind(1, node.id);
+  bool more = false;
+  while ((s = st.Step(&more)).ok() && more) row(st);
+  return s;
+}
+
+// "most first" from counts kept by name.
+std::vector<std::pair<std::string, int64_t>> MostFirst(Database& db, const std::string& sql,
+                                                       const NodeRef& node, Status* s) {
+  std::vector<std::pair<std::string, int64_t>> out;
+  *s = ForEachRow(db, sql, node,
+                  [&](Statement& st) { out.emplace_back(std::string(st.Text(0)), st.Int(1)); });
+  return out;
+}
+
+}  // namespace
+
+ArchiveReader::ArchiveReader(std::unique_ptr<Database> db, int64_t version)
+    : db_(std::move(db)), version_(version) {}
+
+ArchiveReader::~ArchiveReader() = default;
+
+Status ArchiveReader::Open(const std::string& db_path, std::unique_ptr<ArchiveReader>* reader) {
+  auto db = std::make_unique<Database>();
+  Status s = db->Open(db_path, true);
+  if (!s.ok()) return Status::NotFound(s.message());
+  int64_t version = 0;
+  s = db->QueryInt("PRAGMA user_version", &version);
+  if (!s.ok()) return s.IsBusy() ? s : Status::InvalidData(s.message());
+  if (version < 1) return Status::InvalidData("not a chatterwick archive");
+  if (version > kSchemaVersion)
+    return Status::InvalidData("made by a newer chatterwick (schema " + std::to_string(version) +
+                               ")");
+  reader->reset(new ArchiveReader(std::move(db), version));
+  sqlite3_create_function_v2((*reader)->db_->get(), "chatterwick_fold", 1,
+                             SQLITE_UTF8 | SQLITE_DETERMINISTIC, &(*reader)->folded_, &FoldFunction,
+                             nullptr, nullptr, nullptr);
+  return Status::OK();
+}
+
+Status ArchiveReader::Tree(std::vector<TreeNode>* nodes) {
+  nodes->clear();
+  // Before display names, the names on the disk are all there is.
+  const std::string display = version_ >= 2 ? "coalesce(display_name, name)" : "name";
+  std::map<std::pair<NodeRef::Level, int64_t>, size_t> index;
+  const std::pair<NodeRef::Level, std::string> levels[] = {
+      {NodeRef::Level::kProtocol, "SELECT id, 0, name, " + display + " FROM protocol"},
+      {NodeRef::Level::kAccount, "SELECT id, protocol_id, name, " + display + " FROM account"},
+      {NodeRef::Level::kContact, "SELECT id, account_id, name, " + display + " FROM contact"},
+  };
+  for (const auto& [level, sql] : levels) {
+    const size_t first = nodes->size();
+    Status s = ForEachRow(*db_, sql, {}, [&](Statement& st) {
+      TreeNode n;
+      n.node = {level, st.Int(0)};
+      n.parent_id = st.Int(1);
+      n.name = st.Text(2);
+      n.display_name = st.Text(3);
+      nodes->push_back(std::move(n));
+    });
+    if (!s.ok()) return s;
+    std::sort(nodes->begin() + static_cast<std::ptrdiff_t>(first), nodes->end(),
+              [](const TreeNode& a, const TreeNode& b) {
+                return std::tie(a.parent_id, a.display_name) <
+                       std::tie(b.parent_id, b.display_name);
+              });
+    for (size_t i = first; i < nodes->size(); ++i) index[{level, (*nodes)[i].node.id}] = i;
+  }
+  // Each contact's conversations and messages, added up the levels above it.
+  auto add = [&](NodeRef::Level level, int64_t id, int64_t conversations, int64_t messages,
+                 std::string_view last) {
+    auto it = index.find({level, id});
+    if (it == index.end()) return int64_t{0};
+    TreeNode& n = (*nodes)[it->second];
+    n.conversations += conversations;
+    n.messages += messages;
+    if (last > n.last_sent_at) n.last_sent_at = last;
+    return n.parent_id;
+  };
+  return ForEachRow(
+      *db_,
+      "SELECT v.contact_id, count(DISTINCT v.id), count(m.id), coalesce(max(m.sent_at), '') "
+      "FROM conversation v LEFT JOIN message m ON m.conversation_id = v.id WHERE ?1 = ?1 "
+      "GROUP BY v.contact_id",
+      {}, [&](Statement& st) {
+        const int64_t conversations = st.Int(1), messages = st.Int(2);
+        const std::string last(st.Text(3));
+        const int64_t account =
+            add(NodeRef::Level::kContact, st.Int(0), conversations, messages, last);
+        const int64_t protocol =
+            add(NodeRef::Level::kAccount, account, conversations, messages, last);
+        add(NodeRef::Level::kProtocol, protocol, conversations, messages, last);
+      });
+}
+
+Status ArchiveReader::Conversations(const NodeRef& node, std::vector<ConversationRow>* rows) {
+  rows->clear();
+  return ForEachRow(
+      *db_,
+      "SELECT v.id, v.contact_id, v.file_name, v.title, coalesce(v.started_at, ''), "
+      "(SELECT count(*) FROM message m WHERE m.conversation_id = v.id) FROM conversation v "
+      "WHERE " +
+          BelowNode(node) + " ORDER BY v.started_at IS NULL, julianday(v.started_at), v.id",
+      node, [&](Statement& st) {
+        rows->push_back({st.Int(0), st.Int(1), std::string(st.Text(2)), std::string(st.Text(3)),
+                         std::string(st.Text(4)), st.Int(5)});
+      });
+}
+
+Status ArchiveReader::Messages(int64_t conversation, int64_t offset, int64_t limit,
+                               std::vector<MessageRow>* rows) {
+  rows->clear();
+  Statement st;
+  Status s = st.Prepare(*db_,
+                        "SELECT id, line_number, time_text, coalesce(sent_at, ''), sender, body, "
+                        "kind FROM message WHERE conversation_id = ?1 ORDER BY line_number "
+                        "LIMIT ?2 OFFSET ?3");
+  if (!s.ok()) return s;
+  st.Bind(1, conversation);
+  st.Bind(2, limit);
+  st.Bind(3, offset);
+  bool row = false;
+  while ((s = st.Step(&row)).ok() && row)
+    rows->push_back({st.Int(0), st.Int(1), std::string(st.Text(2)), std::string(st.Text(3)),
+                     std::string(st.Text(4)), std::string(st.Text(5)), std::string(st.Text(6))});
+  return s;
+}
+
+Status ArchiveReader::Stats(const NodeRef& node, Statistics* stats) {
+  *stats = Statistics();
+  const std::string from =
+      " FROM message m JOIN conversation v ON v.id = m.conversation_id WHERE " + BelowNode(node);
+  Status s = ForEachRow(
+      *db_, "SELECT count(*), coalesce(min(m.sent_at), ''), coalesce(max(m.sent_at), '')" + from,
+      node, [&](Statement& st) {
+        stats->messages = st.Int(0);
+        stats->first_sent_at = st.Text(1);
+        stats->last_sent_at = st.Text(2);
+      });
+  // The stamp's own local time: "2022-09-30T17:39:26+02:00" holds its month
+  // and hour as written.
+  if (s.ok())
+    s = ForEachRow(
+        *db_,
+        "SELECT substr(m.sent_at, 1, 7), count(*)" + from + " AND m.sent_at IS NOT NULL GROUP BY 1",
+        node, [&](Statement& st) { stats->per_month[std::string(st.Text(0))] = st.Int(1); });
+  if (s.ok())
+    s = ForEachRow(
+        *db_,
+        "SELECT CAST(substr(m.sent_at, 12, 2) AS INTEGER), count(*)" + from +
+            " AND m.sent_at IS NOT NULL GROUP BY 1",
+        node, [&](Statement& st) { stats->per_hour[static_cast<int>(st.Int(0))] = st.Int(1); });
+  if (s.ok())
+    stats->per_sender = MostFirst(
+        *db_,
+        "SELECT m.sender, count(*)" + from + " AND m.sender <> '' GROUP BY 1 ORDER BY 2 DESC, 1",
+        node, &s);
+  const std::string contact = version_ >= 2 ? "coalesce(c.display_name, c.name)" : "c.name";
+  if (s.ok())
+    stats->top_contacts =
+        MostFirst(*db_,
+                  "SELECT " + contact + ", count(*)" + from.substr(0, from.find(" WHERE")) +
+                      " JOIN contact c ON c.id = v.contact_id WHERE " + BelowNode(node) +
+                      " GROUP BY c.id ORDER BY 2 DESC, 1 LIMIT 10",
+                  node, &s);
+  return s;
+}
+
+}  // namespace chatterwick::archive

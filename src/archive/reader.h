@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/search.h"
+#include "core/status.h"
+
+// Reading an archive: the one place that holds the SQL every reader runs (the
+// command line's search, and a window that browses, reads and searches). It
+// never writes; the archive run is the only writer.
+namespace chatterwick::archive {
+
+class Database;
+
+// A protocol, an account or a contact, or the whole archive.
+struct NodeRef {
+  enum class Level { kEverything, kProtocol, kAccount, kContact };
+  Level level = Level::kEverything;
+  int64_t id = 0;  // of the protocol, account or contact
+};
+
+// One node of the tree with what lies below it.
+struct TreeNode {
+  NodeRef node;
+  int64_t parent_id = 0;  // the account of a contact, the protocol of an account
+  std::string name, display_name;
+  int64_t conversations = 0, messages = 0;
+  std::string last_sent_at;  // the latest full stamp below it; empty when none
+};
+
+struct ConversationRow {
+  int64_t id = 0, contact_id = 0;
+  std::string file_name, title, started_at;  // started_at empty when unknown
+  int64_t messages = 0;
+};
+
+struct MessageRow {
+  int64_t id = 0, line_number = 0;
+  std::string time_text, sent_at, sender, body, kind;
+};
+
+struct Statistics {
+  int64_t messages = 0;
+  std::string first_sent_at, last_sent_at;
+  std::map<std::string, int64_t> per_month;                   // "2022-09" -> messages
+  std::map<int, int64_t> per_hour;                            // local hour of day -> messages
+  std::vector<std::pair<std::string, int64_t>> per_sender;    // most first
+  std::vector<std::pair<std::string, int64_t>> top_contacts;  // most first, display names
+};
+
+class ArchiveReader {
+ public:
+  // Opens the archive at db_path for reading. NotFound when there is no
+  // file; InvalidData for a file that is not an archive or is of a newer
+  // schema; Busy while another holds it.
+  static Status Open(const std::string& db_path, std::unique_ptr<ArchiveReader>* reader);
+  ~ArchiveReader();
+
+  // Every protocol, account and contact, in that order, each level by name.
+  Status Tree(std::vector<TreeNode>* nodes);
+  // The conversations below node, by start.
+  Status Conversations(const NodeRef& node, std::vector<ConversationRow>* rows);
+  // Up to limit messages of a conversation from the offset-th on, in order.
+  Status Messages(int64_t conversation, int64_t offset, int64_t limit,
+                  std::vector<MessageRow>* rows);
+  // Calls emit with each hit in time order from the offset-th on, until it
+  // returns false; options.limit caps the hits. See Search.
+  Status Search(const SearchOptions& options, int64_t offset,
+                const std::function<bool(const SearchHit&)>& emit);
+  Status Stats(const NodeRef& node, Statistics* stats);
+
+ private:
+  ArchiveReader(std::unique_ptr<Database> db, int64_t version);
+  std::unique_ptr<Database> db_;
+  int64_t version_;
+  std::map<std::string, std::string> folded_;  // the fold function's cache
+};
+
+}  // namespace chatterwick::archive
