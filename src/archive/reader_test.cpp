@@ -1,0 +1,166 @@
+#include "archive/reader.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "archive/archive.h"
+#include "archive/sqlite_db.h"
+#include "platform/posix_env.h"
+#include "testing/fixtures.h"
+#include "testing/temp_tree.h"
+
+namespace chatterwick::archive {
+namespace {
+
+using Level = NodeRef::Level;
+
+// An archive of every fixture tree, and what SQL of its own says of it.
+class ReaderFixtureTest : public ::testing::Test {
+ protected:
+  testing::TempTree t;
+  std::string db = t.Path("a.sqlite");
+  std::unique_ptr<ArchiveReader> reader;
+
+  void SetUp() override {
+    SKIP_WITHOUT_FIXTURES();
+    for (const auto& tree : testing::FixtureTrees())
+      ASSERT_EQ(RunArchive(*PosixEnv(), tree.string() + "/", db, "*.html", nullptr).outcome,
+                ArchiveOutcome::kDone);
+    ASSERT_TRUE(ArchiveReader::Open(db, &reader).ok());
+  }
+  int64_t Count(const std::string& sql) {
+    Database d;
+    EXPECT_TRUE(d.Open(db, true).ok());
+    int64_t n = -1;
+    EXPECT_TRUE(d.QueryInt(sql.c_str(), &n).ok()) << sql;
+    return n;
+  }
+};
+
+TEST_F(ReaderFixtureTest, TheTreeCountsWhatSqlCounts) {
+  std::vector<TreeNode> nodes;
+  ASSERT_TRUE(reader->Tree(&nodes).ok());
+  ASSERT_FALSE(nodes.empty());
+  const std::pair<Level, const char*> below[] = {
+      {Level::kProtocol,
+       "conversation v JOIN contact c ON c.id = v.contact_id JOIN account a ON a.id = "
+       "c.account_id WHERE a.protocol_id = "},
+      {Level::kAccount,
+       "conversation v JOIN contact c ON c.id = v.contact_id WHERE c.account_id = "},
+      {Level::kContact, "conversation v WHERE v.contact_id = "},
+  };
+  int64_t contacts = 0;
+  for (const TreeNode& n : nodes) {
+    const char* from = nullptr;
+    for (const auto& [level, sql] : below)
+      if (level == n.node.level) from = sql;
+    const std::string id = std::to_string(n.node.id);
+    EXPECT_EQ(n.conversations, Count(std::string("SELECT count(*) FROM ") + from + id)) << n.name;
+    EXPECT_EQ(n.messages,
+              Count(std::string("SELECT count(*) FROM message m WHERE m.conversation_id IN "
+                                "(SELECT v.id FROM ") +
+                    from + id + ")"))
+        << n.name;
+    contacts += n.node.level == Level::kContact;
+    EXPECT_FALSE(n.display_name.find('%') != std::string::npos && n.display_name == n.name &&
+                 n.name.find("%c3") != std::string::npos)
+        << "escapes left in " << n.name;
+  }
+  EXPECT_EQ(contacts, Count("SELECT count(*) FROM contact"));
+}
+
+TEST_F(ReaderFixtureTest, AConversationReadsWholeAndInOrderPageByPage) {
+  std::vector<ConversationRow> conversations;
+  ASSERT_TRUE(reader->Conversations({}, &conversations).ok());
+  EXPECT_EQ(static_cast<int64_t>(conversations.size()), Count("SELECT count(*) FROM conversation"));
+  for (size_t i = 1; i < conversations.size(); ++i)
+    ASSERT_LE(conversations[i - 1].started_at.substr(0, 4),
+              conversations[i].started_at.substr(0, 4));
+  const ConversationRow& longest = *std::max_element(
+      conversations.begin(), conversations.end(),
+      [](const ConversationRow& a, const ConversationRow& b) { return a.messages < b.messages; });
+  std::vector<MessageRow> all, page;
+  for (int64_t offset = 0;; offset += 7) {
+    ASSERT_TRUE(reader->Messages(longest.id, offset, 7, &page).ok());
+    if (page.empty()) break;
+    all.insert(all.end(), page.begin(), page.end());
+  }
+  EXPECT_EQ(static_cast<int64_t>(all.size()), longest.messages);
+  for (size_t i = 1; i < all.size(); ++i) ASSERT_LT(all[i - 1].line_number, all[i].line_number);
+}
+
+TEST_F(ReaderFixtureTest, StatisticsEqualSql) {
+  Statistics everything;
+  ASSERT_TRUE(reader->Stats({}, &everything).ok());
+  EXPECT_EQ(everything.messages, Count("SELECT count(*) FROM message"));
+  auto sum = [](const auto& counts) {
+    int64_t n = 0;
+    for (const auto& [key, count] : counts) n += count;
+    return n;
+  };
+  EXPECT_EQ(sum(everything.per_month),
+            Count("SELECT count(*) FROM message WHERE sent_at IS NOT NULL"));
+  EXPECT_EQ(sum(everything.per_hour), sum(everything.per_month));
+  EXPECT_EQ(sum(everything.per_sender), Count("SELECT count(*) FROM message WHERE sender <> ''"));
+  EXPECT_LE(everything.top_contacts.size(), 10u);
+  for (size_t i = 1; i < everything.per_sender.size(); ++i)
+    EXPECT_GE(everything.per_sender[i - 1].second, everything.per_sender[i].second);
+
+  std::vector<TreeNode> nodes;
+  ASSERT_TRUE(reader->Tree(&nodes).ok());
+  for (const TreeNode& n : nodes) {
+    Statistics one;
+    ASSERT_TRUE(reader->Stats(n.node, &one).ok());
+    EXPECT_EQ(one.messages, n.messages) << n.name;
+  }
+}
+
+TEST_F(ReaderFixtureTest, SearchPagesAddUpToTheWholeList) {
+  SearchOptions all;
+  ASSERT_TRUE(TranslateQuery("the", &all.query).ok());
+  std::vector<int64_t> whole;
+  ASSERT_TRUE(reader
+                  ->Search(all, 0,
+                           [&](const SearchHit& h) {
+                             whole.push_back(h.message_id);
+                             EXPECT_GT(h.conversation_id, 0);
+                             return true;
+                           })
+                  .ok());
+  ASSERT_GT(whole.size(), 10u);
+  std::vector<int64_t> paged;
+  SearchOptions page = all;
+  page.limit = 10;
+  for (int64_t offset = 0;; offset += 10) {
+    const size_t before = paged.size();
+    ASSERT_TRUE(reader
+                    ->Search(page, offset,
+                             [&](const SearchHit& h) {
+                               paged.push_back(h.message_id);
+                               return true;
+                             })
+                    .ok());
+    if (paged.size() == before) break;
+  }
+  EXPECT_EQ(paged, whole);
+}
+
+TEST(ReaderTest, WhatIsNoArchiveIsSaidSo) {
+  testing::TempTree t;
+  t.File("text.txt", "no database at all, only a line of text to read\n");
+  std::unique_ptr<ArchiveReader> reader;
+  EXPECT_TRUE(ArchiveReader::Open(t.Path("none.sqlite"), &reader).IsNotFound());
+  EXPECT_TRUE(ArchiveReader::Open(t.Path("text.txt"), &reader).IsInvalidData());
+  {
+    Database other;
+    ASSERT_TRUE(other.Open(t.Path("other.sqlite"), false).ok());
+    ASSERT_TRUE(other.Exec("CREATE TABLE notes(x); PRAGMA user_version = 9;").ok());
+  }
+  const Status s = ArchiveReader::Open(t.Path("other.sqlite"), &reader);
+  EXPECT_TRUE(s.IsInvalidData());
+  EXPECT_EQ(s.message(), "made by a newer chatterwick (schema 9)");
+}
+
+}  // namespace
+}  // namespace chatterwick::archive
