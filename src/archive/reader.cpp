@@ -218,4 +218,45 @@ Status ArchiveReader::Stats(const NodeRef& node, Statistics* stats) {
   return s;
 }
 
+Status ArchiveReader::Conversation(int64_t id, ConversationInfo* info) {
+  *info = ConversationInfo();
+  const auto display = [&](const char* table) {
+    return version_ >= 2 ? std::string("coalesce(") + table + ".display_name, " + table + ".name)"
+                         : std::string(table) + ".name";
+  };
+  bool found = false;
+  Status s = ForEachRow(
+      *db_,
+      "SELECT " + display("p") + ", " + display("a") + ", " + display("c") +
+          ", p.name, a.name, c.name, v.file_name, v.title, coalesce(v.started_at, ''), "
+          "(SELECT count(*) FROM message m WHERE m.conversation_id = v.id), "
+          "(SELECT coalesce(max(id), 0) FROM message m WHERE m.conversation_id = v.id), "
+          "v.file_size, v.file_mtime, "
+          "(SELECT coalesce(min(sent_at), '') FROM message m WHERE m.conversation_id = v.id), "
+          "(SELECT coalesce(max(sent_at), '') FROM message m WHERE m.conversation_id = v.id) "
+          "FROM conversation v JOIN contact c ON c.id = v.contact_id "
+          "JOIN account a ON a.id = c.account_id JOIN protocol p ON p.id = a.protocol_id "
+          "WHERE v.id = ?1",
+      {NodeRef::Level::kContact, id}, [&](Statement& st) {
+        found = true;
+        info->id = id;
+        info->protocol = st.Text(0);
+        info->account = st.Text(1);
+        info->contact = st.Text(2);
+        info->protocol_on_disk = st.Text(3);
+        info->account_on_disk = st.Text(4);
+        info->contact_on_disk = st.Text(5);
+        info->file_name = st.Text(6);
+        info->title = st.Text(7);
+        info->started_at = st.Text(8);
+        info->messages = st.Int(9);
+        info->first_sent_at = st.Text(13);
+        info->last_sent_at = st.Text(14);
+        info->signature = std::to_string(st.Int(9)) + ":" + std::to_string(st.Int(10)) + ":" +
+                          std::to_string(st.Int(11)) + ":" + std::to_string(st.Int(12));
+      });
+  if (s.ok() && !found) return Status::NotFound("no conversation " + std::to_string(id));
+  return s;
+}
+
 }  // namespace chatterwick::archive

@@ -39,6 +39,18 @@ struct ConversationRow {
   int64_t messages = 0;
 };
 
+// A conversation with the names above it, as an export heads it.
+struct ConversationInfo {
+  int64_t id = 0;
+  std::string protocol, account, contact;                          // as people know them
+  std::string protocol_on_disk, account_on_disk, contact_on_disk;  // as the disk has them
+  std::string file_name, title, started_at;                        // started_at may be empty
+  int64_t messages = 0;
+  std::string first_sent_at, last_sent_at;  // of its messages with a full stamp; may be empty
+  // Changes whenever the archive run replaces the conversation's messages.
+  std::string signature;
+};
+
 struct MessageRow {
   int64_t id = 0, line_number = 0;
   std::string time_text, sent_at, sender, body, kind;
@@ -73,6 +85,7 @@ class ArchiveReader {
   Status Search(const SearchOptions& options, int64_t offset,
                 const std::function<bool(const SearchHit&)>& emit);
   Status Stats(const NodeRef& node, Statistics* stats);
+  Status Conversation(int64_t id, ConversationInfo* info);
 
  private:
   ArchiveReader(std::unique_ptr<Database> db, int64_t version);
