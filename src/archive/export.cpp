@@ -1,0 +1,302 @@
+#include "archive/export.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "archive/names.h"
+#include "archive/reader.h"
+#include "core/path.h"
+#include "core/safe_file.h"
+
+namespace chatterwick::archive {
+
+namespace {
+
+using nlohmann::json;
+
+// What is selected: the conversations, by start, and (for only_matching) the
+// messages, their ids sorted.
+struct Selection {
+  std::vector<int64_t> conversations;
+  std::vector<int64_t> messages;
+  bool every_message = true;
+};
+
+bool Filtered(const SearchOptions& s) {
+  return !s.query.empty() || !s.protocol.empty() || !s.account.empty() || !s.contact.empty() ||
+         !s.sender.empty() || !s.from.empty() || !s.to.empty();
+}
+
+Status Select(ArchiveReader& reader, const ArchiveExportOptions& options, Selection* selection) {
+  std::vector<ConversationRow> all;
+  Status s = reader.Conversations({}, &all);
+  if (!s.ok() || !Filtered(options.selection)) {
+    for (const ConversationRow& c : all) selection->conversations.push_back(c.id);
+    return s;
+  }
+  SearchOptions search = options.selection;
+  search.mark_start.clear();
+  search.mark_end.clear();
+  std::set<int64_t> chosen;
+  selection->every_message = !options.only_matching;
+  s = reader.Search(search, 0, [&](const SearchHit& hit) {
+    chosen.insert(hit.conversation_id);
+    if (options.only_matching) selection->messages.push_back(hit.message_id);
+    return true;
+  });
+  std::sort(selection->messages.begin(), selection->messages.end());
+  for (const ConversationRow& c : all)
+    if (chosen.count(c.id)) selection->conversations.push_back(c.id);
+  return s;
+}
+
+// Streams one conversation through writer into sink; false when sink failed
+// or stop was asked for. *count gets the messages written.
+Status WriteConversation(ArchiveReader& reader, ExportWriter& writer, const ConversationInfo& c,
+                         const Selection& selection, int64_t* count,
+                         const std::function<Status(std::string_view)>& sink) {
+  Status s = sink(writer.BeginConversation(c));
+  std::vector<MessageRow> page;
+  constexpr int64_t kPage = 2000;
+  for (int64_t offset = 0; s.ok(); offset += kPage) {
+    s = reader.Messages(c.id, offset, kPage, &page);
+    if (!s.ok() || page.empty()) break;
+    std::string text;
+    for (const MessageRow& m : page) {
+      if (!selection.every_message &&
+          !std::binary_search(selection.messages.begin(), selection.messages.end(), m.id))
+        continue;
+      text += writer.Message(c, m);
+      ++*count;
+    }
+    s = sink(text);
+  }
+  if (s.ok()) s = sink(writer.EndConversation(c));
+  return s;
+}
+
+// What the manifest keeps of the options: a later run with other options
+// rewrites every file.
+std::string OptionsKey(const ArchiveExportOptions& o) {
+  const SearchOptions& s = o.selection;
+  const TranslatedQuery& q = s.query;
+  json groups = json::array();
+  for (const auto& group : q.groups) {
+    json g = json::array();
+    for (const QueryTerm& t : group) g.push_back({t.substring, t.text});
+    groups.push_back(g);
+  }
+  return json{{"format", ExportExtension(o.format)},
+              {"only_matching", o.only_matching},
+              {"spreadsheet_safe", o.spreadsheet_safe},
+              {"match", q.match},
+              {"exclude", q.exclude},
+              {"lacks", q.lacks},
+              {"groups", groups},
+              {"protocol", s.protocol},
+              {"account", s.account},
+              {"contact", s.contact},
+              {"sender", s.sender},
+              {"from", s.from},
+              {"to", s.to}}
+      .dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+// The file's place under the export folder, its parts made safe.
+std::string RelativePath(const ConversationInfo& c, ExportFormat format, char sep) {
+  std::string start = c.started_at.size() >= 19
+                          ? c.started_at.substr(0, 10) + " " + c.started_at.substr(11, 2) + "." +
+                                c.started_at.substr(14, 2) + "." + c.started_at.substr(17, 2)
+                          : c.file_name;
+  const std::string ext = std::string(".") + ExportExtension(format);
+  return SafeFileName(c.protocol) + sep + SafeFileName(c.account) + sep + SafeFileName(c.contact) +
+         sep + SafeFileName(start, 255 - ext.size() - 8) + ext;
+}
+
+struct Manifest {
+  std::string options;
+  std::map<std::string, std::pair<int64_t, std::string>> files;  // path -> conversation, signature
+};
+
+Manifest ReadManifest(Env& env, const std::string& path) {
+  Manifest m;
+  std::unique_ptr<SequentialFile> file;
+  if (!env.NewSequentialFile(path, &file).ok()) return m;
+  std::string text, buf(1 << 16, '\0');
+  for (size_t got = 1; got > 0;) {
+    if (!file->Read(buf.size(), buf.data(), &got).ok()) return Manifest();
+    text.append(buf.data(), got);
+  }
+  const json j = json::parse(text, nullptr, false);
+  if (j.is_discarded() || !j.is_object() || !j.contains("files")) return m;
+  m.options = j.value("options", "");
+  for (const auto& [name, entry] : j["files"].items())
+    if (entry.is_object())
+      m.files[name] = {entry.value("conversation", int64_t{0}), entry.value("signature", "")};
+  return m;
+}
+
+Status WriteManifest(Env& env, const std::string& path, const Manifest& m) {
+  json files = json::object();
+  for (const auto& [name, entry] : m.files)
+    files[name] = {{"conversation", entry.first}, {"signature", entry.second}};
+  const std::string text = json{{"options", m.options}, {"files", files}}.dump(
+                               1, ' ', false, json::error_handler_t::replace) +
+                           "\n";
+  return SaveFile(env, path, SaveMode::kReplace, [&](bool) { return text; });
+}
+
+}  // namespace
+
+std::string SafeFileName(const std::string& name, size_t max_bytes) {
+  std::string out;
+  for (unsigned char ch : name)
+    out += ch < 0x20 || ch == 0x7f ||
+                   std::string_view("/\\<>:\"|?*").find(static_cast<char>(ch)) !=
+                       std::string_view::npos
+               ? '_'
+               : static_cast<char>(ch);
+  if (!out.empty() && out[0] == '.') out[0] = '_';
+  // Whole characters only: never cut inside a UTF-8 sequence.
+  if (out.size() > max_bytes) {
+    size_t cut = max_bytes;
+    while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) --cut;
+    out.resize(cut);
+  }
+  while (!out.empty() && (out.back() == '.' || out.back() == ' ')) out.back() = '_';
+  std::string stem = out.substr(0, out.find('.'));
+  for (char& ch : stem) ch = static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 32 : ch);
+  static const std::set<std::string> kReserved = {
+      "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
+      "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
+  if (kReserved.count(stem)) out = "_" + out;
+  return out.empty() ? "_" : out;
+}
+
+ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
+                                          const std::string& dir,
+                                          const ArchiveExportOptions& options,
+                                          RunObserver* observer, StopFlag stop) {
+  ArchiveExportResult result;
+  std::unique_ptr<ArchiveReader> reader;
+  Selection selection;
+  Status& s = result.status;
+  s = ArchiveReader::Open(db_path, &reader);
+  if (s.ok()) s = Select(*reader, options, &selection);
+  if (s.ok()) s = env.CreateFolders(dir);
+  if (!s.ok()) return result;
+  const char sep = env.Separator();
+  const Manifest before = ReadManifest(env, dir + kExportManifest);
+  Manifest after;
+  after.options = OptionsKey(options);
+  const bool same_options = before.options == after.options;
+  if (observer) observer->OnTotal(static_cast<int64_t>(selection.conversations.size()), 0);
+  std::unique_ptr<ExportWriter> writer = MakeExportWriter(options.format, options.spreadsheet_safe);
+  ArchiveExportSummary& sum = result.summary;
+  for (int64_t id : selection.conversations) {
+    if (stop.Requested()) {
+      result.stopped = true;
+      break;
+    }
+    ConversationInfo c;
+    s = reader->Conversation(id, &c);
+    if (!s.ok()) break;
+    std::string relative = RelativePath(c, options.format, sep);
+    // Two conversations of a contact that began in the same second.
+    for (int n = 2; after.files.count(relative); ++n) {
+      const size_t dot = relative.rfind('.');
+      relative = relative.substr(0, dot) + " (" + std::to_string(n) + ")" + relative.substr(dot);
+    }
+    const std::string target = dir + relative;
+    const auto old = before.files.find(relative);
+    FileKind kind = FileKind::kOther;
+    int64_t count = 0;
+    if (same_options && old != before.files.end() && old->second == std::pair(id, c.signature) &&
+        env.GetFileKind(target, &kind).ok() && kind == FileKind::kRegular) {
+      after.files[relative] = old->second;
+      ++sum.unchanged;
+    } else {
+      const std::string folder = path::FolderOf(target);
+      s = env.CreateFolders(folder);
+      ReplacementSet file(env);
+      size_t index = 0;
+      if (s.ok())
+        s = file.Add(target, folder + "." + target.substr(folder.size()) + ".chatterwick-", &index);
+      auto sink = [&](std::string_view text) { return file.file(index).Append(text); };
+      if (s.ok()) s = sink(writer->BeginFile());
+      if (s.ok()) s = WriteConversation(*reader, *writer, c, selection, &count, sink);
+      if (s.ok()) s = sink(writer->EndFile());
+      std::string failed;
+      if (s.ok()) s = file.Commit(folder, &failed);
+      if (!s.ok()) {
+        if (observer) observer->OnProblem({Problem::Kind::kWriteFailed, target, s});
+        break;
+      }
+      after.files[relative] = {id, c.signature};
+      ++sum.written;
+    }
+    ++sum.conversations;
+    sum.messages += count ? count : (selection.every_message ? c.messages : 0);
+    if (observer) observer->OnLogDone(0, count);
+  }
+  // What an earlier run wrote for conversations no longer selected goes, but
+  // a run that did not finish keeps what it has not reached.
+  for (const auto& [relative, entry] : before.files) {
+    if (after.files.count(relative)) continue;
+    if (!s.ok() || result.stopped) {
+      after.files[relative] = entry;
+      continue;
+    }
+    if (env.DeleteFile(dir + relative).ok()) ++sum.removed;
+  }
+  if (Status m = WriteManifest(env, dir + kExportManifest, after); s.ok()) s = m;
+  return result;
+}
+
+ArchiveExportResult ExportArchiveToFile(Env& env, const std::string& db_path,
+                                        const std::string& path,
+                                        const ArchiveExportOptions& options, RunObserver* observer,
+                                        StopFlag stop,
+                                        const std::function<bool(std::string_view)>& out) {
+  ArchiveExportResult result;
+  std::unique_ptr<ArchiveReader> reader;
+  Selection selection;
+  Status& s = result.status;
+  s = ArchiveReader::Open(db_path, &reader);
+  if (s.ok()) s = Select(*reader, options, &selection);
+  if (!s.ok()) return result;
+  ReplacementSet file(env);
+  size_t index = 0;
+  const std::string folder = path::FolderOf(path);
+  if (!out) s = file.Add(path, folder + "." + path.substr(folder.size()) + ".chatterwick-", &index);
+  const std::function<Status(std::string_view)> sink = [&](std::string_view text) {
+    if (!out) return file.file(index).Append(text);
+    return out(text) ? Status::OK() : Status::IOError("could not write to standard output");
+  };
+  std::unique_ptr<ExportWriter> writer = MakeExportWriter(options.format, options.spreadsheet_safe);
+  if (observer) observer->OnTotal(static_cast<int64_t>(selection.conversations.size()), 0);
+  if (s.ok()) s = sink(writer->BeginFile());
+  for (size_t i = 0; s.ok() && i < selection.conversations.size(); ++i) {
+    if (stop.Requested()) {
+      result.stopped = true;
+      return result;  // the file stays as it was
+    }
+    ConversationInfo c;
+    int64_t count = 0;
+    s = reader->Conversation(selection.conversations[i], &c);
+    if (s.ok()) s = WriteConversation(*reader, *writer, c, selection, &count, sink);
+    ++result.summary.conversations;
+    result.summary.messages += count;
+    if (observer) observer->OnLogDone(0, count);
+  }
+  if (s.ok()) s = sink(writer->EndFile());
+  std::string failed;
+  if (s.ok() && !out) s = file.Commit(folder, &failed);
+  if (s.ok()) result.summary.written = 1;
+  return result;
+}
+
+}  // namespace chatterwick::archive

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/export_format.h"
+#include "archive/search.h"
+#include "core/env.h"
+#include "core/run_observer.h"
+#include "core/status.h"
+#include "core/stop_flag.h"
+
+// Exporting conversations from the archive into files people read and
+// programs load.
+namespace chatterwick::archive {
+
+struct ArchiveExportOptions {
+  ExportFormat format = ExportFormat::kText;
+  // Which messages: the search's filters and typed query. A conversation is
+  // exported when any of its messages is selected; with only_matching, only
+  // the selected messages are.
+  SearchOptions selection;
+  bool only_matching = false;
+  // CSV begun with the byte-order mark and guarded against formulas.
+  bool spreadsheet_safe = true;
+};
+
+// The name a folder or file of the export gets from a name people know: no
+// "/", "\\", NUL or control character, nothing Windows refuses (<>:"|?* and
+// names like CON or LPT1), no leading ".", no trailing dot or blank, at most
+// max_bytes bytes of whole UTF-8 characters, never empty.
+std::string SafeFileName(const std::string& name, size_t max_bytes = 255);
+
+struct ArchiveExportSummary {
+  int64_t conversations = 0, messages = 0;
+  int64_t written = 0, unchanged = 0, removed = 0;
+};
+
+struct ArchiveExportResult {
+  Status status;  // OK, or why the export could not go on
+  bool stopped = false;
+  ArchiveExportSummary summary;
+};
+
+// Writes one file per selected conversation under dir (ending with a
+// separator): dir/PROTOCOL/ACCOUNT/CONTACT/START.EXT. Each file is complete
+// or absent, written through a temporary file. A manifest in dir records what
+// each file holds, so that a later run with the same options rewrites only
+// conversations whose messages changed, and removes the files of
+// conversations no longer selected. A stop keeps the files finished so far.
+ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
+                                          const std::string& dir,
+                                          const ArchiveExportOptions& options,
+                                          RunObserver* observer, StopFlag stop = {});
+
+// Everything selected into one file (replaced whole), or to out when path is
+// empty (out is then called with each piece).
+ArchiveExportResult ExportArchiveToFile(Env& env, const std::string& db_path,
+                                        const std::string& path,
+                                        const ArchiveExportOptions& options, RunObserver* observer,
+                                        StopFlag stop,
+                                        const std::function<bool(std::string_view)>& out = {});
+
+// The manifest's name in an export folder.
+inline constexpr const char* kExportManifest = ".chatterwick-export.json";
+
+}  // namespace chatterwick::archive
