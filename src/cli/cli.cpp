@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "archive/archive.h"
+#include "archive/export.h"
 #include "archive/search.h"
 #include "cli/console_window.h"
 #include "cli/progress.h"
@@ -35,7 +36,8 @@ constexpr const char* kNotes =
     "\n"
     "Exit status: 0 done, 1 a file or folder could not be read or written (for search:\n"
     "no message matched), 2 wrong arguments, 130 or 143 stopped by Ctrl+C or SIGTERM.\n";
-constexpr const char* kUsage = "chatterwick-cli (view | catalogue | export | archive | search) ...";
+constexpr const char* kUsage =
+    "chatterwick-cli (view | catalogue | export | archive | search | export-archive) ...";
 
 struct Usage {
   std::string problem;
@@ -49,6 +51,8 @@ struct Request {
   std::string output_folder;  // the default one, looked up once
   std::string output, db, csv, text;
   std::vector<std::string> words;  // search's QUERY, and its archive before it
+  std::string format, query_text;  // export-archive's
+  bool only_matching = false;
   CatalogueOptions catalogue;
   ExportOptions export_options;
   archive::SearchOptions search;
@@ -323,6 +327,29 @@ int RunExport(const Request& rq, Shell& sh) {
 
 // ---- search ----
 
+// The filters search and export-archive both take.
+void DeclareFilters(CLI::App* c, Request& rq) {
+  c->add_option("--contact", rq.search.contact, "part of the contact's name");
+  c->add_option("--account", rq.search.account, "part of the account's name");
+  c->add_option("--protocol", rq.search.protocol, "part of the protocol's name");
+  c->add_option("--sender", rq.search.sender, "part of the sender's name");
+  auto date = [](const std::string& d) {
+    return archive::IsDate(d) ? std::string()
+                              : "a date from 1000-01-01 to 9999-12-31 as YYYY-MM-DD, not " + d;
+  };
+  c->add_option("--from", rq.search.from, "from this day (YYYY-MM-DD), included")
+      ->check(CLI::Validator(date, "DATE"));
+  c->add_option("--to", rq.search.to, "to this day (YYYY-MM-DD), all of it included")
+      ->check(CLI::Validator(date, "DATE"));
+}
+
+void CheckFilters(CLI::App* c, const Request& rq) {
+  if (c->count("--db")) NotEmpty(rq.db, "FILE");
+  const archive::SearchOptions& o = rq.search;
+  if (!o.from.empty() && !o.to.empty() && o.from > o.to)
+    throw Usage{"--from " + o.from + " is later than --to " + o.to};
+}
+
 void DeclareSearch(CLI::App* c, Request& rq) {
   c->footer(
       "QUERY is plain text: words and anything typed between blanks match as written\n"
@@ -336,28 +363,14 @@ void DeclareSearch(CLI::App* c, Request& rq) {
   c->add_option("--db", rq.db,
                 "the archive (default: " + rq.output_folder + archive::kArchiveFile + ")");
   c->add_flag("--fts", rq.fts, "QUERY in FTS5's own syntax");
-  c->add_option("--contact", rq.search.contact, "part of the contact's name");
-  c->add_option("--account", rq.search.account, "part of the account's name");
-  c->add_option("--protocol", rq.search.protocol, "part of the protocol's name");
-  c->add_option("--sender", rq.search.sender, "part of the sender's name");
-  auto date = [](const std::string& d) {
-    return archive::IsDate(d) ? std::string()
-                              : "a date from 1000-01-01 to 9999-12-31 as YYYY-MM-DD, not " + d;
-  };
-  c->add_option("--from", rq.search.from, "from this day (YYYY-MM-DD), included")
-      ->check(CLI::Validator(date, "DATE"));
-  c->add_option("--to", rq.search.to, "to this day (YYYY-MM-DD), all of it included")
-      ->check(CLI::Validator(date, "DATE"));
+  DeclareFilters(c, rq);
   c->add_option("--limit", rq.search.limit, "at most N messages")->check(CLI::PositiveNumber);
   c->add_flag("--csv", rq.csv_rows, "CSV rows with a header");
 }
 
 void CheckSearch(CLI::App* c, const Request& rq) {
-  if (c->count("--db")) NotEmpty(rq.db, "FILE");
+  CheckFilters(c, rq);
   for (const std::string& word : rq.words) NotEmpty(word, "QUERY");
-  const archive::SearchOptions& o = rq.search;
-  if (!o.from.empty() && !o.to.empty() && o.from > o.to)
-    throw Usage{"--from " + o.from + " is later than --to " + o.to};
 }
 
 // The SQLite file's first bytes: a word of a query is never taken for one.
@@ -368,6 +381,15 @@ bool IsDatabaseFile(Env& env, const std::string& path) {
   char head[16];
   size_t got = 0;
   return file->Read(sizeof head, head, &got).ok() && std::string_view(head, got) == kHeader;
+}
+
+// False, having said so, when there is no file at db.
+bool ArchiveThere(Shell& sh, const std::string& db) {
+  FileKind kind = FileKind::kOther;
+  if (!sh.env.GetFileKind(db, &kind).IsNotFound()) return true;
+  sh.err << "chatterwick-cli: there is no archive " << db
+         << " (chatterwick-cli archive ROOT makes it)\n";
+  return false;
 }
 
 std::string HitLine(const archive::SearchHit& h, bool csv) {
@@ -390,12 +412,7 @@ int RunSearch(const Request& rq, Shell& sh) {
     words.erase(words.begin());
   }
   if (db.empty()) db = rq.output_folder + archive::kArchiveFile;
-  FileKind kind = FileKind::kOther;
-  if (sh.env.GetFileKind(db, &kind).IsNotFound()) {
-    sh.err << "chatterwick-cli: there is no archive " << db
-           << " (chatterwick-cli archive ROOT makes it)\n";
-    return 2;
-  }
+  if (!ArchiveThere(sh, db)) return 2;
   std::string typed;
   for (const std::string& w : words) typed += (typed.empty() ? "" : " ") + w;
   archive::SearchOptions options = rq.search;
@@ -429,6 +446,90 @@ int RunSearch(const Request& rq, Shell& sh) {
   return status;
 }
 
+// ---- export-archive ----
+
+void DeclareExportArchive(CLI::App* c, Request& rq) {
+  c->footer(
+      "Writes one file per conversation under DIR, as DIR/PROTOCOL/ACCOUNT/CONTACT/START.EXT,\n"
+      "or everything into FILE with --single (\"-\": standard output). A conversation is\n"
+      "exported when any of its messages is selected by the filters and --query (the\n"
+      "search's plain text); --only-matching exports those messages alone. A later run\n"
+      "into the same DIR with the same options rewrites only what changed.");
+  c->add_option("--db", rq.db,
+                "the archive (default: " + rq.output_folder + archive::kArchiveFile + ")");
+  c->add_option("--format", rq.format, "html, txt, json, jsonl or csv")
+      ->required()
+      ->check(CLI::IsMember({"html", "txt", "json", "jsonl", "csv"}));
+  CLI::Option* output = c->add_option("-o,--output", rq.output, "the folder the files go into");
+  c->add_option("--single", rq.text, "everything into this one file")->excludes(output);
+  c->add_option("--query", rq.query_text, "what the messages say, as search takes it");
+  DeclareFilters(c, rq);
+  c->add_flag("--only-matching", rq.only_matching, "only the selected messages");
+  c->add_flag_callback(
+      "--no-bom", [&rq] { rq.export_options.write_bom = false; },
+      "CSV without the byte-order mark; every field as read");
+  c->add_flag("-q,--quiet", rq.quiet, "no progress");
+}
+
+void CheckExportArchive(CLI::App* c, const Request& rq) {
+  CheckFilters(c, rq);
+  if (c->count("--output") + c->count("--single") != 1)
+    throw Usage{"export-archive needs one of --output DIR or --single FILE"};
+  NotEmpty(c->count("--output") ? rq.output : rq.text, c->count("--output") ? "DIR" : "FILE");
+}
+
+int RunExportArchive(const Request& rq, Shell& sh) {
+  const std::string db = rq.db.empty() ? rq.output_folder + archive::kArchiveFile : rq.db;
+  if (!ArchiveThere(sh, db)) return 2;
+  archive::ArchiveExportOptions options;
+  options.format = *archive::ExportFormatNamed(rq.format);
+  options.selection = rq.search;
+  options.only_matching = rq.only_matching;
+  options.spreadsheet_safe = rq.export_options.write_bom;
+  if (Status s = archive::TranslateQuery(rq.query_text, &options.selection.query); !s.ok()) {
+    sh.err << "chatterwick-cli export-archive: " << s.message() << '\n';
+    return 2;
+  }
+  const bool to_stdout = rq.text == kStandardOutput;
+  std::ostream& report = to_stdout ? sh.err : sh.out;
+  const auto start = std::chrono::steady_clock::now();
+  std::optional<RunReporter> reporter;
+  reporter.emplace(sh.err, TerminalTakesColour(sh.env, sh.err_is_terminal) && !rq.quiet);
+  const std::string where =
+      rq.output.empty() ? rq.text : path::WithFinalSeparator(rq.output, sh.env.Separator());
+  const archive::ArchiveExportResult r =
+      rq.output.empty()
+          ? archive::ExportArchiveToFile(
+                sh.env, db, to_stdout ? "" : rq.text, options, &*reporter, sh.stop,
+                to_stdout ? std::function<bool(std::string_view)>([&](std::string_view text) {
+                  sh.out << text;
+                  return static_cast<bool>(sh.out);
+                })
+                          : nullptr)
+          : archive::ExportArchiveToFolder(sh.env, db, where, options, &*reporter, sh.stop);
+  reporter.reset();
+  if (r.stopped) {
+    sh.err << "chatterwick-cli: stopped; the files finished so far are in " << where << '\n';
+    return sh.stop.ExitCode();
+  }
+  if (to_stdout && !sh.out && errno == EPIPE) return kClosedPipeStatus;
+  if (!r.status.ok()) {
+    sh.err << "chatterwick-cli: "
+           << (r.status.IsInvalidData() ? db + " is not an archive: " : "export-archive: ")
+           << r.status.message() << '\n';
+    return r.status.IsInvalidData() ? 2 : 1;
+  }
+  const archive::ArchiveExportSummary& m = r.summary;
+  char taken[32];
+  std::snprintf(taken, sizeof taken, "%.2f",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  report << "Conversations exported: " << m.conversations << "\nMessages exported: " << m.messages
+         << "\nFiles written: " << m.written << ", unchanged: " << m.unchanged
+         << ", removed from the selection: " << m.removed << "\nTime taken: " << taken
+         << " s\nOutput: " << (to_stdout ? "standard output" : where) << '\n';
+  return CheckOutput(sh.out, sh.err, 0);
+}
+
 // ---- the table ----
 
 struct Command {
@@ -458,6 +559,12 @@ const Command kCommands[] = {
      "[--protocol TEXT] [--sender TEXT] [--from DATE] [--to DATE] [--limit N] [--csv] "
      "[-- QUERY that begins with -]",
      &DeclareSearch, &CheckSearch, &RunSearch},
+    {"export-archive", "Exports conversations from an archive as HTML, text, JSON or CSV.",
+     "chatterwick-cli export-archive [--db FILE] --format html|txt|json|jsonl|csv "
+     "(--output DIR | --single FILE) [--query TEXT] [--only-matching] [--contact TEXT] "
+     "[--account TEXT] [--protocol TEXT] [--sender TEXT] [--from DATE] [--to DATE] [--no-bom] "
+     "[-q]",
+     &DeclareExportArchive, &CheckExportArchive, &RunExportArchive},
 };
 
 const Command* Find(const std::string& name) {

@@ -404,7 +404,7 @@ TEST(CliTest, AMistypedCommandGetsASuggestion) {
       {"arch", "chatterwick-cli: unknown command \"arch\"; did you mean \"archive\"?\n"},
       {"frobnicate",
        "chatterwick-cli: unknown command \"frobnicate\"; usage: chatterwick-cli (view | "
-       "catalogue | export | archive | search) ...   (--help for more)\n"},
+       "catalogue | export | archive | search | export-archive) ...   (--help for more)\n"},
   };
   for (const auto& [typed, says] : cases) {
     Result r = Cli({typed, "x"});
@@ -469,6 +469,48 @@ TEST(CliTest, ARootWithoutLogsChangesNothing) {
   // Without its final slash, the root is the same folder.
   r = Cli({"archive", t.Path("home/.purple/logs"), "--db", db, "-q"});
   EXPECT_EQ(r.status, 0) << r.err;
+}
+
+// export-archive from the default archive: the summary, a second run that
+// finds everything unchanged, one file to standard output, and its usage.
+TEST(CliTest, ExportArchiveWritesFilesAndSaysWhat) {
+  testing::TempTree t;
+  t.File("logs/jabber/me@x/zo%c3%ab/2022-09-30.173826+0200CEST.html",
+         "<title>t</title>\n"
+         "<font size=\"2\">(17:38:38)</font> <b>Zo\xc3\xab:</b> &lt;script&gt;x&lt;/script&gt; hi\n"
+         "<font size=\"2\">(17:39:00)</font> <b>***Zo\xc3\xab</b> waves\n");
+  TestEnv env(t.root() + "app", {});
+  ASSERT_EQ(CliWith(env, {"archive", t.Path("logs"), "-q"}).status, 0);
+  Result r = CliWith(env, {"export-archive", "--format", "txt", "-o", t.Path("out"), "-q"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(
+      r.out.starts_with("Conversations exported: 1\nMessages exported: 2\n"
+                        "Files written: 1, unchanged: 0, removed from the selection: 0\n"))
+      << r.out;
+  EXPECT_EQ(t.Read("out/jabber/me@x/zo\xc3\xab/2022-09-30 17.38.26.txt"),
+            "Conversation with zo\xc3\xab\nAccount me@x (jabber), log "
+            "2022-09-30.173826+0200CEST.html\nFrom 2022-09-30 17:38:38 to 2022-09-30 17:39:00, 2 "
+            "messages\n\n[2022-09-30 17:38:38] Zo\xc3\xab: <script>x</script> hi\n"
+            "[2022-09-30 17:39:00] * Zo\xc3\xab waves\n\n");
+  r = CliWith(env, {"export-archive", "--format", "txt", "-o", t.Path("out"), "-q"});
+  EXPECT_NE(r.out.find("Files written: 0, unchanged: 1, "), std::string::npos) << r.out;
+
+  r = CliWith(env, {"export-archive", "--format", "jsonl", "--single", "-", "--query", "waves",
+                    "--only-matching"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+  EXPECT_NE(r.out.find("\"contact_on_disk\":\"zo%c3%ab\""), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("Conversations exported: 1\n"), std::string::npos);
+
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"export-archive", "--format", "txt"},
+        {"export-archive", "--format", "pdf", "-o", t.Path("x")},
+        {"export-archive", "--format", "txt", "-o", t.Path("x"), "--single", t.Path("y")},
+        {"export-archive", "--format", "txt", "-o", ""}}) {
+    r = CliWith(env, args);
+    EXPECT_EQ(r.status, 2) << args.back();
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  }
 }
 
 TEST(ProgressTest, ShareByBytesRateAndTimeLeft) {
