@@ -21,6 +21,7 @@ using nlohmann::json;
 // messages, their ids sorted.
 struct Selection {
   std::vector<int64_t> conversations;
+  std::vector<int64_t> contacts;  // of each conversation
   std::vector<int64_t> messages;
   bool every_message = true;
 };
@@ -34,7 +35,10 @@ Status Select(ArchiveReader& reader, const ArchiveExportOptions& options, Select
   std::vector<ConversationRow> all;
   Status s = reader.Conversations({}, &all);
   if (!s.ok() || !Filtered(options.selection)) {
-    for (const ConversationRow& c : all) selection->conversations.push_back(c.id);
+    for (const ConversationRow& c : all) {
+      selection->conversations.push_back(c.id);
+      selection->contacts.push_back(c.contact_id);
+    }
     return s;
   }
   SearchOptions search = options.selection;
@@ -49,7 +53,10 @@ Status Select(ArchiveReader& reader, const ArchiveExportOptions& options, Select
   });
   std::sort(selection->messages.begin(), selection->messages.end());
   for (const ConversationRow& c : all)
-    if (chosen.count(c.id)) selection->conversations.push_back(c.id);
+    if (chosen.count(c.id)) {
+      selection->conversations.push_back(c.id);
+      selection->contacts.push_back(c.contact_id);
+    }
   return s;
 }
 
@@ -196,7 +203,39 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
   if (observer) observer->OnTotal(static_cast<int64_t>(selection.conversations.size()), 0);
   std::unique_ptr<ExportWriter> writer = MakeExportWriter(options.format, options.spreadsheet_safe);
   ArchiveExportSummary& sum = result.summary;
-  for (int64_t id : selection.conversations) {
+  // A contact's files go into their folder together: one sync of the folder
+  // for all of them.
+  std::vector<size_t> order(selection.conversations.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return selection.contacts[a] < selection.contacts[b];
+  });
+  struct Pending {
+    std::string relative;
+    std::pair<int64_t, std::string> entry;
+    int64_t messages;
+  };
+  std::vector<Pending> pending;
+  std::unique_ptr<ReplacementSet> files;
+  std::string files_folder;
+  auto commit = [&]() {
+    if (!files) return Status::OK();
+    std::string failed;
+    Status done = files->Commit(files_folder, &failed);
+    if (!done.ok()) {
+      if (observer) observer->OnProblem({Problem::Kind::kWriteFailed, failed, done});
+    } else {
+      for (Pending& p : pending) {
+        after.files[p.relative] = std::move(p.entry);
+        ++sum.written;
+      }
+    }
+    pending.clear();
+    files.reset();
+    return done;
+  };
+  for (size_t i = 0; s.ok() && i < order.size(); ++i) {
+    const int64_t id = selection.conversations[order[i]];
     if (stop.Requested()) {
       result.stopped = true;
       break;
@@ -206,7 +245,13 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
     if (!s.ok()) break;
     std::string relative = RelativePath(c, options.format, sep);
     // Two conversations of a contact that began in the same second.
-    for (int n = 2; after.files.count(relative); ++n) {
+    auto taken = [&](const std::string& r) {
+      if (after.files.count(r)) return true;
+      for (const Pending& p : pending)
+        if (p.relative == r) return true;
+      return false;
+    };
+    for (int n = 2; taken(relative); ++n) {
       const size_t dot = relative.rfind('.');
       relative = relative.substr(0, dot) + " (" + std::to_string(n) + ")" + relative.substr(dot);
     }
@@ -218,30 +263,42 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
         env.GetFileKind(target, &kind).ok() && kind == FileKind::kRegular) {
       after.files[relative] = old->second;
       ++sum.unchanged;
+      count = selection.every_message ? c.messages : 0;
     } else {
       const std::string folder = path::FolderOf(target);
-      s = env.CreateFolders(folder);
-      ReplacementSet file(env);
+      if (folder != files_folder) s = commit();
+      if (s.ok() && !files) {
+        s = env.CreateFolders(folder);
+        files = std::make_unique<ReplacementSet>(env);
+        files_folder = folder;
+      }
       size_t index = 0;
       if (s.ok())
-        s = file.Add(target, folder + "." + target.substr(folder.size()) + ".chatterwick-", &index);
-      auto sink = [&](std::string_view text) { return file.file(index).Append(text); };
+        s = files->Add(target, folder + "." + target.substr(folder.size()) + ".chatterwick-",
+                       &index);
+      auto sink = [&](std::string_view text) { return files->file(index).Append(text); };
       if (s.ok()) s = sink(writer->BeginFile());
       if (s.ok()) s = WriteConversation(*reader, *writer, c, selection, &count, sink);
       if (s.ok()) s = sink(writer->EndFile());
-      std::string failed;
-      if (s.ok()) s = file.Commit(folder, &failed);
       if (!s.ok()) {
         if (observer) observer->OnProblem({Problem::Kind::kWriteFailed, target, s});
         break;
       }
-      after.files[relative] = {id, c.signature};
-      ++sum.written;
+      pending.push_back({relative, {id, c.signature}, count});
     }
     ++sum.conversations;
-    sum.messages += count ? count : (selection.every_message ? c.messages : 0);
+    sum.messages += count;
     if (observer) observer->OnLogDone(0, count);
   }
+  // The files made so far are whole, a stop's too: they take their places.
+  if (s.ok()) s = commit();
+  // Files that could not be put in place count as not exported.
+  for (const Pending& p : pending) {
+    --sum.conversations;
+    sum.messages -= p.messages;
+  }
+  pending.clear();
+  files.reset();
   // What an earlier run wrote for conversations no longer selected goes, but
   // a run that did not finish keeps what it has not reached.
   for (const auto& [relative, entry] : before.files) {
