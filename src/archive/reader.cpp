@@ -76,6 +76,9 @@ Status ArchiveReader::Open(const std::string& db_path, std::unique_ptr<ArchiveRe
   auto db = std::make_unique<Database>();
   Status s = db->Open(db_path, true);
   if (!s.ok()) return Status::NotFound(s.message());
+  // A reader waits out the archive run's short write locks, as readers of a
+  // WAL database are to do, instead of failing at the first one.
+  db->SetBusyTimeout(5000);
   int64_t version = 0;
   s = db->QueryInt("PRAGMA user_version", &version);
   if (!s.ok()) return s.IsBusy() ? s : Status::InvalidData(s.message());

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <numeric>
+#include <thread>
 
 #include "archive/archive.h"
 #include "archive/sqlite_db.h"
@@ -160,6 +162,33 @@ TEST(ReaderTest, WhatIsNoArchiveIsSaidSo) {
   const Status s = ArchiveReader::Open(t.Path("other.sqlite"), &reader);
   EXPECT_TRUE(s.IsInvalidData());
   EXPECT_EQ(s.message(), "made by a newer chatterwick (schema 9)");
+}
+
+// A reader waits while the archive run holds the database for a moment,
+// instead of failing: a busy archive is never "not an archive".
+TEST(ReaderTest, AReaderWaitsOutAShortLock) {
+  testing::TempTree t;
+  t.File("logs/p/a/c/2022-09-30.100000+0000UTC.html", testing::SmallLog(3));
+  const std::string db = t.Path("a.sqlite");
+  ASSERT_EQ(RunArchive(*PosixEnv(), t.Path("logs/"), db, "*.html", nullptr).outcome,
+            ArchiveOutcome::kDone);
+  auto writer = std::make_unique<Database>();
+  ASSERT_TRUE(writer->Open(db, false).ok());
+  ASSERT_TRUE(writer
+                  ->Exec("PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; "
+                         "UPDATE conversation SET title = title;")
+                  .ok());
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    writer->Exec("COMMIT").IgnoreError();
+    writer.reset();  // the exclusive lock goes with the connection
+  });
+  std::unique_ptr<ArchiveReader> reader;
+  const Status s = ArchiveReader::Open(db, &reader);
+  release.join();
+  ASSERT_TRUE(s.ok()) << s.message();
+  std::vector<TreeNode> nodes;
+  EXPECT_TRUE(reader->Tree(&nodes).ok());
 }
 
 }  // namespace
