@@ -103,7 +103,9 @@ Status ArchiveReader::Tree(std::vector<TreeNode>* nodes) {
       {NodeRef::Level::kAccount, "SELECT id, protocol_id, name, " + display + " FROM account"},
       {NodeRef::Level::kContact, "SELECT id, account_id, name, " + display + " FROM contact"},
   };
-  for (const auto& [level, sql] : levels) {
+  for (const auto& [this_level, sql] : levels) {
+    // Named again: clang 14 lets no lambda take a structured binding.
+    const NodeRef::Level level = this_level;
     const size_t first = nodes->size();
     Status s = ForEachRow(*db_, sql, {}, [&](Statement& st) {
       TreeNode n;
