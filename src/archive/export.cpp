@@ -34,6 +34,10 @@ bool Filtered(const SearchOptions& s) {
 Status Select(ArchiveReader& reader, const ArchiveExportOptions& options, Selection* selection) {
   std::vector<ConversationRow> all;
   Status s = reader.Conversations({}, &all);
+  if (s.ok() && !options.conversations.empty()) {
+    const std::set<int64_t> wanted(options.conversations.begin(), options.conversations.end());
+    std::erase_if(all, [&](const ConversationRow& c) { return !wanted.count(c.id); });
+  }
   if (!s.ok() || !Filtered(options.selection)) {
     for (const ConversationRow& c : all) {
       selection->conversations.push_back(c.id);
@@ -98,6 +102,7 @@ std::string OptionsKey(const ArchiveExportOptions& o) {
   }
   return json{{"format", ExportExtension(o.format)},
               {"only_matching", o.only_matching},
+              {"conversations", o.conversations},
               {"spreadsheet_safe", o.spreadsheet_safe},
               {"match", q.match},
               {"exclude", q.exclude},

@@ -22,6 +22,8 @@ struct ArchiveExportOptions {
   // the selected messages are.
   SearchOptions selection;
   bool only_matching = false;
+  // When not empty: these conversations, and no others.
+  std::vector<int64_t> conversations;
   // CSV begun with the byte-order mark and guarded against formulas.
   bool spreadsheet_safe = true;
 };

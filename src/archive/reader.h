@@ -84,6 +84,8 @@ class ArchiveReader {
   // returns false; options.limit caps the hits. See Search.
   Status Search(const SearchOptions& options, int64_t offset,
                 const std::function<bool(const SearchHit&)>& emit);
+  // How many messages the search selects (options.limit aside).
+  Status CountHits(const SearchOptions& options, int64_t* count);
   Status Stats(const NodeRef& node, Statistics* stats);
   Status Conversation(int64_t id, ConversationInfo* info);
 

@@ -148,6 +148,21 @@ Status ArchiveReader::Search(const SearchOptions& options, int64_t offset,
   return s;
 }
 
+Status ArchiveReader::CountHits(const SearchOptions& options, int64_t* count) {
+  SearchOptions all = options;
+  all.limit = 0;
+  all.mark_start.clear();
+  const Query q = BuildQuery(all, version_);
+  Statement st;
+  Status s = st.Prepare(*db_, ("SELECT count(*) FROM (" + q.sql + ")").c_str());
+  if (!s.ok()) return s;
+  q.BindAll(st);
+  bool row = false;
+  s = st.Step(&row);
+  *count = s.ok() && row ? st.Int(0) : 0;
+  return s;
+}
+
 Status Search(const std::string& db_path, const SearchOptions& options,
               const std::function<bool(const SearchHit&)>& emit) {
   std::unique_ptr<ArchiveReader> reader;
