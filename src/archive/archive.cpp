@@ -382,7 +382,12 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
   });
   WalkLogTree(env_, root, mask, lister, stop_);
   std::vector<LogRef>& logs = lister.logs;
-  if (logs.empty() && !stop_.Requested()) {
+  if (stop_.Requested()) {
+    // Stopped while listing: nothing was read, and the database is untouched.
+    result.outcome = ArchiveOutcome::kStopped;
+    return result;
+  }
+  if (logs.empty()) {
     result.outcome = ArchiveOutcome::kNoLogs;
     result.why =
         Status::NotFound(NoLogsFound(env_, root, mask) + "Nothing was changed in " + db_path + ".");

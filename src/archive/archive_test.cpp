@@ -349,5 +349,14 @@ TEST_F(ArchiveTest, NamesAsPeopleKnowThemAndAnOlderArchiveUpgraded) {
             (Strings{"caf\u00e9@muc.example.net.chat", "zo\u00eb@example.org"}));
 }
 
+// A stop while the tree is being listed reads nothing and makes no database.
+TEST_F(ArchiveTest, AStopBeforeAnyLogIsReadTouchesNothing) {
+  t.File("logs/p/a/c/2022-09-30.100000+0000UTC.html", SmallLog(3));
+  std::atomic<int> stop{2};
+  const ArchiveResult r = Run("logs/", nullptr, &stop);
+  EXPECT_EQ(r.outcome, ArchiveOutcome::kStopped);
+  EXPECT_FALSE(std::filesystem::exists(db));
+}
+
 }  // namespace
 }  // namespace chatterwick::archive
