@@ -1,0 +1,180 @@
+#include "gui/message_view.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QTextLayout>
+
+#include "archive/export_format.h"
+#include "core/text.h"
+#include "gui/display_text.h"
+
+namespace chatterwick::gui {
+
+namespace {
+
+constexpr int kMargin = 4;
+constexpr int kTimeWidthChars = 9;
+
+bool IsDark(const QPalette& palette) { return palette.color(QPalette::Base).lightness() < 128; }
+
+}  // namespace
+
+void MessageModel::SetMessages(const std::vector<archive::MessageRow>& messages) {
+  beginResetModel();
+  rows_.clear();
+  rows_.reserve(messages.size() + messages.size() / 50 + 1);
+  std::string day;
+  for (const archive::MessageRow& m : messages) {
+    if (m.sent_at.size() >= 10 && m.sent_at.compare(0, 10, day) != 0) {
+      day = m.sent_at.substr(0, 10);
+      rows_.push_back({QStringLiteral("day"), {}, {}, QString::fromStdString(day), 0});
+    }
+    const std::string when = archive::ReadableTime(m);
+    rows_.push_back({QString::fromStdString(m.kind),
+                     DecodeForDisplay(m.sent_at.empty() ? when : when.substr(11)),
+                     DecodeForDisplay(m.sender), DecodeForDisplay(text::TrimBlanks(m.body)), m.id});
+  }
+  endResetModel();
+}
+
+int MessageModel::RowOf(int64_t message_id) const {
+  for (size_t i = 0; i < rows_.size(); ++i)
+    if (rows_[i].message_id == message_id) return static_cast<int>(i);
+  return -1;
+}
+
+int MessageModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+QVariant MessageModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
+  const Row& r = rows_[static_cast<size_t>(index.row())];
+  switch (role) {
+    case Qt::DisplayRole:
+      // What a copy takes: one line a message, as the text export writes it.
+      if (r.kind == "day") return r.body;
+      if (r.kind == "action") return r.time + "  * " + r.sender + " " + r.body;
+      if (r.kind == "chat") return r.time + "  " + r.sender + ": " + r.body;
+      return r.time + "  " + r.body;
+    case kKindRole:
+      return r.kind;
+    case kSenderRole:
+      return r.sender;
+    case kTimeRole:
+      return r.time;
+    case kBodyRole:
+      return r.body;
+    case kMessageIdRole:
+      return QVariant::fromValue<qlonglong>(r.message_id);
+  }
+  return {};
+}
+
+QColor MessageDelegate::SenderColour(const QString& sender, bool dark) {
+  uint32_t h = 2166136261u;
+  for (QChar ch : sender) h = (h ^ ch.unicode()) * 16777619u;
+  return QColor::fromHsl(static_cast<int>(h % 360), 150, dark ? 175 : 90);
+}
+
+QString MessageDelegate::Line(const QModelIndex& index) {
+  const QString kind = index.data(MessageModel::kKindRole).toString();
+  const QString sender = index.data(MessageModel::kSenderRole).toString();
+  const QString body = index.data(MessageModel::kBodyRole).toString();
+  if (kind == "chat") return sender + ": " + body;
+  if (kind == "action") return "* " + sender + " " + body;
+  return body;
+}
+
+namespace {
+
+// Lays out a message's line in width: the sender bold in its colour, the
+// rest wrapped after it; returns the height it takes.
+qreal LayOut(QTextLayout& layout, const QModelIndex& index, const QFont& font, int width,
+             const QColor& sender_colour) {
+  const QString kind = index.data(MessageModel::kKindRole).toString();
+  const QString sender = index.data(MessageModel::kSenderRole).toString();
+  QFont shown = font;
+  shown.setItalic(kind == "action");
+  layout.setFont(shown);
+  if (kind == "chat" || kind == "action") {
+    QTextCharFormat who;
+    who.setFontWeight(QFont::Bold);
+    who.setForeground(sender_colour);
+    layout.setFormats({{kind == "chat" ? 0 : 2, static_cast<int>(sender.size()), who}});
+  }
+  QTextOption wrap;
+  wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  wrap.setTextDirection(Qt::LayoutDirectionAuto);
+  layout.setTextOption(wrap);
+  qreal height = 0;
+  layout.beginLayout();
+  for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+    line.setLineWidth(width);
+    line.setPosition(QPointF(0, height));
+    height += line.height();
+  }
+  layout.endLayout();
+  return height;
+}
+
+}  // namespace
+
+QSize MessageDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                const QModelIndex& index) const {
+  const QFontMetrics fm(option.font);
+  const int row_width = option.rect.width() > 0 ? option.rect.width() : 600;
+  if (index.data(MessageModel::kKindRole).toString() == "day") return {row_width, fm.height() * 2};
+  const int time_width = fm.averageCharWidth() * kTimeWidthChars;
+  QTextLayout layout(Line(index));
+  const qreal height = LayOut(layout, index, option.font,
+                              std::max(50, row_width - time_width - 3 * kMargin), Qt::black);
+  return {row_width, static_cast<int>(height) + 2 * kMargin};
+}
+
+void MessageDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                            const QModelIndex& index) const {
+  painter->save();
+  const QPalette& palette = option.palette;
+  const bool selected = option.state & QStyle::State_Selected;
+  if (selected) painter->fillRect(option.rect, palette.highlight());
+  const QColor text_colour = selected ? palette.highlightedText().color() : palette.text().color();
+  const QColor muted = selected ? text_colour : palette.color(QPalette::PlaceholderText);
+  const QFontMetrics fm(option.font);
+  const QString kind = index.data(MessageModel::kKindRole).toString();
+  if (kind == "day") {
+    QFont bold = option.font;
+    bold.setBold(true);
+    painter->setFont(bold);
+    painter->setPen(muted);
+    painter->drawText(option.rect, Qt::AlignCenter, index.data(MessageModel::kBodyRole).toString());
+    painter->drawLine(option.rect.left() + kMargin, option.rect.bottom(),
+                      option.rect.right() - kMargin, option.rect.bottom());
+    painter->restore();
+    return;
+  }
+  const int time_width = fm.averageCharWidth() * kTimeWidthChars;
+  const QRect r = option.rect.adjusted(kMargin, kMargin, -kMargin, -kMargin);
+  painter->setPen(muted);
+  painter->drawText(QRect(r.left(), r.top(), time_width, fm.height()), Qt::AlignLeft,
+                    index.data(MessageModel::kTimeRole).toString());
+  QTextLayout layout(Line(index));
+  const QString sender = index.data(MessageModel::kSenderRole).toString();
+  LayOut(layout, index, option.font, std::max(50, r.width() - time_width - kMargin),
+         selected ? text_colour : SenderColour(sender, IsDark(palette)));
+  painter->setPen(kind == "chat" || kind == "action" ? text_colour : muted);
+  layout.draw(painter, QPointF(r.left() + time_width + kMargin, r.top()));
+  painter->restore();
+}
+
+QString FirstLink(const QString& text) {
+  static const QRegularExpression kLink(QStringLiteral(R"((?:https?://|mailto:)[^\s<>"]+)"));
+  const QRegularExpressionMatch m = kLink.match(text);
+  if (!m.hasMatch()) return {};
+  QString link = m.captured();
+  while (!link.isEmpty() && QStringLiteral(".,;:!?)'").contains(link.back())) link.chop(1);
+  return link;
+}
+
+}  // namespace chatterwick::gui

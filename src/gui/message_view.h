@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QStyledItemDelegate>
+#include <vector>
+
+#include "archive/reader.h"
+
+namespace chatterwick::gui {
+
+// A conversation's messages as rows, with a row for each new day before its
+// first message. Rows are drawn as they come into view; nothing is laid out
+// as one document.
+class MessageModel : public QAbstractListModel {
+ public:
+  enum Role { kKindRole = Qt::UserRole + 1, kSenderRole, kTimeRole, kBodyRole, kMessageIdRole };
+
+  void SetMessages(const std::vector<archive::MessageRow>& messages);
+  // The row of the message with this id, or -1.
+  int RowOf(int64_t message_id) const;
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+
+ private:
+  struct Row {
+    QString kind;  // "day", or the message's kind
+    QString time, sender, body;
+    int64_t message_id = 0;
+  };
+  std::vector<Row> rows_;
+};
+
+// Draws a row: the time muted, the sender in a colour of its own, the text
+// wrapped; actions in italics, status lines muted, days as headings.
+class MessageDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override;
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+  // The colour a sender's name is drawn in, the same in every conversation.
+  static QColor SenderColour(const QString& sender, bool dark);
+
+ private:
+  // The row's text after the time, and where the text begins.
+  static QString Line(const QModelIndex& index);
+};
+
+// The first http, https or mailto address in text, or nothing.
+QString FirstLink(const QString& text);
+
+}  // namespace chatterwick::gui
