@@ -1,0 +1,270 @@
+#include "gui/archive_window.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QtTest>
+#include <set>
+
+#include "archive/archive.h"
+#include "archive/search.h"
+#include "archive/sqlite_db.h"
+#include "core/tables.h"
+#include "gui/display_text.h"
+#include "gui/frm_main.h"
+#include "gui/message_view.h"
+#include "platform/posix_env.h"
+#include "testing/fixtures.h"
+#include "testing/temp_tree.h"
+
+using namespace chatterwick;
+
+class ArchiveWindowTest : public QObject {
+  Q_OBJECT
+
+  struct Fixture {
+    testing::TempTree tree;
+    std::string db = tree.Path("a.sqlite");
+    std::vector<std::string> informed;
+
+    // The window over db, its boxes answered here.
+    std::unique_ptr<gui::ArchiveWindow> Open(QString log_folder = {}) {
+      auto w = std::make_unique<gui::ArchiveWindow>(db, *PosixEnv(), log_folder);
+      gui::ArchiveWindow::Seams seams;
+      seams.choose_folder = [log_folder](const QString&) { return log_folder; };
+      seams.choose_format = [](const QStringList&) { return QStringLiteral("txt"); };
+      seams.inform = [this](const QString&, const QString& text) {
+        informed.push_back(text.toStdString());
+      };
+      seams.open_url = [](const QString&) {};
+      w->SetSeams(seams);
+      return w;
+    }
+    void ArchiveFixtures() {
+      for (const auto& t : testing::FixtureTrees())
+        QVERIFY(archive::RunArchive(*PosixEnv(), t.string() + "/", db, "*.html", nullptr).outcome ==
+                archive::ArchiveOutcome::kDone);
+    }
+    int64_t Count(const std::string& sql) {
+      archive::Database d;
+      int64_t n = -1;
+      if (!d.Open(db, true).ok() || !d.QueryInt(sql.c_str(), &n).ok()) return -1;
+      return n;
+    }
+  };
+
+  template <typename T>
+  static T* Find(QWidget& w, const char* name) {
+    T* child = w.findChild<T*>(QString::fromLatin1(name));
+    if (!child) qFatal("no control %s", name);
+    return child;
+  }
+
+ private slots:
+  void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+  void theTreeCountsWhatSqlCounts() {
+    if (testing::FixtureTrees().empty()) QSKIP("no fixture trees");
+    Fixture f;
+    f.ArchiveFixtures();
+    auto w = f.Open();
+    auto* tree = Find<QTreeWidget>(*w, "treArchive");
+    QCOMPARE(tree->topLevelItem(0)->data(2, Qt::DisplayRole).toLongLong(),
+             f.Count("SELECT count(*) FROM message"));
+    int contacts = 0;
+    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+      QTreeWidgetItem* item = *it;
+      if (item->childCount() > 0 || item == tree->topLevelItem(0)) continue;
+      ++contacts;
+      const int64_t id = item->data(0, Qt::UserRole + 2).toLongLong();
+      QCOMPARE(item->data(2, Qt::DisplayRole).toLongLong(),
+               f.Count("SELECT count(*) FROM message m JOIN conversation v ON v.id = "
+                       "m.conversation_id WHERE v.contact_id = " +
+                       std::to_string(id)));
+      QCOMPARE(
+          item->data(1, Qt::DisplayRole).toLongLong(),
+          f.Count("SELECT count(*) FROM conversation WHERE contact_id = " + std::to_string(id)));
+    }
+    QCOMPARE(contacts, static_cast<int>(f.Count("SELECT count(*) FROM contact")));
+    // Names as people know them, and the filter folds case and accents.
+    auto* filter = Find<QLineEdit>(*w, "txtTreeFilter");
+    filter->setText("ZOE");
+    int shown = 0;
+    for (QTreeWidgetItemIterator it(tree); *it; ++it)
+      if (!(*it)->isHidden() && (*it)->childCount() == 0) {
+        ++shown;
+        QVERIFY((*it)->text(0).startsWith(QString::fromUtf8("zo\u00eb@")));
+      }
+    QVERIFY(shown > 0);
+  }
+
+  void aConversationShowsEveryMessageWithADayBetween() {
+    if (testing::FixtureTrees().empty()) QSKIP("no fixture trees");
+    Fixture f;
+    f.ArchiveFixtures();
+    auto w = f.Open();
+    const int64_t id = f.Count(
+        "SELECT conversation_id FROM message GROUP BY conversation_id "
+        "ORDER BY count(DISTINCT substr(sent_at, 1, 10)) DESC LIMIT 1");
+    w->OpenConversation(id);
+    auto* view = Find<QListView>(*w, "lstMessages");
+    const int64_t messages =
+        f.Count("SELECT count(*) FROM message WHERE conversation_id = " + std::to_string(id));
+    const int64_t days = f.Count(
+        "SELECT count(DISTINCT substr(sent_at, 1, 10)) FROM message WHERE "
+        "conversation_id = " +
+        std::to_string(id));
+    QVERIFY(days > 1);
+    QCOMPARE(view->model()->rowCount(), static_cast<int>(messages + days));
+    int64_t last_line = 0;
+    std::set<QString> seen_days;
+    for (int r = 0; r < view->model()->rowCount(); ++r) {
+      const QModelIndex i = view->model()->index(r, 0);
+      if (i.data(gui::MessageModel::kKindRole).toString() == "day") {
+        QVERIFY(seen_days.insert(i.data(gui::MessageModel::kBodyRole).toString()).second);
+        continue;
+      }
+      const int64_t line =
+          f.Count("SELECT line_number FROM message WHERE id = " +
+                  std::to_string(i.data(gui::MessageModel::kMessageIdRole).toLongLong()));
+      QVERIFY(line > last_line);
+      last_line = line;
+    }
+  }
+
+  void aSearchShowsTheHitsSearchGivesAndOpensThem() {
+    if (testing::FixtureTrees().empty()) QSKIP("no fixture trees");
+    Fixture f;
+    f.ArchiveFixtures();
+    auto w = f.Open();
+    Find<QLineEdit>(*w, "txtQuery")->setText("don't");
+    w->RunSearch();
+    auto* count = Find<QLabel>(*w, "lblHits");
+    QTRY_VERIFY(count->text().endsWith("messages") || count->text().endsWith("message"));
+    archive::SearchOptions options;
+    QVERIFY(archive::TranslateQuery("don't", &options.query).ok());
+    std::vector<int64_t> want;
+    QVERIFY(archive::Search(f.db, options, [&](const archive::SearchHit& h) {
+              want.push_back(h.message_id);
+              return true;
+            }).ok());
+    QVERIFY(!want.empty());
+    QCOMPARE(count->text(),
+             want.size() == 1 ? QString("1 message") : QString("%L1 messages").arg(want.size()));
+    auto* hits = Find<QListWidget>(*w, "lstHits");
+    QCOMPARE(static_cast<size_t>(hits->count()), std::min<size_t>(want.size(), 200));
+    // Choosing a hit opens its conversation with its message chosen.
+    const int row = hits->count() / 2;
+    emit hits->itemActivated(hits->item(row));
+    auto* view = Find<QListView>(*w, "lstMessages");
+    QCOMPARE(view->currentIndex().data(gui::MessageModel::kMessageIdRole).toLongLong(),
+             static_cast<qlonglong>(want[static_cast<size_t>(row)]));
+    QCOMPARE(Find<QTabWidget>(*w, "tabArchive")->currentIndex(), 0);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    QTest::keyClick(w.get(), Qt::Key_F3);
+    QCOMPARE(hits->currentRow(), (row + 1) % hits->count());
+  }
+
+  void anUpdateRunsOffTheWindowAndCanBeCancelled() {
+    Fixture f;
+    for (int c = 0; c < 30; ++c)
+      for (int l = 0; l < 10; ++l)
+        f.tree.File("logs/p/a/c" + std::to_string(c) + "/2022-09-" + std::to_string(10 + l) +
+                        ".100000+0000UTC.html",
+                    testing::SmallLog(400));
+    auto w = f.Open(QString::fromStdString(f.tree.Path("logs/")));
+    QVERIFY(Find<QLabel>(*w, "lblArchiveMessage")->text().contains("There is no archive"));
+    QVERIFY(Find<QPushButton>(*w, "cmdBuild")->isVisibleTo(w.get()));
+    w->StartUpdate(QString::fromStdString(f.tree.Path("logs/")));
+    QVERIFY(w->Busy());
+    auto* progress = Find<QProgressBar>(*w, "barUpdate");
+    QTRY_VERIFY_WITH_TIMEOUT(progress->value() > 0 || !w->Busy(), 30000);
+    w->CancelUpdate();
+    QTRY_VERIFY_WITH_TIMEOUT(!w->Busy(), 30000);
+    QCOMPARE(f.informed.size(), size_t(1));
+    QVERIFY2(f.informed[0].find("Stopped") != std::string::npos, f.informed[0].c_str());
+    archive::Database d;
+    QVERIFY(d.Open(f.db, true).ok());
+    archive::Statement check;
+    QVERIFY(check.Prepare(d, "PRAGMA integrity_check").ok());
+    bool row = false;
+    QVERIFY(check.Step(&row).ok() && row);
+    QCOMPARE(std::string(check.Text(0)), std::string("ok"));
+    // The next update completes it.
+    Find<QPushButton>(*w, "cmdBuild")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!w->Busy(), 60000);
+    QCOMPARE(f.Count("SELECT count(*) FROM conversation"), int64_t{300});
+    QCOMPARE(f.Count("SELECT count(*) FROM message"), int64_t{300 * 400});
+    QCOMPARE(
+        Find<QTreeWidget>(*w, "treArchive")->topLevelItem(0)->data(2, Qt::DisplayRole).toLongLong(),
+        qlonglong{300 * 400});
+  }
+
+  void statisticsEqualSql() {
+    if (testing::FixtureTrees().empty()) QSKIP("no fixture trees");
+    Fixture f;
+    f.ArchiveFixtures();
+    auto w = f.Open();
+    Find<QTabWidget>(*w, "tabArchive")->setCurrentIndex(2);
+    QVERIFY(Find<QLabel>(*w, "lblStatsSummary")
+                ->text()
+                .startsWith(QString("%L1 messages").arg(f.Count("SELECT count(*) FROM message"))));
+    auto* senders = Find<QTreeWidget>(*w, "lstSenders");
+    qlonglong sum = 0;
+    for (int i = 0; i < senders->topLevelItemCount(); ++i)
+      sum += senders->topLevelItem(i)->data(1, Qt::DisplayRole).toLongLong();
+    QCOMPARE(sum, f.Count("SELECT count(*) FROM message WHERE sender <> ''"));
+  }
+
+  void exportsWriteTheChosenConversations() {
+    if (testing::FixtureTrees().empty()) QSKIP("no fixture trees");
+    Fixture f;
+    f.ArchiveFixtures();
+    auto w = f.Open();
+    const int64_t a = f.Count("SELECT min(id) FROM conversation"),
+                  b = f.Count("SELECT max(id) FROM conversation");
+    w->ExportConversations({a, b}, "txt", QString::fromStdString(f.tree.Path("out")));
+    QTRY_VERIFY(!w->Busy());
+    QVERIFY2(Find<QLabel>(*w, "lblArchiveStatus")->text().startsWith("2 files written to "),
+             qPrintable(Find<QLabel>(*w, "lblArchiveStatus")->text()));
+  }
+
+  void whatIsNoArchiveIsSaidAndNothingChanges() {
+    Fixture f;
+    f.tree.File("a.sqlite", "just some text, no database at all, for a test to open");
+    auto w = f.Open();
+    const QString says = Find<QLabel>(*w, "lblArchiveMessage")->text();
+    QVERIFY2(says.contains("cannot be read") && says.contains("not a chatterwick archive"),
+             qPrintable(says));
+    QVERIFY(!Find<QPushButton>(*w, "cmdBuild")->isVisibleTo(w.get()));
+    QCOMPARE(f.tree.Read("a.sqlite"),
+             std::string("just some text, no database at all, for a test to open"));
+  }
+
+  void theMainWindowOpensTheArchive() {
+    Fixture f;
+    LoadedLog log;
+    Catalogue catalogue;
+    gui::FrmMain main(log, catalogue, *PosixEnv());
+    auto* button = Find<QPushButton>(main, "cmdArchive");
+    QCOMPARE(button->text(), QString::fromUtf8("Browse Archive\u2026"));
+    QVERIFY(!button->geometry().intersects(Find<QWidget>(main, "lblStatus")->geometry()));
+    button->click();
+    QWidget* opened = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (top->objectName() == "frmArchive" && top->isVisible()) opened = top;
+    QVERIFY(opened);
+    QVERIFY(opened->windowTitle().startsWith("archive.sqlite"));
+    opened->close();
+  }
+};
+
+QTEST_MAIN(ArchiveWindowTest)
+#include "archive_window_test.moc"
