@@ -30,9 +30,11 @@
 #include <cstdlib>
 #include <memory>
 
+#include "archive/archive.h"
 #include "core/commands.h"
 #include "core/log_view.h"
 #include "core/output_folder.h"
+#include "gui/archive_window.h"
 #include "gui/display_text.h"
 #include "platform/stop_signals.h"
 
@@ -138,6 +140,7 @@ void FrmMain::Build() {
   CreateStatusLine();
   setAcceptDrops(true);
   BuildFindBar();
+  CreateArchiveButton();
   CreateShortcuts();
   load_button_->setFocus();
 }
@@ -261,6 +264,33 @@ void FrmMain::CreateStatusLine() {
   ShowStatus("Files go to " + ctx_.output_folder, ctx_.output_folder);
 }
 
+// Below the find bar: the way from one log to the whole archive.
+void FrmMain::CreateArchiveButton() {
+  archive_button_ = new QPushButton(QStringLiteral("Browse Archive\u2026"), this);
+  Place(archive_button_, "cmdArchive", kStatusLeft, kFindBarTop + 480, 2400, 375);
+  archive_button_->setAutoDefault(false);
+  // Outside the window's own focus cycle, which stays as it was; Ctrl+B reaches it.
+  archive_button_->setFocusPolicy(Qt::NoFocus);
+  archive_button_->setToolTip(
+      QStringLiteral("Browse, read and search every archived log (Ctrl+B)"));
+  connect(archive_button_, &QPushButton::clicked, this, [this] { OpenArchive(); });
+}
+
+void FrmMain::OpenArchive() {
+  if (!archive_window_) {
+    const CatalogueOptions settings = CatalogueSettings();
+    const std::string folder =
+        commands::ReplaceAppData(settings.folder, ctx_.env.AppData().value_or(std::string()));
+    auto* window = new ArchiveWindow(ctx_.output_folder + archive::kArchiveFile, ctx_.env,
+                                     DecodeForDisplay(folder));
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    archive_window_ = window;
+  }
+  archive_window_->show();
+  archive_window_->raise();
+  archive_window_->activateWindow();
+}
+
 void FrmMain::CreateShortcuts() {
   auto shortcut = [this](QKeySequence keys, auto fn) {
     connect(new QShortcut(keys, this), &QShortcut::activated, this, fn);
@@ -268,6 +298,7 @@ void FrmMain::CreateShortcuts() {
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { load_button_->click(); });
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_F), [this] { ShowFindBar(); });
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_B), [this] { OpenArchive(); });
   shortcut(QKeySequence(Qt::Key_F3), [this] { FindNext(false); });
   shortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { FindNext(true); });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -93,6 +94,10 @@ class FrmMain : public QWidget, public WindowOps {
   void CreateStatusLine();
   void BuildFindBar();
   void CreateShortcuts();
+  void CreateArchiveButton();
+  // Opens the archive window over the archive chatterwick-cli archive writes
+  // by default, or brings it to the front.
+  void OpenArchive();
   // Names w and sets its geometry, given in twips.
   void Place(QWidget* w, const char* name, int left, int top, int width, int height);
   QLabel* AddLabel(const char* name, const char* caption, int left, int top, int width, int height,
@@ -135,6 +140,8 @@ class FrmMain : public QWidget, public WindowOps {
   QWidget* find_bar_ = nullptr;
   QLineEdit* find_edit_ = nullptr;
   QLabel* find_count_ = nullptr;
+  QPushButton* archive_button_ = nullptr;
+  QPointer<QWidget> archive_window_;
 };
 
 }  // namespace chatterwick::gui

@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <string>
 
+#include "archive/archive.h"
+#include "core/output_folder.h"
 #include "core/tables.h"
+#include "gui/archive_window.h"
 #include "gui/frm_main.h"
 #include "gui/usage.h"
 #include "platform/posix_env.h"
@@ -39,6 +42,20 @@ int main(int argc, char** argv) {
     return 0;
   }
   QApplication app(argc, argv);  // takes its own options out of argv
+  QApplication::setOrganizationName(QStringLiteral("chatterwick"));
+  QApplication::setApplicationName(QStringLiteral("chatterwick"));
+  chatterwick::Env& env = *chatterwick::PosixEnv();
+  // chatterwick --archive [FILE]: the archive window alone.
+  if (argc >= 2 && std::string(argv[1]) == "--archive") {
+    const std::string db =
+        argc >= 3 ? std::string(argv[2])
+                  : chatterwick::OutputFolder(env) + chatterwick::archive::kArchiveFile;
+    chatterwick::gui::ArchiveWindow archive(db, env, QString());
+    archive.show();
+    const QString screenshot = qEnvironmentVariable("CHATTERWICK_SCREENSHOT");
+    if (!screenshot.isEmpty()) TakeScreenshotWhenShown(archive, screenshot);
+    return app.exec();
+  }
   // The command line as one text, arguments joined by single blanks, bytes as given.
   std::string argument_text;
   for (int i = 1; i < argc; ++i) {
@@ -47,7 +64,7 @@ int main(int argc, char** argv) {
   }
   chatterwick::LoadedLog log;
   chatterwick::Catalogue catalogue;
-  chatterwick::gui::FrmMain window(log, catalogue, *chatterwick::PosixEnv());
+  chatterwick::gui::FrmMain window(log, catalogue, env);
   window.SetStopFlag(chatterwick::stop_signals::Install());
   window.Load(argument_text);
   window.show();

@@ -8,9 +8,12 @@ std::optional<std::string> CommandLineInfo(const std::vector<std::string>& args)
   if (args[0] != "--help" && args[0] != "-h") return std::nullopt;
   return "usage: chatterwick [LOG]\n"
          "       chatterwick +p ROOT\n"
+         "       chatterwick --archive [FILE]\n"
          "\n"
          "Opens the chatterwick window: with LOG, that chat log listed; with +p ROOT, the\n"
          "log tree under ROOT catalogued into five CSV files before the window shows.\n"
+         "--archive opens the archive window over FILE (default: the archive that\n"
+         "chatterwick-cli archive writes) to browse, read and search it.\n"
          "chatterwick-cli does the same and more without a window: chatterwick-cli --help.\n";
 }
 
