@@ -78,7 +78,8 @@ void AddQuery(Query& q, const TranslatedQuery& t) {
 }
 
 // The statement for options over an archive of schema "version".
-Query BuildQuery(const SearchOptions& options, int64_t version) {
+// ordered: in time order, which a count does without.
+Query BuildQuery(const SearchOptions& options, int64_t version, bool ordered = true) {
   const TranslatedQuery& t = options.query;
   const bool fts = !t.match.empty();
   // Before display names, the names on the disk are all there is.
@@ -113,7 +114,7 @@ Query BuildQuery(const SearchOptions& options, int64_t version) {
   // stamp has a "T" there.
   if (!options.to.empty()) q.sql += " AND chat.sent_at < " + q.Param(options.to + "U");
   // Time order across time zones: julianday reads the offset.
-  q.sql += " ORDER BY chat.sent_at IS NULL, julianday(chat.sent_at), chat.id";
+  if (ordered) q.sql += " ORDER BY chat.sent_at IS NULL, julianday(chat.sent_at), chat.id";
   if (options.limit > 0) q.sql += " LIMIT " + q.Param(options.limit);
   return q;
 }
@@ -152,7 +153,7 @@ Status ArchiveReader::CountHits(const SearchOptions& options, int64_t* count) {
   SearchOptions all = options;
   all.limit = 0;
   all.mark_start.clear();
-  const Query q = BuildQuery(all, version_);
+  const Query q = BuildQuery(all, version_, false);
   Statement st;
   Status s = st.Prepare(*db_, ("SELECT count(*) FROM (" + q.sql + ")").c_str());
   if (!s.ok()) return s;

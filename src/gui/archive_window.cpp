@@ -76,31 +76,45 @@ class UpdateObserver : public RunObserver {
  public:
   UpdateObserver(QObject* window, QProgressBar* bar) : window_(window), bar_(bar) {}
   void OnTotal(int64_t logs, uint64_t bytes) override {
+    total_logs_ = logs;
     total_bytes_ = bytes;
-    Post([bar = bar_, logs] { bar->setFormat(QStringLiteral("%v of %1 logs").arg(logs)); });
+    start_ = Clock::now();
+    Show();
   }
   void OnLogDone(uint64_t bytes, int64_t) override {
     done_bytes_ += bytes;
     ++done_;
-    const int share = total_bytes_ ? static_cast<int>(done_bytes_ * 1000 / total_bytes_) : 0;
-    const int64_t done = done_;
-    Post([bar = bar_, share, done] {
-      bar->setValue(share);
-      bar->setFormat(bar->format().replace(QRegularExpression("^\\d+"), QString::number(done)));
-    });
+    // At most ten a second: the window need not hear of every log.
+    if (Clock::now() - shown_ >= std::chrono::milliseconds(100) || done_ == total_logs_) Show();
   }
   void OnProblem(const Problem& problem) override { problems.push_back(ProblemLine(problem)); }
+  // Read by the window once the run has ended.
   std::vector<std::string> problems;
 
  private:
-  template <typename Fn>
-  void Post(Fn fn) {
-    QMetaObject::invokeMethod(window_, std::move(fn), Qt::QueuedConnection);
+  using Clock = std::chrono::steady_clock;
+  void Show() {
+    shown_ = Clock::now();
+    const double share =
+        total_bytes_ ? static_cast<double>(done_bytes_) / static_cast<double>(total_bytes_) : 0.0;
+    const double seconds = std::chrono::duration<double>(shown_ - start_).count();
+    QString text = QStringLiteral("%1 of %2 logs").arg(done_).arg(total_logs_);
+    if (share >= 0.01 && share < 1)
+      text += QStringLiteral(", about %1 s left").arg(qRound(seconds / share - seconds));
+    const int value = static_cast<int>(share * 1000);
+    QMetaObject::invokeMethod(
+        window_,
+        [bar = bar_, text, value] {
+          bar->setValue(value);
+          bar->setFormat(text);
+        },
+        Qt::QueuedConnection);
   }
   QObject* window_;
   QProgressBar* bar_;
+  int64_t total_logs_ = 0, done_ = 0;
   uint64_t total_bytes_ = 0, done_bytes_ = 0;
-  int64_t done_ = 0;
+  Clock::time_point start_ = Clock::now(), shown_ = Clock::now() - std::chrono::seconds(1);
 };
 
 }  // namespace
@@ -331,8 +345,8 @@ QWidget* ArchiveWindow::CreateSearchPage() {
   column->addWidget(hit_count_);
   hits_ = new QListWidget(page);
   hits_->setObjectName("lstHits");
-  hits_->setWordWrap(true);
   hits_->setUniformItemSizes(true);
+  hits_->setItemDelegate(new HitDelegate(hits_));
   column->addWidget(hits_);
   connect(hits_, &QListWidget::itemActivated, this,
           [this](QListWidgetItem* item) { OpenHit(hits_->row(item)); });
@@ -610,14 +624,17 @@ void ArchiveWindow::FetchHits(bool first_page) {
                                        : QStringLiteral("%L1 messages").arg(total));
       }
       for (const archive::SearchHit& h : page) {
-        QString body = Text(text::TrimBlanks(h.body));
+        const QString marked = Text(text::TrimBlanks(h.body));
+        QString body = marked;
         body.remove(QChar(2)).remove(QChar(3));
         const QString who = h.kind == "action" ? "* " + Text(h.sender) + " "
                             : h.sender.empty() ? QString()
                                                : Text(h.sender) + ": ";
-        auto* item = new QListWidgetItem(
-            (h.sent_at.empty() ? Text(h.time_text) : ShortStamp(h.sent_at)) + "  " +
-            Text(h.protocol + "/" + h.account + "/" + h.contact) + "\n" + who + body);
+        const QString place = (h.sent_at.empty() ? Text(h.time_text) : ShortStamp(h.sent_at)) +
+                              "  " + Text(h.protocol + "/" + h.account + "/" + h.contact);
+        auto* item = new QListWidgetItem(place + "\n" + who + body);
+        item->setData(HitDelegate::kPlaceRole, place);
+        item->setData(HitDelegate::kMarkedRole, who + marked);
         hits_->addItem(item);
         hit_messages_.push_back(h.message_id);
         hit_conversations_.push_back(h.conversation_id);

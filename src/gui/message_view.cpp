@@ -168,6 +168,62 @@ void MessageDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
   painter->restore();
 }
 
+namespace {
+
+// The marked text without its marks, and the ranges they marked.
+QString Unmarked(const QString& marked, QList<QTextLayout::FormatRange>* ranges,
+                 const QTextCharFormat& format) {
+  QString plain;
+  int start = -1;
+  for (QChar ch : marked) {
+    if (ch == QChar(2)) {
+      start = static_cast<int>(plain.size());
+    } else if (ch == QChar(3)) {
+      if (start >= 0) ranges->append({start, static_cast<int>(plain.size()) - start, format});
+      start = -1;
+    } else {
+      plain += ch;
+    }
+  }
+  return plain;
+}
+
+}  // namespace
+
+QSize HitDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
+  const QFontMetrics fm(option.font);
+  return {option.rect.width(), 2 * fm.height() + 2 * kMargin};
+}
+
+void HitDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const {
+  painter->save();
+  const QPalette& palette = option.palette;
+  const bool selected = option.state & QStyle::State_Selected;
+  if (selected) painter->fillRect(option.rect, palette.highlight());
+  const QColor text = selected ? palette.highlightedText().color() : palette.text().color();
+  const QFontMetrics fm(option.font);
+  const QRect r = option.rect.adjusted(kMargin, kMargin, -kMargin, -kMargin);
+  painter->setPen(selected ? text : palette.color(QPalette::PlaceholderText));
+  painter->drawText(QRect(r.left(), r.top(), r.width(), fm.height()), Qt::AlignLeft,
+                    fm.elidedText(index.data(kPlaceRole).toString(), Qt::ElideRight, r.width()));
+  QTextCharFormat bold;
+  bold.setFontWeight(QFont::Bold);
+  bold.setForeground(selected ? text : palette.color(QPalette::Link));
+  QList<QTextLayout::FormatRange> ranges;
+  const QString line = Unmarked(index.data(kMarkedRole).toString(), &ranges, bold);
+  QTextLayout layout(fm.elidedText(line, Qt::ElideRight, r.width() * 2));
+  layout.setFont(option.font);
+  layout.setFormats(ranges);
+  layout.beginLayout();
+  QTextLine text_line = layout.createLine();
+  if (text_line.isValid()) text_line.setLineWidth(r.width());
+  layout.endLayout();
+  painter->setPen(text);
+  layout.draw(painter, QPointF(r.left(), r.top() + fm.height()));
+  painter->restore();
+}
+
 QString FirstLink(const QString& text) {
   static const QRegularExpression kLink(QStringLiteral(R"((?:https?://|mailto:)[^\s<>"]+)"));
   const QRegularExpressionMatch m = kLink.match(text);

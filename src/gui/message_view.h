@@ -47,6 +47,17 @@ class MessageDelegate : public QStyledItemDelegate {
   static QString Line(const QModelIndex& index);
 };
 
+// Draws a search hit: where and when, muted, over its text with the matched
+// words in bold. The text's matches are marked with U+0002 and U+0003.
+class HitDelegate : public QStyledItemDelegate {
+ public:
+  enum Role { kPlaceRole = Qt::UserRole + 10, kMarkedRole };
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override;
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+};
+
 // The first http, https or mailto address in text, or nothing.
 QString FirstLink(const QString& text);
 
