@@ -173,6 +173,13 @@ ArchiveWindow::~ArchiveWindow() {
 bool ArchiveWindow::Busy() const { return running_.load() > 0; }
 
 void ArchiveWindow::Spawn(std::function<std::function<void()>()> work) {
+  // Threads that have ended go, so that a long session keeps none.
+  std::erase_if(threads_, [](QThread* t) {
+    if (!t->isFinished()) return false;
+    t->wait();
+    delete t;
+    return true;
+  });
   ++running_;
   QThread* thread = QThread::create([this, work] {
     std::function<void()> done = work();
@@ -773,8 +780,23 @@ void ArchiveWindow::CopySelection() {
 }
 
 void ArchiveWindow::ShowStatistics(const NodeRef& node) {
-  archive::Statistics st;
-  if (!reader_ || !reader_->Stats(node, &st).ok()) return;
+  if (!reader_) return;
+  // Counted over every message below the node: a worker's job, on a
+  // connection of its own.
+  const std::string db = db_path_;
+  const int generation = ++statistics_generation_;
+  Spawn([this, db, node, generation]() -> std::function<void()> {
+    std::unique_ptr<archive::ArchiveReader> reader;
+    auto st = std::make_shared<archive::Statistics>();
+    ::chatterwick::Status s = archive::ArchiveReader::Open(db, &reader);
+    if (s.ok()) s = reader->Stats(node, st.get());
+    return [this, s, st, generation] {
+      if (s.ok() && generation == statistics_generation_) ShowStatistics(*st);
+    };
+  });
+}
+
+void ArchiveWindow::ShowStatistics(const archive::Statistics& st) {
   QLayout* layout = statistics_->layout();
   while (QLayoutItem* item = layout->takeAt(0)) {
     delete item->widget();

@@ -88,6 +88,7 @@ class ArchiveWindow : public QMainWindow {
   void FilterTree(const QString& typed);
   void ShowConversations(const archive::NodeRef& node);
   void ShowStatistics(const archive::NodeRef& node);
+  void ShowStatistics(const archive::Statistics& statistics);
   void ScheduleSearch();
   void FetchHits(bool first_page);
   void OpenHit(int row);
@@ -134,7 +135,7 @@ class ArchiveWindow : public QMainWindow {
   QAction *update_action_ = nullptr, *export_action_ = nullptr, *export_hits_action_ = nullptr;
 
   // Searches: each has a number; only the latest one's results are shown.
-  int search_generation_ = 0;
+  int search_generation_ = 0, statistics_generation_ = 0;
   int64_t hits_total_ = 0;
   std::vector<int64_t> hit_messages_, hit_conversations_;
   bool fetching_ = false;

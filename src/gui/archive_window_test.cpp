@@ -213,6 +213,7 @@ class ArchiveWindowTest : public QObject {
     f.ArchiveFixtures();
     auto w = f.Open();
     Find<QTabWidget>(*w, "tabArchive")->setCurrentIndex(2);
+    QTRY_VERIFY(w->findChild<QLabel*>("lblStatsSummary") && !w->Busy());
     QVERIFY(Find<QLabel>(*w, "lblStatsSummary")
                 ->text()
                 .startsWith(QString("%L1 messages").arg(f.Count("SELECT count(*) FROM message"))));
