@@ -64,6 +64,13 @@ Status Select(ArchiveReader& reader, const ArchiveExportOptions& options, Select
   return s;
 }
 
+// Opens the archive and finds what options select in it.
+Status OpenSelection(const std::string& db_path, const ArchiveExportOptions& options,
+                     std::unique_ptr<ArchiveReader>* reader, Selection* selection) {
+  Status s = ArchiveReader::Open(db_path, reader);
+  return s.ok() ? Select(**reader, options, selection) : s;
+}
+
 // Streams one conversation through writer into sink; false when sink failed
 // or stop was asked for. *count gets the messages written.
 Status WriteConversation(ArchiveReader& reader, ExportWriter& writer, const ConversationInfo& c,
@@ -196,8 +203,7 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
   std::unique_ptr<ArchiveReader> reader;
   Selection selection;
   Status& s = result.status;
-  s = ArchiveReader::Open(db_path, &reader);
-  if (s.ok()) s = Select(*reader, options, &selection);
+  s = OpenSelection(db_path, options, &reader, &selection);
   if (s.ok()) s = env.CreateFolders(dir);
   if (!s.ok()) return result;
   const char sep = env.Separator();
@@ -327,8 +333,7 @@ ArchiveExportResult ExportArchiveToFile(Env& env, const std::string& db_path,
   std::unique_ptr<ArchiveReader> reader;
   Selection selection;
   Status& s = result.status;
-  s = ArchiveReader::Open(db_path, &reader);
-  if (s.ok()) s = Select(*reader, options, &selection);
+  s = OpenSelection(db_path, options, &reader, &selection);
   if (!s.ok()) return result;
   ReplacementSet file(env);
   size_t index = 0;
