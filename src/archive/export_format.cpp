@@ -1,5 +1,7 @@
 #include "archive/export_format.h"
 
+#include <unicode/utf8.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -57,15 +59,70 @@ json ConversationFields(const ConversationInfo& c) {
           {"started_at", c.started_at.empty() ? json(nullptr) : json(c.started_at)}};
 }
 
-// One JSON string: quoted, escaped, and valid UTF-8.
-std::string Str(std::string_view text) { return Dump(json(text)); }
+// One JSON string, quoted and escaped, appended to out. A large archive
+// writes millions of them, so they are written here rather than through a
+// JSON value each; the tests read every one back with the JSON library.
+// Bytes that are not UTF-8 become U+FFFD, as the library's writer makes them.
+void AppendString(std::string* out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out->push_back('"');
+  const auto* s = reinterpret_cast<const uint8_t*>(text.data());
+  const int32_t length = static_cast<int32_t>(text.size());
+  for (int32_t i = 0; i < length;) {
+    const uint8_t b = s[i];
+    if (b >= 0x80) {
+      const int32_t at = i;
+      UChar32 c;
+      U8_NEXT(s, i, length, c);
+      if (c < 0) out->append("\xEF\xBF\xBD");
+      else out->append(text.substr(static_cast<size_t>(at), static_cast<size_t>(i - at)));
+      continue;
+    }
+    ++i;
+    switch (b) {
+      case '"':
+        out->append("\\\"");
+        break;
+      case '\\':
+        out->append("\\\\");
+        break;
+      case '\n':
+        out->append("\\n");
+        break;
+      case '\r':
+        out->append("\\r");
+        break;
+      case '\t':
+        out->append("\\t");
+        break;
+      default:
+        if (b >= 0x20) {
+          out->push_back(static_cast<char>(b));
+        } else {
+          out->append("\\u00");
+          out->push_back(kHex[b >> 4]);
+          out->push_back(kHex[b & 15]);
+        }
+    }
+  }
+  out->push_back('"');
+}
 
-// A message's fields, without the braces around them: written for a million
-// messages, they are put together as text rather than as a JSON object.
+// A message's fields, without the braces around them.
 std::string MessageFields(const MessageRow& m) {
-  return "\"body\":" + Str(Body(m)) + ",\"kind\":" + Str(m.kind) + ",\"sender\":" + Str(m.sender) +
-         ",\"sent_at\":" + (m.sent_at.empty() ? std::string("null") : Str(m.sent_at)) +
-         ",\"time_text\":" + Str(m.time_text);
+  std::string out = "\"body\":";
+  out.reserve(m.body.size() + m.sender.size() + 120);
+  AppendString(&out, Body(m));
+  out += ",\"kind\":";
+  AppendString(&out, m.kind);
+  out += ",\"sender\":";
+  AppendString(&out, m.sender);
+  out += ",\"sent_at\":";
+  if (m.sent_at.empty()) out += "null";
+  else AppendString(&out, m.sent_at);
+  out += ",\"time_text\":";
+  AppendString(&out, m.time_text);
+  return out;
 }
 
 class JsonWriter : public ExportWriter {

@@ -252,6 +252,18 @@ TEST(ExportJsonTest, BytesThatAreNoUtf8BecomeReplacementCharacters) {
   EXPECT_EQ(j["contact"], "caf\xef\xbf\xbd");
   EXPECT_EQ(j["sender"], "B\xef\xbf\xbd");
   EXPECT_EQ(j["sent_at"], nullptr);
+  // Every text reads back as the JSON library itself would have written it.
+  for (const std::string& text :
+       {std::string("say \"hi\" \\ back"), std::string("tab\tnew\nline\r\x01\x1f\x7f"),
+        std::string("caf\xc3\xa9 \xf0\x9f\x8e\x89 \xe6\x9d\xb1"), std::string("\xff\xfe\xc3"),
+        std::string("\xed\xa0\x80 \xf4\x90\x80\x80"), std::string("\0 nul", 5)}) {
+    const nlohmann::json back =
+        nlohmann::json::parse(writer->Message(c, {1, 1, "", "", text, " " + text, "chat"}));
+    const nlohmann::json want = nlohmann::json::parse(
+        nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    EXPECT_EQ(back["sender"], want) << text;
+    EXPECT_EQ(back["body"], want) << text;
+  }
 }
 
 TEST(ExportHtmlTest, MessagesAreTextAndOnlyWebAndMailAddressesAreLinks) {
