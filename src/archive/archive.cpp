@@ -68,6 +68,8 @@ class Archiver {
   Status OpenDatabase(const std::string& path);
   // The display names an archive of schema 1 lacks, added in place.
   Status UpgradeFrom1();
+  // Marks the conversations whose logs this run found, and no others, present.
+  Status MarkPresent();
   Status Prepare();
   Status IdFor(Statement& find, Statement& insert, int64_t parent, const std::string& name,
                std::map<std::pair<int64_t, std::string>, int64_t>* cache, int64_t* id);
@@ -132,6 +134,24 @@ Status Archiver::OpenDatabase(const std::string& path) {
   if (s.ok()) s = db_.Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
   if (s.ok()) s = db_.Exec("COMMIT");
   else db_.Exec("ROLLBACK").IgnoreError();
+  return s;
+}
+
+Status Archiver::MarkPresent() {
+  Status s = db_.Exec(
+      "BEGIN IMMEDIATE; CREATE TEMP TABLE IF NOT EXISTS seen(id INTEGER PRIMARY KEY); "
+      "DELETE FROM seen;");
+  Statement add;
+  if (s.ok()) s = add.Prepare(db_, "INSERT INTO seen(id) VALUES (?1)");
+  for (size_t i = 0; s.ok() && i < seen_.size(); ++i) {
+    add.Bind(1, seen_[i]);
+    s = add.Run();
+  }
+  if (s.ok())
+    s = db_.Exec(
+        "UPDATE conversation SET present = (id IN (SELECT id FROM seen)) "
+        "WHERE present <> (id IN (SELECT id FROM seen)); COMMIT");
+  if (!s.ok()) db_.Exec("ROLLBACK").IgnoreError();
   return s;
 }
 
@@ -444,6 +464,8 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
   seen_.erase(std::unique(seen_.begin(), seen_.end()), seen_.end());
   summary_.gone_logs = conversations - static_cast<int64_t>(seen_.size());
   if (summary_.gone_logs < 0) summary_.gone_logs = 0;
+  // A whole run knows which logs are still on the disk; a stopped one does not.
+  if (s.ok() && result.outcome == ArchiveOutcome::kDone) s = MarkPresent();
   if (!s.ok()) {
     result.outcome = ArchiveOutcome::kDatabaseError;
     result.why = s;

@@ -332,7 +332,8 @@ TEST_F(ArchiveTest, NamesAsPeopleKnowThemAndAnOlderArchiveUpgraded) {
     ASSERT_TRUE(d.Open(db, false).ok());
     ASSERT_TRUE(d.Exec("DROP VIEW chat; ALTER TABLE protocol DROP COLUMN display_name; "
                        "ALTER TABLE account DROP COLUMN display_name; "
-                       "ALTER TABLE contact DROP COLUMN display_name; PRAGMA user_version = 1;")
+                       "ALTER TABLE contact DROP COLUMN display_name; "
+                       "ALTER TABLE conversation DROP COLUMN present; PRAGMA user_version = 1;")
                     .ok());
     std::string view = ChatViewSql();
     view = view.substr(0, view.find(",\n         p.display_name")) +
@@ -356,6 +357,28 @@ TEST_F(ArchiveTest, AStopBeforeAnyLogIsReadTouchesNothing) {
   const ArchiveResult r = Run("logs/", nullptr, &stop);
   EXPECT_EQ(r.outcome, ArchiveOutcome::kStopped);
   EXPECT_FALSE(std::filesystem::exists(db));
+}
+
+// The archive keeps a log gone from the disk, and says it is gone; a stopped
+// run, which did not look at every log, says nothing of it.
+TEST_F(ArchiveTest, ALogGoneFromTheDiskIsMarkedSo) {
+  t.File("logs/p/a/c/2022-09-30.100000+0000UTC.html", SmallLog(3));
+  t.File("logs/p/a/c/2022-10-01.100000+0000UTC.html", SmallLog(2));
+  ASSERT_EQ(Run().outcome, ArchiveOutcome::kDone);
+  std::filesystem::rename(t.Path("logs/p/a/c/2022-10-01.100000+0000UTC.html"),
+                          t.Path("moved.html"));
+  ArchiveResult r = Run();
+  ASSERT_EQ(r.outcome, ArchiveOutcome::kDone);
+  EXPECT_EQ(r.summary.gone_logs, 1);
+  EXPECT_EQ(Rows("SELECT file_name, present FROM conversation ORDER BY id"),
+            (Strings{"2022-09-30.100000+0000UTC.html|1", "2022-10-01.100000+0000UTC.html|0"}));
+  std::filesystem::rename(t.Path("moved.html"),
+                          t.Path("logs/p/a/c/2022-10-01.100000+0000UTC.html"));
+  std::atomic<int> stop{2};
+  EXPECT_EQ(Run("logs/", nullptr, &stop).outcome, ArchiveOutcome::kStopped);
+  EXPECT_EQ(One("SELECT present FROM conversation WHERE id = 2"), "0");
+  ASSERT_EQ(Run().outcome, ArchiveOutcome::kDone);
+  EXPECT_EQ(One("SELECT sum(present) FROM conversation"), "2");
 }
 
 }  // namespace

@@ -155,12 +155,12 @@ Status ArchiveReader::Conversations(const NodeRef& node, std::vector<Conversatio
   return ForEachRow(
       *db_,
       "SELECT v.id, v.contact_id, v.file_name, v.title, coalesce(v.started_at, ''), "
-      "(SELECT count(*) FROM message m WHERE m.conversation_id = v.id) FROM conversation v "
-      "WHERE " +
+      "(SELECT count(*) FROM message m WHERE m.conversation_id = v.id), " +
+          std::string(version_ >= 2 ? "v.present" : "1") + " FROM conversation v WHERE " +
           BelowNode(node) + " ORDER BY v.started_at IS NULL, julianday(v.started_at), v.id",
       node, [&](Statement& st) {
         rows->push_back({st.Int(0), st.Int(1), std::string(st.Text(2)), std::string(st.Text(3)),
-                         std::string(st.Text(4)), st.Int(5)});
+                         std::string(st.Text(4)), st.Int(5), st.Int(6) != 0});
       });
 }
 

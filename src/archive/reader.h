@@ -37,6 +37,8 @@ struct ConversationRow {
   int64_t id = 0, contact_id = 0;
   std::string file_name, title, started_at;  // started_at empty when unknown
   int64_t messages = 0;
+  // False when the last whole archive run no longer found its log.
+  bool present = true;
 };
 
 // A conversation with the names above it, as an export heads it.

@@ -39,6 +39,7 @@ CREATE TABLE conversation (
   started_at TEXT,
   file_size INTEGER NOT NULL,
   file_mtime INTEGER NOT NULL,
+  present INTEGER NOT NULL DEFAULT 1,
   UNIQUE (contact_id, file_name)
 );
 CREATE TABLE message (
@@ -79,12 +80,14 @@ CREATE VIEW chat AS
 )sql";
 
 // Brings a schema 1 archive to schema 2, inside the caller's transaction:
-// the display names' columns and the view that shows them. The names
+// the display names' columns, whether a log is still on the disk, and the
+// view that shows the names. The names
 // themselves are then filled in by the caller.
 inline constexpr const char* kUpgradeFrom1 = R"sql(
 ALTER TABLE protocol ADD COLUMN display_name TEXT;
 ALTER TABLE account ADD COLUMN display_name TEXT;
 ALTER TABLE contact ADD COLUMN display_name TEXT;
+ALTER TABLE conversation ADD COLUMN present INTEGER NOT NULL DEFAULT 1;
 DROP VIEW chat;
 )sql";
 

@@ -534,6 +534,13 @@ void ArchiveWindow::ShowConversations(const NodeRef& node) {
     item->setText(1, Text(r.title));
     item->setData(2, Qt::DisplayRole, qlonglong{r.messages});
     item->setData(0, kIdRole, qlonglong{r.id});
+    if (!r.present) {
+      // Kept in the archive, but its log is gone from the disk.
+      item->setText(1, item->text(1) + QStringLiteral("  (log gone)"));
+      for (int c = 0; c < 3; ++c)
+        item->setForeground(c, palette().color(QPalette::PlaceholderText));
+      item->setToolTip(1, QStringLiteral("The last update no longer found this log on the disk."));
+    }
   }
   conversations_->setSortingEnabled(true);
   conversations_->sortByColumn(0, Qt::AscendingOrder);
