@@ -386,8 +386,7 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
                             const std::string& mask) {
   ArchiveResult result;
   // A folder typed without its final separator is the same folder.
-  const std::string root =
-      typed_root.empty() ? typed_root : path::WithFinalSeparator(typed_root, env_.Separator());
+  const std::string root = path::WithFinalSeparator(typed_root, env_.Separator());
   Status s = CheckLogRoot(env_, root);
   if (!s.ok()) {
     result.outcome = ArchiveOutcome::kRootUnreadable;

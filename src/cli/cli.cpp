@@ -171,13 +171,12 @@ void CheckCatalogue(CLI::App* c, const Request& rq) {
 }
 
 int RunCatalogueCommand(const Request& rq, Shell& sh) {
-  const std::string root = path::WithFinalSeparator(rq.path, sh.env.Separator());
   const std::string folder = path::WithFinalSeparator(
       rq.output.empty() ? rq.output_folder : rq.output, sh.env.Separator());
   std::optional<RunReporter> reporter;
   reporter.emplace(sh.err, TerminalTakesColour(sh.env, sh.err_is_terminal) && !rq.quiet);
   Session session(sh.env, folder, sh.stop, &*reporter);
-  const FolderRunResult result = RunCatalogue(session.ctx, rq.catalogue, root);
+  const FolderRunResult result = RunCatalogue(session.ctx, rq.catalogue, rq.path);
   reporter.reset();
   switch (result.outcome) {
     case RunOutcome::kWritten:
@@ -232,7 +231,6 @@ void PrintArchiveSummary(std::ostream& out, const archive::ArchiveSummary& m, do
 }
 
 int RunArchiveCommand(const Request& rq, Shell& sh) {
-  const std::string root = path::WithFinalSeparator(rq.path, sh.env.Separator());
   std::string db = rq.db;
   if (db.empty()) {
     const std::string& folder = rq.output_folder;
@@ -246,7 +244,7 @@ int RunArchiveCommand(const Request& rq, Shell& sh) {
   std::optional<RunReporter> reporter;
   reporter.emplace(sh.err, TerminalTakesColour(sh.env, sh.err_is_terminal) && !rq.quiet);
   const archive::ArchiveResult r =
-      archive::RunArchive(sh.env, root, db, rq.catalogue.mask, &*reporter, sh.stop);
+      archive::RunArchive(sh.env, rq.path, db, rq.catalogue.mask, &*reporter, sh.stop);
   reporter.reset();
   switch (r.outcome) {
     case archive::ArchiveOutcome::kRootUnreadable:

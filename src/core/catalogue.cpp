@@ -16,6 +16,12 @@ namespace chatterwick {
 
 namespace {
 
+// The problem, once the observer has heard of it as it happened.
+Problem Told(Context& ctx, Problem problem) {
+  if (ctx.observer) ctx.observer->OnProblem(problem);
+  return problem;
+}
+
 // Fills the catalogue tables from the walk: each level's folders numbered
 // from the table's first free slot, each log a conversation whose chat lines
 // are numbered from 1.
@@ -75,8 +81,7 @@ class CatalogueFiller : public LogTreeVisitor {
  private:
   void Report(Problem problem) {
     result_.all_read = false;
-    if (ctx_.observer) ctx_.observer->OnProblem(problem);
-    result_.walk_problems.push_back(std::move(problem));
+    result_.walk_problems.push_back(Told(ctx_, std::move(problem)));
   }
 
   Context& ctx_;
@@ -135,9 +140,8 @@ bool WriteCatalogueCsv(Context& ctx, const CatalogueOptions& options, Replacemen
     Status s = WriteCsvRows(files.file(index), style, emit_rows);
     if (s.ok()) return;
     ok = false;
-    Problem problem{Problem::Kind::kWriteFailed, files.target(index), std::move(s)};
-    if (ctx.observer) ctx.observer->OnProblem(problem);
-    result.write_problems.push_back(std::move(problem));
+    result.write_problems.push_back(
+        Told(ctx, {Problem::Kind::kWriteFailed, files.target(index), std::move(s)}));
   };
   for (size_t i = 0; i < std::size(levels); ++i)
     write(i, [&](auto&& row) { LevelRows(*levels[i], i > 0, row); });
@@ -204,8 +208,7 @@ FolderRunResult Refused(Context& ctx, RunOutcome outcome, bool all_read, Problem
   FolderRunResult result;
   result.outcome = outcome;
   result.all_read = all_read;
-  if (ctx.observer) ctx.observer->OnProblem(problem);
-  result.walk_problems.push_back(std::move(problem));
+  result.walk_problems.push_back(Told(ctx, std::move(problem)));
   return result;
 }
 
@@ -220,8 +223,7 @@ void FillCatalogue(Context& ctx, const std::string& mask, const std::string& roo
 FolderRunResult RunCatalogue(Context& ctx, const CatalogueOptions& options,
                              const std::string& typed_root) {
   // A folder typed without its final separator is the same folder.
-  const std::string root =
-      typed_root.empty() ? typed_root : path::WithFinalSeparator(typed_root, ctx.env.Separator());
+  const std::string root = path::WithFinalSeparator(typed_root, ctx.env.Separator());
   if (Status why = CheckLogRoot(ctx.env, root); !why.ok())
     return Refused(ctx, RunOutcome::kRootUnreadable, false,
                    {Problem::Kind::kFolderUnreadable, root, std::move(why)});
@@ -257,9 +259,7 @@ FolderRunResult RunCatalogue(Context& ctx, const CatalogueOptions& options,
     std::string failed;
     Status s = files.Commit(ctx.output_folder, &failed);
     if (!s.ok()) {
-      Problem problem{Problem::Kind::kWriteFailed, failed, std::move(s)};
-      if (ctx.observer) ctx.observer->OnProblem(problem);
-      result.commit_problem = std::move(problem);
+      result.commit_problem = Told(ctx, {Problem::Kind::kWriteFailed, failed, std::move(s)});
       written = false;
     }
   }

@@ -102,7 +102,7 @@ Status CheckLogRoot(Env& env, const std::string& root) {
 void WalkLogTree(Env& env, const std::string& root, const std::string& mask,
                  LogTreeVisitor& visitor, StopFlag stop) {
   // A folder typed without its final separator is the same folder.
-  const std::string folder = root.empty() ? root : path::WithFinalSeparator(root, env.Separator());
+  const std::string folder = path::WithFinalSeparator(root, env.Separator());
   Walker(env, mask, visitor, stop).Level(TreeLevel::kProtocol, folder, 0);
 }
 

@@ -10,9 +10,10 @@ inline bool EndsWithSeparator(const std::string& path) {
   return !path.empty() && (path.back() == '/' || path.back() == '\\');
 }
 
-// path with "sep" after it, unless it already ends with a separator.
+// path with "sep" after it, unless it already ends with a separator. An
+// empty text names no folder, and stays empty: never the root.
 inline std::string WithFinalSeparator(std::string path, char sep) {
-  if (!EndsWithSeparator(path)) path += sep;
+  if (!path.empty() && !EndsWithSeparator(path)) path += sep;
   return path;
 }
 
