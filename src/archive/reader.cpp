@@ -93,10 +93,14 @@ Status ArchiveReader::Open(const std::string& db_path, std::unique_ptr<ArchiveRe
   return Status::OK();
 }
 
+std::string ArchiveReader::ShownName(const std::string& table) const {
+  // Before display names, the names on the disk are all there is.
+  return version_ >= 2 ? "coalesce(" + table + "display_name, " + table + "name)" : table + "name";
+}
+
 Status ArchiveReader::Tree(std::vector<TreeNode>* nodes) {
   nodes->clear();
-  // Before display names, the names on the disk are all there is.
-  const std::string display = version_ >= 2 ? "coalesce(display_name, name)" : "name";
+  const std::string display = ShownName("");
   std::map<std::pair<NodeRef::Level, int64_t>, size_t> index;
   const std::pair<NodeRef::Level, std::string> levels[] = {
       {NodeRef::Level::kProtocol, "SELECT id, 0, name, " + display + " FROM protocol"},
@@ -212,7 +216,7 @@ Status ArchiveReader::Stats(const NodeRef& node, Statistics* stats) {
         *db_,
         "SELECT m.sender, count(*)" + from + " AND m.sender <> '' GROUP BY 1 ORDER BY 2 DESC, 1",
         node, &s);
-  const std::string contact = version_ >= 2 ? "coalesce(c.display_name, c.name)" : "c.name";
+  const std::string contact = ShownName("c.");
   if (s.ok())
     stats->top_contacts =
         MostFirst(*db_,
@@ -225,14 +229,10 @@ Status ArchiveReader::Stats(const NodeRef& node, Statistics* stats) {
 
 Status ArchiveReader::Conversation(int64_t id, ConversationInfo* info) {
   *info = ConversationInfo();
-  const auto display = [&](const char* table) {
-    return version_ >= 2 ? std::string("coalesce(") + table + ".display_name, " + table + ".name)"
-                         : std::string(table) + ".name";
-  };
   bool found = false;
   Status s = ForEachRow(
       *db_,
-      "SELECT " + display("p") + ", " + display("a") + ", " + display("c") +
+      "SELECT " + ShownName("p.") + ", " + ShownName("a.") + ", " + ShownName("c.") +
           ", p.name, a.name, c.name, v.file_name, v.title, coalesce(v.started_at, ''), "
           "(SELECT count(*) FROM message m WHERE m.conversation_id = v.id), "
           "(SELECT coalesce(max(id), 0) FROM message m WHERE m.conversation_id = v.id), "

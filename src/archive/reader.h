@@ -93,6 +93,9 @@ class ArchiveReader {
 
  private:
   ArchiveReader(std::unique_ptr<Database> db, int64_t version);
+  // The SQL of a protocol's, account's or contact's name as people know it;
+  // table is the alias and its dot ("c.") or empty.
+  std::string ShownName(const std::string& table) const;
   std::unique_ptr<Database> db_;
   int64_t version_;
   std::map<std::string, std::string> folded_;  // the fold function's cache

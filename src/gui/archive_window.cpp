@@ -49,6 +49,7 @@
 
 #include "archive/archive.h"
 #include "archive/export.h"
+#include "archive/export_format.h"
 #include "archive/names.h"
 #include "archive/query.h"
 #include "core/text.h"
@@ -68,7 +69,7 @@ const QStringList kFormats = {"html", "txt", "json", "jsonl", "csv"};
 QString Text(std::string_view bytes) { return DecodeForDisplay(bytes); }
 
 QString ShortStamp(const std::string& stamp) {
-  return stamp.size() >= 16 ? Text(stamp.substr(0, 10) + " " + stamp.substr(11, 5)) : Text(stamp);
+  return Text(archive::ReadableStamp(stamp).substr(0, 16));
 }
 
 // Tells the window of an update run's progress, from the run's thread.
