@@ -276,7 +276,7 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
       ++sum.unchanged;
       count = selection.every_message ? c.messages : 0;
     } else {
-      const std::string folder = path::FolderOf(target);
+      const std::string folder = path::FolderOf(target, env.Separator());
       if (folder != files_folder) s = commit();
       if (s.ok() && !files) {
         s = env.CreateFolders(folder);
@@ -337,7 +337,7 @@ ArchiveExportResult ExportArchiveToFile(Env& env, const std::string& db_path,
   if (!s.ok()) return result;
   ReplacementSet file(env);
   size_t index = 0;
-  const std::string folder = path::FolderOf(path);
+  const std::string folder = path::FolderOf(path, env.Separator());
   if (!out) s = file.Add(path, folder + "." + path.substr(folder.size()) + ".chatterwick-", &index);
   const std::function<Status(std::string_view)> sink = [&](std::string_view text) {
     if (!out) return file.file(index).Append(text);

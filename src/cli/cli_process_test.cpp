@@ -15,6 +15,7 @@
 #include <map>
 #include <thread>
 
+#include "cli/process_test_util.h"
 #include "core/catalogue.h"
 #include "testing/temp_tree.h"
 
@@ -24,64 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempTree;
 using Clock = std::chrono::steady_clock;
-
-struct Process {
-  pid_t pid = -1;
-  std::string out_path, err_path;
-};
-
-// Starts the program with stdout and stderr into files under t (or stdout
-// onto stdout_path when given).
-Process Start(const TempTree& t, const std::vector<std::string>& args,
-              const std::string& stdout_path = "") {
-  static int n = 0;
-  Process p;
-  p.out_path = stdout_path.empty() ? t.Path("stdout." + std::to_string(++n)) : stdout_path;
-  p.err_path = t.Path("stderr." + std::to_string(n));
-  std::vector<std::string> argv_text = {CHATTERWICK_CLI};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  p.pid = ::fork();
-  if (p.pid == 0) {
-    int out = ::open(p.out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = ::open(p.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    std::vector<char*> argv;
-    for (std::string& a : argv_text) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  return p;
-}
-
-// The exit status, or 128 + the signal that ended the process.
-int Wait(const Process& p) {
-  int status = 0;
-  ::waitpid(p.pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-std::string ReadFile(const std::string& path) {
-  std::string text;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    char buf[65536];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
-    std::fclose(f);
-  }
-  return text;
-}
-
-struct Ran {
-  int status;
-  std::string out, err;
-};
-
-Ran RunToEnd(const TempTree& t, const std::vector<std::string>& args) {
-  Process p = Start(t, args);
-  int status = Wait(p);
-  return {status, ReadFile(p.out_path), ReadFile(p.err_path)};
-}
 
 using FileSet = std::map<std::string, std::string>;
 

@@ -95,13 +95,17 @@ std::string ReplaceAppData(const std::string& text, const std::string& value) {
   return out;
 }
 
+std::string FolderBoxRoot(Env& env, const std::string& text) {
+  std::string root = text;
+  if (root.find("%appdata%") != std::string::npos)
+    root = ReplaceAppData(root, env.AppData().value_or(std::string()));
+  return path::FromOwnText(std::move(root), env.Separator());
+}
+
 void FolderRunClick(Context& ctx, const CatalogueOptions& options) {
   Guarded(ctx, "Parse Log Folder to CSV", [&] {
-    std::string root = options.folder;
-    if (root.find("%appdata%") != std::string::npos)
-      root = ReplaceAppData(root, ctx.env.AppData().value_or(std::string()));
     // The pane names any file that could not be written.
-    (void)FolderRun(ctx, options, root);
+    (void)FolderRun(ctx, options, FolderBoxRoot(ctx.env, options.folder));
   });
 }
 
@@ -156,7 +160,7 @@ void SaveWithPrompt(Context& ctx, const char* what, const char* prompt, const ch
     }
     ctx.window.ShowStatus(
         "Saved " + std::to_string(lines) + (lines == 1 ? " line" : " lines") + " to " + path,
-        path::FolderOf(path));
+        path::FolderOf(path, ctx.env.Separator()));
   });
 }
 

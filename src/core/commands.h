@@ -18,13 +18,16 @@ FolderRunResult FolderRun(Context& ctx, const CatalogueOptions& options, const s
 // The load event: "+p" and a root start a folder run, anything else is a log.
 void FormLoad(Context& ctx, const CatalogueOptions& options, const std::string& argument_text);
 void LoadLogClick(Context& ctx);
-// A folder run over options.folder with "%appdata%" expanded.
+// A folder run over the Folder box's folder (FolderBoxRoot).
 void FolderRunClick(Context& ctx, const CatalogueOptions& options);
 void SaveLogAsCsv(Context& ctx, const ExportOptions& options);
 void SaveLogAsText(Context& ctx);
 
 // Every "%appdata%" in text replaced by value, in one pass.
 std::string ReplaceAppData(const std::string& text, const std::string& value);
+// The folder a Folder box text names: "%appdata%" expanded and "\" read as
+// the separator, as the box's own default joins its parts.
+std::string FolderBoxRoot(Env& env, const std::string& text);
 
 // The two saves without their prompt: path is used as given, and what it
 // held survives any failure. The CSV rows follow the file's content, the mark

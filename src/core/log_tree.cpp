@@ -58,12 +58,12 @@ class Walker {
     return names;
   }
 
-  // An entry that cannot be examined is no folder; the visitor hears why,
-  // unless it simply is not there (it vanished, or is a dangling link).
+  // An entry that cannot be examined is no folder, and the visitor hears
+  // why: a dangling link or an entry that vanished is no exception.
   bool IsFolder(const std::string& path, const std::string& name) {
     FileKind kind = FileKind::kOther;
     Status s = env_.GetFileKind(path + name, &kind);
-    if (!s.ok() && !s.IsNotFound()) visitor_.OnUnreadable(path, name, s);
+    if (!s.ok()) visitor_.OnUnreadable(path, name, s);
     return s.ok() && kind == FileKind::kFolder;
   }
 

@@ -110,6 +110,7 @@ TEST(LogTreeTest, WhatCannotBeListedOrExaminedIsToldAndCountsAsEmpty) {
                           "folder 0 p <0",
                           "folder 1 a <1",
                           "folder 1 bad <1",
+                          "unreadable /r/p/ [gone] No such file or directory",
                           "unreadable /r/p/ [odd] Too many levels of symbolic links",
                           "folder 2 c <2",
                           "log p|a|c|1.html /r/p/a/c/1.html <4",

@@ -9,8 +9,8 @@ namespace chatterwick {
 namespace {
 
 // Where the temporary file for path goes: hidden beside it, named after it.
-std::string TempPrefixFor(const std::string& path) {
-  const size_t name = path::NameStart(path);
+std::string TempPrefixFor(const std::string& path, char sep) {
+  const size_t name = path::NameStart(path, sep);
   return path.substr(0, name) + "." + path.substr(name) + ".chatterwick-";
 }
 
@@ -58,7 +58,7 @@ Status SaveFile(Env& env, const std::string& path, SaveMode mode, const MakeCont
   }
   ReplacementSet set(env);
   size_t i = 0;
-  s = set.Add(target, TempPrefixFor(target), &i);
+  s = set.Add(target, TempPrefixFor(target, env.Separator()), &i);
   if (!s.ok()) return s;
   if (exists) s = env.CopyPermissions(target, set.temp(i));
   const bool append = mode == SaveMode::kAppend && old_size > 0;
@@ -67,7 +67,7 @@ Status SaveFile(Env& env, const std::string& path, SaveMode mode, const MakeCont
   if (s.ok() && stop.Requested()) s = Status::IOError("stopped");
   if (!s.ok()) return s;
   std::string failed;
-  return set.Commit(path::FolderOf(target), &failed);
+  return set.Commit(path::FolderOf(target, env.Separator()), &failed);
 }
 
 ReplacementSet::~ReplacementSet() {

@@ -279,8 +279,7 @@ void FrmMain::CreateArchiveButton() {
 void FrmMain::OpenArchive() {
   if (!archive_window_) {
     const CatalogueOptions settings = CatalogueSettings();
-    const std::string folder =
-        commands::ReplaceAppData(settings.folder, ctx_.env.AppData().value_or(std::string()));
+    const std::string folder = commands::FolderBoxRoot(ctx_.env, settings.folder);
     auto* window = new ArchiveWindow(ctx_.output_folder + archive::kArchiveFile, ctx_.env,
                                      DecodeForDisplay(folder));
     window->setAttribute(Qt::WA_DeleteOnClose);

@@ -199,6 +199,20 @@ TEST(HostileTreeTest, NamesThatAreNotUtf8KeepTheirBytes) {
   EXPECT_EQ(t.Read("out/conversations.csv"), "\xEF\xBB\xBF\"1\",\"1\",\"log\xFE.html\"\r\n");
 }
 
+TEST(HostileTreeTest, BackslashesBelongToNamesAndDanglingLinksAreNamed) {
+  TempTree t;
+  t.Add("logs/irc/me\\net/nick\\away/a\\b.html");
+  t.Folder("out");
+  ASSERT_EQ(::symlink("gone", t.Path("logs/irc/me\\net/dangling").c_str()), 0);
+  RunResult r = RunCatalogue(*PosixEnv(), t.Path("logs/"), t.Path("out/"));
+  EXPECT_EQ(r.chat_lines, 2) << r.pane;
+  EXPECT_EQ(t.Read("out/contacts.csv"), "\xEF\xBB\xBF\"1\",\"1\",\"nick\\away\"\r\n");
+  EXPECT_TRUE(Contains(r.pane, "Folder could not be read. (" +
+                                   t.Path("logs/irc/me\\net//dangling") +
+                                   ": No such file or directory)"))
+      << r.pane;
+}
+
 TEST(HostileTreeTest, AContactWithMoreLogsThanTheTableHolds) {
   TempTree t;
   t.Folder("logs/p/a/c");

@@ -45,7 +45,7 @@ void SortNames(std::vector<std::string>* names) {
 }
 
 void SplitPattern(std::string_view pattern, std::string* folder, std::string* name_pattern) {
-  const size_t name = path::NameStart(pattern);
+  const size_t name = path::NameStart(pattern, '/');
   folder->assign(pattern.substr(0, name));
   name_pattern->assign(pattern.substr(name));
 }
@@ -54,7 +54,6 @@ std::string ToPosixPath(std::string_view path) {
   std::string out;
   out.reserve(path.size());
   for (char c : path) {
-    if (c == '\\') c = '/';
     if (c == '/' && !out.empty() && out.back() == '/') continue;
     out.push_back(c);
   }

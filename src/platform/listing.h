@@ -14,11 +14,11 @@ bool MatchName(std::string_view pattern, std::string_view name);
 // byte order. Two runs over one tree therefore number it the same.
 void SortNames(std::vector<std::string>* names);
 
-// Splits a listing pattern at its last separator ("/" or "\"): the folder
+// Splits a listing pattern at its last "/": the folder
 // (with its separator, empty when there is none) and the name pattern.
 void SplitPattern(std::string_view pattern, std::string* folder, std::string* name_pattern);
 
-// "\" read as "/", and a run of separators as one.
+// A run of "/" read as one; "\" is part of a name here.
 std::string ToPosixPath(std::string_view path);
 
 }  // namespace chatterwick::listing
