@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,10 +20,13 @@ struct Process {
   std::string out_path, err_path;
 };
 
+// A user with no rights of its own, for what root may always do.
+inline constexpr uid_t kNobody = 65534;
+
 // Starts the program with stdout and stderr into files under t (or stdout
-// onto stdout_path when given).
+// onto stdout_path when given); as kNobody when as_nobody and this is root.
 inline Process Start(const testing::TempTree& t, const std::vector<std::string>& args,
-                     const std::string& stdout_path = "") {
+                     const std::string& stdout_path = "", bool as_nobody = false) {
   static int n = 0;
   Process p;
   p.out_path = stdout_path.empty() ? t.Path("stdout." + std::to_string(++n)) : stdout_path;
@@ -35,6 +39,9 @@ inline Process Start(const testing::TempTree& t, const std::vector<std::string>&
     int err = ::open(p.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ::dup2(out, 1);
     ::dup2(err, 2);
+    if (as_nobody && ::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+      ::_exit(126);
     std::vector<char*> argv;
     for (std::string& a : argv_text) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -66,8 +73,9 @@ struct Ran {
   std::string out, err;
 };
 
-inline Ran RunToEnd(const testing::TempTree& t, const std::vector<std::string>& args) {
-  Process p = Start(t, args);
+inline Ran RunToEnd(const testing::TempTree& t, const std::vector<std::string>& args,
+                    bool as_nobody = false) {
+  Process p = Start(t, args, "", as_nobody);
   int status = Wait(p);
   return {status, ReadFile(p.out_path), ReadFile(p.err_path)};
 }

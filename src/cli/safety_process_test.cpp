@@ -30,5 +30,50 @@ TEST(SafetyProcessTest, ABackslashOnTheCommandLineIsPartOfTheName) {
   EXPECT_NE(archive.out.find("Logs found: 1"), std::string::npos) << archive.out;
 }
 
+TEST(SafetyProcessTest, LinksAreFollowedOnlyWhereTheSystemWouldFollowThem) {
+  TempTree t;
+  t.File("1.html", testing::SmallLog(3));
+  t.File("notes.txt", "mine");
+  t.Folder("out");
+  ASSERT_EQ(::symlink(t.Path("out/missing.csv").c_str(), t.Path("out/dangling.csv").c_str()), 0);
+  Ran dangling = RunToEnd(t, {"export", t.Path("1.html"), "--csv", t.Path("out/dangling.csv")});
+  EXPECT_EQ(dangling.status, 1);
+  EXPECT_NE(dangling.err.find("dangling symbolic link"), std::string::npos) << dangling.err;
+  EXPECT_FALSE(fs::exists(t.Path("out/missing.csv")));
+
+  // One's own link is followed, and the file it points to replaced.
+  ASSERT_EQ(::symlink(t.Path("notes.txt").c_str(), t.Path("out/mine.txt").c_str()), 0);
+  Ran own = RunToEnd(t, {"export", t.Path("1.html"), "--text", t.Path("out/mine.txt")});
+  EXPECT_EQ(own.status, 0) << own.err;
+  EXPECT_TRUE(fs::is_symlink(t.Path("out/mine.txt")));
+  EXPECT_NE(t.Read("notes.txt"), "mine");
+
+  if (::geteuid() != 0) GTEST_SKIP() << "a link of another user's needs root to make";
+  t.File("notes.txt", "mine");
+  t.Folder("shared");
+  ASSERT_EQ(::chmod(t.Path("shared").c_str(), 01777), 0);
+  const std::string link = t.Path("shared/report.txt");
+  ASSERT_EQ(::symlink(t.Path("notes.txt").c_str(), link.c_str()), 0);
+  ASSERT_EQ(::lchown(link.c_str(), kNobody, kNobody), 0);
+  Ran planted = RunToEnd(t, {"export", t.Path("1.html"), "--text", link});
+  EXPECT_EQ(planted.status, 1);
+  EXPECT_NE(planted.err.find("Permission denied"), std::string::npos) << planted.err;
+  EXPECT_EQ(t.Read("notes.txt"), "mine");
+}
+
+TEST(SafetyProcessTest, AFileThatMayNotBeWrittenIsNotReplaced) {
+  TempTree t;
+  t.File("1.html", testing::SmallLog(3));
+  t.File("out/kept.txt", "kept");
+  ASSERT_EQ(::chmod(t.root().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(t.Path("1.html").c_str(), 0644), 0);
+  ASSERT_EQ(::chmod(t.Path("out").c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(t.Path("out/kept.txt").c_str(), 0444), 0);
+  Ran r = RunToEnd(t, {"export", t.Path("1.html"), "--text", t.Path("out/kept.txt")}, true);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Permission denied"), std::string::npos) << r.err;
+  EXPECT_EQ(t.Read("out/kept.txt"), "kept");
+}
+
 }  // namespace
 }  // namespace chatterwick

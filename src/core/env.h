@@ -73,7 +73,9 @@ class Env {
   virtual Status GetFileKind(const std::string& path, FileKind* kind) = 0;
   // The path with its last part followed through every symbolic link it
   // names, so that the file the link points to can be replaced; the path
-  // itself when it is no link. The target need not exist.
+  // itself when it is no link. Refused as the system refuses opening it for
+  // writing: a dangling link, a link another user placed in a shared sticky
+  // folder, an existing file this process may not write.
   virtual Status ResolveLinks(const std::string& path, std::string* resolved) = 0;
 
   // Creates a new file, never one that exists, named "prefix" followed by a

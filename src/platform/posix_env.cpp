@@ -130,6 +130,16 @@ std::string NativeFolderOf(const std::string& native) {
   return slash == 0 ? std::string("/") : native.substr(0, slash);
 }
 
+// The kernel's rule for links in shared sticky folders such as /tmp, which
+// following a link by hand would otherwise bypass: only the link's owner, or
+// a link the folder's owner made, may be followed there.
+bool MayFollow(const std::string& link, const struct stat& link_st) {
+  struct stat folder;
+  if (::stat(NativeFolderOf(link).c_str(), &folder) != 0) return false;
+  const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+  return !shared || link_st.st_uid == ::geteuid() || link_st.st_uid == folder.st_uid;
+}
+
 Status OpenForWriting(const std::string& path, int flags, std::unique_ptr<WritableFile>* result) {
   std::string native = ToPosixPath(path);
   int fd = ::open(native.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
@@ -230,10 +240,21 @@ class PosixEnvImpl : public Env {
     // As many as the system itself follows before it calls a chain a loop.
     for (int hops = 0; hops < 40; ++hops) {
       struct stat st;
-      if (::lstat(native.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+      if (::lstat(native.c_str(), &st) != 0) {
+        if (errno == ENOENT && hops > 0)
+          return Status::IOError("not writing through a dangling symbolic link");
         *resolved = native;
         return Status::OK();
       }
+      if (!S_ISLNK(st.st_mode)) {
+        // Renaming over a file would replace one this process may not write.
+        if (S_ISREG(st.st_mode) && ::access(native.c_str(), W_OK) != 0) return ErrnoStatus(errno);
+        *resolved = native;
+        return Status::OK();
+      }
+      if (!MayFollow(native, st))
+        return Status::IOError(
+            "Permission denied: a link in a shared folder, placed there by another user");
       std::string target(4096, '\0');
       ssize_t n = ::readlink(native.c_str(), target.data(), target.size());
       if (n < 0) return ErrnoStatus(errno);
