@@ -66,8 +66,8 @@ Status Select(ArchiveReader& reader, const ArchiveExportOptions& options, Select
 
 // Opens the archive and finds what options select in it.
 Status OpenSelection(const std::string& db_path, const ArchiveExportOptions& options,
-                     std::unique_ptr<ArchiveReader>* reader, Selection* selection) {
-  Status s = ArchiveReader::Open(db_path, reader);
+                     std::unique_ptr<ArchiveReader>* reader, Selection* selection, StopFlag stop) {
+  Status s = ArchiveReader::Open(db_path, reader, stop);
   return s.ok() ? Select(**reader, options, selection) : s;
 }
 
@@ -203,7 +203,7 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
   std::unique_ptr<ArchiveReader> reader;
   Selection selection;
   Status& s = result.status;
-  s = OpenSelection(db_path, options, &reader, &selection);
+  s = OpenSelection(db_path, options, &reader, &selection, stop);
   if (s.ok()) s = env.CreateFolders(dir);
   if (!s.ok()) return result;
   const char sep = env.Separator();
@@ -280,7 +280,7 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
       if (folder != files_folder) s = commit();
       if (s.ok() && !files) {
         s = env.CreateFolders(folder);
-        files = std::make_unique<ReplacementSet>(env);
+        files = std::make_unique<ReplacementSet>(env, FileAccess::kOwnerOnly);
         files_folder = folder;
       }
       size_t index = 0;
@@ -333,9 +333,9 @@ ArchiveExportResult ExportArchiveToFile(Env& env, const std::string& db_path,
   std::unique_ptr<ArchiveReader> reader;
   Selection selection;
   Status& s = result.status;
-  s = OpenSelection(db_path, options, &reader, &selection);
+  s = OpenSelection(db_path, options, &reader, &selection, stop);
   if (!s.ok()) return result;
-  ReplacementSet file(env);
+  ReplacementSet file(env, FileAccess::kOwnerOnly);
   size_t index = 0;
   const std::string folder = path::FolderOf(path, env.Separator());
   if (!out) s = file.Add(path, folder + "." + path.substr(folder.size()) + ".chatterwick-", &index);

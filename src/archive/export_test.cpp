@@ -202,7 +202,8 @@ TEST_F(ExportFixtureTest, AFailedWriteKeepsTheEarlierFile) {
   const std::string before = ReadAll(files[0]);
   struct Full : EnvWrapper {
     using EnvWrapper::EnvWrapper;
-    Status NewTempFile(const std::string&, std::string*, std::unique_ptr<WritableFile>*) override {
+    Status NewTempFile(const std::string&, FileAccess, std::string*,
+                       std::unique_ptr<WritableFile>*) override {
       return Status::IOError("No space left on device");
     }
   } env(PosixEnv());

@@ -339,9 +339,9 @@ namespace {
 class FailingWritesEnv : public EnvWrapper {
  public:
   FailingWritesEnv(Env* target, std::string name) : EnvWrapper(target), name_(std::move(name)) {}
-  Status NewTempFile(const std::string& prefix, std::string* path,
+  Status NewTempFile(const std::string& prefix, FileAccess a, std::string* path,
                      std::unique_ptr<WritableFile>* r) override {
-    Status s = target()->NewTempFile(prefix, path, r);
+    Status s = target()->NewTempFile(prefix, a, path, r);
     if (s.ok() && prefix.find(name_) != std::string::npos) r->reset(new Full);
     return s;
   }

@@ -176,9 +176,9 @@ class FullDiskEnv : public EnvWrapper {
     if (s.ok()) r->reset(new HalfFile(std::move(*r)));
     return s;
   }
-  Status NewTempFile(const std::string& prefix, std::string* path,
+  Status NewTempFile(const std::string& prefix, FileAccess a, std::string* path,
                      std::unique_ptr<WritableFile>* r) override {
-    Status s = target()->NewTempFile(prefix, path, r);
+    Status s = target()->NewTempFile(prefix, a, path, r);
     if (s.ok()) r->reset(new HalfFile(std::move(*r)));
     return s;
   }

@@ -38,6 +38,10 @@ class FileLock {
   virtual ~FileLock() = default;
 };
 
+// Who may read and write a file the program creates: as the user's umask
+// allows, or its owner alone (what holds chat messages of its own making).
+enum class FileAccess { kUmask, kOwnerOnly };
+
 // What stands at a path, symbolic links followed.
 enum class FileKind { kRegular, kFolder, kOther };
 
@@ -66,6 +70,7 @@ class Env {
   virtual Status DeleteFile(const std::string& path) = 0;
   // Renames "from" to "to", replacing a file at "to" in one step.
   virtual Status RenameFile(const std::string& from, const std::string& to) = 0;
+  // Creates each missing folder of path, for its owner alone.
   virtual Status CreateFolders(const std::string& path) = 0;
   // True when the folder at "path" exists and this process may create files in it.
   virtual bool IsWritable(const std::string& path) = 0;
@@ -80,7 +85,7 @@ class Env {
 
   // Creates a new file, never one that exists, named "prefix" followed by a
   // unique ending; *path names it.
-  virtual Status NewTempFile(const std::string& prefix, std::string* path,
+  virtual Status NewTempFile(const std::string& prefix, FileAccess access, std::string* path,
                              std::unique_ptr<WritableFile>* result) = 0;
   // Gives the file "to" the permission bits that "from" has.
   virtual Status CopyPermissions(const std::string& from, const std::string& to) = 0;
@@ -140,9 +145,9 @@ class EnvWrapper : public Env {
   Status ResolveLinks(const std::string& p, std::string* r) override {
     return target_->ResolveLinks(p, r);
   }
-  Status NewTempFile(const std::string& p, std::string* path,
+  Status NewTempFile(const std::string& p, FileAccess a, std::string* path,
                      std::unique_ptr<WritableFile>* r) override {
-    return target_->NewTempFile(p, path, r);
+    return target_->NewTempFile(p, a, path, r);
   }
   Status CopyPermissions(const std::string& f, const std::string& t) override {
     return target_->CopyPermissions(f, t);

@@ -60,7 +60,6 @@ Status SaveFile(Env& env, const std::string& path, SaveMode mode, const MakeCont
   size_t i = 0;
   s = set.Add(target, TempPrefixFor(target, env.Separator()), &i);
   if (!s.ok()) return s;
-  if (exists) s = env.CopyPermissions(target, set.temp(i));
   const bool append = mode == SaveMode::kAppend && old_size > 0;
   if (s.ok() && append) s = CopyInto(env, target, set.file(i));
   if (s.ok()) s = set.file(i).Append(make(append));
@@ -83,8 +82,16 @@ Status ReplacementSet::Add(const std::string& target, const std::string& temp_pr
                            size_t* index) {
   Entry e;
   e.target = target;
-  Status s = env_.NewTempFile(temp_prefix, &e.temp, &e.file);
+  Status s = env_.NewTempFile(temp_prefix, access_, &e.temp, &e.file);
   if (!s.ok()) return s;
+  // A file replaced keeps who may read it: a chmod of the user's survives.
+  if (access_ == FileAccess::kUmask) {
+    Status copied = env_.CopyPermissions(target, e.temp);
+    if (!copied.ok() && !copied.IsNotFound()) {
+      env_.DeleteFile(e.temp).IgnoreError();
+      return copied;
+    }
+  }
   entries_.push_back(std::move(e));
   *index = entries_.size() - 1;
   return Status::OK();

@@ -33,13 +33,15 @@ Status SaveFile(Env& env, const std::string& path, SaveMode mode, const MakeCont
 // successful Commit removes its temporary files.
 class ReplacementSet {
  public:
-  explicit ReplacementSet(Env& env) : env_(env) {}
+  explicit ReplacementSet(Env& env, FileAccess access = FileAccess::kUmask)
+      : env_(env), access_(access) {}
   ~ReplacementSet();
   ReplacementSet(const ReplacementSet&) = delete;
   ReplacementSet& operator=(const ReplacementSet&) = delete;
 
   // Creates the temporary file for target, named temp_prefix and a unique
-  // ending; returns its index.
+  // ending, with the permission bits of the target it replaces; returns its
+  // index.
   Status Add(const std::string& target, const std::string& temp_prefix, size_t* index);
   WritableFile& file(size_t index) { return *entries_[index].file; }
   const std::string& target(size_t index) const { return entries_[index].target; }
@@ -56,6 +58,7 @@ class ReplacementSet {
     bool renamed = false;
   };
   Env& env_;
+  const FileAccess access_;
   std::vector<Entry> entries_;
 };
 

@@ -214,7 +214,8 @@ class PosixEnvImpl : public Env {
     for (size_t i = 1; i <= native.size(); ++i) {
       if (i != native.size() && native[i] != '/') continue;
       std::string part = native.substr(0, i);
-      if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return ErrnoStatus(errno);
+      // Chat logs are private: a folder made for what the program writes is its owner's.
+      if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return ErrnoStatus(errno);
     }
     FileKind kind = FileKind::kOther;
     Status s = GetFileKind(path, &kind);
@@ -265,7 +266,7 @@ class PosixEnvImpl : public Env {
     return ErrnoStatus(ELOOP);
   }
 
-  Status NewTempFile(const std::string& prefix, std::string* path,
+  Status NewTempFile(const std::string& prefix, FileAccess access, std::string* path,
                      std::unique_ptr<WritableFile>* result) override {
     static unsigned counter = 0;
     const std::string native = ToPosixPath(prefix);
@@ -274,8 +275,10 @@ class PosixEnvImpl : public Env {
       char ending[48];
       std::snprintf(ending, sizeof ending, "%ld-%u", static_cast<long>(::getpid()), ++counter);
       std::string candidate = native + ending;
-      // 0666 as any new file, so the user's umask decides.
-      int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      // 0666 as any new file, so that the user's umask decides, unless the
+      // file is its owner's alone.
+      const mode_t mode = access == FileAccess::kOwnerOnly ? 0600 : 0666;
+      int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
       if (fd < 0) {
         if (errno == EEXIST) continue;
         return ErrnoStatus(errno);
@@ -304,17 +307,29 @@ class PosixEnvImpl : public Env {
   }
 
   Status LockFile(const std::string& path, std::unique_ptr<FileLock>* lock) override {
-    int fd = ::open(ToPosixPath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return ErrnoStatus(errno);
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      if (errno == EINTR) continue;
-      const int err = errno;
+    const std::string native = ToPosixPath(path);
+    // A run that removes its lock file does so holding the lock; one that
+    // opened the file before the removal then holds a lock nobody else
+    // sees, so it takes the lock again on the file now at the path.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+      if (fd < 0) return ErrnoStatus(errno);
+      while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        const int err = errno;
+        ::close(fd);
+        if (err == EWOULDBLOCK) return Status::Busy("held by another run");
+        return ErrnoStatus(err);
+      }
+      struct stat held, named;
+      if (::fstat(fd, &held) == 0 && ::stat(native.c_str(), &named) == 0 &&
+          held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+        lock->reset(new PosixFileLock(fd));
+        return Status::OK();
+      }
       ::close(fd);
-      if (err == EWOULDBLOCK) return Status::Busy("held by another run");
-      return ErrnoStatus(err);
     }
-    lock->reset(new PosixFileLock(fd));
-    return Status::OK();
+    return Status::Busy("held by another run");
   }
 
   Status ListFolder(const std::string& pattern, ListKind kind,

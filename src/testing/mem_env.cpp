@@ -149,7 +149,7 @@ Status MemEnv::ResolveLinks(const std::string& path, std::string* resolved) {
   return Status::OK();
 }
 
-Status MemEnv::NewTempFile(const std::string& prefix, std::string* path,
+Status MemEnv::NewTempFile(const std::string& prefix, FileAccess, std::string* path,
                            std::unique_ptr<WritableFile>* result) {
   for (;;) {
     std::string candidate = prefix + std::to_string(++temp_counter_);

@@ -47,7 +47,7 @@ class MemEnv : public Env {
   }
   Status GetFileKind(const std::string& path, FileKind* kind) override;
   Status ResolveLinks(const std::string& path, std::string* resolved) override;
-  Status NewTempFile(const std::string& prefix, std::string* path,
+  Status NewTempFile(const std::string& prefix, FileAccess access, std::string* path,
                      std::unique_ptr<WritableFile>* result) override;
   Status CopyPermissions(const std::string&, const std::string&) override { return Status::OK(); }
   Status SyncFolder(const std::string&) override { return Status::OK(); }
