@@ -16,6 +16,7 @@
 #include "core/log_tree.h"
 #include "core/messages.h"
 #include "core/path.h"
+#include "core/safe_file.h"
 
 namespace chatterwick::archive {
 
@@ -57,6 +58,34 @@ constexpr const char* kAddMessage =
     "INSERT INTO message(conversation_id, line_number, time_text, sent_at, sender, body, kind) "
     "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)";
 
+// A text longer than a message keeps is stored cut at a character's start,
+// with a note of what was left out: SQLite would refuse it whole, and then
+// the same log on every later run.
+void CutToFit(std::string* text) {
+  if (text->size() <= kMaxMessageBytes) return;
+  const size_t total = text->size();
+  size_t end = kMaxMessageBytes;
+  while (end > 0 && (static_cast<unsigned char>((*text)[end]) & 0xC0) == 0x80) --end;
+  text->resize(end);
+  *text += " [cut: " + std::to_string(total - end) + " more bytes not stored]";
+}
+
+// The triggers (and views, with_views) of db's schema as one text.
+Status SchemaCode(Database& db, bool with_views, std::string* code) {
+  Statement st;
+  Status s = st.Prepare(db, with_views ? "SELECT type, name, sql FROM sqlite_schema WHERE type IN "
+                                         "('trigger', 'view') ORDER BY type, name"
+                                       : "SELECT type, name, sql FROM sqlite_schema WHERE type = "
+                                         "'trigger' ORDER BY name");
+  code->clear();
+  for (bool row = true; s.ok();) {
+    s = st.Step(&row);
+    if (!s.ok() || !row) break;
+    for (int c = 0; c < 3; ++c) code->append(st.Text(c)).push_back('\0');
+  }
+  return s;
+}
+
 class Archiver {
  public:
   Archiver(Env& env, RunObserver* observer, StopFlag stop)
@@ -66,6 +95,7 @@ class Archiver {
 
  private:
   Status OpenDatabase(const std::string& path);
+  Status CreatePrivately(const std::string& file);
   // The display names an archive of schema 1 lacks, added in place.
   Status UpgradeFrom1();
   // Marks the conversations whose logs this run found, and no others, present.
@@ -104,20 +134,46 @@ class Archiver {
   int64_t indexed_ = 0;
   int64_t pending_messages_ = 0;
   int pending_logs_ = 0;
+  // A stop came in the middle of a log, whose rows were then undone.
+  bool stopped_in_log_ = false;
 };
 
 Status Archiver::OpenDatabase(const std::string& path) {
+  // No stop for this connection's statements: a stop ends the run between
+  // logs, or inside one (undone), and the batch before it is still committed.
   Status s = db_.Open(path, false);
   if (!s.ok()) return s;
   db_.SetBusyTimeout(5000);
-  int64_t v = 0, tables = 0;
+  // Everything is checked before anything is changed: a file that is refused
+  // keeps every byte.
+  int64_t v = 0, tables = 0, ours = 0;
   s = db_.QueryInt("PRAGMA user_version", &v);
   if (s.ok()) s = db_.QueryInt("SELECT count(*) FROM sqlite_schema", &tables);
+  if (s.ok())
+    s = db_.QueryInt(
+        "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name IN "
+        "('protocol', 'account', 'contact', 'conversation', 'message', 'message_fts')",
+        &ours);
   if (!s.ok()) return s;
   if (v > kSchemaVersion)
     return Status::InvalidData("made by a newer chatterwick (schema " + std::to_string(v) + ")");
-  if (v == 0 && tables != 0)
+  if ((v == 0 && tables != 0) || (v != 0 && ours != 6))
     return Status::InvalidData("a database, but not a chatterwick archive");
+  // The full-text index is kept up to date by triggers, which the
+  // connection runs only for a schema it trusts: one whose every trigger and
+  // view is this program's own.
+  if (v != 0) {
+    std::string theirs, mine;
+    s = SchemaCode(db_, v == kSchemaVersion, &theirs);
+    Database fresh;
+    if (s.ok()) s = fresh.Open(":memory:", false);
+    if (s.ok()) s = fresh.Exec(kSchema);
+    if (s.ok()) s = SchemaCode(fresh, v == kSchemaVersion, &mine);
+    if (!s.ok()) return s;
+    if (theirs != mine)
+      return Status::InvalidData("an archive with triggers or views this program did not make");
+  }
+  db_.TrustSchema();
   // Before the first table the page size is still free: larger pages suit
   // long rows of text.
   if (v == 0) s = db_.Exec("PRAGMA page_size = 8192");
@@ -135,6 +191,21 @@ Status Archiver::OpenDatabase(const std::string& path) {
   if (s.ok()) s = db_.Exec("COMMIT");
   else db_.Exec("ROLLBACK").IgnoreError();
   return s;
+}
+
+Status Archiver::CreatePrivately(const std::string& file) {
+  FileKind kind = FileKind::kOther;
+  Status s = env_.GetFileKind(file, &kind);
+  if (!s.IsNotFound()) return Status::OK();
+  // Made empty (SQLite reads an empty file as an empty database) for its
+  // owner alone: SQLite would follow the umask, and gives its journal files
+  // the database's own bits.
+  ReplacementSet made(env_, FileAccess::kOwnerOnly);
+  size_t index = 0;
+  const size_t name = path::NameStart(file, env_.Separator());
+  s = made.Add(file, file.substr(0, name) + "." + file.substr(name) + ".chatterwick-", &index);
+  std::string failed;
+  return s.ok() ? made.Commit(file.substr(0, name), &failed) : s;
 }
 
 Status Archiver::MarkPresent() {
@@ -292,7 +363,7 @@ Status Archiver::Store(const LogRef& log) {
   if (!s.ok()) {
     db_.Exec("ROLLBACK TO log").IgnoreError();
     db_.Exec("RELEASE log").IgnoreError();
-    return s;
+    return stopped_in_log_ ? Status::OK() : s;
   }
   s = db_.Exec("RELEASE log");
   if (!s.ok()) return s;
@@ -341,6 +412,11 @@ Status Archiver::StoreLines(const LogRef& log, int64_t contact, int64_t existing
   rows_.clear();
   for (std::string line; reader.Next(&line);) {
     ++line_number;
+    // A huge log is no reason to make a stop wait.
+    if (line_number % 4096 == 0 && stop_.Requested()) {
+      stopped_in_log_ = true;
+      return Status::IOError("stopped");
+    }
     const LineKind kind = ParseRawLine(line, &rec);
     if (kind == LineKind::kMarkup) continue;
     std::string sent_at = rec.Time.empty() ? std::string() : clock.SentAt(rec.Time);
@@ -348,6 +424,8 @@ Status Archiver::StoreLines(const LogRef& log, int64_t contact, int64_t existing
     ClassifiedLine m = ClassifyLine(kind, rec);
     rows_.push_back({line_number, rec.Time, std::move(sent_at), std::move(m.sender),
                      std::move(m.body), m.kind});
+    for (std::string* text : {&rows_.back().time_text, &rows_.back().sender, &rows_.back().body})
+      CutToFit(text);
     if (rows_.size() == kRowsPerInsert) {
       s = FlushRows(conversation);
       if (!s.ok()) return s;
@@ -413,17 +491,27 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
     return result;
   }
 
+  // The lock and the database are those of the file itself, however a link
+  // names it, so that two runs never take two locks on one database.
+  std::string file;
+  s = env_.ResolveLinks(db_path, &file);
+  const std::string lock_path = file + ".lock";
+  FileKind kind = FileKind::kOther;
+  const bool lock_made = s.ok() && env_.GetFileKind(lock_path, &kind).IsNotFound();
   std::unique_ptr<FileLock> lock;
-  s = env_.LockFile(db_path + ".lock", &lock);
+  if (s.ok()) s = env_.LockFile(lock_path, &lock);
   if (s.IsBusy()) {
     result.outcome = ArchiveOutcome::kBusy;
     result.why = Status::Busy("Another run is updating " + db_path +
                               "; nothing was changed. Try again when it has finished.");
     return result;
   }
-  if (s.ok()) s = OpenDatabase(db_path);
+  if (s.ok()) s = CreatePrivately(file);
+  if (s.ok()) s = OpenDatabase(file);
   if (s.ok()) s = Prepare();
   if (!s.ok()) {
+    // A refused run leaves no lock file of its own making behind.
+    if (lock && lock_made) env_.DeleteFile(lock_path).IgnoreError();
     result.outcome = ArchiveOutcome::kDatabaseError;
     result.why = s;
     return result;
@@ -449,6 +537,10 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
     }
     const int64_t before = summary_.messages_added;
     s = Store(logs[i]);
+    if (stopped_in_log_) {
+      result.outcome = ArchiveOutcome::kStopped;
+      break;
+    }
     if (observer_) observer_->OnLogDone(logs[i].size, summary_.messages_added - before);
     if (s.ok() && (pending_logs_ >= 500 || pending_messages_ >= 200000)) s = Commit(true);
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -14,6 +15,9 @@
 namespace chatterwick::archive {
 
 inline constexpr const char* kArchiveFile = "archive.sqlite";
+// The most of a message's text, sender or time the archive keeps; the rest
+// is cut off with a note. Far above any chat message, far below SQLite's limit.
+inline constexpr size_t kMaxMessageBytes = size_t{16} << 20;
 
 struct ArchiveSummary {
   int64_t logs_found = 0, new_logs = 0, changed_logs = 0, unchanged_logs = 0;

@@ -50,7 +50,7 @@ Status ForEachRow(Database& db, const std::string& sql, const NodeRef& node, Row
   Statement st;
   Status s = st.Prepare(db, sql.c_str());
   if (!s.ok()) return s;
-  st.Bind(1, node.id);
+  if (st.Parameters() > 0) st.Bind(1, node.id);
   bool more = false;
   while ((s = st.Step(&more)).ok() && more) row(st);
   return s;
@@ -72,10 +72,11 @@ ArchiveReader::ArchiveReader(std::unique_ptr<Database> db, int64_t version)
 
 ArchiveReader::~ArchiveReader() = default;
 
-Status ArchiveReader::Open(const std::string& db_path, std::unique_ptr<ArchiveReader>* reader) {
+Status ArchiveReader::Open(const std::string& db_path, std::unique_ptr<ArchiveReader>* reader,
+                           StopFlag stop) {
   auto db = std::make_unique<Database>();
-  Status s = db->Open(db_path, true);
-  if (!s.ok()) return Status::NotFound(s.message());
+  Status s = db->Open(db_path, true, stop);
+  if (!s.ok()) return s;
   // A reader waits out the archive run's short write locks, as readers of a
   // WAL database are to do, instead of failing at the first one.
   db->SetBusyTimeout(5000);
@@ -88,8 +89,8 @@ Status ArchiveReader::Open(const std::string& db_path, std::unique_ptr<ArchiveRe
                                ")");
   reader->reset(new ArchiveReader(std::move(db), version));
   sqlite3_create_function_v2((*reader)->db_->get(), "chatterwick_fold", 1,
-                             SQLITE_UTF8 | SQLITE_DETERMINISTIC, &(*reader)->folded_, &FoldFunction,
-                             nullptr, nullptr, nullptr);
+                             SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY,
+                             &(*reader)->folded_, &FoldFunction, nullptr, nullptr, nullptr);
   return Status::OK();
 }
 

@@ -9,6 +9,7 @@
 
 #include "archive/search.h"
 #include "core/status.h"
+#include "core/stop_flag.h"
 
 // Reading an archive: the one place that holds the SQL every reader runs (the
 // command line's search, and a window that browses, reads and searches). It
@@ -71,8 +72,10 @@ class ArchiveReader {
  public:
   // Opens the archive at db_path for reading. NotFound when there is no
   // file; InvalidData for a file that is not an archive or is of a newer
-  // schema; Busy while another holds it.
-  static Status Open(const std::string& db_path, std::unique_ptr<ArchiveReader>* reader);
+  // schema; Busy while another holds it. Every query fails soon after stop
+  // is requested.
+  static Status Open(const std::string& db_path, std::unique_ptr<ArchiveReader>* reader,
+                     StopFlag stop = {});
   ~ArchiveReader();
 
   // Every protocol, account and contact, in that order, each level by name.

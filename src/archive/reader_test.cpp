@@ -188,7 +188,8 @@ TEST(ReaderTest, AReaderWaitsOutAShortLock) {
   release.join();
   ASSERT_TRUE(s.ok()) << s.message();
   std::vector<TreeNode> nodes;
-  EXPECT_TRUE(reader->Tree(&nodes).ok());
+  const Status tree = reader->Tree(&nodes);
+  EXPECT_TRUE(tree.ok()) << tree.message();
 }
 
 }  // namespace

@@ -165,9 +165,9 @@ Status ArchiveReader::CountHits(const SearchOptions& options, int64_t* count) {
 }
 
 Status Search(const std::string& db_path, const SearchOptions& options,
-              const std::function<bool(const SearchHit&)>& emit) {
+              const std::function<bool(const SearchHit&)>& emit, StopFlag stop) {
   std::unique_ptr<ArchiveReader> reader;
-  Status s = ArchiveReader::Open(db_path, &reader);
+  Status s = ArchiveReader::Open(db_path, &reader, stop);
   if (!s.ok()) return s.IsNotFound() ? Status::InvalidData(s.message()) : s;
   return reader->Search(options, 0, emit);
 }

@@ -7,6 +7,7 @@
 
 #include "archive/query.h"
 #include "core/status.h"
+#include "core/stop_flag.h"
 
 // Finding messages in an archive: full-text words and phrases, and filters by
 // name and by date.
@@ -41,6 +42,6 @@ bool IsDate(const std::string& text);
 // when another run holds it; an FTS5 syntax error (only a raw query has one)
 // comes back as IOError.
 Status Search(const std::string& db_path, const SearchOptions& options,
-              const std::function<bool(const SearchHit&)>& emit);
+              const std::function<bool(const SearchHit&)>& emit, StopFlag stop = {});
 
 }  // namespace chatterwick::archive

@@ -1,16 +1,69 @@
 #include "archive/sqlite_db.h"
 
+#include <cerrno>
+
 namespace chatterwick::archive {
 
-Database::~Database() {
-  if (db_) sqlite3_close_v2(db_);
+namespace {
+
+int StopRequested(void* stop) { return static_cast<StopFlag*>(stop)->Requested() ? 1 : 0; }
+
+// path as the file part of an SQLite URI, which gives "%", "?" and "#" meanings.
+std::string UriPath(const std::string& path) {
+  std::string out;
+  for (char c : path) {
+    if (c == '%') out += "%25";
+    else if (c == '?') out += "%3f";
+    else if (c == '#') out += "%23";
+    else out += c;
+  }
+  return out;
 }
 
-Status Database::Open(const std::string& path, bool read_only) {
-  const int flags = read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-  if (sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
-    return Error("cannot open");
+}  // namespace
+
+Database::~Database() { Close(); }
+
+void Database::Close() {
+  if (db_) sqlite3_close_v2(db_);
+  db_ = nullptr;
+}
+
+Status Database::Open(const std::string& path, bool read_only, StopFlag stop) {
+  Status s = OpenOnce(
+      path, read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, stop);
+  if (!s.ok() || !read_only) return s;
+  // A WAL database whose folder this user may not write (read-only media,
+  // another user's archive) cannot get the shared-memory file a reader
+  // needs; nobody can be writing it there, so it is read as it stands.
+  int64_t version = 0;
+  s = QueryInt("PRAGMA schema_version", &version);
+  const int code = sqlite3_errcode(db_) & 0xff;
+  if (s.ok() || (code != SQLITE_CANTOPEN && code != SQLITE_READONLY)) return Status::OK();
+  Close();
+  return OpenOnce("file:" + UriPath(path) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
+                  stop);
+}
+
+Status Database::OpenOnce(const std::string& name, int flags, StopFlag stop) {
+  if (sqlite3_open_v2(name.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+    const bool missing = db_ && sqlite3_system_errno(db_) == ENOENT;
+    Status s = Error("cannot open");
+    return missing ? Status::NotFound(s.message()) : s;
+  }
   sqlite3_extended_result_codes(db_, 1);
+  // A reader waits out a run's short write locks, as readers of a WAL
+  // database are to do, instead of failing at the first one.
+  sqlite3_busy_timeout(db_, 5000);
+  // Another person's file is data, not code: its views, triggers and virtual
+  // tables may not call functions with side effects nor reach the program's
+  // own, and nothing may write the file's structures directly.
+  sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+  sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+  stop_ = stop;
+  // Any statement, a crafted endless one too, ends soon after a stop request.
+  sqlite3_progress_handler(db_, 10000, &StopRequested, &stop_);
   return Status::OK();
 }
 
@@ -44,6 +97,7 @@ Statement::~Statement() { sqlite3_finalize(stmt_); }
 
 Status Statement::Prepare(const Database& db, const char* sql) {
   db_ = &db;
+  bind_failure_ = SQLITE_OK;
   sqlite3_finalize(stmt_);
   stmt_ = nullptr;
   if (sqlite3_prepare_v3(db.get(), sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr) !=
@@ -54,14 +108,25 @@ Status Statement::Prepare(const Database& db, const char* sql) {
 
 void Statement::Bind(int i, std::string_view text) {
   // The caller's text outlives the step that reads it.
-  sqlite3_bind_text(stmt_, i, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+  Bound(sqlite3_bind_text64(stmt_, i, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8));
 }
 
-void Statement::Bind(int i, int64_t value) { sqlite3_bind_int64(stmt_, i, value); }
+void Statement::Bind(int i, int64_t value) { Bound(sqlite3_bind_int64(stmt_, i, value)); }
 
-void Statement::BindNull(int i) { sqlite3_bind_null(stmt_, i); }
+void Statement::BindNull(int i) { Bound(sqlite3_bind_null(stmt_, i)); }
+
+void Statement::Bound(int rc) {
+  if (rc != SQLITE_OK && bind_failure_ == SQLITE_OK) bind_failure_ = rc;
+}
 
 Status Statement::Step(bool* row) {
+  if (bind_failure_ != SQLITE_OK) {
+    // A value that could not be bound would go in as NULL: the step is refused instead.
+    *row = false;
+    const int rc = bind_failure_;
+    Reset();
+    return Status::IOError(std::string("a value could not be stored: ") + sqlite3_errstr(rc));
+  }
   const int rc = sqlite3_step(stmt_);
   *row = rc == SQLITE_ROW;
   if (rc == SQLITE_ROW || rc == SQLITE_DONE) return Status::OK();
@@ -78,6 +143,7 @@ Status Statement::Run() {
 }
 
 void Statement::Reset() {
+  bind_failure_ = SQLITE_OK;
   sqlite3_reset(stmt_);
   sqlite3_clear_bindings(stmt_);
 }

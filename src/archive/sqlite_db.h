@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "core/status.h"
+#include "core/stop_flag.h"
 
 // The few pieces of SQLite's C interface the archive uses, each closing what
 // it opened. Failures come back as Status with SQLite's own words.
@@ -19,8 +20,10 @@ class Database {
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
 
-  // read_only opens an existing file only; otherwise it is created when missing.
-  Status Open(const std::string& path, bool read_only);
+  // read_only opens an existing file only (NotFound when there is none);
+  // otherwise it is created when missing. Every statement of the connection
+  // fails soon after stop is requested.
+  Status Open(const std::string& path, bool read_only, StopFlag stop = {});
   Status Exec(const char* sql);
   // The first column of the first row "sql" gives.
   Status QueryInt(const char* sql, int64_t* value);
@@ -30,10 +33,17 @@ class Database {
   // as Busy.
   void SetBusyTimeout(int milliseconds) { sqlite3_busy_timeout(db_, milliseconds); }
   sqlite3* get() const { return db_; }
+  // Lets the file's own triggers and views run what they call: only for a
+  // schema whose code the caller has checked to be its own.
+  void TrustSchema() { sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 1, nullptr); }
   Status Error(const char* what) const;
 
  private:
+  Status OpenOnce(const std::string& name, int flags, StopFlag stop);
+  void Close();
+
   sqlite3* db_ = nullptr;
+  StopFlag stop_;
 };
 
 // A prepared statement; parameters are numbered from 1, columns from 0.
@@ -57,13 +67,18 @@ class Statement {
   void Reset();
 
   int Columns() const { return sqlite3_column_count(stmt_); }
+  int Parameters() const { return sqlite3_bind_parameter_count(stmt_); }
   std::string_view Text(int column) const;
   int64_t Int(int column) const;
   bool IsNull(int column) const;
 
  private:
+  void Bound(int rc);
+
   const Database* db_ = nullptr;
   sqlite3_stmt* stmt_ = nullptr;
+  // The first bind of this step that failed, which the step then reports.
+  int bind_failure_ = SQLITE_OK;
 };
 
 }  // namespace chatterwick::archive

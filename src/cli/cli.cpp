@@ -430,10 +430,19 @@ int RunSearch(const Request& rq, Shell& sh) {
   int64_t hits = 0;
   if (csv)
     print(FormatCsvRow({"sent_at", "protocol", "account", "contact", "sender", "body"}) + "\r\n");
-  const Status s = archive::Search(db, options, [&](const archive::SearchHit& h) {
-    ++hits;
-    return print(HitLine(h, csv));
-  });
+  const Status s = archive::Search(
+      db, options,
+      [&](const archive::SearchHit& h) {
+        ++hits;
+        return print(HitLine(h, csv));
+      },
+      sh.stop);
+  if (sh.stop.Requested()) return sh.stop.ExitCode();
+  if (s.IsBusy()) {
+    sh.err << "chatterwick-cli: " << db << " is busy (" << s.message()
+           << "): another program is writing it. Try again when it has finished.\n";
+    return 2;
+  }
   if (!s.ok()) {
     sh.err << "chatterwick-cli: " << (s.IsInvalidData() ? db + " is not an archive: " : "search: ")
            << s.message() << '\n';

@@ -75,5 +75,52 @@ TEST(SafetyProcessTest, AFileThatMayNotBeWrittenIsNotReplaced) {
   EXPECT_EQ(t.Read("out/kept.txt"), "kept");
 }
 
+TEST(SafetyProcessTest, ReplacedFilesKeepTheirPermissionsAndNewPrivateOnesAreTheOwners) {
+  TempTree t;
+  t.File("logs/p/a/c/2022-09-30.100000+0000UTC.html", testing::SmallLog(3));
+  ASSERT_EQ(RunToEnd(t, {"catalogue", t.Path("logs"), "--output", t.Path("out")}).status, 0);
+  ASSERT_EQ(::chmod(t.Path("out/chat.csv").c_str(), 0600), 0);
+  ASSERT_EQ(RunToEnd(t, {"catalogue", t.Path("logs"), "--output", t.Path("out")}).status, 0);
+  struct stat st {};
+  ASSERT_EQ(::stat(t.Path("out/chat.csv").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_EQ(::stat(t.Path("out").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+  t.Folder("db");
+  ASSERT_EQ(RunToEnd(t, {"archive", t.Path("logs"), "--db", t.Path("db/a.sqlite")}).status, 0);
+  Ran exported = RunToEnd(t, {"export-archive", "--db", t.Path("db/a.sqlite"), "--format", "txt",
+                              "--output", t.Path("export")});
+  ASSERT_EQ(exported.status, 0) << exported.err;
+  for (const auto& e : fs::recursive_directory_iterator(t.Path("export"))) {
+    ASSERT_EQ(::stat(e.path().c_str(), &st), 0);
+    if (S_ISREG(st.st_mode) && e.path().extension() == ".txt") {
+      EXPECT_EQ(st.st_mode & 0777, 0600u) << e.path();
+    }
+  }
+}
+
+// Another user's archive, or one on read-only media, can be searched: the
+// reader needs no file of its own beside the database.
+TEST(SafetyProcessTest, AnArchiveInAFolderThatMayNotBeWrittenCanBeSearched) {
+  TempTree t;
+  t.File("logs/p/a/c/2022-09-30.100000+0000UTC.html", testing::SmallLog(3));
+  const std::string db = t.Path("ro/a.sqlite");
+  t.Folder("ro");
+  Ran made = RunToEnd(t, {"archive", t.Path("logs"), "--db", db, "--quiet"});
+  ASSERT_EQ(made.status, 0) << made.err;
+  ASSERT_EQ(::chmod(t.root().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(db.c_str(), 0644), 0);
+  ASSERT_EQ(::chmod(t.Path("ro").c_str(), ::geteuid() == 0 ? 0755 : 0555), 0);
+  // As root, the run is another user's; the output goes where that user may write.
+  t.Folder("out");
+  ASSERT_EQ(::chmod(t.Path("out").c_str(), 0777), 0);
+  Process p = Start(t, {"search", db, "line"}, t.Path("out/hits"), true);
+  EXPECT_EQ(Wait(p), 0) << ReadFile(p.err_path);
+  EXPECT_NE(ReadFile(t.Path("out/hits")).find("line"), std::string::npos);
+  EXPECT_FALSE(fs::exists(db + "-shm"));
+  ASSERT_EQ(::chmod(t.Path("ro").c_str(), 0755), 0);
+}
+
 }  // namespace
 }  // namespace chatterwick
