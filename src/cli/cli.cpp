@@ -69,6 +69,14 @@ struct Shell {
   StopFlag stop;
 };
 
+// False, with the reason on stderr, when a default in the output folder is
+// needed and there is no output folder.
+bool HaveOutputFolder(const Request& rq, Shell& sh) {
+  if (!rq.output_folder.empty()) return true;
+  sh.err << "chatterwick-cli: " << kNoOutputFolder << "; name one with --output or --db.\n";
+  return false;
+}
+
 // Each problem of a run on stderr, once, with its reason; and on a terminal
 // the progress, against a total counted before the work.
 class RunReporter : public RunObserver {
@@ -171,6 +179,7 @@ void CheckCatalogue(CLI::App* c, const Request& rq) {
 }
 
 int RunCatalogueCommand(const Request& rq, Shell& sh) {
+  if (rq.output.empty() && !HaveOutputFolder(rq, sh)) return 1;
   const std::string folder = path::WithFinalSeparator(
       rq.output.empty() ? rq.output_folder : rq.output, sh.env.Separator());
   std::optional<RunReporter> reporter;
@@ -233,6 +242,7 @@ void PrintArchiveSummary(std::ostream& out, const archive::ArchiveSummary& m, do
 int RunArchiveCommand(const Request& rq, Shell& sh) {
   std::string db = rq.db;
   if (db.empty()) {
+    if (!HaveOutputFolder(rq, sh)) return 1;
     const std::string& folder = rq.output_folder;
     if (Status made = sh.env.CreateFolders(folder); !made.ok()) {
       sh.err << WriteFailureMessage(folder, made) << '\n';
@@ -409,6 +419,7 @@ int RunSearch(const Request& rq, Shell& sh) {
     db = words[0];
     words.erase(words.begin());
   }
+  if (db.empty() && !HaveOutputFolder(rq, sh)) return 1;
   if (db.empty()) db = rq.output_folder + archive::kArchiveFile;
   if (!ArchiveThere(sh, db)) return 2;
   std::string typed;
@@ -486,6 +497,7 @@ void CheckExportArchive(CLI::App* c, const Request& rq) {
 }
 
 int RunExportArchive(const Request& rq, Shell& sh) {
+  if (rq.db.empty() && !HaveOutputFolder(rq, sh)) return 1;
   const std::string db = rq.db.empty() ? rq.output_folder + archive::kArchiveFile : rq.db;
   if (!ArchiveThere(sh, db)) return 2;
   archive::ArchiveExportOptions options;

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "cli/progress.h"
+#include "core/output_folder.h"
 #include "platform/posix_env.h"
 #include "testing/fixtures.h"
 #include "testing/temp_tree.h"
@@ -55,6 +56,33 @@ TEST(CliTest, UsageErrorsExitTwoWithOneLine) {
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     EXPECT_EQ(r.out, "");
   }
+}
+
+// An installed copy with neither HOME nor XDG_DATA_HOME has nowhere to put
+// its files: it says so, and never writes into the working folder instead.
+TEST(CliTest, WithoutAPlaceForItsFilesTheDefaultsAreRefused) {
+  testing::TempTree t;
+  t.File("logs/p/a/c/2022-09-30.100000+0000UTC.html", testing::SmallLog(2));
+  struct Homeless : EnvWrapper {
+    using EnvWrapper::EnvWrapper;
+    std::optional<std::string> GetVariable(const std::string&) override { return std::nullopt; }
+    std::string ApplicationFolder() override { return "/usr/bin"; }
+  } env(PosixEnv());
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"catalogue", t.Path("logs")},
+        {"archive", t.Path("logs")},
+        {"search", "word"},
+        {"export-archive", "--format", "txt", "--output", t.Path("x")}}) {
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::Run(args, env, out, err, false), 1) << args[0];
+    EXPECT_EQ(err.str(),
+              "chatterwick-cli: cannot find a place for its files: neither XDG_DATA_HOME nor HOME "
+              "is set; name one with --output or --db.\n");
+  }
+  std::ostringstream out, err;
+  EXPECT_EQ(
+      cli::Run({"catalogue", t.Path("logs"), "--output", t.Path("out")}, env, out, err, false), 0)
+      << err.str();
 }
 
 TEST(CliTest, EveryCommandHasHelpAndTheUsualFlagForms) {
@@ -318,12 +346,13 @@ TEST(CliTest, ArchiveThenSearch) {
                        " could not be used: file is not a database\n");
 }
 
-// An Env whose program lives in a folder of the test's own, with the
-// environment variables the test gives it.
+// An Env whose program lives in a folder of the test's own, the folder it
+// was built in, with the environment variables the test gives it.
 struct TestEnv : EnvWrapper {
   TestEnv(std::string app, std::map<std::string, std::string> vars)
       : EnvWrapper(PosixEnv()), app_(std::move(app)), vars_(std::move(vars)) {
     std::filesystem::create_directories(app_);
+    std::ofstream(app_ + "/" + kBuildFolderMark).put('\n');
   }
   std::string ApplicationFolder() override { return app_; }
   std::optional<std::string> GetVariable(const std::string& name) override {

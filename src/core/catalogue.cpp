@@ -9,6 +9,7 @@
 #include "core/log_file.h"
 #include "core/log_tree.h"
 #include "core/messages.h"
+#include "core/output_folder.h"
 #include "core/path.h"
 #include "core/safe_file.h"
 
@@ -169,7 +170,8 @@ RunOutcome OpenOutput(Context& ctx, const CatalogueOptions& options,
                       std::unique_ptr<FileLock>* lock, ReplacementSet& files,
                       std::optional<Problem>* problem) {
   const std::string& folder = ctx.output_folder;
-  Status s = ctx.env.CreateFolders(folder);
+  // Never the working folder in its stead.
+  Status s = folder.empty() ? Status::IOError(kNoOutputFolder) : ctx.env.CreateFolders(folder);
   if (s.ok()) s = ctx.env.LockFile(folder + kCatalogueLockFile, lock);
   if (s.IsBusy()) {
     *problem = Problem{Problem::Kind::kRefused, folder,

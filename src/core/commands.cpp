@@ -8,6 +8,7 @@
 #include "core/csv.h"
 #include "core/log_view.h"
 #include "core/messages.h"
+#include "core/output_folder.h"
 #include "core/path.h"
 #include "core/safe_file.h"
 
@@ -152,7 +153,8 @@ void SaveWithPrompt(Context& ctx, const char* what, const char* prompt, const ch
     const bool absolute = path::IsAbsolute(answer, ctx.env.Separator());
     const std::string path = absolute ? answer : ctx.output_folder + answer;
     if (!absolute) ctx.env.CreateFolders(ctx.output_folder).IgnoreError();  // the save says why
-    Status s = save(path);
+    Status s =
+        !absolute && ctx.output_folder.empty() ? Status::IOError(kNoOutputFolder) : save(path);
     if (!s.ok()) {
       ctx.window.WarningBox(WriteFailureMessage(path, s), kAppTitle);
       ctx.window.ShowStatus(WriteFailureMessage(path, s), "");

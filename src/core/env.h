@@ -103,10 +103,11 @@ class Env {
   virtual Status ListFolder(const std::string& pattern, ListKind kind,
                             std::vector<std::string>* names) = 0;
 
-  // Environment variable, its name compared without regard to letter case.
+  // Environment variable, by its exact name.
   virtual std::optional<std::string> GetVariable(const std::string& name) = 0;
-  // The value that stands for "%appdata%" in a folder text.
-  virtual std::optional<std::string> AppData() { return GetVariable("appdata"); }
+  // The value that stands for "%appdata%" in a folder text: the variable
+  // "appdata" in any letter case, as the window's rule has it.
+  virtual std::optional<std::string> AppData() = 0;
   // The folder of the running executable, without a final separator.
   virtual std::string ApplicationFolder() = 0;
 };

@@ -261,7 +261,9 @@ void FrmMain::CreateStatusLine() {
   status_label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   status_label_->setFocusPolicy(Qt::NoFocus);
   connect(status_label_, &QLabel::linkActivated, this, [this] { open_folder_(status_folder_); });
-  ShowStatus("Files go to " + ctx_.output_folder, ctx_.output_folder);
+  if (ctx_.output_folder.empty())
+    ShowStatus(std::string("The program ") + kNoOutputFolder + ".", "");
+  else ShowStatus("Files go to " + ctx_.output_folder, ctx_.output_folder);
 }
 
 // Below the find bar: the way from one log to the whole archive.

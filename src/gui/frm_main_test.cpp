@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <deque>
 
+#include "core/output_folder.h"
 #include "core/tables.h"
 #include "gui/display_text.h"
 #include "gui/usage.h"
@@ -23,11 +24,17 @@ using namespace chatterwick;
 
 namespace {
 
-// The real file system, with the program's folder moved into a temporary tree.
+// The real file system, with the program's folder (the one it was built in)
+// moved into a temporary tree.
 class TestEnv : public EnvWrapper {
  public:
   explicit TestEnv(std::string app) : EnvWrapper(PosixEnv()), app_(std::move(app)) {}
   std::string ApplicationFolder() override { return app_; }
+  Status GetFileKind(const std::string& path, FileKind* kind) override {
+    if (path != app_ + "/" + kBuildFolderMark) return EnvWrapper::GetFileKind(path, kind);
+    *kind = FileKind::kRegular;
+    return Status::OK();
+  }
 
  private:
   std::string app_;

@@ -367,20 +367,18 @@ class PosixEnvImpl : public Env {
   }
 
   std::optional<std::string> GetVariable(const std::string& name) override {
-    for (char** e = environ; e && *e; ++e) {
-      const char* eq = std::strchr(*e, '=');
-      if (!eq) continue;
-      size_t len = static_cast<size_t>(eq - *e);
-      if (len == name.size() && ::strncasecmp(*e, name.c_str(), len) == 0)
-        return std::string(eq + 1);
-    }
-    return std::nullopt;
+    const char* value = std::getenv(name.c_str());
+    if (!value) return std::nullopt;
+    return std::string(value);
   }
 
   // The chat client keeps its logs in the home folder here, where no
   // application-data variable is usually set.
   std::optional<std::string> AppData() override {
-    if (auto v = GetVariable("appdata")) return v;
+    for (char** e = environ; e && *e; ++e) {
+      const char* eq = std::strchr(*e, '=');
+      if (eq && eq - *e == 7 && ::strncasecmp(*e, "appdata", 7) == 0) return std::string(eq + 1);
+    }
     const char* home = std::getenv("HOME");
     if (home) return std::string(home);
     return std::nullopt;

@@ -223,9 +223,14 @@ Status MemEnv::ListFolder(const std::string& pattern, ListKind kind,
 }
 
 std::optional<std::string> MemEnv::GetVariable(const std::string& name) {
+  const auto it = vars_.find(name);
+  if (it == vars_.end()) return std::nullopt;
+  return it->second;
+}
+
+std::optional<std::string> MemEnv::AppData() {
   for (const auto& [key, value] : vars_)
-    if (key.size() == name.size() && ::strncasecmp(key.c_str(), name.c_str(), key.size()) == 0)
-      return value;
+    if (key.size() == 7 && ::strncasecmp(key.c_str(), "appdata", 7) == 0) return value;
   return std::nullopt;
 }
 

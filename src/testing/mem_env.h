@@ -55,6 +55,7 @@ class MemEnv : public Env {
   Status ListFolder(const std::string& pattern, ListKind kind,
                     std::vector<std::string>* names) override;
   std::optional<std::string> GetVariable(const std::string& name) override;
+  std::optional<std::string> AppData() override;
   std::string ApplicationFolder() override { return app_folder_; }
 
  private:
