@@ -1,5 +1,7 @@
 #include "archive/archive.h"
 
+#include <openssl/evp.h>
+
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -24,8 +26,7 @@ namespace {
 
 // A log found under the root, and what the disk says of it.
 struct LogRef : LogFileRef {
-  uint64_t size = 0;
-  int64_t mtime = 0;
+  FileStamp stamp;
   bool stat_ok = false;
 };
 
@@ -37,9 +38,8 @@ class LogLister : public LogTreeVisitor {
 
   bool OnFolder(TreeLevel, const std::string&, int32_t, int32_t*) override { return true; }
   void OnLog(LogFileRef&& found, int32_t) override {
-    LogRef ref{std::move(found)};
-    ref.stat_ok = env_.GetFileSize(ref.path, &ref.size).ok() &&
-                  env_.GetModificationTime(ref.path, &ref.mtime).ok();
+    LogRef ref{std::move(found), {}, false};
+    ref.stat_ok = env_.GetFileStamp(ref.path, &ref.stamp).ok();
     logs.push_back(std::move(ref));
   }
   void OnUnreadable(const std::string& folder, const std::string& entry,
@@ -57,6 +57,57 @@ class LogLister : public LogTreeVisitor {
 constexpr const char* kAddMessage =
     "INSERT INTO message(conversation_id, line_number, time_text, sent_at, sender, body, kind) "
     "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)";
+
+// Reads through the Env it wraps, and hashes every byte the last file
+// opened gives: what recognises a log's bytes at another place.
+class HashingEnv : public EnvWrapper {
+ public:
+  explicit HashingEnv(Env* target) : EnvWrapper(target), ctx_(EVP_MD_CTX_new()) {}
+  ~HashingEnv() override { EVP_MD_CTX_free(ctx_); }
+  HashingEnv(const HashingEnv&) = delete;
+  HashingEnv& operator=(const HashingEnv&) = delete;
+
+  Status NewSequentialFile(const std::string& path,
+                           std::unique_ptr<SequentialFile>* result) override {
+    Status s = EnvWrapper::NewSequentialFile(path, result);
+    if (!s.ok()) return s;
+    if (!ctx_ || EVP_DigestInit_ex(ctx_, EVP_sha256(), nullptr) != 1)
+      return Status::IOError("cannot hash");
+    result->reset(new HashingFile(std::move(*result), ctx_));
+    return s;
+  }
+  // The hash, in hex, of what was read since the file was opened.
+  std::string Digest() {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (EVP_DigestFinal_ex(ctx_, digest, &size) != 1) return {};
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < size; ++i) {
+      hex += kHex[digest[i] >> 4];
+      hex += kHex[digest[i] & 15];
+    }
+    return hex;
+  }
+
+ private:
+  class HashingFile : public SequentialFile {
+   public:
+    HashingFile(std::unique_ptr<SequentialFile> file, EVP_MD_CTX* ctx)
+        : file_(std::move(file)), ctx_(ctx) {}
+    Status Read(size_t n, char* scratch, size_t* got) override {
+      Status s = file_->Read(n, scratch, got);
+      if (s.ok() && *got > 0) EVP_DigestUpdate(ctx_, scratch, *got);
+      return s;
+    }
+
+   private:
+    std::unique_ptr<SequentialFile> file_;
+    EVP_MD_CTX* ctx_;
+  };
+
+  EVP_MD_CTX* ctx_;
+};
 
 // A text longer than a message keeps is stored cut at a character's start,
 // with a note of what was left out: SQLite would refuse it whole, and then
@@ -88,8 +139,8 @@ Status SchemaCode(Database& db, bool with_views, std::string* code) {
 
 class Archiver {
  public:
-  Archiver(Env& env, RunObserver* observer, StopFlag stop)
-      : env_(env), observer_(observer), stop_(stop) {}
+  Archiver(Env& env, RunObserver* observer, StopFlag stop, GoneLogs gone)
+      : env_(env), hashing_(&env), observer_(observer), stop_(stop), gone_(gone) {}
 
   ArchiveResult Run(const std::string& root, const std::string& db_path, const std::string& mask);
 
@@ -100,6 +151,9 @@ class Archiver {
   Status UpgradeFrom1();
   // Marks the conversations whose logs this run found, and no others, present.
   Status MarkPresent();
+  // Of the conversations whose logs are gone, removes those whose bytes a
+  // log still on the disk holds (moved or renamed), or all of them (prune).
+  Status RemoveGone();
   Status Prepare();
   Status IdFor(Statement& find, Statement& insert, int64_t parent, const std::string& name,
                std::map<std::pair<int64_t, std::string>, int64_t>* cache, int64_t* id);
@@ -113,13 +167,15 @@ class Archiver {
   Status Commit(bool begin_again);
 
   Env& env_;
+  HashingEnv hashing_;
   RunObserver* observer_;
   const StopFlag stop_;
+  const GoneLogs gone_;
   ArchiveSummary summary_;
   Database db_;
   Statement find_protocol_, add_protocol_, find_account_, add_account_, find_contact_, add_contact_,
       find_conversation_, add_conversation_, update_conversation_, delete_messages_, add_message_,
-      add_messages_, index_new_;
+      add_messages_, index_new_, set_hash_;
   std::map<std::pair<int64_t, std::string>, int64_t> protocols_, accounts_, contacts_;
   std::vector<int64_t> seen_;
   static constexpr size_t kRowsPerInsert = 64;
@@ -164,11 +220,11 @@ Status Archiver::OpenDatabase(const std::string& path) {
   // view is this program's own.
   if (v != 0) {
     std::string theirs, mine;
-    s = SchemaCode(db_, v == kSchemaVersion, &theirs);
+    s = SchemaCode(db_, v >= 2, &theirs);
     Database fresh;
     if (s.ok()) s = fresh.Open(":memory:", false);
     if (s.ok()) s = fresh.Exec(kSchema);
-    if (s.ok()) s = SchemaCode(fresh, v == kSchemaVersion, &mine);
+    if (s.ok()) s = SchemaCode(fresh, v >= 2, &mine);
     if (!s.ok()) return s;
     if (theirs != mine)
       return Status::InvalidData("an archive with triggers or views this program did not make");
@@ -186,7 +242,9 @@ Status Archiver::OpenDatabase(const std::string& path) {
   if (!s.ok()) return s;
   if (v == kSchemaVersion) return s;
   s = db_.Exec("BEGIN IMMEDIATE");
-  if (s.ok()) s = v == 0 ? db_.Exec(kSchema) : UpgradeFrom1();
+  if (s.ok() && v == 0) s = db_.Exec(kSchema);
+  if (s.ok() && v == 1) s = UpgradeFrom1();
+  if (s.ok() && v >= 1 && v <= 2) s = db_.Exec(kUpgradeFrom2);
   if (s.ok()) s = db_.Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
   if (s.ok()) s = db_.Exec("COMMIT");
   else db_.Exec("ROLLBACK").IgnoreError();
@@ -226,6 +284,32 @@ Status Archiver::MarkPresent() {
   return s;
 }
 
+Status Archiver::RemoveGone() {
+  int64_t moved = 0, pruned = 0;
+  Status s = db_.Exec("BEGIN IMMEDIATE");
+  if (s.ok())
+    s = db_.Exec(
+        "DELETE FROM conversation WHERE present = 0 AND content_hash IS NOT NULL AND EXISTS "
+        "(SELECT 1 FROM conversation n WHERE n.present = 1 AND n.file_size = "
+        "conversation.file_size AND n.content_hash = conversation.content_hash)");
+  if (s.ok()) moved = sqlite3_changes64(db_.get());
+  if (s.ok() && gone_ == GoneLogs::kPrune) {
+    s = db_.Exec("DELETE FROM conversation WHERE present = 0");
+    if (s.ok()) pruned = sqlite3_changes64(db_.get());
+  }
+  if (s.ok()) s = db_.Exec("COMMIT");
+  if (!s.ok()) {
+    db_.Exec("ROLLBACK").IgnoreError();
+    return s;
+  }
+  summary_.moved_logs = moved;
+  summary_.pruned_logs = pruned;
+  summary_.gone_logs -= moved + pruned;
+  if (moved + pruned > 0)
+    s = db_.QueryInt("SELECT count(*) FROM message", &summary_.messages_total);
+  return s;
+}
+
 Status Archiver::UpgradeFrom1() {
   Status s = db_.Exec(kUpgradeFrom1);
   if (s.ok()) s = db_.Exec(ChatViewSql().c_str());
@@ -256,14 +340,15 @@ Status Archiver::Prepare() {
       {&find_contact_, "SELECT id FROM contact WHERE account_id = ?1 AND name = ?2"},
       {&add_contact_, "INSERT INTO contact(account_id, name, display_name) VALUES (?1, ?2, ?3)"},
       {&find_conversation_,
-       "SELECT id, file_size, file_mtime FROM conversation WHERE contact_id = ?1 AND file_name = "
-       "?2"},
+       "SELECT id, file_size, file_mtime, file_ctime, file_inode FROM conversation "
+       "WHERE contact_id = ?1 AND file_name = ?2"},
       {&add_conversation_,
-       "INSERT INTO conversation(contact_id, file_name, title, started_at, file_size, file_mtime) "
-       "VALUES (?1, ?2, ?3, ?4, ?5, ?6)"},
+       "INSERT INTO conversation(contact_id, file_name, title, started_at, file_size, file_mtime, "
+       "file_ctime, file_inode) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"},
       {&update_conversation_,
-       "UPDATE conversation SET title = ?3, started_at = ?4, file_size = ?5, file_mtime = ?6 "
-       "WHERE id = ?1 -- ?2"},
+       "UPDATE conversation SET title = ?3, started_at = ?4, file_size = ?5, file_mtime = ?6, "
+       "file_ctime = ?7, file_inode = ?8 WHERE id = ?1 -- ?2"},
+      {&set_hash_, "UPDATE conversation SET content_hash = ?2 WHERE id = ?1"},
       {&delete_messages_, "DELETE FROM message WHERE conversation_id = ?1"},
       {&index_new_,
        "INSERT INTO message_fts(rowid, body, sender) SELECT id, body, sender FROM message "
@@ -334,8 +419,12 @@ Status Archiver::Store(const LogRef& log) {
   bool row = false;
   s = find_conversation_.Step(&row);
   const int64_t existing = row ? find_conversation_.Int(0) : 0;
-  const bool unchanged = row && find_conversation_.Int(1) == static_cast<int64_t>(log.size) &&
-                         find_conversation_.Int(2) == log.mtime;
+  // A rewrite that keeps the size and sets the time back still changes the
+  // inode's own change time, or (a new file renamed over it) the inode.
+  const bool unchanged = row && find_conversation_.Int(1) == static_cast<int64_t>(log.stamp.size) &&
+                         find_conversation_.Int(2) == log.stamp.modified &&
+                         find_conversation_.Int(3) == log.stamp.changed &&
+                         find_conversation_.Int(4) == static_cast<int64_t>(log.stamp.inode);
   find_conversation_.Reset();
   if (!s.ok()) return s;
   if (existing) seen_.push_back(existing);
@@ -345,7 +434,7 @@ Status Archiver::Store(const LogRef& log) {
   }
 
   LogLineReader reader;
-  Status loaded = log.stat_ok ? reader.Open(env_, log.path) : Status::NotFound("gone");
+  Status loaded = log.stat_ok ? reader.Open(hashing_, log.path) : Status::NotFound("gone");
   std::string header;
   if (loaded.ok() && !reader.Next(&header)) loaded = reader.status();
   if (!loaded.ok()) return Unreadable(log, loaded);
@@ -365,7 +454,11 @@ Status Archiver::Store(const LogRef& log) {
     db_.Exec("RELEASE log").IgnoreError();
     return stopped_in_log_ ? Status::OK() : s;
   }
-  s = db_.Exec("RELEASE log");
+  const std::string hash = hashing_.Digest();
+  set_hash_.Bind(1, conversation);
+  set_hash_.Bind(2, hash);
+  s = set_hash_.Run();
+  if (s.ok()) s = db_.Exec("RELEASE log");
   if (!s.ok()) return s;
   if (!existing) seen_.push_back(conversation);
   (existing ? summary_.changed_logs : summary_.new_logs) += 1;
@@ -394,8 +487,10 @@ Status Archiver::StoreLines(const LogRef& log, int64_t contact, int64_t existing
   write.Bind(3, title);
   if (start) write.Bind(4, started_at);
   else write.BindNull(4);
-  write.Bind(5, static_cast<int64_t>(log.size));
-  write.Bind(6, log.mtime);
+  write.Bind(5, static_cast<int64_t>(log.stamp.size));
+  write.Bind(6, log.stamp.modified);
+  write.Bind(7, log.stamp.changed);
+  write.Bind(8, static_cast<int64_t>(log.stamp.inode));
   Status s = write.Run();
   if (!s.ok()) return s;
   const int64_t conversation = existing ? existing : db_.LastInsertId();
@@ -519,7 +614,7 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
 
   summary_.logs_found = static_cast<int64_t>(logs.size());
   uint64_t bytes = 0;
-  for (const LogRef& log : logs) bytes += log.size;
+  for (const LogRef& log : logs) bytes += log.stamp.size;
   if (observer_) observer_->OnTotal(summary_.logs_found, bytes);
 
   // Logs go in batches, each log whole within its batch: an interrupted run
@@ -541,7 +636,7 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
       result.outcome = ArchiveOutcome::kStopped;
       break;
     }
-    if (observer_) observer_->OnLogDone(logs[i].size, summary_.messages_added - before);
+    if (observer_) observer_->OnLogDone(logs[i].stamp.size, summary_.messages_added - before);
     if (s.ok() && (pending_logs_ >= 500 || pending_messages_ >= 200000)) s = Commit(true);
   }
   if (s.ok()) s = db_.Exec("CREATE INDEX IF NOT EXISTS message_sent_at ON message(sent_at)");
@@ -557,6 +652,7 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
   if (summary_.gone_logs < 0) summary_.gone_logs = 0;
   // A whole run knows which logs are still on the disk; a stopped one does not.
   if (s.ok() && result.outcome == ArchiveOutcome::kDone) s = MarkPresent();
+  if (s.ok() && result.outcome == ArchiveOutcome::kDone) s = RemoveGone();
   if (!s.ok()) {
     result.outcome = ArchiveOutcome::kDatabaseError;
     result.why = s;
@@ -568,8 +664,9 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
 }  // namespace
 
 ArchiveResult RunArchive(Env& env, const std::string& root, const std::string& db_path,
-                         const std::string& mask, RunObserver* observer, StopFlag stop) {
-  return Archiver(env, observer, stop).Run(root, db_path, mask);
+                         const std::string& mask, RunObserver* observer, StopFlag stop,
+                         GoneLogs gone) {
+  return Archiver(env, observer, stop, gone).Run(root, db_path, mask);
 }
 
 }  // namespace chatterwick::archive

@@ -22,8 +22,13 @@ inline constexpr size_t kMaxMessageBytes = size_t{16} << 20;
 struct ArchiveSummary {
   int64_t logs_found = 0, new_logs = 0, changed_logs = 0, unchanged_logs = 0;
   int64_t unreadable_logs = 0, unreadable_folders = 0;
-  // In the archive, but no longer found under the root.
+  // In the archive, but no longer found under the root (and kept).
   int64_t gone_logs = 0;
+  // Gone, with their bytes found in a log at another place: removed, as
+  // the log there holds them.
+  int64_t moved_logs = 0;
+  // Gone, and removed as asked (GoneLogs::kPrune).
+  int64_t pruned_logs = 0;
   int64_t messages_added = 0, messages_total = 0;
   // Lines with a time text that gave no full time stamp.
   int64_t unreadable_stamps = 0;
@@ -46,12 +51,19 @@ struct ArchiveResult {
   ArchiveSummary summary;
 };
 
+// What a whole run does with the conversations of logs gone from the disk:
+// keeps them (marked gone), or removes them.
+enum class GoneLogs { kKeep, kPrune };
+
 // Brings the database at db_path (created when missing) up to date with the
-// tree under root: new logs and those whose size or
-// modification time changed are read, each replacing what the archive held
-// of it; the others are passed over. Logs gone from the disk stay. The
-// observer (may be null) hears the total, each log, and each problem.
+// tree under root: new logs and those whose size, times or inode changed are
+// read, each replacing what the archive held of it; the others are passed
+// over. A log gone from the disk whose bytes a log at another place holds
+// was moved, and its old conversation is removed; other gone logs stay
+// unless gone is kPrune. The observer (may be null) hears the total, each
+// log, and each problem.
 ArchiveResult RunArchive(Env& env, const std::string& root, const std::string& db_path,
-                         const std::string& mask, RunObserver* observer, StopFlag stop = {});
+                         const std::string& mask, RunObserver* observer, StopFlag stop = {},
+                         GoneLogs gone = GoneLogs::kKeep);
 
 }  // namespace chatterwick::archive

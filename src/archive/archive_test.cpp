@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 #include <tuple>
 
 #include "archive/schema.h"
@@ -92,7 +94,7 @@ TEST_F(ArchiveTest, SchemaHoldsEveryLevelWithItsKeys) {
          "<p>just text</p>\n</body></html>\n");
   const ArchiveResult r = Run();
   ASSERT_EQ(r.outcome, ArchiveOutcome::kDone) << r.why.message();
-  EXPECT_EQ(One("PRAGMA user_version"), "2");
+  EXPECT_EQ(One("PRAGMA user_version"), "3");
   EXPECT_EQ(Rows("PRAGMA foreign_key_check"), Strings{});
   EXPECT_EQ(Rows("SELECT protocol, account, contact, file_name, title, started_at FROM chat "
                  "LIMIT 1"),
@@ -333,7 +335,11 @@ TEST_F(ArchiveTest, NamesAsPeopleKnowThemAndAnOlderArchiveUpgraded) {
     ASSERT_TRUE(d.Exec("DROP VIEW chat; ALTER TABLE protocol DROP COLUMN display_name; "
                        "ALTER TABLE account DROP COLUMN display_name; "
                        "ALTER TABLE contact DROP COLUMN display_name; "
-                       "ALTER TABLE conversation DROP COLUMN present; PRAGMA user_version = 1;")
+                       "ALTER TABLE conversation DROP COLUMN present; "
+                       "ALTER TABLE conversation DROP COLUMN file_ctime; "
+                       "ALTER TABLE conversation DROP COLUMN file_inode; "
+                       "ALTER TABLE conversation DROP COLUMN content_hash; "
+                       "PRAGMA user_version = 1;")
                     .ok());
     std::string view = ChatViewSql();
     view = view.substr(0, view.find(",\n         p.display_name")) +
@@ -344,7 +350,7 @@ TEST_F(ArchiveTest, NamesAsPeopleKnowThemAndAnOlderArchiveUpgraded) {
   o.contact = "zo%c3";
   EXPECT_EQ(contacts(o), Strings{"zo%c3%ab@example.org|Zo\u00eb| hello"});
   ASSERT_EQ(Run().outcome, ArchiveOutcome::kDone);
-  EXPECT_EQ(One("PRAGMA user_version"), "2");
+  EXPECT_EQ(One("PRAGMA user_version"), "3");
   EXPECT_EQ(contacts(o), Strings{"zo\u00eb@example.org|Zo\u00eb| hello"});
   EXPECT_EQ(Rows("SELECT display_name FROM contact ORDER BY id"),
             (Strings{"caf\u00e9@muc.example.net.chat", "zo\u00eb@example.org"}));
@@ -379,6 +385,50 @@ TEST_F(ArchiveTest, ALogGoneFromTheDiskIsMarkedSo) {
   EXPECT_EQ(One("SELECT present FROM conversation WHERE id = 2"), "0");
   ASSERT_EQ(Run().outcome, ArchiveOutcome::kDone);
   EXPECT_EQ(One("SELECT sum(present) FROM conversation"), "2");
+}
+
+// A rewrite that keeps the size and sets the time back is read again: the
+// inode's change time (or a new inode) gives it away.
+TEST_F(ArchiveTest, ARewriteWithTheSameSizeAndTimeIsReadAgain) {
+  const std::string log = t.Path("logs/p/a/c/2022-09-30.100000+0000UTC.html");
+  t.File("logs/p/a/c/2022-09-30.100000+0000UTC.html", SmallLog(3, "First"));
+  ASSERT_EQ(Run().outcome, ArchiveOutcome::kDone);
+  const auto when = std::filesystem::last_write_time(log);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  t.File("logs/p/a/c/2022-09-30.100000+0000UTC.html", SmallLog(3, "Other"));
+  std::filesystem::last_write_time(log, when);
+  const ArchiveResult r = Run();
+  EXPECT_EQ(r.summary.changed_logs, 1);
+  EXPECT_EQ(One("SELECT title FROM conversation"), "Other");
+}
+
+// A renamed contact folder or log is the same conversation at a new place:
+// its messages are found once. --prune drops what is gone; --present leaves it out.
+TEST_F(ArchiveTest, AMovedLogIsKeptOnceAndGoneOnesArePrunedOrLeftOutWhenAsked) {
+  t.File("logs/p/a/bob/2022-09-30.100000+0000UTC.html", SmallLog(3, "Moved"));
+  t.File("logs/p/a/bob/2022-10-01.100000+0000UTC.html", SmallLog(2, "Gone"));
+  ASSERT_EQ(Run().outcome, ArchiveOutcome::kDone);
+  std::filesystem::rename(t.Path("logs/p/a/bob"), t.Path("logs/p/a/robert"));
+  std::filesystem::remove(t.Path("logs/p/a/robert/2022-10-01.100000+0000UTC.html"));
+  ArchiveResult r = Run();
+  ASSERT_EQ(r.outcome, ArchiveOutcome::kDone);
+  EXPECT_EQ(r.summary.moved_logs, 1);
+  EXPECT_EQ(r.summary.gone_logs, 1);
+  EXPECT_EQ(r.summary.messages_total, 5);
+  SearchOptions o;
+  o.query = Typed("line");
+  EXPECT_EQ(Find(o).size(), 5u);
+  o.present_only = true;
+  EXPECT_EQ(Find(o).size(), 3u);
+  EXPECT_EQ(One("PRAGMA integrity_check"), "ok");
+  EXPECT_EQ(One("SELECT count(*) FROM message_fts WHERE message_fts MATCH 'line'"), "5");
+
+  r = RunArchive(*PosixEnv(), t.Path("logs/"), db, "*.html", nullptr, {}, GoneLogs::kPrune);
+  EXPECT_EQ(r.summary.pruned_logs, 1);
+  EXPECT_EQ(r.summary.gone_logs, 0);
+  EXPECT_EQ(r.summary.messages_total, 3);
+  EXPECT_EQ(Rows("SELECT title FROM conversation"), Strings{"Moved"});
+  EXPECT_EQ(One("SELECT count(*) FROM message_fts WHERE message_fts MATCH 'line'"), "3");
 }
 
 }  // namespace

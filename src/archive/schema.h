@@ -6,7 +6,7 @@
 // holds kSchemaVersion; a database with a higher one is left alone.
 namespace chatterwick::archive {
 
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 
 // The view "chat" is the one way readers see a message with its names: the
 // names as on the disk ("protocol", "account", "contact") and as people know
@@ -40,6 +40,9 @@ CREATE TABLE conversation (
   file_size INTEGER NOT NULL,
   file_mtime INTEGER NOT NULL,
   present INTEGER NOT NULL DEFAULT 1,
+  file_ctime INTEGER NOT NULL DEFAULT 0,
+  file_inode INTEGER NOT NULL DEFAULT 0,
+  content_hash BLOB,
   UNIQUE (contact_id, file_name)
 );
 CREATE TABLE message (
@@ -89,6 +92,16 @@ ALTER TABLE account ADD COLUMN display_name TEXT;
 ALTER TABLE contact ADD COLUMN display_name TEXT;
 ALTER TABLE conversation ADD COLUMN present INTEGER NOT NULL DEFAULT 1;
 DROP VIEW chat;
+)sql";
+
+// Brings a schema 2 archive to schema 3: what tells a rewritten log from an
+// untouched one besides its size and time (both can be set back), and what
+// recognises a log's bytes at a new place. Every log is read again once, by
+// the next run, which fills them in.
+inline constexpr const char* kUpgradeFrom2 = R"sql(
+ALTER TABLE conversation ADD COLUMN file_ctime INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE conversation ADD COLUMN file_inode INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE conversation ADD COLUMN content_hash BLOB;
 )sql";
 
 // The view alone, as kSchema creates it.

@@ -109,6 +109,8 @@ Query BuildQuery(const SearchOptions& options, int64_t version, bool ordered = t
                "), " + folded + ") > 0";
     q.sql += ")";
   }
+  if (options.present_only && version >= 2)
+    q.sql += " AND chat.conversation_id IN (SELECT id FROM conversation WHERE present = 1)";
   if (!options.from.empty()) q.sql += " AND chat.sent_at >= " + q.Param(options.from);
   // Every stamp of the day "to" sorts before the day followed by "U": the
   // stamp has a "T" there.

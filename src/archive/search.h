@@ -22,6 +22,8 @@ struct SearchOptions {
   // YYYY-MM-DD, the local date the message was sent; both days included.
   std::string from, to;
   int64_t limit = 0;  // 0: every hit
+  // Leaves out the conversations whose logs are gone from the disk.
+  bool present_only = false;
   // Around each matched word of the body; empty: none.
   std::string mark_start, mark_end;
 };

@@ -56,7 +56,7 @@ struct Request {
   CatalogueOptions catalogue;
   ExportOptions export_options;
   archive::SearchOptions search;
-  bool quiet = false, csv_rows = false, fts = false;
+  bool quiet = false, csv_rows = false, fts = false, prune = false;
   CLI::App* command = nullptr;  // the subcommand given
 };
 
@@ -211,11 +211,12 @@ void DeclareArchive(CLI::App* c, Request& rq) {
   c->footer(
       "Every log and line, with full time stamps and full-text search, and no limit on\n"
       "logs or lines. A later run reads only new and changed logs; logs gone from the\n"
-      "disk stay.");
+      "disk stay (unless --prune), but a log moved or renamed is not kept twice.");
   DeclareTree(c, rq);
   c->add_option("--db", rq.db,
                 "the archive (default: " + rq.output_folder + archive::kArchiveFile + ")");
   c->add_flag("-q,--quiet", rq.quiet, "no progress");
+  c->add_flag("--prune", rq.prune, "remove the conversations of logs gone from the disk");
 }
 
 void CheckArchive(CLI::App* c, const Request& rq) {
@@ -231,8 +232,10 @@ void PrintArchiveSummary(std::ostream& out, const archive::ArchiveSummary& m, do
   out << "Logs found: " << m.logs_found << "\n  new: " << m.new_logs
       << ", changed: " << m.changed_logs << ", unchanged: " << m.unchanged_logs
       << ", could not be read: " << m.unreadable_logs
-      << "\nLogs in the archive but no longer found here: " << m.gone_logs
-      << "\nFolders that could not be read: " << m.unreadable_folders
+      << "\nLogs in the archive but no longer found here: " << m.gone_logs;
+  if (m.moved_logs > 0) out << "\nLogs found again at another place (kept once): " << m.moved_logs;
+  if (m.pruned_logs > 0) out << "\nConversations removed (--prune): " << m.pruned_logs;
+  out << "\nFolders that could not be read: " << m.unreadable_folders
       << "\nMessages added: " << m.messages_added
       << "\nMessages in the archive: " << m.messages_total
       << "\nTime stamps that could not be read: " << m.unreadable_stamps
@@ -254,7 +257,8 @@ int RunArchiveCommand(const Request& rq, Shell& sh) {
   std::optional<RunReporter> reporter;
   reporter.emplace(sh.err, TerminalTakesColour(sh.env, sh.err_is_terminal) && !rq.quiet);
   const archive::ArchiveResult r =
-      archive::RunArchive(sh.env, rq.path, db, rq.catalogue.mask, &*reporter, sh.stop);
+      archive::RunArchive(sh.env, rq.path, db, rq.catalogue.mask, &*reporter, sh.stop,
+                          rq.prune ? archive::GoneLogs::kPrune : archive::GoneLogs::kKeep);
   reporter.reset();
   switch (r.outcome) {
     case archive::ArchiveOutcome::kRootUnreadable:
@@ -374,6 +378,8 @@ void DeclareSearch(CLI::App* c, Request& rq) {
   DeclareFilters(c, rq);
   c->add_option("--limit", rq.search.limit, "at most N messages")->check(CLI::PositiveNumber);
   c->add_flag("--csv", rq.csv_rows, "CSV rows with a header");
+  c->add_flag("--present", rq.search.present_only,
+              "only conversations whose logs are still on the disk");
 }
 
 void CheckSearch(CLI::App* c, const Request& rq) {

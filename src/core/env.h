@@ -42,6 +42,15 @@ class FileLock {
 // allows, or its owner alone (what holds chat messages of its own making).
 enum class FileAccess { kUmask, kOwnerOnly };
 
+// A file's size and times (in nanoseconds since 1970): when its content last
+// changed (which a program may set back) and when anything of it last
+// changed (which none may), and the number that names it on its disk.
+struct FileStamp {
+  uint64_t size = 0;
+  int64_t modified = 0, changed = 0;
+  uint64_t inode = 0;
+};
+
 // What stands at a path, symbolic links followed.
 enum class FileKind { kRegular, kFolder, kOther };
 
@@ -65,8 +74,8 @@ class Env {
   virtual Status NewWritableFile(const std::string& path,
                                  std::unique_ptr<WritableFile>* result) = 0;
   virtual Status GetFileSize(const std::string& path, uint64_t* size) = 0;
-  // When the file's content last changed, in nanoseconds since 1970.
-  virtual Status GetModificationTime(const std::string& path, int64_t* nanoseconds) = 0;
+  // What tells one state of a file from another without reading it.
+  virtual Status GetFileStamp(const std::string& path, FileStamp* stamp) = 0;
   virtual Status DeleteFile(const std::string& path) = 0;
   // Renames "from" to "to", replacing a file at "to" in one step.
   virtual Status RenameFile(const std::string& from, const std::string& to) = 0;
@@ -131,8 +140,8 @@ class EnvWrapper : public Env {
   Status GetFileSize(const std::string& p, uint64_t* s) override {
     return target_->GetFileSize(p, s);
   }
-  Status GetModificationTime(const std::string& p, int64_t* t) override {
-    return target_->GetModificationTime(p, t);
+  Status GetFileStamp(const std::string& p, FileStamp* s) override {
+    return target_->GetFileStamp(p, s);
   }
   Status DeleteFile(const std::string& p) override { return target_->DeleteFile(p); }
   Status RenameFile(const std::string& f, const std::string& t) override {

@@ -191,10 +191,13 @@ class PosixEnvImpl : public Env {
     return Status::OK();
   }
 
-  Status GetModificationTime(const std::string& path, int64_t* nanoseconds) override {
+  Status GetFileStamp(const std::string& path, FileStamp* stamp) override {
     struct stat st;
     if (::stat(ToPosixPath(path).c_str(), &st) != 0) return ErrnoStatus(errno);
-    *nanoseconds = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp->size = static_cast<uint64_t>(st.st_size);
+    stamp->modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp->changed = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    stamp->inode = static_cast<uint64_t>(st.st_ino);
     return Status::OK();
   }
 

@@ -67,10 +67,13 @@ void MemEnv::PutFile(const std::string& path, std::string contents) {
   mtimes_[key] = ++puts_;
 }
 
-Status MemEnv::GetModificationTime(const std::string& path, int64_t* nanoseconds) {
+Status MemEnv::GetFileStamp(const std::string& path, FileStamp* stamp) {
   std::string key = Key(path);
-  if (!files_.count(key)) return Status::NotFound("No such file or directory");
-  *nanoseconds = mtimes_.count(key) ? mtimes_[key] : 0;
+  auto it = files_.find(key);
+  if (it == files_.end()) return Status::NotFound("No such file or directory");
+  stamp->size = it->second.size();
+  stamp->modified = stamp->changed = mtimes_.count(key) ? mtimes_[key] : 0;
+  stamp->inode = std::hash<std::string>()(key);
   return Status::OK();
 }
 

@@ -36,7 +36,7 @@ class MemEnv : public Env {
   Status NewWritableFile(const std::string& path, std::unique_ptr<WritableFile>* result) override;
   Status GetFileSize(const std::string& path, uint64_t* size) override;
   // Counts the PutFile calls that made the file what it is.
-  Status GetModificationTime(const std::string& path, int64_t* nanoseconds) override;
+  Status GetFileStamp(const std::string& path, FileStamp* stamp) override;
   Status DeleteFile(const std::string& path) override;
   Status RenameFile(const std::string& from, const std::string& to) override;
   Status CreateFolders(const std::string& path) override;
