@@ -183,7 +183,12 @@ RunOutcome OpenOutput(Context& ctx, const CatalogueOptions& options,
     *problem = Problem{Problem::Kind::kWriteFailed, folder, std::move(s)};
     return RunOutcome::kOutputUnusable;
   }
-  // With the lock held, no other run can own these.
+  // With the lock held, no other run can own these. A set that a run left
+  // half renamed is completed first, so that the folder holds one whole set.
+  if (s = CompleteReplacement(ctx.env, folder, folder + kCatalogueCommitRecord); !s.ok()) {
+    *problem = Problem{Problem::Kind::kWriteFailed, folder + kCatalogueCommitRecord, std::move(s)};
+    return RunOutcome::kOutputUnusable;
+  }
   std::vector<std::string> leftovers;
   if (ctx.env.ListFolder(folder + kCatalogueTempPrefix + "*", ListKind::kFilesOnly, &leftovers)
           .ok())
@@ -259,7 +264,7 @@ FolderRunResult RunCatalogue(Context& ctx, const CatalogueOptions& options,
   }
   if (written) {
     std::string failed;
-    Status s = files.Commit(ctx.output_folder, &failed);
+    Status s = files.Commit(ctx.output_folder, &failed, ctx.output_folder + kCatalogueCommitRecord);
     if (!s.ok()) {
       result.commit_problem = Told(ctx, {Problem::Kind::kWriteFailed, failed, std::move(s)});
       written = false;

@@ -20,6 +20,8 @@ inline constexpr const char* kCatalogueFiles[] = {"protocols.csv", "accounts.csv
 // of the names its new files have until they replace the old ones.
 inline constexpr const char* kCatalogueLockFile = ".chatterwick.lock";
 inline constexpr const char* kCatalogueTempPrefix = ".chatterwick-catalogue-";
+// Names the renames of a set being put in place; see ReplacementSet::Commit.
+inline constexpr const char* kCatalogueCommitRecord = ".chatterwick-commit";
 
 enum class RunOutcome {
   kWritten,         // the five new files replaced the old ones

@@ -442,6 +442,33 @@ TEST_F(OutputSetTest, AFailedWriteKeepsTheEarlierSetAndSaysSo) {
       << window.pane;
 }
 
+// A run that ends between two renames (a crash, a kill, a failed rename)
+// leaves a record; the next run completes the set before anything else.
+TEST_F(OutputSetTest, ASetLeftHalfRenamedIsCompletedByTheNextRun) {
+  struct RenamesTwice : EnvWrapper {
+    using EnvWrapper::EnvWrapper;
+    int renames = 0;
+    Status RenameFile(const std::string& from, const std::string& to) override {
+      if (to.ends_with(".csv") && ++renames > 2) return Status::IOError("Input/output error");
+      return EnvWrapper::RenameFile(from, to);
+    }
+  } env(&mem);
+  EXPECT_EQ(Run(env).outcome, RunOutcome::kNotWritten);
+  const auto half = mem.FilesIn("/out");
+  EXPECT_NE(half.at("protocols.csv"), "earlier rows");
+  EXPECT_EQ(half.at("chat.csv"), "earlier rows");
+  ASSERT_EQ(half.count(kCatalogueCommitRecord), 1u);
+
+  // The next run is stopped before it writes: the folder holds the first run's set, whole.
+  std::atomic<int> stop{0};
+  StopAfter observer(&stop, 1);
+  EXPECT_EQ(Run(mem, "/logs/", &observer, &stop).outcome, RunOutcome::kStopped);
+  auto now = mem.FilesIn("/out");
+  for (const char* f : kCatalogueFiles) EXPECT_NE(now[f], "earlier rows") << f;
+  EXPECT_EQ(now.count(kCatalogueCommitRecord), 0u);
+  EXPECT_EQ(now.size(), 6u);  // the five and the lock, no temporary file
+}
+
 TEST_F(OutputSetTest, AStoppedRunKeepsTheEarlierSet) {
   std::atomic<int> stop{0};
   StopAfter observer(&stop, 2);

@@ -70,6 +70,8 @@ Status SaveFile(Env& env, const std::string& path, SaveMode mode, const MakeCont
 }
 
 ReplacementSet::~ReplacementSet() {
+  // Once the record is written, the next run completes the set from these.
+  if (recorded_) return;
   for (Entry& e : entries_) {
     if (e.renamed) continue;
     if (e.file) e.file->Close().IgnoreError();
@@ -97,7 +99,8 @@ Status ReplacementSet::Add(const std::string& target, const std::string& temp_pr
   return Status::OK();
 }
 
-Status ReplacementSet::Commit(const std::string& folder, std::string* failed) {
+Status ReplacementSet::Commit(const std::string& folder, std::string* failed,
+                              const std::string& record) {
   for (Entry& e : entries_) {
     Status s = e.file->Sync();
     Status closed = e.file->Close();
@@ -106,6 +109,19 @@ Status ReplacementSet::Commit(const std::string& folder, std::string* failed) {
       *failed = e.target;
       return s;
     }
+  }
+  if (!record.empty()) {
+    const char sep = env_.Separator();
+    std::string text;
+    for (const Entry& e : entries_)
+      text += e.temp.substr(path::NameStart(e.temp, sep)) + '\t' +
+              e.target.substr(path::NameStart(e.target, sep)) + '\n';
+    Status s = SaveFile(env_, record, SaveMode::kReplace, [&](bool) { return text; });
+    if (!s.ok()) {
+      *failed = record;
+      return s;
+    }
+    recorded_ = true;
   }
   for (Entry& e : entries_) {
     Status s = env_.RenameFile(e.temp, e.target);
@@ -118,7 +134,38 @@ Status ReplacementSet::Commit(const std::string& folder, std::string* failed) {
   // The renames are done; a folder that cannot be synced only loses them to
   // a crash of the whole system.
   env_.SyncFolder(folder.empty() ? std::string(".") : folder).IgnoreError();
+  if (recorded_) {
+    env_.DeleteFile(record).IgnoreError();  // left behind, it only repeats what is done
+    recorded_ = false;
+  }
   return Status::OK();
+}
+
+Status CompleteReplacement(Env& env, const std::string& folder, const std::string& record) {
+  FileKind kind = FileKind::kOther;
+  if (env.GetFileKind(record, &kind).IsNotFound()) return Status::OK();
+  std::unique_ptr<SequentialFile> file;
+  Status s = env.NewSequentialFile(record, &file);
+  if (!s.ok()) return s;
+  std::string text, buf(4096, '\0');
+  for (size_t got = 1; s.ok() && got > 0;) {
+    s = file->Read(buf.size(), buf.data(), &got);
+    text.append(buf.data(), got);
+  }
+  if (!s.ok()) return s;
+  for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+       start = end + 1) {
+    const std::string line = text.substr(start, end - start);
+    const size_t tab = line.find('\t');
+    if (tab == std::string::npos) continue;
+    const std::string temp = folder + line.substr(0, tab), target = folder + line.substr(tab + 1);
+    // A temporary file already renamed is gone: its target is new already.
+    if (!env.GetFileKind(temp, &kind).ok()) continue;
+    s = env.RenameFile(temp, target);
+    if (!s.ok()) return s;
+  }
+  env.SyncFolder(folder.empty() ? std::string(".") : folder).IgnoreError();
+  return env.DeleteFile(record);
 }
 
 }  // namespace chatterwick

@@ -49,7 +49,11 @@ class ReplacementSet {
 
   // Syncs and closes every file, then renames each over its target and syncs
   // folder. On failure *failed names the target that could not be written.
-  Status Commit(const std::string& folder, std::string* failed);
+  // With a record (a path in folder), the renames are one step even across
+  // a crash: the record names them before the first and is removed after
+  // the last, and CompleteReplacement finishes what it names. Every target
+  // must then be in folder.
+  Status Commit(const std::string& folder, std::string* failed, const std::string& record = {});
 
  private:
   struct Entry {
@@ -60,6 +64,11 @@ class ReplacementSet {
   Env& env_;
   const FileAccess access_;
   std::vector<Entry> entries_;
+  bool recorded_ = false;
 };
+
+// Completes the renames that a record in folder names, when one is there
+// (a run ended between them), and removes the record.
+Status CompleteReplacement(Env& env, const std::string& folder, const std::string& record);
 
 }  // namespace chatterwick
