@@ -280,6 +280,8 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
       if (folder != files_folder) s = commit();
       if (s.ok() && !files) {
         s = env.CreateFolders(folder);
+        // What a killed run left here goes before this run adds its own.
+        RemoveAbandonedTemps(env, folder, ".*.chatterwick-");
         files = std::make_unique<ReplacementSet>(env, FileAccess::kOwnerOnly);
         files_folder = folder;
       }

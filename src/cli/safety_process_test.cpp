@@ -100,6 +100,37 @@ TEST(SafetyProcessTest, ReplacedFilesKeepTheirPermissionsAndNewPrivateOnesAreThe
   }
 }
 
+// A save killed before its rename leaves its temporary file; the next save
+// of that file removes it, but never one a running save still writes.
+TEST(SafetyProcessTest, TheNextSaveRemovesWhatAKilledOneLeft) {
+  TempTree t;
+  t.File("1.html", testing::SmallLog(3));
+  pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ASSERT_GT(ended, 0);
+  ASSERT_EQ(Wait({ended, "", ""}), 0);
+  const std::string killed = ".notes.txt.chatterwick-" + std::to_string(ended) + "-1";
+  const std::string running = ".notes.txt.chatterwick-" + std::to_string(::getpid()) + "-1";
+  t.File("out/" + killed, "half");
+  t.File("out/" + running, "being written");
+  Ran r = RunToEnd(t, {"export", t.Path("1.html"), "--text", t.Path("out/notes.txt")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(fs::exists(t.Path("out/" + killed)));
+  EXPECT_TRUE(fs::exists(t.Path("out/" + running)));
+
+  // So does the next export of the archive, in each folder it writes.
+  t.File("logs/p/a/c/2022-09-30.100000+0000UTC.html", testing::SmallLog(3));
+  ASSERT_EQ(RunToEnd(t, {"archive", t.Path("logs"), "--db", t.Path("a.sqlite")}).status, 0);
+  const std::string left =
+      "export/p/a/c/.2022-09-30 10.00.00.txt.chatterwick-" + std::to_string(ended) + "-7";
+  t.File(left, "half");
+  Ran exported = RunToEnd(t, {"export-archive", "--db", t.Path("a.sqlite"), "--format", "txt",
+                              "--output", t.Path("export")});
+  EXPECT_EQ(exported.status, 0) << exported.err;
+  EXPECT_FALSE(fs::exists(t.Path(left)));
+  EXPECT_TRUE(fs::exists(t.Path("export/p/a/c/2022-09-30 10.00.00.txt")));
+}
+
 // Another user's archive, or one on read-only media, can be searched: the
 // reader needs no file of its own beside the database.
 TEST(SafetyProcessTest, AnArchiveInAFolderThatMayNotBeWrittenCanBeSearched) {

@@ -96,6 +96,9 @@ class Env {
   // unique ending; *path names it.
   virtual Status NewTempFile(const std::string& prefix, FileAccess access, std::string* path,
                              std::unique_ptr<WritableFile>* result) = 0;
+  // True when path names a file NewTempFile made for a process that has
+  // since ended (killed before it could remove it); false when unsure.
+  virtual bool IsAbandonedTemp(const std::string& path) = 0;
   // Gives the file "to" the permission bits that "from" has.
   virtual Status CopyPermissions(const std::string& from, const std::string& to) = 0;
   // Makes the entries of the folder at "path" (a rename in it) last through a crash.
@@ -159,6 +162,7 @@ class EnvWrapper : public Env {
                      std::unique_ptr<WritableFile>* r) override {
     return target_->NewTempFile(p, a, path, r);
   }
+  bool IsAbandonedTemp(const std::string& p) override { return target_->IsAbandonedTemp(p); }
   Status CopyPermissions(const std::string& f, const std::string& t) override {
     return target_->CopyPermissions(f, t);
   }

@@ -56,9 +56,12 @@ Status SaveFile(Env& env, const std::string& path, SaveMode mode, const MakeCont
     s = env.GetFileSize(target, &old_size);
     if (!s.ok()) return s;
   }
+  const std::string prefix = TempPrefixFor(target, env.Separator());
+  RemoveAbandonedTemps(env, path::FolderOf(target, env.Separator()),
+                       prefix.substr(path::NameStart(prefix, env.Separator())));
   ReplacementSet set(env);
   size_t i = 0;
-  s = set.Add(target, TempPrefixFor(target, env.Separator()), &i);
+  s = set.Add(target, prefix, &i);
   if (!s.ok()) return s;
   const bool append = mode == SaveMode::kAppend && old_size > 0;
   if (s.ok() && append) s = CopyInto(env, target, set.file(i));
@@ -139,6 +142,16 @@ Status ReplacementSet::Commit(const std::string& folder, std::string* failed,
     recorded_ = false;
   }
   return Status::OK();
+}
+
+void RemoveAbandonedTemps(Env& env, const std::string& folder, const std::string& name_prefix) {
+  std::vector<std::string> names;
+  if (!env.ListFolder((folder.empty() ? "./" : folder) + name_prefix + "*", ListKind::kFilesOnly,
+                      &names)
+           .ok())
+    return;
+  for (const std::string& name : names)
+    if (env.IsAbandonedTemp(folder + name)) env.DeleteFile(folder + name).IgnoreError();
 }
 
 Status CompleteReplacement(Env& env, const std::string& folder, const std::string& record) {

@@ -67,6 +67,10 @@ class ReplacementSet {
   bool recorded_ = false;
 };
 
+// Removes the temporary files in folder whose names begin with name_prefix
+// ("*" any run) and whose process has ended: what a killed save left.
+void RemoveAbandonedTemps(Env& env, const std::string& folder, const std::string& name_prefix);
+
 // Completes the renames that a record in folder names, when one is there
 // (a run ended between them), and removes the record.
 Status CompleteReplacement(Env& env, const std::string& folder, const std::string& record);

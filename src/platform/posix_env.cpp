@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -291,6 +292,20 @@ class PosixEnvImpl : public Env {
       return Status::OK();
     }
     return ErrnoStatus(EEXIST);
+  }
+
+  bool IsAbandonedTemp(const std::string& path) override {
+    // The ending NewTempFile gives: the process id, "-", a counter.
+    const size_t dash = path.rfind('-');
+    if (dash == std::string::npos || dash + 1 == path.size()) return false;
+    size_t start = dash;
+    while (start > 0 && path[start - 1] >= '0' && path[start - 1] <= '9') --start;
+    if (start == dash || dash - start > 9) return false;
+    for (size_t i = dash + 1; i < path.size(); ++i)
+      if (path[i] < '0' || path[i] > '9') return false;
+    const long pid = std::strtol(path.c_str() + start, nullptr, 10);
+    if (pid <= 0 || pid == static_cast<long>(::getpid())) return false;
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
   }
 
   Status CopyPermissions(const std::string& from, const std::string& to) override {

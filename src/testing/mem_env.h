@@ -50,6 +50,7 @@ class MemEnv : public Env {
   Status NewTempFile(const std::string& prefix, FileAccess access, std::string* path,
                      std::unique_ptr<WritableFile>* result) override;
   Status CopyPermissions(const std::string&, const std::string&) override { return Status::OK(); }
+  bool IsAbandonedTemp(const std::string&) override { return false; }
   Status SyncFolder(const std::string&) override { return Status::OK(); }
   Status LockFile(const std::string& path, std::unique_ptr<FileLock>* lock) override;
   Status ListFolder(const std::string& pattern, ListKind kind,
