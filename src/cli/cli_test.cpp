@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -83,6 +84,17 @@ TEST(CliTest, WithoutAPlaceForItsFilesTheDefaultsAreRefused) {
   EXPECT_EQ(
       cli::Run({"catalogue", t.Path("logs"), "--output", t.Path("out")}, env, out, err, false), 0)
       << err.str();
+}
+
+// A stop asked for while a log is read or listed ends the program at once,
+// with the signal's status, instead of after the whole listing.
+TEST(CliTest, AStoppedViewListsNothingMore) {
+  testing::TempTree t;
+  t.File("1.html", testing::SmallLog(50));
+  const std::atomic<int> stop{2};
+  std::ostringstream out, err;
+  EXPECT_EQ(cli::Run({"view", t.Path("1.html")}, *PosixEnv(), out, err, false, &stop), 130);
+  EXPECT_EQ(out.str(), "");
 }
 
 TEST(CliTest, EveryCommandHasHelpAndTheUsualFlagForms) {

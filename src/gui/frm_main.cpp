@@ -25,6 +25,7 @@
 #include <QShortcut>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cstdlib>
@@ -95,7 +96,7 @@ FrmMain::FrmMain(LoadedLog& log, Catalogue& catalogue, Env& env)
     return [this, icon](const std::string& text, const std::string& title) {
       ArrowCursor arrow;
       QMessageBox b(icon, DecodeForDisplay(title), DecodeForDisplay(text), QMessageBox::Ok, this);
-      b.exec();
+      ExecUntilStopped(b);
     };
   };
   message_box_ = box(QMessageBox::Information);
@@ -394,7 +395,7 @@ std::string FrmMain::PathBox(const std::string& prompt, const std::string& title
   });
   edit->selectAll();
   edit->setFocus();
-  if (box.exec() != QDialog::Accepted) return std::string();
+  if (ExecUntilStopped(box) != QDialog::Accepted) return std::string();
   return EncodeTyped(edit->text());
 }
 
@@ -443,6 +444,17 @@ void FrmMain::dropEvent(QDropEvent* event) {
   last_folder_ = QFileInfo(path).absolutePath();
   const std::string log = EncodeTyped(path);
   Run([this, &log] { OpenLog(ctx_, log).IgnoreError(); });  // the pane says why it failed
+}
+
+int FrmMain::ExecUntilStopped(QDialog& box) {
+  // A signal asks the program to end; a box waiting for the user must not
+  // keep it from doing so, so the box goes as if cancelled.
+  QTimer poll;
+  connect(&poll, &QTimer::timeout, &box, [this, &box] {
+    if (ctx_.stop.Requested()) box.done(QDialog::Rejected);
+  });
+  poll.start(100);
+  return box.exec();
 }
 
 void FrmMain::Run(const std::function<void()>& command) {

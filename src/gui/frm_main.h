@@ -11,6 +11,7 @@
 #include "core/window_ops.h"
 
 class QCheckBox;
+class QDialog;
 class QFont;
 class QLabel;
 class QLineEdit;
@@ -114,6 +115,8 @@ class FrmMain : public QWidget, public WindowOps {
   void ScrollIntoView(int position);
   // Runs a command with the busy cursor showing.
   void Run(const std::function<void()>& command);
+  // The box's exec, cut short when a stop is asked for.
+  int ExecUntilStopped(QDialog& box);
 
   Context ctx_;
   const std::atomic<int>* stop_signal_ = nullptr;

@@ -1,7 +1,9 @@
 #include "gui/frm_main.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -10,6 +12,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
 #include <cstdlib>
 #include <deque>
 
@@ -88,6 +91,30 @@ class FrmMainTest : public QObject {
   };
 
  private slots:
+  // Ctrl+C or SIGTERM while a box waits for OK ends the wait: the box goes,
+  // and the command sees the stop.
+  void aStopClosesABoxThatWaitsForTheUser() {
+    testing::TempTree tree;
+    TestEnv env{tree.root() + "app"};
+    LoadedLog log;
+    Catalogue catalogue;
+    gui::FrmMain window{log, catalogue, env};
+    const std::atomic<int> stop{15};
+    window.SetStopFlag(&stop);
+    // Should the box stay, this closes it, and the time below tells.
+    QTimer::singleShot(5000, [] {
+      if (QWidget* box = QApplication::activeModalWidget()) box->close();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    window.MessageBox("Press OK to begin processing logs. This process may take some time.",
+                      "chatterwick");
+    QVERIFY(clock.elapsed() < 3000);
+    clock.restart();
+    QCOMPARE(window.InputBox("Path to the log:", "chatterwick", "test.html"), std::string());
+    QVERIFY(clock.elapsed() < 3000);
+  }
+
   void startsWithEveryControlInPlace() {
     Fixture f;
     gui::FrmMain& w = f.window;
