@@ -396,6 +396,9 @@ void CheckSearch(CLI::App* c, const Request& rq) {
 // The SQLite file's first bytes: a word of a query is never taken for one.
 bool IsDatabaseFile(Env& env, const std::string& path) {
   static constexpr std::string_view kHeader("SQLite format 3\0", 16);
+  // Opening a pipe would wait for a writer that may never come.
+  FileKind kind = FileKind::kOther;
+  if (!env.GetFileKind(path, &kind).ok() || kind != FileKind::kRegular) return false;
   std::unique_ptr<SequentialFile> file;
   if (!env.NewSequentialFile(path, &file).ok()) return false;
   char head[16];
@@ -403,13 +406,21 @@ bool IsDatabaseFile(Env& env, const std::string& path) {
   return file->Read(sizeof head, head, &got).ok() && std::string_view(head, got) == kHeader;
 }
 
-// False, having said so, when there is no file at db.
+// False, having said so, when there is no file at db, or one that cannot be
+// an archive: a pipe or a device would keep the program waiting on its open.
 bool ArchiveThere(Shell& sh, const std::string& db) {
   FileKind kind = FileKind::kOther;
-  if (!sh.env.GetFileKind(db, &kind).IsNotFound()) return true;
-  sh.err << "chatterwick-cli: there is no archive " << db
-         << " (chatterwick-cli archive ROOT makes it)\n";
-  return false;
+  const Status s = sh.env.GetFileKind(db, &kind);
+  if (s.IsNotFound()) {
+    sh.err << "chatterwick-cli: there is no archive " << db
+           << " (chatterwick-cli archive ROOT makes it)\n";
+    return false;
+  }
+  if (s.ok() && kind != FileKind::kRegular) {
+    sh.err << "chatterwick-cli: " << db << " is not an archive: not a regular file\n";
+    return false;
+  }
+  return true;
 }
 
 std::string HitLine(const archive::SearchHit& h, bool csv) {

@@ -97,6 +97,19 @@ TEST(CliTest, AStoppedViewListsNothingMore) {
   EXPECT_EQ(out.str(), "");
 }
 
+// A pipe where the archive should be, or as the first word, is no archive;
+// opening it would wait for a writer that never comes.
+TEST(CliTest, APipeIsNoArchiveAndKeepsNothingWaiting) {
+  testing::TempTree t;
+  ASSERT_EQ(::mkfifo(t.Path("pipe").c_str(), 0600), 0);
+  Result r = Cli({"search", "--db", t.Path("pipe"), "word"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err,
+            "chatterwick-cli: " + t.Path("pipe") + " is not an archive: not a regular file\n");
+  // Taken for a word, not opened to see whether it is an archive.
+  EXPECT_NE(Cli({"search", t.Path("pipe"), "zqxjzqxj"}).status, 0);
+}
+
 TEST(CliTest, EveryCommandHasHelpAndTheUsualFlagForms) {
   for (const char* command : {"view", "catalogue", "export", "archive", "search"}) {
     for (const char* help : {"--help", "-h"}) {
