@@ -54,9 +54,20 @@ class LogLister : public LogTreeVisitor {
   Unreadable unreadable_;
 };
 
-constexpr const char* kAddMessage =
-    "INSERT INTO message(conversation_id, line_number, time_text, sent_at, sender, body, kind) "
-    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)";
+// Each row's values, its parameters numbered from "first".
+std::string MessageValues(int first) {
+  std::string v = "(?" + std::to_string(first);
+  for (int k = 1; k < 7; ++k) v += ", ?" + std::to_string(first + k);
+  // The time order from the stamp itself, so that no two ways of reading it differ.
+  std::string order = kSentOrder;
+  order.replace(order.find("?4"), 2, "?" + std::to_string(first + 3));
+  return v + ", " + order + ")";
+}
+
+const std::string kAddMessage =
+    "INSERT INTO message(conversation_id, line_number, time_text, sent_at, sender, body, kind, "
+    "sent_order) VALUES " +
+    MessageValues(1);
 
 // Reads through the Env it wraps, and hashes every byte the last file
 // opened gives: what recognises a log's bytes at another place.
@@ -353,19 +364,15 @@ Status Archiver::Prepare() {
       {&index_new_,
        "INSERT INTO message_fts(rowid, body, sender) SELECT id, body, sender FROM message "
        "WHERE id > ?1"},
-      {&add_message_, kAddMessage},
+      {&add_message_, kAddMessage.c_str()},
   };
   for (const auto& [statement, sql] : statements) {
     Status s = statement->Prepare(db_, sql);
     if (!s.ok()) return s;
   }
   std::string many = kAddMessage;
-  for (size_t i = 1; i < kRowsPerInsert; ++i) {
-    const int p = static_cast<int>(i) * 7;
-    many += ", (?" + std::to_string(p + 1);
-    for (int k = 2; k <= 7; ++k) many += ", ?" + std::to_string(p + k);
-    many += ")";
-  }
+  for (size_t i = 1; i < kRowsPerInsert; ++i)
+    many += ", " + MessageValues(static_cast<int>(i) * 7 + 1);
   return add_messages_.Prepare(db_, many.c_str());
 }
 
@@ -624,7 +631,8 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
   if (s.ok()) s = db_.QueryInt("SELECT coalesce(max(id), 0) FROM message", &indexed_);
   if (s.ok()) s = db_.QueryInt("SELECT count(*) FROM message", &messages_before);
   // An index is built faster at the end, all at once, than row by row.
-  if (s.ok() && messages_before == 0) s = db_.Exec("DROP INDEX IF EXISTS message_sent_at");
+  if (s.ok() && messages_before == 0)
+    s = db_.Exec("DROP INDEX IF EXISTS message_sent_at; DROP INDEX IF EXISTS message_order");
   for (size_t i = 0; s.ok() && i < logs.size(); ++i) {
     if (stop_.Requested()) {
       result.outcome = ArchiveOutcome::kStopped;
@@ -640,6 +648,15 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
     if (s.ok() && (pending_logs_ >= 500 || pending_messages_ >= 200000)) s = Commit(true);
   }
   if (s.ok()) s = db_.Exec("CREATE INDEX IF NOT EXISTS message_sent_at ON message(sent_at)");
+  if (s.ok()) s = db_.Exec("CREATE INDEX IF NOT EXISTS message_order ON message(sent_order)");
+  // Messages an older archive kept of logs no run reads again get their
+  // order too: few, and found through the index, where no order sorts first.
+  if (s.ok()) {
+    std::string order = kSentOrder;
+    order.replace(order.find("?4"), 2, "sent_at");
+    s = db_.Exec(
+        ("UPDATE message SET sent_order = " + order + " WHERE sent_order IS NULL").c_str());
+  }
   if (s.ok()) s = Commit(false);
   else db_.Exec("ROLLBACK").IgnoreError();
 

@@ -339,6 +339,7 @@ TEST_F(ArchiveTest, NamesAsPeopleKnowThemAndAnOlderArchiveUpgraded) {
                        "ALTER TABLE conversation DROP COLUMN file_ctime; "
                        "ALTER TABLE conversation DROP COLUMN file_inode; "
                        "ALTER TABLE conversation DROP COLUMN content_hash; "
+                       "DROP INDEX message_order; ALTER TABLE message DROP COLUMN sent_order; "
                        "PRAGMA user_version = 1;")
                     .ok());
     std::string view = ChatViewSql();

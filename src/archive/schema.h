@@ -7,6 +7,8 @@
 namespace chatterwick::archive {
 
 inline constexpr int kSchemaVersion = 3;
+// The time order of a message without a stamp: after every other.
+inline constexpr const char* kSentOrder = "coalesce(unixepoch(?4), 253402300800)";
 
 // The view "chat" is the one way readers see a message with its names: the
 // names as on the disk ("protocol", "account", "contact") and as people know
@@ -45,6 +47,8 @@ CREATE TABLE conversation (
   content_hash BLOB,
   UNIQUE (contact_id, file_name)
 );
+-- sent_order: seconds since 1970 (UTC) of sent_at, kNoStamp without one:
+-- the time order, across time zones, that an index can give.
 CREATE TABLE message (
   id INTEGER PRIMARY KEY AUTOINCREMENT,
   conversation_id INTEGER NOT NULL REFERENCES conversation(id) ON DELETE CASCADE,
@@ -53,9 +57,11 @@ CREATE TABLE message (
   sent_at TEXT,
   sender TEXT NOT NULL,
   body TEXT NOT NULL,
-  kind TEXT NOT NULL CHECK (kind IN ('chat', 'action', 'status', 'unparsed'))
+  kind TEXT NOT NULL CHECK (kind IN ('chat', 'action', 'status', 'unparsed')),
+  sent_order INTEGER
 );
 CREATE INDEX message_conversation ON message(conversation_id, line_number);
+CREATE INDEX message_order ON message(sent_order);
 CREATE VIRTUAL TABLE message_fts USING fts5(
   body, sender, content='message', content_rowid='id', tokenize='unicode61 remove_diacritics 2',
   columnsize=0
@@ -95,13 +101,16 @@ DROP VIEW chat;
 )sql";
 
 // Brings a schema 2 archive to schema 3: what tells a rewritten log from an
-// untouched one besides its size and time (both can be set back), and what
-// recognises a log's bytes at a new place. Every log is read again once, by
-// the next run, which fills them in.
+// untouched one besides its size and time (both can be set back), what
+// recognises a log's bytes at a new place, and the messages' time order as
+// one indexed number. Every log is read again once, by the next run, which
+// fills them in.
 inline constexpr const char* kUpgradeFrom2 = R"sql(
 ALTER TABLE conversation ADD COLUMN file_ctime INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE conversation ADD COLUMN file_inode INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE conversation ADD COLUMN content_hash BLOB;
+ALTER TABLE message ADD COLUMN sent_order INTEGER;
+CREATE INDEX message_order ON message(sent_order);
 )sql";
 
 // The view alone, as kSchema creates it.

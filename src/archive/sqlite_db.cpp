@@ -6,8 +6,6 @@ namespace chatterwick::archive {
 
 namespace {
 
-int StopRequested(void* stop) { return static_cast<StopFlag*>(stop)->Requested() ? 1 : 0; }
-
 // path as the file part of an SQLite URI, which gives "%", "?" and "#" meanings.
 std::string UriPath(const std::string& path) {
   std::string out;
@@ -23,6 +21,21 @@ std::string UriPath(const std::string& path) {
 }  // namespace
 
 Database::~Database() { Close(); }
+
+int Database::Progress(void* self) {
+  auto* db = static_cast<Database*>(self);
+  if (db->stop_.Requested()) return 1;
+  if (db->deadline_ && std::chrono::steady_clock::now() > *db->deadline_) {
+    db->deadline_passed_ = true;
+    return 1;
+  }
+  return 0;
+}
+
+void Database::SetDeadline(std::optional<std::chrono::steady_clock::time_point> deadline) {
+  deadline_ = deadline;
+  deadline_passed_ = false;
+}
 
 void Database::Close() {
   if (db_) sqlite3_close_v2(db_);
@@ -63,7 +76,7 @@ Status Database::OpenOnce(const std::string& name, int flags, StopFlag stop) {
   sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
   stop_ = stop;
   // Any statement, a crafted endless one too, ends soon after a stop request.
-  sqlite3_progress_handler(db_, 10000, &StopRequested, &stop_);
+  sqlite3_progress_handler(db_, 10000, &Database::Progress, this);
   return Status::OK();
 }
 

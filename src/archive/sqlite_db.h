@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,12 +40,20 @@ class Database {
   void TrustSchema() { sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 1, nullptr); }
   Status Error(const char* what) const;
 
+  // Statements fail once deadline has passed (none: never), and then
+  // DeadlinePassed tells that this was why.
+  void SetDeadline(std::optional<std::chrono::steady_clock::time_point> deadline);
+  bool DeadlinePassed() const { return deadline_passed_; }
+
  private:
+  static int Progress(void* self);
   Status OpenOnce(const std::string& name, int flags, StopFlag stop);
   void Close();
 
   sqlite3* db_ = nullptr;
   StopFlag stop_;
+  std::optional<std::chrono::steady_clock::time_point> deadline_;
+  bool deadline_passed_ = false;
 };
 
 // A prepared statement; parameters are numbered from 1, columns from 0.
