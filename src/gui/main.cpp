@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <QImage>
+#include <QLineEdit>
 #include <QSet>
+#include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
 #include <string>
@@ -19,8 +21,8 @@ namespace {
 // With CHATTERWICK_SCREENSHOT set, the window saves a picture of itself there
 // once it has shown, prints "WIDTH HEIGHT COLOURS" and closes: the README's
 // picture and a check that the real program draws, without an X dump.
-void TakeScreenshotWhenShown(QWidget& window, const QString& path) {
-  QTimer::singleShot(500, &window, [&window, path] {
+void TakeScreenshotWhenShown(QWidget& window, const QString& path, int after_ms = 500) {
+  QTimer::singleShot(after_ms, &window, [&window, path] {
     const QImage image = window.grab().toImage();
     QSet<QRgb> colours;
     for (int y = 0; y < image.height(); ++y)
@@ -53,7 +55,16 @@ int main(int argc, char** argv) {
     chatterwick::gui::ArchiveWindow archive(db, env, QString());
     archive.show();
     const QString screenshot = qEnvironmentVariable("CHATTERWICK_SCREENSHOT");
-    if (!screenshot.isEmpty()) TakeScreenshotWhenShown(archive, screenshot);
+    // The picture of a search: typed as a user would, once the window is up.
+    const QString query = qEnvironmentVariable("CHATTERWICK_SCREENSHOT_QUERY");
+    if (!screenshot.isEmpty() && !query.isEmpty()) {
+      if (auto* tabs = archive.findChild<QTabWidget*>(QStringLiteral("tabArchive")))
+        tabs->setCurrentIndex(1);
+      if (auto* edit = archive.findChild<QLineEdit*>(QStringLiteral("txtQuery")))
+        edit->setText(query);
+    }
+    if (!screenshot.isEmpty())
+      TakeScreenshotWhenShown(archive, screenshot, query.isEmpty() ? 500 : 2000);
     return app.exec();
   }
   // The command line as one text, arguments joined by single blanks, bytes as given.
