@@ -297,6 +297,14 @@ QWidget* ArchiveWindow::CreateBrowser() {
   reading_->setBatchSize(500);
   reading_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
   reading_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  reading_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // The message in hand takes a selectable copy of its text, so that a word
+  // or a sentence of it can be copied, not only whole rows.
+  connect(reading_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& now, const QModelIndex& before) {
+            if (before.isValid()) reading_->closePersistentEditor(before);
+            if (now.isValid()) reading_->openPersistentEditor(now);
+          });
   connect(reading_, &QListView::doubleClicked, this, [this](const QModelIndex& index) {
     const QString link = FirstLink(index.data(MessageModel::kBodyRole).toString());
     if (!link.isEmpty()) seams_.open_url(link);
@@ -780,6 +788,12 @@ void ArchiveWindow::ExportConversations(const std::vector<int64_t>& conversation
 }
 
 void ArchiveWindow::CopySelection() {
+  // Characters chosen in the message in hand go before whole rows.
+  if (auto* text = qobject_cast<QLabel*>(reading_->indexWidget(reading_->currentIndex()));
+      text && text->hasSelectedText()) {
+    QApplication::clipboard()->setText(text->selectedText());
+    return;
+  }
   QStringList lines;
   QModelIndexList rows = reading_->selectionModel()->selectedRows();
   std::sort(rows.begin(), rows.end());

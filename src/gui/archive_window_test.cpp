@@ -1,5 +1,7 @@
 #include "gui/archive_window.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -136,6 +138,42 @@ class ArchiveWindowTest : public QObject {
       QVERIFY(line > last_line);
       last_line = line;
     }
+  }
+
+  // The message in hand can be read as text: characters chosen in it are
+  // what Copy takes; without a choice, Copy takes the chosen rows.
+  void aMessagesCharactersCanBeChosenAndCopied() {
+    if (testing::FixtureTrees().empty()) QSKIP("no fixture trees");
+    Fixture f;
+    f.ArchiveFixtures();
+    auto w = f.Open();
+    w->OpenConversation(f.Count("SELECT conversation_id FROM message WHERE kind = 'chat' LIMIT 1"));
+    auto* view = Find<QListView>(*w, "lstMessages");
+    int row = 0;
+    while (view->model()->index(row, 0).data(gui::MessageModel::kKindRole).toString() != "chat")
+      ++row;
+    const QModelIndex index = view->model()->index(row, 0);
+    view->setCurrentIndex(index);
+    auto* text = qobject_cast<QLabel*>(view->indexWidget(index));
+    QVERIFY(text);
+    const QString sender = index.data(gui::MessageModel::kSenderRole).toString();
+    QVERIFY(text->text().startsWith(sender + ": "));
+    text->setSelection(0, static_cast<int>(sender.size()));
+    QAction* copy = nullptr;
+    for (QAction* a : w->findChildren<QAction*>())
+      if (a->text() == QStringLiteral("&Copy")) copy = a;
+    QVERIFY(copy);
+    copy->trigger();
+    QCOMPARE(QApplication::clipboard()->text(), sender);
+
+    // The next message in hand has its own text; the last one's is gone.
+    view->setCurrentIndex(view->model()->index(row + 1, 0));
+    QVERIFY(!view->indexWidget(index));
+    text = qobject_cast<QLabel*>(view->indexWidget(view->model()->index(row + 1, 0)));
+    QVERIFY(!text || !text->hasSelectedText());
+    view->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
+    copy->trigger();
+    QVERIFY(QApplication::clipboard()->text().contains(index.data(Qt::DisplayRole).toString()));
   }
 
   void aSearchShowsTheHitsSearchGivesAndOpensThem() {

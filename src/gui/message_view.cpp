@@ -1,6 +1,7 @@
 #include "gui/message_view.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QTextLayout>
@@ -76,6 +77,32 @@ QColor MessageDelegate::SenderColour(const QString& sender, bool dark) {
   uint32_t h = 2166136261u;
   for (QChar ch : sender) h = (h ^ ch.unicode()) * 16777619u;
   return QColor::fromHsl(static_cast<int>(h % 360), 150, dark ? 175 : 90);
+}
+
+QWidget* MessageDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                       const QModelIndex& index) const {
+  if (index.data(MessageModel::kKindRole).toString() == "day") return nullptr;
+  auto* label = new QLabel(Line(index), parent);
+  label->setObjectName("lblMessageText");
+  label->setTextFormat(Qt::PlainText);
+  label->setWordWrap(true);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  label->setFont(option.font);
+  // In the colours of the chosen row it lies on.
+  label->setAutoFillBackground(true);
+  label->setBackgroundRole(QPalette::Highlight);
+  label->setForegroundRole(QPalette::HighlightedText);
+  label->setContentsMargins(0, 0, 0, 0);
+  label->setIndent(0);
+  return label;
+}
+
+void MessageDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                                           const QModelIndex&) const {
+  const int time_width = QFontMetrics(option.font).averageCharWidth() * kTimeWidthChars;
+  editor->setGeometry(
+      option.rect.adjusted(kMargin + time_width + kMargin, kMargin, -kMargin, -kMargin));
 }
 
 QString MessageDelegate::Line(const QModelIndex& index) {

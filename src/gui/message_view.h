@@ -38,6 +38,14 @@ class MessageDelegate : public QStyledItemDelegate {
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override;
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+  // Over the text of the message a view opens it for: the same text, read
+  // only, whose characters the mouse and the keyboard select and copy.
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override;
+  void setEditorData(QWidget*, const QModelIndex&) const override {}
+  void setModelData(QWidget*, QAbstractItemModel*, const QModelIndex&) const override {}
+  void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                            const QModelIndex& index) const override;
 
   // The colour a sender's name is drawn in, the same in every conversation.
   static QColor SenderColour(const QString& sender, bool dark);
