@@ -68,6 +68,9 @@ Status Select(ArchiveReader& reader, const ArchiveExportOptions& options, Select
 Status OpenSelection(const std::string& db_path, const ArchiveExportOptions& options,
                      std::unique_ptr<ArchiveReader>* reader, Selection* selection, StopFlag stop) {
   Status s = ArchiveReader::Open(db_path, reader, stop);
+  // One read of the whole archive: every file agrees with every other even
+  // while a run updates it, and the database is locked once, not per query.
+  if (s.ok()) s = (*reader)->HoldSnapshot();
   return s.ok() ? Select(**reader, options, selection) : s;
 }
 

@@ -94,6 +94,14 @@ Status ArchiveReader::Open(const std::string& db_path, std::unique_ptr<ArchiveRe
   return Status::OK();
 }
 
+Status ArchiveReader::HoldSnapshot() {
+  // BEGIN alone takes no lock; the read does, and keeps it to the end.
+  int64_t tables = 0;
+  Status s = db_->Exec("BEGIN");
+  if (s.ok()) s = db_->QueryInt("SELECT count(*) FROM sqlite_schema", &tables);
+  return s;
+}
+
 std::string ArchiveReader::ShownName(const std::string& table) const {
   // Before display names, the names on the disk are all there is.
   return version_ >= 2 ? "coalesce(" + table + "display_name, " + table + "name)" : table + "name";

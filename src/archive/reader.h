@@ -78,6 +78,9 @@ class ArchiveReader {
                      StopFlag stop = {});
   ~ArchiveReader();
 
+  // Every later query reads the archive as it is now, until the reader goes.
+  Status HoldSnapshot();
+
   // Every protocol, account and contact, in that order, each level by name.
   Status Tree(std::vector<TreeNode>* nodes);
   // The conversations below node, by start.

@@ -215,11 +215,16 @@ class PosixEnvImpl : public Env {
 
   Status CreateFolders(const std::string& path) override {
     std::string native = ToPosixPath(path);
-    for (size_t i = 1; i <= native.size(); ++i) {
-      if (i != native.size() && native[i] != '/') continue;
-      std::string part = native.substr(0, i);
-      // Chat logs are private: a folder made for what the program writes is its owner's.
-      if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return ErrnoStatus(errno);
+    while (native.size() > 1 && native.back() == '/') native.pop_back();
+    // The deepest folder first: most often only it is missing, or none is.
+    if (::mkdir(native.c_str(), 0700) != 0 && errno != EEXIST) {
+      if (errno != ENOENT) return ErrnoStatus(errno);
+      for (size_t i = 1; i <= native.size(); ++i) {
+        if (i != native.size() && native[i] != '/') continue;
+        std::string part = native.substr(0, i);
+        // Chat logs are private: a folder made for what the program writes is its owner's.
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return ErrnoStatus(errno);
+      }
     }
     FileKind kind = FileKind::kOther;
     Status s = GetFileKind(path, &kind);
