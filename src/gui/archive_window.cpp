@@ -35,7 +35,6 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -165,35 +164,43 @@ ArchiveWindow::ArchiveWindow(std::string db_path, Env& env, QString log_folder)
 
 ArchiveWindow::~ArchiveWindow() {
   stop_.store(2);
-  for (QThread* t : threads_) {
-    t->wait();
-    delete t;
-  }
+  for (Worker& w : workers_) w.thread.join();
 }
 
 bool ArchiveWindow::Busy() const { return running_.load() > 0; }
 
 void ArchiveWindow::Spawn(std::function<std::function<void()>()> work) {
   // Threads that have ended go, so that a long session keeps none.
-  std::erase_if(threads_, [](QThread* t) {
-    if (!t->isFinished()) return false;
-    t->wait();
-    delete t;
+  std::erase_if(workers_, [](Worker& w) {
+    if (!w.finished->load()) return false;
+    w.thread.join();
     return true;
   });
   ++running_;
-  QThread* thread = QThread::create([this, work] {
+  auto finished = std::make_shared<std::atomic<bool>>(false);
+  std::thread thread([this, work, finished] {
     std::function<void()> done = work();
+    {
+      const std::lock_guard<std::mutex> lock(done_mutex_);
+      done_.push_back(std::move(done));
+    }
+    finished->store(true);
     QMetaObject::invokeMethod(
-        this,
-        [this, done] {
-          --running_;
-          if (done) done();
-        },
-        Qt::QueuedConnection);
+        this, [this] { DeliverDone(); }, Qt::QueuedConnection);
   });
-  threads_.push_back(thread);
-  thread->start();
+  workers_.push_back({std::move(thread), std::move(finished)});
+}
+
+void ArchiveWindow::DeliverDone() {
+  std::vector<std::function<void()>> ready;
+  {
+    const std::lock_guard<std::mutex> lock(done_mutex_);
+    ready.swap(done_);
+  }
+  for (std::function<void()>& done : ready) {
+    --running_;
+    if (done) done();
+  }
 }
 
 void ArchiveWindow::CreateActions() {

@@ -5,7 +5,9 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "archive/reader.h"
@@ -23,7 +25,6 @@ class QPushButton;
 class QSplitter;
 class QStackedWidget;
 class QTabWidget;
-class QThread;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -142,7 +143,16 @@ class ArchiveWindow : public QMainWindow {
   // The update run's stop request, and how many works are running.
   std::atomic<int> stop_{0};
   std::atomic<int> running_{0};
-  std::vector<QThread*> threads_;
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> finished;
+  };
+  std::vector<Worker> workers_;
+  // What finished works left for the window's thread, handed over under the
+  // mutex (which a thread checker sees, unlike the event queue's own locks).
+  std::mutex done_mutex_;
+  std::vector<std::function<void()>> done_;
+  void DeliverDone();
 };
 
 }  // namespace chatterwick::gui
