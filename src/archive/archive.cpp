@@ -59,9 +59,7 @@ std::string MessageValues(int first) {
   std::string v = "(?" + std::to_string(first);
   for (int k = 1; k < 7; ++k) v += ", ?" + std::to_string(first + k);
   // The time order from the stamp itself, so that no two ways of reading it differ.
-  std::string order = kSentOrder;
-  order.replace(order.find("?4"), 2, "?" + std::to_string(first + 3));
-  return v + ", " + order + ")";
+  return v + ", " + SentOrderOf("?" + std::to_string(first + 3)) + ")";
 }
 
 const std::string kAddMessage =
@@ -271,10 +269,9 @@ Status Archiver::CreatePrivately(const std::string& file) {
   // the database's own bits.
   ReplacementSet made(env_, FileAccess::kOwnerOnly);
   size_t index = 0;
-  const size_t name = path::NameStart(file, env_.Separator());
-  s = made.Add(file, file.substr(0, name) + "." + file.substr(name) + ".chatterwick-", &index);
+  s = made.Add(file, TempPrefixFor(file, env_.Separator()), &index);
   std::string failed;
-  return s.ok() ? made.Commit(file.substr(0, name), &failed) : s;
+  return s.ok() ? made.Commit(path::FolderOf(file, env_.Separator()), &failed) : s;
 }
 
 Status Archiver::MarkPresent() {
@@ -651,12 +648,10 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
   if (s.ok()) s = db_.Exec("CREATE INDEX IF NOT EXISTS message_order ON message(sent_order)");
   // Messages an older archive kept of logs no run reads again get their
   // order too: few, and found through the index, where no order sorts first.
-  if (s.ok()) {
-    std::string order = kSentOrder;
-    order.replace(order.find("?4"), 2, "sent_at");
+  if (s.ok())
     s = db_.Exec(
-        ("UPDATE message SET sent_order = " + order + " WHERE sent_order IS NULL").c_str());
-  }
+        ("UPDATE message SET sent_order = " + SentOrderOf("sent_at") + " WHERE sent_order IS NULL")
+            .c_str());
   if (s.ok()) s = Commit(false);
   else db_.Exec("ROLLBACK").IgnoreError();
 

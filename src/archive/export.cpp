@@ -145,13 +145,8 @@ struct Manifest {
 
 Manifest ReadManifest(Env& env, const std::string& path) {
   Manifest m;
-  std::unique_ptr<SequentialFile> file;
-  if (!env.NewSequentialFile(path, &file).ok()) return m;
-  std::string text, buf(1 << 16, '\0');
-  for (size_t got = 1; got > 0;) {
-    if (!file->Read(buf.size(), buf.data(), &got).ok()) return Manifest();
-    text.append(buf.data(), got);
-  }
+  std::string text;
+  if (!ReadFileToString(env, path, &text).ok()) return m;
   const json j = json::parse(text, nullptr, false);
   if (j.is_discarded() || !j.is_object() || !j.contains("files")) return m;
   m.options = j.value("options", "");
@@ -284,14 +279,12 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
       if (s.ok() && !files) {
         s = env.CreateFolders(folder);
         // What a killed run left here goes before this run adds its own.
-        RemoveAbandonedTemps(env, folder, ".*.chatterwick-");
+        RemoveAbandonedTemps(env, folder, std::string(".*") + kTempMark);
         files = std::make_unique<ReplacementSet>(env, FileAccess::kOwnerOnly);
         files_folder = folder;
       }
       size_t index = 0;
-      if (s.ok())
-        s = files->Add(target, folder + "." + target.substr(folder.size()) + ".chatterwick-",
-                       &index);
+      if (s.ok()) s = files->Add(target, TempPrefixFor(target, sep), &index);
       auto sink = [&](std::string_view text) { return files->file(index).Append(text); };
       if (s.ok()) s = sink(writer->BeginFile());
       if (s.ok()) s = WriteConversation(*reader, *writer, c, selection, &count, sink);
@@ -343,7 +336,7 @@ ArchiveExportResult ExportArchiveToFile(Env& env, const std::string& db_path,
   ReplacementSet file(env, FileAccess::kOwnerOnly);
   size_t index = 0;
   const std::string folder = path::FolderOf(path, env.Separator());
-  if (!out) s = file.Add(path, folder + "." + path.substr(folder.size()) + ".chatterwick-", &index);
+  if (!out) s = file.Add(path, TempPrefixFor(path, env.Separator()), &index);
   const std::function<Status(std::string_view)> sink = [&](std::string_view text) {
     if (!out) return file.file(index).Append(text);
     return out(text) ? Status::OK() : Status::IOError("could not write to standard output");

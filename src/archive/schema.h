@@ -7,8 +7,11 @@
 namespace chatterwick::archive {
 
 inline constexpr int kSchemaVersion = 3;
-// The time order of a message without a stamp: after every other.
-inline constexpr const char* kSentOrder = "coalesce(unixepoch(?4), 253402300800)";
+// message.sent_order of a stamp (an SQL expression of sent_at's text): its
+// seconds since 1970, and for no stamp a time after every other.
+inline std::string SentOrderOf(const std::string& sent_at) {
+  return "coalesce(unixepoch(" + sent_at + "), 253402300800)";
+}
 
 // The view "chat" is the one way readers see a message with its names: the
 // names as on the disk ("protocol", "account", "contact") and as people know

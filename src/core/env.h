@@ -124,6 +124,19 @@ class Env {
   virtual std::string ApplicationFolder() = 0;
 };
 
+// The whole content of the file at path into *text.
+inline Status ReadFileToString(Env& env, const std::string& path, std::string* text) {
+  text->clear();
+  std::unique_ptr<SequentialFile> file;
+  Status s = env.NewSequentialFile(path, &file);
+  std::string buf(s.ok() ? 1 << 16 : 0, '\0');
+  for (size_t got = 1; s.ok() && got > 0;) {
+    s = file->Read(buf.size(), buf.data(), &got);
+    if (s.ok()) text->append(buf.data(), got);
+  }
+  return s;
+}
+
 // Forwards every call, so that a test can override one of them.
 class EnvWrapper : public Env {
  public:

@@ -6,13 +6,14 @@
 
 namespace chatterwick {
 
-namespace {
+namespace {}  // namespace
 
-// Where the temporary file for path goes: hidden beside it, named after it.
 std::string TempPrefixFor(const std::string& path, char sep) {
   const size_t name = path::NameStart(path, sep);
-  return path.substr(0, name) + "." + path.substr(name) + ".chatterwick-";
+  return path.substr(0, name) + "." + path.substr(name) + kTempMark;
 }
+
+namespace {
 
 Status CopyInto(Env& env, const std::string& from, WritableFile& to) {
   std::unique_ptr<SequentialFile> in;
@@ -157,14 +158,8 @@ void RemoveAbandonedTemps(Env& env, const std::string& folder, const std::string
 Status CompleteReplacement(Env& env, const std::string& folder, const std::string& record) {
   FileKind kind = FileKind::kOther;
   if (env.GetFileKind(record, &kind).IsNotFound()) return Status::OK();
-  std::unique_ptr<SequentialFile> file;
-  Status s = env.NewSequentialFile(record, &file);
-  if (!s.ok()) return s;
-  std::string text, buf(4096, '\0');
-  for (size_t got = 1; s.ok() && got > 0;) {
-    s = file->Read(buf.size(), buf.data(), &got);
-    text.append(buf.data(), got);
-  }
+  std::string text;
+  Status s = ReadFileToString(env, record, &text);
   if (!s.ok()) return s;
   for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
        start = end + 1) {

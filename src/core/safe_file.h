@@ -16,6 +16,12 @@ namespace chatterwick {
 
 enum class SaveMode { kReplace, kAppend };
 
+// What the name of every temporary file the program writes holds.
+inline constexpr const char* kTempMark = ".chatterwick-";
+// Where the temporary file for path goes: hidden beside it, named after it,
+// kTempMark and an ending of NewTempFile's.
+std::string TempPrefixFor(const std::string& path, char sep);
+
 // Asked for the bytes to write; has_content tells whether they follow what
 // the file already holds.
 using MakeContent = std::function<std::string(bool has_content)>;
