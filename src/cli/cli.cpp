@@ -157,6 +157,9 @@ int RunView(const Request& rq, Shell& sh) {
 void DeclareTree(CLI::App* c, Request& rq) {
   c->add_option("ROOT", rq.path, "the log tree's root folder")->required();
   c->add_option("-m,--mask", rq.catalogue.mask, "which files are logs")->default_str("*.html");
+  c->add_flag_callback(
+      "--one-thread", [&rq] { rq.catalogue.read_ahead = false; },
+      "read the logs on the same thread that stores them (the same result, slower)");
 }
 
 void CheckTree(CLI::App* c, const Request& rq) {

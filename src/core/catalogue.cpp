@@ -11,6 +11,7 @@
 #include "core/messages.h"
 #include "core/output_folder.h"
 #include "core/path.h"
+#include "core/read_ahead.h"
 #include "core/safe_file.h"
 
 namespace chatterwick {
@@ -23,9 +24,19 @@ Problem Told(Context& ctx, Problem problem) {
   return problem;
 }
 
-// Fills the catalogue tables from the walk: each level's folders numbered
-// from the table's first free slot, each log a conversation whose chat lines
-// are numbered from 1.
+// A log the walk numbered, and what reading it gave.
+struct LoadedItem {
+  LoadedLog log;
+  LoadResult result;
+  // LoadLogFile set the log's LineCount (it keeps the one before on failure).
+  bool counted = false;
+  uint64_t bytes = 0;
+};
+
+// Numbers the tree as the walk meets it: each level's folders from the
+// table's first free slot, each log a conversation. The logs are read after
+// the walk, in its order, and the problems it met are told between them just
+// where it met them.
 class CatalogueFiller : public LogTreeVisitor {
  public:
   CatalogueFiller(Context& ctx, FolderRunResult& result) : ctx_(ctx), result_(result) {}
@@ -55,31 +66,70 @@ class CatalogueFiller : public LogTreeVisitor {
       return;
     }
     cat.Conversations.At(s) = CatalogueEntry{s, contact_id, std::move(log.file_name)};
-    const LoadResult loaded = LoadLogFile(ctx_.log, ctx_.env, log.path);
-    result_.last_log_stored = loaded.stored;
-    if (!loaded.status.ok()) Report({Problem::Kind::kLogUnreadable, log.path, loaded.status});
-    result_.failed_lines += ctx_.log.FailedLineCount;
-    int32_t stored = 0;
-    ctx_.log.ForEachChatLine([&](const ParsedLine& p) {
-      if (cat.ChatLines.Append(s, stored + 1, p.Time, p.Sender, p.Message)) ++stored;
-      else ++result_.skipped.chat_lines;
-    });
-    if (ctx_.observer) {
-      uint64_t bytes = 0;
-      // Only a progress against a total needs the weight; a vanished log has none.
-      if (ctx_.observer->WantsTotal()) ctx_.env.GetFileSize(log.path, &bytes).IgnoreError();
-      ctx_.observer->OnLogDone(bytes, stored);
-    }
+    met_.push_back({s, std::move(log.path), {}});
   }
 
   void OnUnreadable(const std::string& folder, const std::string& entry,
                     const Status& why) override {
     // An entry is named as the folder's text, a separator, and its name.
     const std::string path = entry.empty() ? folder : folder + ctx_.env.Separator() + entry;
-    Report({Problem::Kind::kFolderUnreadable, path, why});
+    met_.push_back({0, {}, Problem{Problem::Kind::kFolderUnreadable, path, why}});
+  }
+
+  // Reads the logs, on a second thread when asked, and stores their lines.
+  void ReadLogs(bool read_ahead) {
+    const bool weigh = ctx_.observer && ctx_.observer->WantsTotal();
+    size_t next = 0;
+    auto step = [this, weigh, &next](LoadedItem* item) {
+      while (next < met_.size() && met_[next].slot == 0) ++next;
+      if (next == met_.size() || ctx_.stop.Requested()) return false;
+      const std::string& path = met_[next++].path;
+      item->log.LineCount = -1;
+      item->result = LoadLogFile(item->log, ctx_.env, path);
+      item->counted = item->log.LineCount != -1;
+      item->bytes = 0;
+      // Only a progress against a total needs the weight; a vanished log has none.
+      if (weigh) ctx_.env.GetFileSize(path, &item->bytes).IgnoreError();
+      return true;
+    };
+    ReadAhead<LoadedItem> loads(step, read_ahead);
+    for (const Met& m : met_) {
+      if (ctx_.stop.Requested()) return;
+      if (m.slot == 0) {
+        Report(m.problem);
+        continue;
+      }
+      LoadedItem* item = loads.Take();
+      if (!item) return;
+      Store(m, *item);
+    }
   }
 
  private:
+  struct Met {
+    int32_t slot;  // the log's conversation, or 0 for a problem
+    std::string path;
+    Problem problem;
+  };
+
+  void Store(const Met& m, LoadedItem& item) {
+    // The loaded log becomes the item's, as if it had been loaded in place.
+    const int32_t line_count = ctx_.log.LineCount;
+    std::swap(ctx_.log, item.log);
+    if (!item.counted) ctx_.log.LineCount = line_count;
+    result_.last_log_stored = item.result.stored;
+    if (!item.result.status.ok())
+      Report({Problem::Kind::kLogUnreadable, m.path, item.result.status});
+    result_.failed_lines += ctx_.log.FailedLineCount;
+    Catalogue& cat = ctx_.catalogue;
+    int32_t stored = 0;
+    ctx_.log.ForEachChatLine([&](const ParsedLine& p) {
+      if (cat.ChatLines.Append(m.slot, stored + 1, p.Time, p.Sender, p.Message)) ++stored;
+      else ++result_.skipped.chat_lines;
+    });
+    if (ctx_.observer) ctx_.observer->OnLogDone(item.bytes, stored);
+  }
+
   void Report(Problem problem) {
     result_.all_read = false;
     result_.walk_problems.push_back(Told(ctx_, std::move(problem)));
@@ -87,6 +137,7 @@ class CatalogueFiller : public LogTreeVisitor {
 
   Context& ctx_;
   FolderRunResult& result_;
+  std::vector<Met> met_;
 };
 
 // Counts the logs and their bytes for a progress that shows a share of the
@@ -222,9 +273,10 @@ FolderRunResult Refused(Context& ctx, RunOutcome outcome, bool all_read, Problem
 }  // namespace
 
 void FillCatalogue(Context& ctx, const std::string& mask, const std::string& root,
-                   FolderRunResult* result) {
+                   FolderRunResult* result, bool read_ahead) {
   CatalogueFiller filler(ctx, *result);
   WalkLogTree(ctx.env, root, mask, filler, ctx.stop);
+  filler.ReadLogs(read_ahead);
 }
 
 FolderRunResult RunCatalogue(Context& ctx, const CatalogueOptions& options,
@@ -249,7 +301,7 @@ FolderRunResult RunCatalogue(Context& ctx, const CatalogueOptions& options,
     ctx.observer->OnTotal(counter.logs, counter.bytes);
   }
   FolderRunResult result;
-  FillCatalogue(ctx, options.mask, root, &result);
+  FillCatalogue(ctx, options.mask, root, &result, options.read_ahead);
   if (!ctx.stop.Requested() && ctx.catalogue.Conversations.Extent() == 0 &&
       result.skipped.conversations == 0) {
     // Five empty files in place of the earlier ones would be a loss, not a result.

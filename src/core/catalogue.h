@@ -69,9 +69,11 @@ FolderRunResult RunCatalogue(Context& ctx, const CatalogueOptions& options,
 // The walk alone: numbers the protocol folders under root (ending with a
 // separator), then each level's folders, then the logs matching mask, reading
 // each log into the loaded log and its chat lines into the catalogue, which
-// it does not clear first. What it found and met goes into *result.
+// it does not clear first. What it found and met goes into *result. With
+// read_ahead, the next logs are read and parsed on a second thread while the
+// lines of one are stored; the tables come out the same either way.
 void FillCatalogue(Context& ctx, const std::string& mask, const std::string& root,
-                   FolderRunResult* result);
+                   FolderRunResult* result, bool read_ahead = true);
 
 // The pane's lines for a run's result: each problem as the pane words it,
 // the tables that were full, the summary, and how the run ended. Without

@@ -388,9 +388,11 @@ class OutputSetTest : public ::testing::Test {
     earlier = mem.FilesIn("/out");
   }
   FolderRunResult Run(Env& env, const std::string& root = "/logs/", RunObserver* observer = nullptr,
-                      const std::atomic<int>* stop = nullptr) {
+                      const std::atomic<int>* stop = nullptr, bool read_ahead = true) {
     Context ctx{log, catalogue, window, env, "/out/", observer, stop};
-    return commands::FolderRun(ctx, {}, root);
+    CatalogueOptions options;
+    options.read_ahead = read_ahead;
+    return commands::FolderRun(ctx, options, root);
   }
   // The earlier five files, byte for byte, and nothing else but the lock.
   void ExpectEarlierSet() {
@@ -472,7 +474,7 @@ TEST_F(OutputSetTest, ASetLeftHalfRenamedIsCompletedByTheNextRun) {
 TEST_F(OutputSetTest, AStoppedRunKeepsTheEarlierSet) {
   std::atomic<int> stop{0};
   StopAfter observer(&stop, 2);
-  const FolderRunResult r = Run(mem, "/logs/", &observer, &stop);
+  const FolderRunResult r = Run(mem, "/logs/", &observer, &stop, false);
   EXPECT_EQ(r.outcome, RunOutcome::kStopped);
   ExpectEarlierSet();
   EXPECT_EQ(mem.reads().size(), 2u);  // the third log is never read
@@ -544,6 +546,50 @@ TEST_F(OutputSetTest, TheTotalIsCountedBeforeTheWalk) {
   EXPECT_EQ(recorder.events, (std::vector<std::string>{
                                  "total 4 " + std::to_string(3 * one.size() + 17), "log 1 " + size,
                                  "log 1 " + size, "log 1 " + size, "log 0 17"}));
+}
+
+}  // namespace
+}  // namespace chatterwick
+
+namespace chatterwick {
+namespace {
+
+// Reading ahead on a second thread changes when a log is read, never what a
+// run gives: the same files, the same pane with its problems in the walk's
+// order, and the same log left loaded, on every tree the client wrote and on
+// one with problems between its logs.
+TEST_F(CatalogueRunTest, ReadingAheadGivesWhatOneThreadGives) {
+  tree.Add("logs/p/a/c1/1.html\nlogs/p/a/c1/2.html = not markup\nlogs/p/a/c1/3.html");
+  std::filesystem::create_directory_symlink(tree.Path("nowhere"), tree.Path("logs/p/a/c2"));
+  tree.Add("logs/p/a/c3/4.html\nlogs/p/a/c3/5.html = \n");
+  std::filesystem::create_symlink(tree.Path("nowhere"), tree.Path("logs/p/a/c3/45.html"));
+  std::vector<std::string> roots = {tree.Path("logs/")};
+  for (const std::filesystem::path& fixture : testing::FixtureTrees())
+    roots.push_back(fixture.string() + "/");
+  for (const std::string& root : roots) {
+    SCOPED_TRACE(root);
+    std::vector<std::string> seen[2];
+    for (bool read_ahead : {false, true}) {
+      options.read_ahead = read_ahead;
+      window.pane.clear();
+      log.LineCount = 77;  // what a failed load leaves as it was
+      Run(root);
+      std::vector<std::string>& s = seen[read_ahead];
+      s.push_back(window.pane);
+      for (const char* f : kCatalogueFiles) s.push_back(tree.Read(std::string("output/") + f));
+      s.push_back(std::to_string(log.LineCount) + " " + std::to_string(log.FailedLineCount) + " " +
+                  std::to_string(*last.last_log_stored));
+      for (int32_t i = 0; i < log.RawLines.Extent(); ++i)
+        s.push_back(log.RawLines[i] + "|" + log.ParsedLines[i].Message);
+    }
+    EXPECT_EQ(seen[0], seen[1]);
+    if (root == roots[0]) {
+      const std::string& pane = seen[1][0];
+      EXPECT_LT(pane.find("c2"), pane.find("2.html")) << pane;
+      EXPECT_LT(pane.find("2.html"), pane.find("45.html")) << pane;
+      EXPECT_LT(pane.find("45.html"), pane.find("5.html")) << pane;
+    }
+  }
 }
 
 }  // namespace

@@ -14,6 +14,8 @@ struct CatalogueOptions {
   std::string folder = "%appdata%\\.purple\\logs\\";
   // Begin each CSV file with the UTF-8 byte-order mark.
   bool write_bom = true;
+  // Read and parse the next logs on a second thread while one is stored.
+  bool read_ahead = true;
 };
 
 // What saving the viewed log as CSV reads.

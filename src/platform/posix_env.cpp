@@ -374,7 +374,9 @@ class PosixEnvImpl : public Env {
       if (!ent) break;
       std::string name = ent->d_name;
       if (!name_pattern.empty() && !listing::MatchName(name_pattern, name)) continue;
-      if (kind == ListKind::kFilesOnly) {
+      // An entry the folder itself says is a plain file (not a link) needs no
+      // look of its own: a tree of many logs is listed without a stat each.
+      if (kind == ListKind::kFilesOnly && ent->d_type != DT_REG) {
         struct stat st;
         // Follows links. Pipes, sockets, devices and folders are no log files;
         // an entry that cannot be examined stays, so that opening it reports why.
