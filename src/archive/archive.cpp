@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "core/log_tree.h"
 #include "core/messages.h"
 #include "core/path.h"
+#include "core/read_ahead.h"
 #include "core/safe_file.h"
 
 namespace chatterwick::archive {
@@ -146,10 +148,120 @@ Status SchemaCode(Database& db, bool with_views, std::string* code) {
   return s;
 }
 
+// A row as the archive stores it, made before it is stored.
+struct PendingRow {
+  int64_t line_number;
+  std::string time_text, sent_at, sender, body;
+  const char* kind;
+};
+
+// A piece of one log, read and split: its first piece has the title, its
+// last the outcome and the hash. A long log comes in several pieces, so that
+// what is read ahead stays small whatever the log's length.
+struct LogPiece {
+  size_t log = 0;  // in the run's list
+  bool first = false, last = false;
+  // First and last: the log could not be opened or has no header (status says why).
+  bool unreadable = false;
+  // The stop came in the middle of this log; nothing follows.
+  bool stopped = false;
+  Status status;  // on the last piece: why the log ended early, when it did
+  std::string title;
+  std::vector<PendingRow> rows;
+  int64_t unreadable_stamps = 0;
+  std::string hash;
+};
+
+// Reads the logs a run wants, in the run's order, one piece at a time: the
+// step of a ReadAhead, so that it may run on a thread of its own.
+class LogPieces {
+ public:
+  LogPieces(Env& env, const std::vector<LogRef>& logs, const std::vector<char>& wanted,
+            StopFlag stop)
+      : hashing_(&env), logs_(logs), wanted_(wanted), stop_(stop) {}
+  bool Next(LogPiece* piece);
+
+ private:
+  static constexpr size_t kPieceRows = 4096;
+  static constexpr size_t kPieceBytes = size_t{8} << 20;
+
+  HashingEnv hashing_;
+  const std::vector<LogRef>& logs_;
+  const std::vector<char>& wanted_;
+  const StopFlag stop_;
+  size_t next_ = 0;     // the next log to begin
+  size_t current_ = 0;  // the log being read, while reader_ is open
+  std::optional<LogLineReader> reader_;
+  std::optional<StampClock> clock_;
+  int64_t line_number_ = 0;
+  ParsedLine rec_;
+};
+
+bool LogPieces::Next(LogPiece* piece) {
+  piece->first = piece->last = piece->unreadable = piece->stopped = false;
+  piece->status = Status::OK();
+  piece->title.clear();
+  piece->rows.clear();
+  piece->unreadable_stamps = 0;
+  piece->hash.clear();
+  if (!reader_) {
+    while (next_ < logs_.size() && !wanted_[next_]) ++next_;
+    if (next_ == logs_.size() || stop_.Requested()) return false;
+    current_ = next_++;
+    const LogRef& log = logs_[current_];
+    piece->first = true;
+    reader_.emplace();
+    Status s = reader_->Open(hashing_, log.path);
+    std::string header;
+    if (s.ok() && !reader_->Next(&header)) s = reader_->status();
+    if (!s.ok()) {
+      piece->log = current_;
+      piece->last = piece->unreadable = true;
+      piece->status = std::move(s);
+      reader_.reset();
+      return true;
+    }
+    piece->title = ExtractTitle(header);
+    clock_.emplace(ParseLogStart(log.file_name));
+    line_number_ = 0;
+  }
+  piece->log = current_;
+  size_t bytes = 0;
+  for (std::string line; piece->rows.size() < kPieceRows && bytes < kPieceBytes;) {
+    if (!reader_->Next(&line)) {
+      piece->last = true;
+      piece->status = reader_->status();
+      piece->hash = hashing_.Digest();
+      reader_.reset();
+      return true;
+    }
+    ++line_number_;
+    // A huge log is no reason to make a stop wait.
+    if (line_number_ % 4096 == 0 && stop_.Requested()) {
+      piece->stopped = piece->last = true;
+      reader_.reset();
+      return true;
+    }
+    const LineKind kind = ParseRawLine(line, &rec_);
+    if (kind == LineKind::kMarkup) continue;
+    std::string sent_at = rec_.Time.empty() ? std::string() : clock_->SentAt(rec_.Time);
+    if (!rec_.Time.empty() && sent_at.empty()) ++piece->unreadable_stamps;
+    ClassifiedLine m = ClassifyLine(kind, rec_);
+    PendingRow& row =
+        piece->rows.emplace_back(PendingRow{line_number_, rec_.Time, std::move(sent_at),
+                                            std::move(m.sender), std::move(m.body), m.kind});
+    for (std::string* text : {&row.time_text, &row.sender, &row.body}) {
+      CutToFit(text);
+      bytes += text->size();
+    }
+  }
+  return true;  // more pieces of this log follow
+}
+
 class Archiver {
  public:
-  Archiver(Env& env, RunObserver* observer, StopFlag stop, GoneLogs gone)
-      : env_(env), hashing_(&env), observer_(observer), stop_(stop), gone_(gone) {}
+  Archiver(Env& env, RunObserver* observer, StopFlag stop, GoneLogs gone, bool read_ahead)
+      : env_(env), observer_(observer), stop_(stop), gone_(gone), read_ahead_(read_ahead) {}
 
   ArchiveResult Run(const std::string& root, const std::string& db_path, const std::string& mask);
 
@@ -164,36 +276,38 @@ class Archiver {
   // log still on the disk holds (moved or renamed), or all of them (prune).
   Status RemoveGone();
   Status Prepare();
+  using IdCache = std::map<std::pair<int64_t, std::string>, int64_t>;
   Status IdFor(Statement& find, Statement& insert, int64_t parent, const std::string& name,
-               std::map<std::pair<int64_t, std::string>, int64_t>* cache, int64_t* id);
-  // Brings one log's conversation up to date. A log that cannot be read is
-  // counted and reported, and is no failure of the run.
-  Status Store(const LogRef& log);
-  Status StoreLines(const LogRef& log, int64_t contact, int64_t existing, LogLineReader& reader,
-                    const std::string& header, int64_t* stored_as, int64_t* added);
+               IdCache* cache, int64_t* id);
+  // The id of a name the archive holds already, or 0; adds nothing.
+  Status Known(Statement& find, int64_t parent, const std::string& name, IdCache* cache,
+               int64_t* id);
+  // Which logs are to be read: those on the disk that are new to the
+  // archive, or whose size, times or inode changed.
+  Status FindWanted(const std::vector<LogRef>& logs, std::vector<char>* wanted);
+  // Brings one log's conversation up to date from the pieces read of it. A
+  // log that cannot be read is counted and reported, and is no failure of the run.
+  Status Store(const LogRef& log, bool wanted, ReadAhead<LogPiece>& pieces);
+  Status StoreLines(const LogRef& log, int64_t contact, int64_t existing, LogPiece* piece,
+                    ReadAhead<LogPiece>& pieces, int64_t* stored_as, int64_t* added,
+                    std::string* hash, Status* read);
   Status Unreadable(const LogRef& log, const Status& why);
-  Status FlushRows(int64_t conversation);
+  Status InsertRows(int64_t conversation, const std::vector<PendingRow>& rows);
   Status Commit(bool begin_again);
 
   Env& env_;
-  HashingEnv hashing_;
   RunObserver* observer_;
   const StopFlag stop_;
   const GoneLogs gone_;
+  const bool read_ahead_;
   ArchiveSummary summary_;
   Database db_;
   Statement find_protocol_, add_protocol_, find_account_, add_account_, find_contact_, add_contact_,
       find_conversation_, add_conversation_, update_conversation_, delete_messages_, add_message_,
       add_messages_, index_new_, set_hash_;
-  std::map<std::pair<int64_t, std::string>, int64_t> protocols_, accounts_, contacts_;
+  IdCache protocols_, accounts_, contacts_;
   std::vector<int64_t> seen_;
   static constexpr size_t kRowsPerInsert = 64;
-  struct PendingRow {
-    int64_t line_number;
-    std::string time_text, sent_at, sender, body;
-    const char* kind;
-  };
-  std::vector<PendingRow> rows_;
   // Every message up to this id is in the full-text index. Ids are never
   // used again, so the messages of a batch are those above it.
   int64_t indexed_ = 0;
@@ -374,7 +488,7 @@ Status Archiver::Prepare() {
 }
 
 Status Archiver::IdFor(Statement& find, Statement& insert, int64_t parent, const std::string& name,
-                       std::map<std::pair<int64_t, std::string>, int64_t>* cache, int64_t* id) {
+                       IdCache* cache, int64_t* id) {
   const auto key = std::make_pair(parent, name);
   if (auto it = cache->find(key); it != cache->end()) {
     *id = it->second;
@@ -411,7 +525,55 @@ Status Archiver::Commit(bool begin_again) {
   return s;
 }
 
-Status Archiver::Store(const LogRef& log) {
+Status Archiver::Known(Statement& find, int64_t parent, const std::string& name, IdCache* cache,
+                       int64_t* id) {
+  *id = 0;
+  const auto key = std::make_pair(parent, name);
+  if (auto it = cache->find(key); it != cache->end()) {
+    *id = it->second;
+    return Status::OK();
+  }
+  find.Bind(1, parent);
+  find.Bind(2, name);
+  bool row = false;
+  Status s = find.Step(&row);
+  if (s.ok() && row) *id = find.Int(0);
+  find.Reset();
+  if (s.ok() && row) (*cache)[key] = *id;
+  return s;
+}
+
+Status Archiver::FindWanted(const std::vector<LogRef>& logs, std::vector<char>* wanted) {
+  wanted->assign(logs.size(), 0);
+  for (size_t i = 0; i < logs.size(); ++i) {
+    const LogRef& log = logs[i];
+    if (!log.stat_ok) continue;  // gone while listed: nothing to read
+    int64_t protocol = 0, account = 0, contact = 0;
+    Status s = Known(find_protocol_, 0, log.protocol, &protocols_, &protocol);
+    if (s.ok() && protocol) s = Known(find_account_, protocol, log.account, &accounts_, &account);
+    if (s.ok() && account) s = Known(find_contact_, account, log.contact, &contacts_, &contact);
+    if (!s.ok()) return s;
+    bool row = false;
+    if (contact) {
+      find_conversation_.Bind(1, contact);
+      find_conversation_.Bind(2, log.file_name);
+      s = find_conversation_.Step(&row);
+    }
+    // A rewrite that keeps the size and sets the time back still changes the
+    // inode's own change time, or (a new file renamed over it) the inode.
+    const bool unchanged = row &&
+                           find_conversation_.Int(1) == static_cast<int64_t>(log.stamp.size) &&
+                           find_conversation_.Int(2) == log.stamp.modified &&
+                           find_conversation_.Int(3) == log.stamp.changed &&
+                           find_conversation_.Int(4) == static_cast<int64_t>(log.stamp.inode);
+    if (contact) find_conversation_.Reset();
+    if (!s.ok()) return s;
+    (*wanted)[i] = !unchanged;
+  }
+  return Status::OK();
+}
+
+Status Archiver::Store(const LogRef& log, bool wanted, ReadAhead<LogPiece>& pieces) {
   int64_t protocol = 0, account = 0, contact = 0;
   Status s = IdFor(find_protocol_, add_protocol_, 0, log.protocol, &protocols_, &protocol);
   if (s.ok()) s = IdFor(find_account_, add_account_, protocol, log.account, &accounts_, &account);
@@ -423,42 +585,40 @@ Status Archiver::Store(const LogRef& log) {
   bool row = false;
   s = find_conversation_.Step(&row);
   const int64_t existing = row ? find_conversation_.Int(0) : 0;
-  // A rewrite that keeps the size and sets the time back still changes the
-  // inode's own change time, or (a new file renamed over it) the inode.
-  const bool unchanged = row && find_conversation_.Int(1) == static_cast<int64_t>(log.stamp.size) &&
-                         find_conversation_.Int(2) == log.stamp.modified &&
-                         find_conversation_.Int(3) == log.stamp.changed &&
-                         find_conversation_.Int(4) == static_cast<int64_t>(log.stamp.inode);
   find_conversation_.Reset();
   if (!s.ok()) return s;
   if (existing) seen_.push_back(existing);
-  if (unchanged) {
+  if (!log.stat_ok) return Unreadable(log, Status::NotFound("gone"));
+  if (!wanted) {
     ++summary_.unchanged_logs;
     return Status::OK();
   }
 
-  LogLineReader reader;
-  Status loaded = log.stat_ok ? reader.Open(hashing_, log.path) : Status::NotFound("gone");
-  std::string header;
-  if (loaded.ok() && !reader.Next(&header)) loaded = reader.status();
-  if (!loaded.ok()) return Unreadable(log, loaded);
+  LogPiece* piece = pieces.Take();
+  if (!piece) {
+    // The reader saw the stop before it began this log.
+    stopped_in_log_ = true;
+    return Status::OK();
+  }
+  if (piece->unreadable) return Unreadable(log, piece->status);
 
   s = db_.Exec("SAVEPOINT log");
   if (!s.ok()) return s;
   int64_t added = 0, conversation = 0;
-  s = StoreLines(log, contact, existing, reader, header, &conversation, &added);
-  if (s.ok() && !reader.status().ok()) {
+  std::string hash;
+  Status read;
+  s = StoreLines(log, contact, existing, piece, pieces, &conversation, &added, &hash, &read);
+  if (s.ok() && !read.ok()) {
     // A log cut short by a read error keeps what the archive held of it.
     db_.Exec("ROLLBACK TO log").IgnoreError();
     db_.Exec("RELEASE log").IgnoreError();
-    return Unreadable(log, reader.status());
+    return Unreadable(log, read);
   }
-  if (!s.ok()) {
+  if (!s.ok() || stopped_in_log_) {
     db_.Exec("ROLLBACK TO log").IgnoreError();
     db_.Exec("RELEASE log").IgnoreError();
-    return stopped_in_log_ ? Status::OK() : s;
+    return s;
   }
-  const std::string hash = hashing_.Digest();
   set_hash_.Bind(1, conversation);
   set_hash_.Bind(2, hash);
   s = set_hash_.Run();
@@ -478,17 +638,16 @@ Status Archiver::Unreadable(const LogRef& log, const Status& why) {
   return Status::OK();
 }
 
-Status Archiver::StoreLines(const LogRef& log, int64_t contact, int64_t existing,
-                            LogLineReader& reader, const std::string& header, int64_t* stored_as,
-                            int64_t* added) {
+Status Archiver::StoreLines(const LogRef& log, int64_t contact, int64_t existing, LogPiece* piece,
+                            ReadAhead<LogPiece>& pieces, int64_t* stored_as, int64_t* added,
+                            std::string* hash, Status* read) {
   const std::optional<LogStart> start = ParseLogStart(log.file_name);
   Statement& write = existing ? update_conversation_ : add_conversation_;
   write.Bind(1, existing ? existing : contact);
   write.Bind(2, log.file_name);
-  const std::string title = ExtractTitle(header);
   const std::string started_at =
       start ? FormatLocal(start->date, start->seconds, start->offset_minutes) : "";
-  write.Bind(3, title);
+  write.Bind(3, piece->title);
   if (start) write.Bind(4, started_at);
   else write.BindNull(4);
   write.Bind(5, static_cast<int64_t>(log.stamp.size));
@@ -505,43 +664,35 @@ Status Archiver::StoreLines(const LogRef& log, int64_t contact, int64_t existing
   }
   *stored_as = conversation;
 
-  StampClock clock(start);
-  ParsedLine rec;
-  int64_t line_number = 0;
-  rows_.clear();
-  for (std::string line; reader.Next(&line);) {
-    ++line_number;
-    // A huge log is no reason to make a stop wait.
-    if (line_number % 4096 == 0 && stop_.Requested()) {
+  for (;;) {
+    summary_.unreadable_stamps += piece->unreadable_stamps;
+    if (piece->stopped) {
       stopped_in_log_ = true;
-      return Status::IOError("stopped");
+      return Status::OK();
     }
-    const LineKind kind = ParseRawLine(line, &rec);
-    if (kind == LineKind::kMarkup) continue;
-    std::string sent_at = rec.Time.empty() ? std::string() : clock.SentAt(rec.Time);
-    if (!rec.Time.empty() && sent_at.empty()) ++summary_.unreadable_stamps;
-    ClassifiedLine m = ClassifyLine(kind, rec);
-    rows_.push_back({line_number, rec.Time, std::move(sent_at), std::move(m.sender),
-                     std::move(m.body), m.kind});
-    for (std::string* text : {&rows_.back().time_text, &rows_.back().sender, &rows_.back().body})
-      CutToFit(text);
-    if (rows_.size() == kRowsPerInsert) {
-      s = FlushRows(conversation);
-      if (!s.ok()) return s;
+    s = InsertRows(conversation, piece->rows);
+    if (!s.ok()) return s;
+    *added += static_cast<int64_t>(piece->rows.size());
+    if (piece->last) break;
+    piece = pieces.Take();
+    if (!piece) {
+      stopped_in_log_ = true;
+      return Status::OK();
     }
-    *added += 1;
   }
-  return FlushRows(conversation);
+  *read = piece->status;
+  *hash = piece->hash;
+  return Status::OK();
 }
 
-Status Archiver::FlushRows(int64_t conversation) {
-  // A full batch goes in one statement: a step costs mostly itself, not its rows.
-  const bool full = rows_.size() == kRowsPerInsert;
-  Statement& st = full ? add_messages_ : add_message_;
-  const size_t per_step = full ? kRowsPerInsert : 1;
-  for (size_t first = 0; first < rows_.size(); first += per_step) {
+Status Archiver::InsertRows(int64_t conversation, const std::vector<PendingRow>& rows) {
+  // Full batches go in one statement each: a step costs mostly itself, not its rows.
+  for (size_t first = 0; first < rows.size();) {
+    const bool full = rows.size() - first >= kRowsPerInsert;
+    Statement& st = full ? add_messages_ : add_message_;
+    const size_t per_step = full ? kRowsPerInsert : 1;
     for (size_t i = 0; i < per_step; ++i) {
-      const PendingRow& r = rows_[first + i];
+      const PendingRow& r = rows[first + i];
       const int p = static_cast<int>(i) * 7;
       st.Bind(p + 1, conversation);
       st.Bind(p + 2, r.line_number);
@@ -554,8 +705,8 @@ Status Archiver::FlushRows(int64_t conversation) {
     }
     Status s = st.Run();
     if (!s.ok()) return s;
+    first += per_step;
   }
-  rows_.clear();
   return Status::OK();
 }
 
@@ -630,19 +781,27 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
   // An index is built faster at the end, all at once, than row by row.
   if (s.ok() && messages_before == 0)
     s = db_.Exec("DROP INDEX IF EXISTS message_sent_at; DROP INDEX IF EXISTS message_order");
-  for (size_t i = 0; s.ok() && i < logs.size(); ++i) {
-    if (stop_.Requested()) {
-      result.outcome = ArchiveOutcome::kStopped;
-      break;
+  std::vector<char> wanted;
+  if (s.ok()) s = FindWanted(logs, &wanted);
+  if (s.ok()) {
+    // The next logs are read and split while SQLite stores one; the reader
+    // is done with before the run's last steps.
+    LogPieces reader(env_, logs, wanted, stop_);
+    ReadAhead<LogPiece> pieces([&reader](LogPiece* p) { return reader.Next(p); }, read_ahead_);
+    for (size_t i = 0; s.ok() && i < logs.size(); ++i) {
+      if (stop_.Requested()) {
+        result.outcome = ArchiveOutcome::kStopped;
+        break;
+      }
+      const int64_t before = summary_.messages_added;
+      s = Store(logs[i], wanted[i], pieces);
+      if (stopped_in_log_) {
+        result.outcome = ArchiveOutcome::kStopped;
+        break;
+      }
+      if (observer_) observer_->OnLogDone(logs[i].stamp.size, summary_.messages_added - before);
+      if (s.ok() && (pending_logs_ >= 500 || pending_messages_ >= 200000)) s = Commit(true);
     }
-    const int64_t before = summary_.messages_added;
-    s = Store(logs[i]);
-    if (stopped_in_log_) {
-      result.outcome = ArchiveOutcome::kStopped;
-      break;
-    }
-    if (observer_) observer_->OnLogDone(logs[i].stamp.size, summary_.messages_added - before);
-    if (s.ok() && (pending_logs_ >= 500 || pending_messages_ >= 200000)) s = Commit(true);
   }
   if (s.ok()) s = db_.Exec("CREATE INDEX IF NOT EXISTS message_sent_at ON message(sent_at)");
   if (s.ok()) s = db_.Exec("CREATE INDEX IF NOT EXISTS message_order ON message(sent_order)");
@@ -677,8 +836,8 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
 
 ArchiveResult RunArchive(Env& env, const std::string& root, const std::string& db_path,
                          const std::string& mask, RunObserver* observer, StopFlag stop,
-                         GoneLogs gone) {
-  return Archiver(env, observer, stop, gone).Run(root, db_path, mask);
+                         GoneLogs gone, bool read_ahead) {
+  return Archiver(env, observer, stop, gone, read_ahead).Run(root, db_path, mask);
 }
 
 }  // namespace chatterwick::archive

@@ -61,9 +61,10 @@ enum class GoneLogs { kKeep, kPrune };
 // over. A log gone from the disk whose bytes a log at another place holds
 // was moved, and its old conversation is removed; other gone logs stay
 // unless gone is kPrune. The observer (may be null) hears the total, each
-// log, and each problem.
+// log, and each problem. With read_ahead, the next logs are read and split
+// on a second thread while SQLite stores one; the archive is the same.
 ArchiveResult RunArchive(Env& env, const std::string& root, const std::string& db_path,
                          const std::string& mask, RunObserver* observer, StopFlag stop = {},
-                         GoneLogs gone = GoneLogs::kKeep);
+                         GoneLogs gone = GoneLogs::kKeep, bool read_ahead = true);
 
 }  // namespace chatterwick::archive

@@ -434,3 +434,56 @@ TEST_F(ArchiveTest, AMovedLogIsKeptOnceAndGoneOnesArePrunedOrLeftOutWhenAsked) {
 
 }  // namespace
 }  // namespace chatterwick::archive
+
+namespace chatterwick::archive {
+namespace {
+
+// Remembers the problems a run tells, in order.
+class ProblemList : public RunObserver {
+ public:
+  void OnProblem(const Problem& p) override { told.push_back(p.path + ": " + p.why.message()); }
+  Strings told;
+};
+
+// Reading ahead on a second thread changes when a log is read, never what
+// the archive holds: the same rows with the same ids, the same summary, the
+// same problems in the same order, for every tree the client wrote and for
+// one whose long log comes in several pieces between logs that cannot be read.
+TEST_F(ArchiveTest, ReadingAheadGivesWhatOneThreadGives) {
+  t.File("logs/p/a/c/1.html", SmallLog(3));
+  t.File("logs/p/a/c/2.html", SmallLog(9999, "Long"));
+  t.File("logs/p/a/c/3.html", "not markup\n");
+  t.File("logs/p/a/c/4.html", "");
+  t.File("logs/p/a/d/5.html", SmallLog(2));
+  std::vector<std::string> roots = {t.Path("logs/")};
+  for (const std::filesystem::path& fixture : chatterwick::testing::FixtureTrees())
+    roots.push_back(fixture.string() + "/");
+  for (const std::string& root : roots) {
+    SCOPED_TRACE(root);
+    Strings seen[2];
+    for (bool read_ahead : {false, true}) {
+      std::filesystem::remove(db);
+      ProblemList problems;
+      const ArchiveResult r =
+          RunArchive(*PosixEnv(), root, db, "*.html", &problems, {}, GoneLogs::kKeep, read_ahead);
+      Strings& s = seen[read_ahead];
+      const ArchiveSummary& m = r.summary;
+      s.push_back(std::to_string(m.new_logs) + " " + std::to_string(m.unreadable_logs) + " " +
+                  std::to_string(m.messages_added) + " " + std::to_string(m.unreadable_stamps));
+      s.insert(s.end(), problems.told.begin(), problems.told.end());
+      for (const char* sql :
+           {"SELECT * FROM message ORDER BY id",
+            "SELECT id, contact_id, file_name, title, started_at, content_hash FROM conversation "
+            "ORDER BY id",
+            "SELECT rowid FROM message_fts WHERE message_fts MATCH 'message' ORDER BY rowid"})
+        for (std::string& row : Rows(sql)) s.push_back(std::move(row));
+    }
+    EXPECT_EQ(seen[0], seen[1]);
+    if (root == roots[0]) {
+      EXPECT_EQ(seen[1][0], "3 2 10004 10004");  // names without a date give no full stamp
+    }
+  }
+}
+
+}  // namespace
+}  // namespace chatterwick::archive

@@ -265,9 +265,9 @@ int RunArchiveCommand(const Request& rq, Shell& sh) {
   const auto start = std::chrono::steady_clock::now();
   std::optional<RunReporter> reporter;
   reporter.emplace(sh.err, TerminalTakesColour(sh.env, sh.err_is_terminal) && !rq.quiet);
-  const archive::ArchiveResult r =
-      archive::RunArchive(sh.env, rq.path, db, rq.catalogue.mask, &*reporter, sh.stop,
-                          rq.prune ? archive::GoneLogs::kPrune : archive::GoneLogs::kKeep);
+  const archive::ArchiveResult r = archive::RunArchive(
+      sh.env, rq.path, db, rq.catalogue.mask, &*reporter, sh.stop,
+      rq.prune ? archive::GoneLogs::kPrune : archive::GoneLogs::kKeep, rq.catalogue.read_ahead);
   reporter.reset();
   switch (r.outcome) {
     case archive::ArchiveOutcome::kRootUnreadable:
