@@ -250,7 +250,8 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
       break;
     }
     ConversationInfo c;
-    s = reader->Conversation(id, &c);
+    // The times a header shows are read only for a file to be written.
+    s = reader->Conversation(id, &c, false);
     if (!s.ok()) break;
     std::string relative = RelativePath(c, options.format, sep);
     // Two conversations of a contact that began in the same second.
@@ -274,8 +275,9 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
       ++sum.unchanged;
       count = selection.every_message ? c.messages : 0;
     } else {
+      s = reader->Conversation(id, &c);
       const std::string folder = path::FolderOf(target, env.Separator());
-      if (folder != files_folder) s = commit();
+      if (s.ok() && folder != files_folder) s = commit();
       if (s.ok() && !files) {
         s = env.CreateFolders(folder);
         // What a killed run left here goes before this run adds its own.

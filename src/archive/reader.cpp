@@ -236,40 +236,66 @@ Status ArchiveReader::Stats(const NodeRef& node, Statistics* stats) {
   return s;
 }
 
-Status ArchiveReader::Conversation(int64_t id, ConversationInfo* info) {
+Status ArchiveReader::Conversation(int64_t id, ConversationInfo* info, bool with_times) {
   *info = ConversationInfo();
+  Status s;
+  if (!conversation_) {
+    conversation_ = std::make_unique<Statement>();
+    s = conversation_->Prepare(
+        *db_, ("SELECT " + ShownName("p.") + ", " + ShownName("a.") + ", " + ShownName("c.") +
+               ", p.name, a.name, c.name, v.file_name, v.title, coalesce(v.started_at, ''), "
+               "(SELECT count(*) FROM message m WHERE m.conversation_id = v.id), "
+               "(SELECT coalesce(max(id), 0) FROM message m WHERE m.conversation_id = v.id), "
+               "v.file_size, v.file_mtime "
+               "FROM conversation v JOIN contact c ON c.id = v.contact_id "
+               "JOIN account a ON a.id = c.account_id JOIN protocol p ON p.id = a.protocol_id "
+               "WHERE v.id = ?1")
+                  .c_str());
+    if (!s.ok()) {
+      conversation_.reset();
+      return s;
+    }
+  }
+  Statement& st = *conversation_;
+  st.Bind(1, id);
   bool found = false;
-  Status s = ForEachRow(
-      *db_,
-      "SELECT " + ShownName("p.") + ", " + ShownName("a.") + ", " + ShownName("c.") +
-          ", p.name, a.name, c.name, v.file_name, v.title, coalesce(v.started_at, ''), "
-          "(SELECT count(*) FROM message m WHERE m.conversation_id = v.id), "
-          "(SELECT coalesce(max(id), 0) FROM message m WHERE m.conversation_id = v.id), "
-          "v.file_size, v.file_mtime, "
-          "(SELECT coalesce(min(sent_at), '') FROM message m WHERE m.conversation_id = v.id), "
-          "(SELECT coalesce(max(sent_at), '') FROM message m WHERE m.conversation_id = v.id) "
-          "FROM conversation v JOIN contact c ON c.id = v.contact_id "
-          "JOIN account a ON a.id = c.account_id JOIN protocol p ON p.id = a.protocol_id "
-          "WHERE v.id = ?1",
-      {NodeRef::Level::kContact, id}, [&](Statement& st) {
-        found = true;
-        info->id = id;
-        info->protocol = st.Text(0);
-        info->account = st.Text(1);
-        info->contact = st.Text(2);
-        info->protocol_on_disk = st.Text(3);
-        info->account_on_disk = st.Text(4);
-        info->contact_on_disk = st.Text(5);
-        info->file_name = st.Text(6);
-        info->title = st.Text(7);
-        info->started_at = st.Text(8);
-        info->messages = st.Int(9);
-        info->first_sent_at = st.Text(13);
-        info->last_sent_at = st.Text(14);
-        info->signature = std::to_string(st.Int(9)) + ":" + std::to_string(st.Int(10)) + ":" +
-                          std::to_string(st.Int(11)) + ":" + std::to_string(st.Int(12));
-      });
+  s = st.Step(&found);
+  if (s.ok() && found) {
+    info->id = id;
+    info->protocol = st.Text(0);
+    info->account = st.Text(1);
+    info->contact = st.Text(2);
+    info->protocol_on_disk = st.Text(3);
+    info->account_on_disk = st.Text(4);
+    info->contact_on_disk = st.Text(5);
+    info->file_name = st.Text(6);
+    info->title = st.Text(7);
+    info->started_at = st.Text(8);
+    info->messages = st.Int(9);
+    info->signature = std::to_string(st.Int(9)) + ":" + std::to_string(st.Int(10)) + ":" +
+                      std::to_string(st.Int(11)) + ":" + std::to_string(st.Int(12));
+  }
+  st.Reset();
   if (s.ok() && !found) return Status::NotFound("no conversation " + std::to_string(id));
+  if (!s.ok() || !with_times) return s;
+  if (!conversation_times_) {
+    conversation_times_ = std::make_unique<Statement>();
+    s = conversation_times_->Prepare(*db_,
+                                     "SELECT coalesce(min(sent_at), ''), coalesce(max(sent_at), "
+                                     "'') FROM message WHERE conversation_id = ?1");
+    if (!s.ok()) {
+      conversation_times_.reset();
+      return s;
+    }
+  }
+  Statement& times = *conversation_times_;
+  times.Bind(1, id);
+  s = times.Step(&found);
+  if (s.ok() && found) {
+    info->first_sent_at = times.Text(0);
+    info->last_sent_at = times.Text(1);
+  }
+  times.Reset();
   return s;
 }
 

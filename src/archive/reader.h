@@ -17,6 +17,7 @@
 namespace chatterwick::archive {
 
 class Database;
+class Statement;
 
 // A protocol, an account or a contact, or the whole archive.
 struct NodeRef {
@@ -95,7 +96,10 @@ class ArchiveReader {
   // How many messages the search selects (options.limit aside).
   Status CountHits(const SearchOptions& options, int64_t* count);
   Status Stats(const NodeRef& node, Statistics* stats);
-  Status Conversation(int64_t id, ConversationInfo* info);
+  // Without times, first_sent_at and last_sent_at stay empty, and the
+  // conversation's messages are not read: what deciding whether an exported
+  // file is still up to date needs.
+  Status Conversation(int64_t id, ConversationInfo* info, bool with_times = true);
 
  private:
   ArchiveReader(std::unique_ptr<Database> db, int64_t version);
@@ -103,6 +107,8 @@ class ArchiveReader {
   // table is the alias and its dot ("c.") or empty.
   std::string ShownName(const std::string& table) const;
   std::unique_ptr<Database> db_;
+  // Prepared once: an export asks for every conversation in turn.
+  std::unique_ptr<Statement> conversation_, conversation_times_;
   int64_t version_;
   std::map<std::string, std::string> folded_;  // the fold function's cache
 };

@@ -92,6 +92,32 @@ TEST_F(ReaderFixtureTest, AConversationReadsWholeAndInOrderPageByPage) {
   for (size_t i = 1; i < all.size(); ++i) ASSERT_LT(all[i - 1].line_number, all[i].line_number);
 }
 
+// Asked for conversation after conversation through one prepared query, each
+// gets its own names, counts and times; without times, the rest is the same.
+TEST_F(ReaderFixtureTest, EveryConversationWithAndWithoutItsTimes) {
+  std::vector<ConversationRow> rows;
+  ASSERT_TRUE(reader->Conversations({}, &rows).ok());
+  ASSERT_FALSE(rows.empty());
+  for (const ConversationRow& row : rows) {
+    ConversationInfo full, bare;
+    ASSERT_TRUE(reader->Conversation(row.id, &bare, false).ok());
+    ASSERT_TRUE(reader->Conversation(row.id, &full).ok());
+    const std::string where = " FROM message WHERE conversation_id = " + std::to_string(row.id);
+    EXPECT_EQ(full.messages, Count("SELECT count(*)" + where));
+    EXPECT_EQ(full.file_name, row.file_name);
+    EXPECT_EQ(bare.signature, full.signature);
+    EXPECT_EQ(bare.title, full.title);
+    EXPECT_EQ(bare.messages, full.messages);
+    EXPECT_EQ(bare.first_sent_at + bare.last_sent_at, "");
+    if (full.messages > 0 && Count("SELECT count(sent_at)" + where) > 0) {
+      EXPECT_FALSE(full.first_sent_at.empty());
+      EXPECT_LE(full.first_sent_at, full.last_sent_at);
+    }
+  }
+  ConversationInfo none;
+  EXPECT_TRUE(reader->Conversation(999999, &none).IsNotFound());
+}
+
 TEST_F(ReaderFixtureTest, StatisticsEqualSql) {
   Statistics everything;
   ASSERT_TRUE(reader->Stats({}, &everything).ok());
