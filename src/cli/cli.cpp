@@ -67,6 +67,7 @@ struct Shell {
   std::ostream& err;
   bool err_is_terminal, out_is_terminal;
   StopFlag stop;
+  BlockSource* blocks;
 };
 
 // False, with the reason on stderr, when a default in the output folder is
@@ -114,8 +115,10 @@ struct Session {
   Catalogue catalogue;
   ConsoleWindow window;
   Context ctx;
-  Session(Env& env, std::string output_folder, StopFlag stop, RunObserver* observer = nullptr)
-      : ctx{log, catalogue, window, env, std::move(output_folder), observer, stop} {}
+  Session(Env& env, std::string output_folder, StopFlag stop, RunObserver* observer = nullptr,
+          BlockSource* blocks = nullptr)
+      : catalogue(blocks), ctx{log,      catalogue, window, env, std::move(output_folder),
+                               observer, stop} {}
 };
 
 // Loads the log at path, exactly as named (the shell took any quotes away),
@@ -193,7 +196,7 @@ int RunCatalogueCommand(const Request& rq, Shell& sh) {
       rq.output.empty() ? rq.output_folder : rq.output, sh.env.Separator());
   std::optional<RunReporter> reporter;
   reporter.emplace(sh.err, TerminalTakesColour(sh.env, sh.err_is_terminal) && !rq.quiet);
-  Session session(sh.env, folder, sh.stop, &*reporter);
+  Session session(sh.env, folder, sh.stop, &*reporter, sh.blocks);
   const FolderRunResult result = RunCatalogue(session.ctx, rq.catalogue, rq.path);
   reporter.reset();
   switch (result.outcome) {
@@ -693,12 +696,13 @@ std::optional<int> Parse(const std::vector<std::string>& args, Request& rq, cons
 }  // namespace
 
 int Run(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err,
-        bool err_is_terminal, const std::atomic<int>* stop, bool out_is_terminal) {
+        bool err_is_terminal, const std::atomic<int>* stop, bool out_is_terminal,
+        BlockSource* blocks) {
   Request rq;
   rq.output_folder = OutputFolder(env);
   const Command* cmd = nullptr;
   if (const std::optional<int> settled = Parse(args, rq, &cmd, out, err)) return *settled;
-  Shell shell{env, out, err, err_is_terminal, out_is_terminal, stop};
+  Shell shell{env, out, err, err_is_terminal, out_is_terminal, stop, blocks};
   return cmd->run(rq, shell);
 }
 

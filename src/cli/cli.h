@@ -6,14 +6,17 @@
 #include <vector>
 
 #include "core/env.h"
+#include "core/tables.h"
 
 namespace chatterwick::cli {
 
 // Runs one command line (without the program name). Exit status: 0 success,
 // 1 a file or folder could not be read or written, 2 the arguments were
 // wrong, 128 + the signal's number when *stop turned nonzero and the command
-// stopped, changing nothing.
+// stopped, changing nothing. blocks (the heap when null) holds the
+// catalogue's chat lines.
 int Run(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err,
-        bool err_is_terminal, const std::atomic<int>* stop = nullptr, bool out_is_terminal = false);
+        bool err_is_terminal, const std::atomic<int>* stop = nullptr, bool out_is_terminal = false,
+        BlockSource* blocks = nullptr);
 
 }  // namespace chatterwick::cli

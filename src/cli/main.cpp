@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "platform/large_pages.h"
 #include "platform/posix_env.h"
 #include "platform/stop_signals.h"
 
@@ -20,7 +21,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   try {
     return chatterwick::cli::Run(args, *chatterwick::PosixEnv(), std::cout, std::cerr,
-                                 ::isatty(STDERR_FILENO) != 0, stop, ::isatty(STDOUT_FILENO) != 0);
+                                 ::isatty(STDERR_FILENO) != 0, stop, ::isatty(STDOUT_FILENO) != 0,
+                                 chatterwick::LargePageBlocks());
   } catch (const std::exception& e) {
     std::cerr << "chatterwick-cli: stopped: " << e.what() << '\n';
     return 1;

@@ -2,8 +2,33 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace chatterwick {
+
+namespace {
+
+class HeapBlocks : public BlockSource {
+ public:
+  char* Allocate(size_t size) override { return new (std::nothrow) char[size]; }
+  void Free(char* block, size_t) override { delete[] block; }
+};
+
+}  // namespace
+
+ChatTable::ChatTable(BlockSource* source) : source_(source) {
+  static HeapBlocks heap;
+  if (!source_) source_ = &heap;
+}
+
+char* ChatTable::NewBlock(size_t size) {
+  blocks_.reserve(blocks_.size() + 1);  // so that a block had is never lost
+  char* data = source_->Allocate(size);
+  if (!data) throw std::bad_alloc();
+  blocks_.push_back({data, size});
+  return data;
+}
 
 ChatEntry ChatTable::operator[](int32_t slot) const {
   if (slot < 1 || slot > count_) return {};
@@ -21,13 +46,14 @@ ChatEntry ChatTable::operator[](int32_t slot) const {
 const char* ChatTable::StoreText(size_t len, std::string_view a, std::string_view b,
                                  std::string_view c) {
   if (len == 0) return "";
-  if (blocks_.empty() || block_size_ - block_used_ < len) {
+  if (!text_ || block_size_ - block_used_ < len) {
     // A line longer than a block gets a block of its own.
-    block_size_ = len > kTextBlock ? len : kTextBlock;
-    blocks_.push_back(std::make_unique_for_overwrite<char[]>(block_size_));
+    const size_t size = len > kTextBlock ? len : kTextBlock;
+    text_ = NewBlock(size);
+    block_size_ = size;
     block_used_ = 0;
   }
-  char* p = blocks_.back().get() + block_used_;
+  char* p = text_ + block_used_;
   if (!a.empty()) std::memcpy(p, a.data(), a.size());
   if (!b.empty()) std::memcpy(p + a.size(), b.data(), b.size());
   if (!c.empty()) std::memcpy(p + a.size() + b.size(), c.data(), c.size());
@@ -41,8 +67,12 @@ bool ChatTable::Append(int32_t conversation_id, int32_t line_number, std::string
   constexpr size_t kMaxText = UINT32_MAX;
   if (time.size() > kMaxText || sender.size() > kMaxText || message.size() > kMaxText) return false;
   size_t i = static_cast<size_t>(count_);
-  if (i / kIndexChunk >= index_chunks_.size())
-    index_chunks_.push_back(std::make_unique_for_overwrite<Index[]>(kIndexChunk));
+  if (i / kIndexChunk >= index_chunks_.size()) {
+    index_chunks_.reserve(index_chunks_.size() + 1);
+    Index* chunk = reinterpret_cast<Index*>(NewBlock(kIndexChunk * sizeof(Index)));
+    std::uninitialized_default_construct_n(chunk, kIndexChunk);
+    index_chunks_.push_back(chunk);
+  }
   Index& x = index_chunks_[i / kIndexChunk][i % kIndexChunk];
   x.conversation_id = conversation_id;
   x.line_number = line_number;
@@ -56,8 +86,10 @@ bool ChatTable::Append(int32_t conversation_id, int32_t line_number, std::string
 
 void ChatTable::Release() {
   count_ = 0;
-  std::vector<std::unique_ptr<Index[]>>().swap(index_chunks_);
-  std::vector<std::unique_ptr<char[]>>().swap(blocks_);
+  for (const Block& b : blocks_) source_->Free(b.data, b.size);
+  std::vector<Index*>().swap(index_chunks_);
+  std::vector<Block>().swap(blocks_);
+  text_ = nullptr;
   block_used_ = block_size_ = 0;
 }
 

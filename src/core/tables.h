@@ -102,11 +102,25 @@ class CatalogueTable : public SlotTable<CatalogueEntry> {
   int32_t FirstFreeSlot() const { return Extent() == 0 ? 1 : Extent(); }
 };
 
+// Where the chat table's large blocks come from: the heap unless a platform
+// gives memory the system backs with large pages, which a full table fills
+// with hundreds of page faults instead of tens of thousands.
+class BlockSource {
+ public:
+  virtual ~BlockSource() = default;
+  // A block of size bytes, or null when there is no memory for it.
+  virtual char* Allocate(size_t size) = 0;
+  // Gives back a block Allocate made with this size.
+  virtual void Free(char* block, size_t size) = 0;
+};
+
 // ChatLines: appended in order, texts packed into large blocks so that a full
 // table costs little more than the text it holds.
 class ChatTable {
  public:
-  ChatTable() = default;
+  // source (the heap when null) outlives the table.
+  explicit ChatTable(BlockSource* source = nullptr);
+  ~ChatTable() { Release(); }
   ChatTable(const ChatTable&) = delete;
   ChatTable& operator=(const ChatTable&) = delete;
 
@@ -115,6 +129,7 @@ class ChatTable {
   // Slot 1..Count() in use; any other slot reads as empty.
   ChatEntry operator[](int32_t slot) const;
   // Stores the line in slot Count() + 1; false when the table is full.
+  // Throws std::bad_alloc when no block can be had.
   bool Append(int32_t conversation_id, int32_t line_number, std::string_view time,
               std::string_view sender, std::string_view message);
   void Release();
@@ -132,10 +147,17 @@ class ChatTable {
   static constexpr size_t kTextBlock = 4 << 20;
 
   const char* StoreText(size_t len, std::string_view a, std::string_view b, std::string_view c);
+  char* NewBlock(size_t size);
 
+  BlockSource* source_;
   int32_t count_ = 0;
-  std::vector<std::unique_ptr<Index[]>> index_chunks_;
-  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::vector<Index*> index_chunks_;
+  struct Block {
+    char* data;
+    size_t size;
+  };
+  std::vector<Block> blocks_;  // the index chunks' too
+  char* text_ = nullptr;       // the block texts go into
   size_t block_used_ = 0;
   size_t block_size_ = 0;
 };
@@ -164,6 +186,10 @@ struct LoadedLog {
 
 // The tables a folder run fills. Clearing them leaves the loaded log alone.
 struct Catalogue {
+  Catalogue() = default;
+  // blocks (the heap when null) outlives the catalogue.
+  explicit Catalogue(BlockSource* blocks) : ChatLines(blocks) {}
+
   CatalogueTable Protocols{kLastProtocol};
   CatalogueTable Accounts{kLastAccount};
   CatalogueTable Contacts{kLastContact};

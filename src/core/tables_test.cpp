@@ -71,3 +71,53 @@ TEST(LoadedLogTest, ChatLinesAreTheFilledSlotsUpToLineCount) {
 
 }  // namespace
 }  // namespace chatterwick
+
+namespace chatterwick {
+namespace {
+
+// Hands out heap blocks, counting them, and none once "left" runs out.
+class CountingBlocks : public BlockSource {
+ public:
+  char* Allocate(size_t size) override {
+    if (left == 0) return nullptr;
+    --left;
+    ++held;
+    return new char[size];
+  }
+  void Free(char* block, size_t) override {
+    --held;
+    delete[] block;
+  }
+  int left = 1000, held = 0;
+};
+
+TEST(ChatTableTest, EveryBlockComesFromItsSourceAndGoesBack) {
+  CountingBlocks blocks;
+  {
+    ChatTable table(&blocks);
+    const std::string text(1000, 'x');
+    for (int i = 0; i < 20000; ++i) ASSERT_TRUE(table.Append(1, i + 1, "(1)", "Bob", text));
+    EXPECT_GE(blocks.held, 5);  // the texts' and the index's
+    EXPECT_EQ(table[20000].Message, text);
+    table.Release();
+    EXPECT_EQ(blocks.held, 0);
+    ASSERT_TRUE(table.Append(1, 1, "(1)", "Bob", "again"));
+    EXPECT_EQ(table[1].Message, "again");
+  }
+  EXPECT_EQ(blocks.held, 0);  // a table gives its blocks back as it goes
+}
+
+TEST(ChatTableTest, NoMemoryForABlockIsThrownAndTheTableStaysWhole) {
+  CountingBlocks blocks;
+  blocks.left = 2;  // the index and one text block
+  ChatTable table(&blocks);
+  const std::string text(1 << 20, 'x');
+  int stored = 0;
+  EXPECT_THROW(for (;; ++stored) table.Append(1, stored + 1, "", "", text), std::bad_alloc);
+  EXPECT_EQ(table.Count(), stored);
+  EXPECT_EQ(table[stored].Message.size(), text.size());
+  EXPECT_TRUE(table[stored + 1].Message.empty());
+}
+
+}  // namespace
+}  // namespace chatterwick

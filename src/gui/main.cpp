@@ -13,6 +13,7 @@
 #include "gui/archive_window.h"
 #include "gui/frm_main.h"
 #include "gui/usage.h"
+#include "platform/large_pages.h"
 #include "platform/posix_env.h"
 #include "platform/stop_signals.h"
 
@@ -74,7 +75,7 @@ int main(int argc, char** argv) {
     argument_text += argv[i];
   }
   chatterwick::LoadedLog log;
-  chatterwick::Catalogue catalogue;
+  chatterwick::Catalogue catalogue{chatterwick::LargePageBlocks()};
   chatterwick::gui::FrmMain window(log, catalogue, env);
   window.SetStopFlag(chatterwick::stop_signals::Install());
   window.Load(argument_text);

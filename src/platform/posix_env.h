@@ -4,7 +4,8 @@
 
 namespace chatterwick {
 
-// The real file system and process. Paths may use "\" as well as "/".
+// The real file system and process. Paths are separated by "/"; a "\" is
+// part of a name.
 Env* PosixEnv();
 
 }  // namespace chatterwick

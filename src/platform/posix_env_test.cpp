@@ -6,6 +6,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cstring>
+
+#include "platform/large_pages.h"
 #include "testing/temp_tree.h"
 
 namespace chatterwick {
@@ -66,6 +69,27 @@ TEST(PosixEnvTest, AppDataFallsBackToHome) {
   ::setenv("AppData", "/data", 1);
   EXPECT_EQ(env.AppData().value_or(""), "/data");
   ::unsetenv("AppData");
+}
+
+}  // namespace
+}  // namespace chatterwick
+
+namespace chatterwick {
+namespace {
+
+TEST(LargePagesTest, BlocksStartOnALargePageAndHoldEveryByte) {
+  BlockSource* pages = LargePageBlocks();
+  for (size_t size : {size_t{1}, size_t{4} << 20, (size_t{5} << 20) + 3}) {
+    char* block = pages->Allocate(size);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % (2 << 20), 0u);
+    std::memset(block, 'x', size);
+    EXPECT_EQ(block[size - 1], 'x');
+    pages->Free(block, size);
+  }
+  Catalogue catalogue(pages);
+  ASSERT_TRUE(catalogue.ChatLines.Append(1, 1, "(1)", "Bob", "hello"));
+  EXPECT_EQ(catalogue.ChatLines[1].Message, "hello");
 }
 
 }  // namespace
