@@ -180,12 +180,18 @@ Status ArchiveReader::Conversations(const NodeRef& node, std::vector<Conversatio
 Status ArchiveReader::Messages(int64_t conversation, int64_t offset, int64_t limit,
                                std::vector<MessageRow>* rows) {
   rows->clear();
-  Statement st;
-  Status s = st.Prepare(*db_,
-                        "SELECT id, line_number, time_text, coalesce(sent_at, ''), sender, body, "
-                        "kind FROM message WHERE conversation_id = ?1 ORDER BY line_number "
-                        "LIMIT ?2 OFFSET ?3");
-  if (!s.ok()) return s;
+  if (!messages_) {
+    auto st = std::make_unique<Statement>();
+    Status s =
+        st->Prepare(*db_,
+                    "SELECT id, line_number, time_text, coalesce(sent_at, ''), sender, body, "
+                    "kind FROM message WHERE conversation_id = ?1 ORDER BY line_number "
+                    "LIMIT ?2 OFFSET ?3");
+    if (!s.ok()) return s;
+    messages_ = std::move(st);
+  }
+  Statement& st = *messages_;
+  Status s;
   st.Bind(1, conversation);
   st.Bind(2, limit);
   st.Bind(3, offset);
@@ -193,6 +199,7 @@ Status ArchiveReader::Messages(int64_t conversation, int64_t offset, int64_t lim
   while ((s = st.Step(&row)).ok() && row)
     rows->push_back({st.Int(0), st.Int(1), std::string(st.Text(2)), std::string(st.Text(3)),
                      std::string(st.Text(4)), std::string(st.Text(5)), std::string(st.Text(6))});
+  st.Reset();
   return s;
 }
 

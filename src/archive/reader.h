@@ -108,7 +108,7 @@ class ArchiveReader {
   std::string ShownName(const std::string& table) const;
   std::unique_ptr<Database> db_;
   // Prepared once: an export asks for every conversation in turn.
-  std::unique_ptr<Statement> conversation_, conversation_times_;
+  std::unique_ptr<Statement> conversation_, conversation_times_, messages_;
   int64_t version_;
   std::map<std::string, std::string> folded_;  // the fold function's cache
 };
