@@ -787,7 +787,9 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
     // The next logs are read and split while SQLite stores one; the reader
     // is done with before the run's last steps.
     LogPieces reader(env_, logs, wanted, stop_);
-    ReadAhead<LogPiece> pieces([&reader](LogPiece* p) { return reader.Next(p); }, read_ahead_);
+    // One thread: a log's pieces come one after another from one reader.
+    ReadAhead<LogPiece> pieces([&reader](size_t, LogPiece* p) { return reader.Next(p); },
+                               read_ahead_ ? 1 : 0);
     for (size_t i = 0; s.ok() && i < logs.size(); ++i) {
       if (stop_.Requested()) {
         result.outcome = ArchiveOutcome::kStopped;

@@ -76,14 +76,27 @@ class CatalogueFiller : public LogTreeVisitor {
     met_.push_back({0, {}, Problem{Problem::Kind::kFolderUnreadable, path, why}});
   }
 
-  // Reads the logs, on a second thread when asked, and stores their lines.
+  // Every chat line stored from now on also goes to file as its row of the
+  // chat file, while the next logs are read; see ChatRowsWritten.
+  void WriteChatRows(WritableFile* file, CsvText style) {
+    chat_file_ = file;
+    chat_style_ = style;
+  }
+  // Whether every row went to the file.
+  Status ChatRowsWritten() {
+    FlushChatRows();
+    return chat_status_;
+  }
+
+  // Reads the logs, on two more threads when asked, and stores their lines.
   void ReadLogs(bool read_ahead) {
+    std::vector<const Met*> logs;
+    for (const Met& m : met_)
+      if (m.slot != 0) logs.push_back(&m);
     const bool weigh = ctx_.observer && ctx_.observer->WantsTotal();
-    size_t next = 0;
-    auto step = [this, weigh, &next](LoadedItem* item) {
-      while (next < met_.size() && met_[next].slot == 0) ++next;
-      if (next == met_.size() || ctx_.stop.Requested()) return false;
-      const std::string& path = met_[next++].path;
+    auto step = [this, weigh, &logs](size_t index, LoadedItem* item) {
+      if (index >= logs.size() || ctx_.stop.Requested()) return false;
+      const std::string& path = logs[index]->path;
       item->log.LineCount = -1;
       item->result = LoadLogFile(item->log, ctx_.env, path);
       item->counted = item->log.LineCount != -1;
@@ -92,7 +105,8 @@ class CatalogueFiller : public LogTreeVisitor {
       if (weigh) ctx_.env.GetFileSize(path, &item->bytes).IgnoreError();
       return true;
     };
-    ReadAhead<LoadedItem> loads(step, read_ahead);
+    // Loading is nearly all of the work; storing a log's lines is quick.
+    ReadAhead<LoadedItem> loads(step, read_ahead ? 2 : 0, 16);
     for (const Met& m : met_) {
       if (ctx_.stop.Requested()) return;
       if (m.slot == 0) {
@@ -124,10 +138,23 @@ class CatalogueFiller : public LogTreeVisitor {
     Catalogue& cat = ctx_.catalogue;
     int32_t stored = 0;
     ctx_.log.ForEachChatLine([&](const ParsedLine& p) {
-      if (cat.ChatLines.Append(m.slot, stored + 1, p.Time, p.Sender, p.Message)) ++stored;
-      else ++result_.skipped.chat_lines;
+      if (!cat.ChatLines.Append(m.slot, stored + 1, p.Time, p.Sender, p.Message)) {
+        ++result_.skipped.chat_lines;
+        return;
+      }
+      ++stored;
+      if (!chat_file_) return;
+      AppendCsvRow(&chat_rows_, {m.slot, stored, p.Time, p.Sender, p.Message}, chat_style_);
+      chat_rows_.append("\r\n");
     });
+    if (chat_rows_.size() >= kChatRowsBuffer) FlushChatRows();
     if (ctx_.observer) ctx_.observer->OnLogDone(item.bytes, stored);
+  }
+
+  void FlushChatRows() {
+    if (chat_file_ && chat_status_.ok() && !chat_rows_.empty())
+      chat_status_ = chat_file_->Append(chat_rows_);
+    chat_rows_.clear();
   }
 
   void Report(Problem problem) {
@@ -135,9 +162,15 @@ class CatalogueFiller : public LogTreeVisitor {
     result_.walk_problems.push_back(Told(ctx_, std::move(problem)));
   }
 
+  static constexpr size_t kChatRowsBuffer = 1 << 20;
+
   Context& ctx_;
   FolderRunResult& result_;
   std::vector<Met> met_;
+  WritableFile* chat_file_ = nullptr;
+  CsvText chat_style_ = CsvText::kAsRead;
+  std::string chat_rows_;
+  Status chat_status_;
 };
 
 // Counts the logs and their bytes for a progress that shows a share of the
@@ -182,7 +215,7 @@ void LevelRows(const CatalogueTable& table, bool with_parent, Row&& row) {
 // and the counts into result. With the byte-order mark asked for, text is
 // written safe for spreadsheets. False when a file could not be written.
 bool WriteCatalogueCsv(Context& ctx, const CatalogueOptions& options, ReplacementSet& files,
-                       FolderRunResult& result) {
+                       Status chat_rows, FolderRunResult& result) {
   const Catalogue& cat = ctx.catalogue;
   const CsvText style = CsvTextFor(options.write_bom);
   const CatalogueTable* levels[] = {&cat.Protocols, &cat.Accounts, &cat.Contacts,
@@ -197,14 +230,14 @@ bool WriteCatalogueCsv(Context& ctx, const CatalogueOptions& options, Replacemen
   };
   for (size_t i = 0; i < std::size(levels); ++i)
     write(i, [&](auto&& row) { LevelRows(*levels[i], i > 0, row); });
-  // Every stored line, a status line without a message too, so that the rows
-  // are as many as the summary counts.
-  write(4, [&](auto&& row) {
-    for (int32_t i = 1; i <= cat.ChatLines.Count(); ++i) {
-      const ChatEntry e = cat.ChatLines[i];
-      row({e.ConversationId, e.LineNumber, e.Time, e.Sender, e.Message});
-    }
-  });
+  // The chat file's rows went in as the lines were stored: every stored
+  // line, a status line without a message too, so that the rows are as many
+  // as the summary counts.
+  if (!chat_rows.ok()) {
+    ok = false;
+    result.write_problems.push_back(
+        Told(ctx, {Problem::Kind::kWriteFailed, files.target(4), std::move(chat_rows)}));
+  }
   result.protocols = EntriesIn(cat.Protocols);
   result.accounts = EntriesIn(cat.Accounts);
   result.contacts = EntriesIn(cat.Contacts);
@@ -301,7 +334,10 @@ FolderRunResult RunCatalogue(Context& ctx, const CatalogueOptions& options,
     ctx.observer->OnTotal(counter.logs, counter.bytes);
   }
   FolderRunResult result;
-  FillCatalogue(ctx, options.mask, root, &result, options.read_ahead);
+  CatalogueFiller filler(ctx, result);
+  filler.WriteChatRows(&files.file(4), CsvTextFor(options.write_bom));
+  WalkLogTree(ctx.env, root, options.mask, filler, ctx.stop);
+  filler.ReadLogs(options.read_ahead);
   if (!ctx.stop.Requested() && ctx.catalogue.Conversations.Extent() == 0 &&
       result.skipped.conversations == 0) {
     // Five empty files in place of the earlier ones would be a loss, not a result.
@@ -309,7 +345,8 @@ FolderRunResult RunCatalogue(Context& ctx, const CatalogueOptions& options,
     result.no_logs = NoLogsFound(ctx.env, root, options.mask);
     return result;
   }
-  bool written = !ctx.stop.Requested() && WriteCatalogueCsv(ctx, options, files, result);
+  bool written = !ctx.stop.Requested() &&
+                 WriteCatalogueCsv(ctx, options, files, filler.ChatRowsWritten(), result);
   if (ctx.stop.Requested()) {
     result.outcome = RunOutcome::kStopped;
     return result;

@@ -431,17 +431,24 @@ TEST_F(OutputSetTest, AFolderThatCannotBeReadChangesNothing) {
   }
 }
 
+// The chat file is written while the logs are read, the others after.
 TEST_F(OutputSetTest, AFailedWriteKeepsTheEarlierSetAndSaysSo) {
-  FailingWritesEnv env(&mem, "contacts.csv");
-  const FolderRunResult r = Run(env);
-  EXPECT_EQ(r.outcome, RunOutcome::kNotWritten);
-  ExpectEarlierSet();
-  EXPECT_NE(window.pane.find("Could not write /out/contacts.csv (No space left on device)\r\n"),
-            std::string::npos);
-  EXPECT_NE(window.pane.find("Lines of chat found: 3\r\n"), std::string::npos);
-  EXPECT_TRUE(window.pane.ends_with(
-      "Nothing was replaced: the earlier files in /out/ are kept as they were.\r\n"))
-      << window.pane;
+  for (const char* file : {"contacts.csv", "chat.csv"}) {
+    SCOPED_TRACE(file);
+    window.pane.clear();
+    FailingWritesEnv env(&mem, file);
+    const FolderRunResult r = Run(env);
+    EXPECT_EQ(r.outcome, RunOutcome::kNotWritten);
+    ExpectEarlierSet();
+    EXPECT_NE(window.pane.find("Could not write /out/" + std::string(file) +
+                               " (No space left on device)\r\n"),
+              std::string::npos)
+        << window.pane;
+    EXPECT_NE(window.pane.find("Lines of chat found: 3\r\n"), std::string::npos);
+    EXPECT_TRUE(window.pane.ends_with(
+        "Nothing was replaced: the earlier files in /out/ are kept as they were.\r\n"))
+        << window.pane;
+  }
 }
 
 // A run that ends between two renames (a crash, a kill, a failed rename)

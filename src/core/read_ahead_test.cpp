@@ -3,59 +3,78 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace chatterwick {
 namespace {
 
-TEST(ReadAheadTest, ItemsComeInTheOrderMadeEitherWay) {
-  for (bool threaded : {false, true}) {
-    int next = 0;
-    ReadAhead<int> items([&](int* slot) { return next < 1000 && (*slot = next++, true); }, threaded,
-                         3);
-    std::vector<int> got;
-    while (int* i = items.Take()) got.push_back(*i);
-    ASSERT_EQ(got.size(), 1000u) << threaded;
-    for (int i = 0; i < 1000; ++i) ASSERT_EQ(got[i], i) << threaded;
+// Items that take uneven times to make, so that with several workers a
+// later one is often ready before an earlier one.
+bool Square(size_t index, size_t* slot) {
+  if (index >= 500) return false;
+  if (index % 7 == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
+  *slot = index * index;
+  return true;
+}
+
+TEST(ReadAheadTest, ItemsComeInOrderWithAnyNumberOfWorkers) {
+  for (int workers : {0, 1, 2, 3}) {
+    ReadAhead<size_t> items(Square, workers, 3);
+    std::vector<size_t> got;
+    while (size_t* i = items.Take()) got.push_back(*i);
+    ASSERT_EQ(got.size(), 500u) << workers;
+    for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], i * i) << workers;
     EXPECT_EQ(items.Take(), nullptr);
   }
 }
 
-TEST(ReadAheadTest, TheWorkerStaysAtMostDepthItemsAhead) {
-  std::atomic<int> made{0};
-  ReadAhead<int> items([&](int* slot) { return (*slot = made++) < 100; }, true, 3);
-  for (int taken = 0; taken < 50; ++taken) {
-    int* i = items.Take();
-    ASSERT_NE(i, nullptr);
-    EXPECT_EQ(*i, taken);
-    // The one held, and three made ahead of it at most.
-    EXPECT_LE(made.load(), taken + 1 + 3);
+TEST(ReadAheadTest, WorkersStayAtMostDepthItemsAhead) {
+  for (int workers : {1, 2}) {
+    std::atomic<size_t> highest{0};
+    ReadAhead<size_t> items(
+        [&](size_t index, size_t* slot) {
+          size_t seen = highest.load();
+          while (index > seen && !highest.compare_exchange_weak(seen, index)) {
+          }
+          *slot = index;
+          return index < 100;
+        },
+        workers, 3);
+    for (size_t taken = 0; taken < 50; ++taken) {
+      size_t* i = items.Take();
+      ASSERT_NE(i, nullptr);
+      EXPECT_EQ(*i, taken);
+      // The one held, and two more at most in the three slots.
+      EXPECT_LE(highest.load(), taken + 2) << workers;
+    }
   }
 }
 
-TEST(ReadAheadTest, ATakerThatLeavesEarlyEndsTheWorker) {
+TEST(ReadAheadTest, ATakerThatLeavesEarlyEndsTheWorkers) {
   std::atomic<int> made{0};
   {
-    ReadAhead<int> items([&](int* slot) { return (*slot = made++), true; }, true, 2);
-    EXPECT_EQ(*items.Take(), 0);
-  }  // an endless worker, cancelled and joined here
+    ReadAhead<int> items([&](size_t, int* slot) { return (*slot = made++), true; }, 2, 2);
+    EXPECT_NE(items.Take(), nullptr);
+  }  // endless workers, cancelled and joined here
   EXPECT_LE(made.load(), 4);
 }
 
 TEST(ReadAheadTest, WhatAStepThrowsComesAfterTheItemsBeforeIt) {
-  for (bool threaded : {false, true}) {
-    int next = 0;
-    ReadAhead<int> items(
-        [&](int* slot) {
-          if (next == 2) throw std::runtime_error("no memory");
-          *slot = next++;
+  for (int workers : {0, 1, 2}) {
+    ReadAhead<size_t> items(
+        [](size_t index, size_t* slot) {
+          if (index == 2) throw std::runtime_error("no memory");
+          *slot = index;
           return true;
         },
-        threaded);
-    EXPECT_EQ(*items.Take(), 0);
-    EXPECT_EQ(*items.Take(), 1);
-    EXPECT_THROW(items.Take(), std::runtime_error) << threaded;
+        workers);
+    EXPECT_EQ(*items.Take(), 0u);
+    EXPECT_EQ(*items.Take(), 1u);
+    EXPECT_THROW(items.Take(), std::runtime_error) << workers;
+    EXPECT_EQ(items.Take(), nullptr);
   }
 }
 

@@ -85,7 +85,10 @@ std::string MemEnv::Contents(const std::string& path) const {
 bool MemEnv::Exists(const std::string& path) const { return files_.count(Key(path)) != 0; }
 
 Status MemEnv::NewSequentialFile(const std::string& path, std::unique_ptr<SequentialFile>* result) {
-  reads_.push_back(path);
+  {
+    std::lock_guard<std::mutex> lock(reads_mu_);
+    reads_.push_back(path);
+  }
   auto it = files_.find(Key(path));
   if (it == files_.end()) return Status::NotFound("No such file or directory");
   result->reset(new MemSequentialFile(it->second));

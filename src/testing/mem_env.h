@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -26,7 +27,8 @@ class MemEnv : public Env {
   // Every file in the folder (not below it), by name.
   std::map<std::string, std::string> FilesIn(const std::string& folder) const;
   bool IsLocked(const std::string& path) const { return locked_.count(Key(path)) != 0; }
-  // Every path opened for reading, in order.
+  // Every path opened for reading, in order. Logs may be opened by several
+  // threads at once, the files being only read meanwhile.
   const std::vector<std::string>& reads() const { return reads_; }
 
   char Separator() const override { return '/'; }
@@ -68,6 +70,7 @@ class MemEnv : public Env {
   std::set<std::string> folders_;
   std::map<std::string, std::string> vars_;
   std::string app_folder_ = "/app";
+  std::mutex reads_mu_;
   std::vector<std::string> reads_;
   std::set<std::string> locked_;
   std::set<std::string> read_only_;
