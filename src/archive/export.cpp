@@ -5,6 +5,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <thread>
 
 #include "archive/names.h"
 #include "archive/reader.h"
@@ -227,21 +228,56 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
   std::vector<Pending> pending;
   std::unique_ptr<ReplacementSet> files;
   std::string files_folder;
+  // A folder's files are put in place on a thread of their own while the
+  // next folder's are written: their syncs wait on the disk, not on work.
+  struct Batch {
+    std::unique_ptr<ReplacementSet> files;
+    std::string folder, failed;
+    std::vector<Pending> pending;
+    Status status;
+  } in_flight;
+  std::thread committer;
+  struct Joiner {
+    std::thread& thread;
+    ~Joiner() {
+      if (thread.joinable()) thread.join();
+    }
+  } joiner{committer};
+  // Files that could not be put in place count as not exported.
+  auto not_exported = [&](const std::vector<Pending>& list) {
+    for (const Pending& p : list) {
+      --sum.conversations;
+      sum.messages -= p.messages;
+    }
+  };
+  // Waits for the folder being put in place, then counts its files or says why not.
+  auto settle = [&]() {
+    if (!committer.joinable()) return Status::OK();
+    committer.join();
+    Batch done = std::move(in_flight);
+    in_flight = Batch();
+    if (!done.status.ok()) {
+      if (observer) observer->OnProblem({Problem::Kind::kWriteFailed, done.failed, done.status});
+      not_exported(done.pending);
+      return done.status;
+    }
+    for (Pending& p : done.pending) {
+      after.files[p.relative] = std::move(p.entry);
+      ++sum.written;
+    }
+    return Status::OK();
+  };
   auto commit = [&]() {
     if (!files) return Status::OK();
-    std::string failed;
-    Status done = files->Commit(files_folder, &failed);
-    if (!done.ok()) {
-      if (observer) observer->OnProblem({Problem::Kind::kWriteFailed, failed, done});
-    } else {
-      for (Pending& p : pending) {
-        after.files[p.relative] = std::move(p.entry);
-        ++sum.written;
-      }
-    }
+    Status before_it = settle();
+    if (!before_it.ok()) return before_it;
+    in_flight.files = std::move(files);
+    in_flight.folder = files_folder;
+    in_flight.pending = std::move(pending);
     pending.clear();
-    files.reset();
-    return done;
+    committer =
+        std::thread([b = &in_flight] { b->status = b->files->Commit(b->folder, &b->failed); });
+    return Status::OK();
   };
   for (size_t i = 0; s.ok() && i < order.size(); ++i) {
     const int64_t id = selection.conversations[order[i]];
@@ -258,6 +294,9 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
     auto taken = [&](const std::string& r) {
       if (after.files.count(r)) return true;
       for (const Pending& p : pending)
+        if (p.relative == r) return true;
+      // Read while its thread may run: only that thread's files change.
+      for (const Pending& p : in_flight.pending)
         if (p.relative == r) return true;
       return false;
     };
@@ -303,11 +342,8 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
   }
   // The files made so far are whole, a stop's too: they take their places.
   if (s.ok()) s = commit();
-  // Files that could not be put in place count as not exported.
-  for (const Pending& p : pending) {
-    --sum.conversations;
-    sum.messages -= p.messages;
-  }
+  if (Status last = settle(); s.ok()) s = last;
+  not_exported(pending);
   pending.clear();
   files.reset();
   // What an earlier run wrote for conversations no longer selected goes, but

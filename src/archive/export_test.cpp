@@ -214,6 +214,25 @@ TEST_F(ExportFixtureTest, AFailedWriteKeepsTheEarlierFile) {
   EXPECT_EQ(ReadAll(files[0]), before);
 }
 
+// Files that could not be put in place are not counted as exported, and
+// leave no temporary file behind.
+TEST_F(ExportFixtureTest, FilesThatCannotTakeTheirPlaceAreNotCounted) {
+  struct NoRenames : EnvWrapper {
+    using EnvWrapper::EnvWrapper;
+    Status RenameFile(const std::string&, const std::string&) override {
+      return Status::IOError("Read-only file system");
+    }
+  } env(PosixEnv());
+  ArchiveExportOptions options;
+  const ArchiveExportResult r = ExportArchiveToFolder(env, db, t.Path("out/"), options, nullptr);
+  EXPECT_EQ(r.status.message(), "Read-only file system");
+  EXPECT_EQ(r.summary.written, 0);
+  EXPECT_EQ(r.summary.conversations, 0);
+  EXPECT_EQ(r.summary.messages, 0);
+  for (const auto& e : fs::recursive_directory_iterator(t.Path("out")))
+    EXPECT_TRUE(e.is_directory() || e.path().filename() == kExportManifest) << e.path();
+}
+
 // Ctrl+C keeps the files finished so far and leaves no temporary file; the
 // next run does the rest.
 TEST_F(ExportFixtureTest, AStoppedExportKeepsWhatItFinished) {
