@@ -1,6 +1,7 @@
 #include "archive/export.h"
 
 #include <algorithm>
+#include <deque>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -194,6 +195,10 @@ std::string SafeFileName(const std::string& name, size_t max_bytes) {
   return out.empty() ? "_" : out;
 }
 
+// What an export holds in memory before writing it: the files of a folder
+// made but not yet written, or one file being made.
+constexpr size_t kBatchBytes = size_t{8} << 20;
+
 ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
                                           const std::string& dir,
                                           const ArchiveExportOptions& options,
@@ -224,25 +229,51 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
     std::string relative;
     std::pair<int64_t, std::string> entry;
     int64_t messages;
+    std::string target, text;
   };
+  // A folder's files are made in memory, then written and put in place on a
+  // thread of their own while the next folder's are made: creating, syncing
+  // and renaming files waits on the file system, not on work.
   std::vector<Pending> pending;
-  std::unique_ptr<ReplacementSet> files;
-  std::string files_folder;
-  // A folder's files are put in place on a thread of their own while the
-  // next folder's are written: their syncs wait on the disk, not on work.
+  std::string pending_folder;
+  size_t pending_bytes = 0;
   struct Batch {
-    std::unique_ptr<ReplacementSet> files;
     std::string folder, failed;
     std::vector<Pending> pending;
     Status status;
-  } in_flight;
-  std::thread committer;
-  struct Joiner {
-    std::thread& thread;
-    ~Joiner() {
-      if (thread.joinable()) thread.join();
+    std::thread thread;
+  };
+  auto write_batch = [&env, sep](Batch* b) {
+    Status st = env.CreateFolders(b->folder);
+    if (!st.ok()) {
+      b->failed = b->folder;
+      return st;
     }
-  } joiner{committer};
+    // What a killed run left here goes before this run adds its own.
+    RemoveAbandonedTemps(env, b->folder, std::string(".*") + kTempMark);
+    ReplacementSet files(env, FileAccess::kOwnerOnly);
+    for (Pending& p : b->pending) {
+      size_t index = 0;
+      st = files.Add(p.target, TempPrefixFor(p.target, sep), &index);
+      if (st.ok()) st = files.file(index).Append(p.text);
+      if (!st.ok()) {
+        b->failed = p.target;
+        return st;
+      }
+      std::string().swap(p.text);
+    }
+    return files.Commit(b->folder, &b->failed);
+  };
+  // A few folders at once: the file system then syncs them together.
+  constexpr size_t kInFlight = 4;
+  std::deque<std::unique_ptr<Batch>> in_flight;
+  struct Joiner {
+    std::deque<std::unique_ptr<Batch>>& batches;
+    ~Joiner() {
+      for (auto& b : batches)
+        if (b->thread.joinable()) b->thread.join();
+    }
+  } joiner{in_flight};
   // Files that could not be put in place count as not exported.
   auto not_exported = [&](const std::vector<Pending>& list) {
     for (const Pending& p : list) {
@@ -250,33 +281,42 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
       sum.messages -= p.messages;
     }
   };
-  // Waits for the folder being put in place, then counts its files or says why not.
-  auto settle = [&]() {
-    if (!committer.joinable()) return Status::OK();
-    committer.join();
-    Batch done = std::move(in_flight);
-    in_flight = Batch();
-    if (!done.status.ok()) {
-      if (observer) observer->OnProblem({Problem::Kind::kWriteFailed, done.failed, done.status});
-      not_exported(done.pending);
-      return done.status;
+  // Waits for the folder put in place first, then counts its files or says why not.
+  auto settle_one = [&]() {
+    std::unique_ptr<Batch> done = std::move(in_flight.front());
+    in_flight.pop_front();
+    done->thread.join();
+    if (!done->status.ok()) {
+      if (observer) observer->OnProblem({Problem::Kind::kWriteFailed, done->failed, done->status});
+      not_exported(done->pending);
+      return done->status;
     }
-    for (Pending& p : done.pending) {
+    for (Pending& p : done->pending) {
       after.files[p.relative] = std::move(p.entry);
       ++sum.written;
     }
     return Status::OK();
   };
+  auto settle = [&]() {
+    Status first;
+    while (!in_flight.empty())
+      if (Status st = settle_one(); first.ok()) first = st;
+    return first;
+  };
   auto commit = [&]() {
-    if (!files) return Status::OK();
-    Status before_it = settle();
-    if (!before_it.ok()) return before_it;
-    in_flight.files = std::move(files);
-    in_flight.folder = files_folder;
-    in_flight.pending = std::move(pending);
+    if (pending.empty()) return Status::OK();
+    if (in_flight.size() >= kInFlight) {
+      Status before_it = settle_one();
+      if (!before_it.ok()) return before_it;
+    }
+    auto b = std::make_unique<Batch>();
+    b->folder = pending_folder;
+    b->pending = std::move(pending);
     pending.clear();
-    committer =
-        std::thread([b = &in_flight] { b->status = b->files->Commit(b->folder, &b->failed); });
+    pending_bytes = 0;
+    Batch* raw = b.get();
+    raw->thread = std::thread([raw, &write_batch] { raw->status = write_batch(raw); });
+    in_flight.push_back(std::move(b));
     return Status::OK();
   };
   for (size_t i = 0; s.ok() && i < order.size(); ++i) {
@@ -295,9 +335,10 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
       if (after.files.count(r)) return true;
       for (const Pending& p : pending)
         if (p.relative == r) return true;
-      // Read while its thread may run: only that thread's files change.
-      for (const Pending& p : in_flight.pending)
-        if (p.relative == r) return true;
+      // Read while their threads may run: only the files' texts change.
+      for (const auto& b : in_flight)
+        for (const Pending& p : b->pending)
+          if (p.relative == r) return true;
       return false;
     };
     for (int n = 2; taken(relative); ++n) {
@@ -315,26 +356,44 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
       count = selection.every_message ? c.messages : 0;
     } else {
       s = reader->Conversation(id, &c);
-      const std::string folder = path::FolderOf(target, env.Separator());
-      if (s.ok() && folder != files_folder) s = commit();
-      if (s.ok() && !files) {
-        s = env.CreateFolders(folder);
-        // What a killed run left here goes before this run adds its own.
-        RemoveAbandonedTemps(env, folder, std::string(".*") + kTempMark);
-        files = std::make_unique<ReplacementSet>(env, FileAccess::kOwnerOnly);
-        files_folder = folder;
-      }
+      const std::string folder = path::FolderOf(target, sep);
+      if (s.ok() && (folder != pending_folder || pending_bytes >= kBatchBytes)) s = commit();
+      pending_folder = folder;
+      // A file too long to hold is written as it is made, here, alone.
+      std::string text;
+      std::unique_ptr<ReplacementSet> alone;
       size_t index = 0;
-      if (s.ok()) s = files->Add(target, TempPrefixFor(target, sep), &index);
-      auto sink = [&](std::string_view text) { return files->file(index).Append(text); };
+      auto sink = [&](std::string_view part) {
+        if (alone) return alone->file(index).Append(part);
+        text.append(part);
+        if (text.size() < kBatchBytes) return Status::OK();
+        Status st = commit();
+        if (Status settled = settle(); st.ok()) st = settled;
+        if (st.ok()) st = env.CreateFolders(folder);
+        if (!st.ok()) return st;
+        RemoveAbandonedTemps(env, folder, std::string(".*") + kTempMark);
+        alone = std::make_unique<ReplacementSet>(env, FileAccess::kOwnerOnly);
+        st = alone->Add(target, TempPrefixFor(target, sep), &index);
+        if (st.ok()) st = alone->file(index).Append(text);
+        std::string().swap(text);
+        return st;
+      };
       if (s.ok()) s = sink(writer->BeginFile());
       if (s.ok()) s = WriteConversation(*reader, *writer, c, selection, &count, sink);
       if (s.ok()) s = sink(writer->EndFile());
+      std::string failed = target;
+      if (s.ok() && alone) s = alone->Commit(folder, &failed);
       if (!s.ok()) {
-        if (observer) observer->OnProblem({Problem::Kind::kWriteFailed, target, s});
+        if (observer) observer->OnProblem({Problem::Kind::kWriteFailed, failed, s});
         break;
       }
-      pending.push_back({relative, {id, c.signature}, count});
+      if (alone) {
+        after.files[relative] = {id, c.signature};
+        ++sum.written;
+      } else {
+        pending_bytes += text.size();
+        pending.push_back({relative, {id, c.signature}, count, target, std::move(text)});
+      }
     }
     ++sum.conversations;
     sum.messages += count;
@@ -345,7 +404,6 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
   if (Status last = settle(); s.ok()) s = last;
   not_exported(pending);
   pending.clear();
-  files.reset();
   // What an earlier run wrote for conversations no longer selected goes, but
   // a run that did not finish keeps what it has not reached.
   for (const auto& [relative, entry] : before.files) {

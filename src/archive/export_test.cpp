@@ -313,3 +313,47 @@ TEST(ExportHtmlTest, MessagesAreTextAndOnlyWebAndMailAddressesAreLinks) {
 
 }  // namespace
 }  // namespace chatterwick::archive
+
+namespace chatterwick::archive {
+namespace {
+
+// Most files are made in memory and written a folder at a time on a thread
+// of their own; a conversation too long to hold is written as it is made.
+// Both ways give whole files, counted once, and leave no temporary file.
+TEST(ExportBatchTest, ALongConversationIsWrittenAsItIsMadeBesideShortOnes) {
+  testing::TempTree t;
+  t.File("logs/p/a/c/2024-01-01.120000+0000UTC.html", testing::SmallLog(3));
+  t.File("logs/p/a/c/2024-01-02.120000+0000UTC.html", testing::SmallLog(100000, "Long"));
+  t.File("logs/p/a/c/2024-01-03.120000+0000UTC.html", testing::SmallLog(2));
+  t.File("logs/p/a/d/2024-01-04.120000+0000UTC.html", testing::SmallLog(4));
+  const std::string db = t.Path("a.sqlite");
+  ASSERT_EQ(RunArchive(*PosixEnv(), t.Path("logs/"), db, "*.html", nullptr).outcome,
+            ArchiveOutcome::kDone);
+  ArchiveExportOptions options;
+  options.format = ExportFormat::kHtml;
+  for (int run = 0; run < 2; ++run) {
+    const ArchiveExportResult r =
+        ExportArchiveToFolder(*PosixEnv(), db, t.Path("out/"), options, nullptr);
+    ASSERT_TRUE(r.status.ok()) << r.status.message();
+    EXPECT_EQ(r.summary.conversations, 4);
+    EXPECT_EQ(r.summary.messages, 3 + 100000 + 2 + 4);
+    EXPECT_EQ(r.summary.written, run == 0 ? 4 : 0);
+    EXPECT_EQ(r.summary.unchanged, run == 0 ? 0 : 4);
+  }
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(t.Path("out"))) {
+    const std::string name = e.path().filename().string();
+    if (e.is_directory() || name == kExportManifest) continue;
+    EXPECT_NE(name[0], '.') << name;  // no temporary file
+    files[name] = ReadAll(e.path());
+  }
+  ASSERT_EQ(files.size(), 4u);
+  for (const auto& [name, text] : files) EXPECT_TRUE(text.ends_with("</html>\n")) << name;
+  const std::string& long_one = files["2024-01-02 12.00.00.html"];
+  EXPECT_GT(long_one.size(), size_t{8} << 20);  // more than an export holds in memory
+  EXPECT_NE(long_one.find("line 100000"), std::string::npos);
+  EXPECT_NE(files["2024-01-03 12.00.00.html"].find("line 2"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace chatterwick::archive

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -277,12 +278,14 @@ class PosixEnvImpl : public Env {
 
   Status NewTempFile(const std::string& prefix, FileAccess access, std::string* path,
                      std::unique_ptr<WritableFile>* result) override {
-    static unsigned counter = 0;
+    // Files are made on several threads at once (an export's folders).
+    static std::atomic<unsigned> counter{0};
+    static const long pid = static_cast<long>(::getpid());
     const std::string native = ToPosixPath(prefix);
     for (int attempt = 0; attempt < 100; ++attempt) {
       // Unique among living processes; a dead one's leftover only costs a retry.
       char ending[48];
-      std::snprintf(ending, sizeof ending, "%ld-%u", static_cast<long>(::getpid()), ++counter);
+      std::snprintf(ending, sizeof ending, "%ld-%u", pid, ++counter);
       std::string candidate = native + ending;
       // 0666 as any new file, so that the user's umask decides, unless the
       // file is its owner's alone.
