@@ -66,14 +66,15 @@ class CatalogueFiller : public LogTreeVisitor {
       return;
     }
     cat.Conversations.At(s) = CatalogueEntry{s, contact_id, std::move(log.file_name)};
-    met_.push_back({s, std::move(log.path), {}});
+    met_.push_back({s, std::move(log.path)});
   }
 
   void OnUnreadable(const std::string& folder, const std::string& entry,
                     const Status& why) override {
     // An entry is named as the folder's text, a separator, and its name.
     const std::string path = entry.empty() ? folder : folder + ctx_.env.Separator() + entry;
-    met_.push_back({0, {}, Problem{Problem::Kind::kFolderUnreadable, path, why}});
+    met_.push_back({0, {}});
+    problems_.push_back({Problem::Kind::kFolderUnreadable, path, why});
   }
 
   // Every chat line stored from now on also goes to file as its row of the
@@ -107,10 +108,11 @@ class CatalogueFiller : public LogTreeVisitor {
     };
     // Loading is nearly all of the work; storing a log's lines is quick.
     ReadAhead<LoadedItem> loads(step, read_ahead ? 2 : 0, 16);
+    size_t problems = 0;
     for (const Met& m : met_) {
       if (ctx_.stop.Requested()) return;
       if (m.slot == 0) {
-        Report(m.problem);
+        Report(problems_[problems++]);
         continue;
       }
       LoadedItem* item = loads.Take();
@@ -121,9 +123,8 @@ class CatalogueFiller : public LogTreeVisitor {
 
  private:
   struct Met {
-    int32_t slot;  // the log's conversation, or 0 for a problem
+    int32_t slot;  // the log's conversation, or 0 for the next of problems_
     std::string path;
-    Problem problem;
   };
 
   void Store(const Met& m, LoadedItem& item) {
@@ -162,11 +163,12 @@ class CatalogueFiller : public LogTreeVisitor {
     result_.walk_problems.push_back(Told(ctx_, std::move(problem)));
   }
 
-  static constexpr size_t kChatRowsBuffer = 1 << 20;
+  static constexpr size_t kChatRowsBuffer = 256 << 10;
 
   Context& ctx_;
   FolderRunResult& result_;
   std::vector<Met> met_;
+  std::vector<Problem> problems_;
   WritableFile* chat_file_ = nullptr;
   CsvText chat_style_ = CsvText::kAsRead;
   std::string chat_rows_;

@@ -37,19 +37,23 @@ ChatEntry ChatTable::operator[](int32_t slot) const {
   ChatEntry e;
   e.ConversationId = x.conversation_id;
   e.LineNumber = x.line_number;
-  e.Time = std::string_view(x.text, x.time_len);
-  e.Sender = std::string_view(x.text + x.time_len, x.sender_len);
-  e.Message = std::string_view(x.text + x.time_len + x.sender_len, x.message_len);
+  if (x.time_len + uint64_t{x.sender_len} + x.message_len == 0) return e;
+  const char* text = blocks_[x.block].data + x.offset;
+  e.Time = std::string_view(text, x.time_len);
+  e.Sender = std::string_view(text + x.time_len, x.sender_len);
+  e.Message = std::string_view(text + x.time_len + x.sender_len, x.message_len);
   return e;
 }
 
-const char* ChatTable::StoreText(size_t len, std::string_view a, std::string_view b,
-                                 std::string_view c) {
-  if (len == 0) return "";
+void ChatTable::StoreText(size_t len, std::string_view a, std::string_view b, std::string_view c,
+                          Index* x) {
+  x->block = x->offset = 0;
+  if (len == 0) return;
   if (!text_ || block_size_ - block_used_ < len) {
     // A line longer than a block gets a block of its own.
     const size_t size = len > kTextBlock ? len : kTextBlock;
     text_ = NewBlock(size);
+    text_block_ = static_cast<uint32_t>(blocks_.size() - 1);
     block_size_ = size;
     block_used_ = 0;
   }
@@ -57,8 +61,9 @@ const char* ChatTable::StoreText(size_t len, std::string_view a, std::string_vie
   if (!a.empty()) std::memcpy(p, a.data(), a.size());
   if (!b.empty()) std::memcpy(p + a.size(), b.data(), b.size());
   if (!c.empty()) std::memcpy(p + a.size() + b.size(), c.data(), c.size());
+  x->block = text_block_;
+  x->offset = static_cast<uint32_t>(block_used_);
   block_used_ += len;
-  return p;
 }
 
 bool ChatTable::Append(int32_t conversation_id, int32_t line_number, std::string_view time,
@@ -79,7 +84,7 @@ bool ChatTable::Append(int32_t conversation_id, int32_t line_number, std::string
   x.time_len = static_cast<uint32_t>(time.size());
   x.sender_len = static_cast<uint32_t>(sender.size());
   x.message_len = static_cast<uint32_t>(message.size());
-  x.text = StoreText(time.size() + sender.size() + message.size(), time, sender, message);
+  StoreText(time.size() + sender.size() + message.size(), time, sender, message, &x);
   ++count_;
   return true;
 }

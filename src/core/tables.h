@@ -135,18 +135,22 @@ class ChatTable {
   void Release();
 
  private:
+  // 28 bytes a line: a full table's index takes 28 MB.
   struct Index {
     int32_t conversation_id;
     int32_t line_number;
-    const char* text;
+    uint32_t block;   // in blocks_
+    uint32_t offset;  // of the time, followed by the sender and the message
     uint32_t time_len;
     uint32_t sender_len;
     uint32_t message_len;
   };
-  static constexpr size_t kIndexChunk = 1 << 16;
+  // As many as 2 MiB hold: a large page each.
+  static constexpr size_t kIndexChunk = (size_t{2} << 20) / sizeof(Index);
   static constexpr size_t kTextBlock = 4 << 20;
 
-  const char* StoreText(size_t len, std::string_view a, std::string_view b, std::string_view c);
+  // Stores a, b and c one after another, and where into x.
+  void StoreText(size_t len, std::string_view a, std::string_view b, std::string_view c, Index* x);
   char* NewBlock(size_t size);
 
   BlockSource* source_;
@@ -158,6 +162,7 @@ class ChatTable {
   };
   std::vector<Block> blocks_;  // the index chunks' too
   char* text_ = nullptr;       // the block texts go into
+  uint32_t text_block_ = 0;    // its place in blocks_
   size_t block_used_ = 0;
   size_t block_size_ = 0;
 };
