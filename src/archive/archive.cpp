@@ -489,26 +489,15 @@ Status Archiver::Prepare() {
 
 Status Archiver::IdFor(Statement& find, Statement& insert, int64_t parent, const std::string& name,
                        IdCache* cache, int64_t* id) {
-  const auto key = std::make_pair(parent, name);
-  if (auto it = cache->find(key); it != cache->end()) {
-    *id = it->second;
-    return Status::OK();
-  }
-  find.Bind(1, parent);
-  find.Bind(2, name);
-  bool row = false;
-  Status s = find.Step(&row);
-  if (s.ok() && row) *id = find.Int(0);
-  find.Reset();
-  const std::string display = row ? std::string() : DisplayName(name);
-  if (s.ok() && !row) {
-    insert.Bind(1, parent);
-    insert.Bind(2, name);
-    insert.Bind(3, display);
-    s = insert.Run();
-    *id = db_.LastInsertId();
-  }
-  if (s.ok()) (*cache)[key] = *id;
+  Status s = Known(find, parent, name, cache, id);
+  if (!s.ok() || *id != 0) return s;
+  const std::string display = DisplayName(name);
+  insert.Bind(1, parent);
+  insert.Bind(2, name);
+  insert.Bind(3, display);
+  s = insert.Run();
+  *id = db_.LastInsertId();
+  if (s.ok()) (*cache)[std::make_pair(parent, name)] = *id;
   return s;
 }
 
