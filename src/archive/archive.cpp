@@ -26,10 +26,22 @@ namespace chatterwick::archive {
 
 namespace {
 
+// The folders a contact's logs share: a tree of many logs holds each once.
+struct LogFolder {
+  std::string protocol, account, contact;
+  std::string path;  // with its final separator
+};
+
 // A log found under the root, and what the disk says of it.
-struct LogRef : LogFileRef {
+struct LogRef {
+  std::shared_ptr<const LogFolder> folder;
+  std::string file_name;
   FileStamp stamp;
   bool stat_ok = false;
+  const std::string& protocol() const { return folder->protocol; }
+  const std::string& account() const { return folder->account; }
+  const std::string& contact() const { return folder->contact; }
+  std::string path() const { return folder->path + file_name; }
 };
 
 // Lists the tree's logs with what the disk says of each, before any is read.
@@ -40,8 +52,13 @@ class LogLister : public LogTreeVisitor {
 
   bool OnFolder(TreeLevel, const std::string&, int32_t, int32_t*) override { return true; }
   void OnLog(LogFileRef&& found, int32_t) override {
-    LogRef ref{std::move(found), {}, false};
-    ref.stat_ok = env_.GetFileStamp(ref.path, &ref.stamp).ok();
+    const std::string folder = found.path.substr(0, found.path.size() - found.file_name.size());
+    if (!folder_ || folder_->path != folder || folder_->contact != found.contact ||
+        folder_->account != found.account || folder_->protocol != found.protocol)
+      folder_ = std::make_shared<const LogFolder>(LogFolder{
+          std::move(found.protocol), std::move(found.account), std::move(found.contact), folder});
+    LogRef ref{folder_, std::move(found.file_name), {}, false};
+    ref.stat_ok = env_.GetFileStamp(found.path, &ref.stamp).ok();
     logs.push_back(std::move(ref));
   }
   void OnUnreadable(const std::string& folder, const std::string& entry,
@@ -54,6 +71,7 @@ class LogLister : public LogTreeVisitor {
  private:
   Env& env_;
   Unreadable unreadable_;
+  std::shared_ptr<const LogFolder> folder_;
 };
 
 // Each row's values, its parameters numbered from "first".
@@ -211,7 +229,7 @@ bool LogPieces::Next(LogPiece* piece) {
     const LogRef& log = logs_[current_];
     piece->first = true;
     reader_.emplace();
-    Status s = reader_->Open(hashing_, log.path);
+    Status s = reader_->Open(hashing_, log.path());
     std::string header;
     if (s.ok() && !reader_->Next(&header)) s = reader_->status();
     if (!s.ok()) {
@@ -538,9 +556,9 @@ Status Archiver::FindWanted(const std::vector<LogRef>& logs, std::vector<char>* 
     const LogRef& log = logs[i];
     if (!log.stat_ok) continue;  // gone while listed: nothing to read
     int64_t protocol = 0, account = 0, contact = 0;
-    Status s = Known(find_protocol_, 0, log.protocol, &protocols_, &protocol);
-    if (s.ok() && protocol) s = Known(find_account_, protocol, log.account, &accounts_, &account);
-    if (s.ok() && account) s = Known(find_contact_, account, log.contact, &contacts_, &contact);
+    Status s = Known(find_protocol_, 0, log.protocol(), &protocols_, &protocol);
+    if (s.ok() && protocol) s = Known(find_account_, protocol, log.account(), &accounts_, &account);
+    if (s.ok() && account) s = Known(find_contact_, account, log.contact(), &contacts_, &contact);
     if (!s.ok()) return s;
     bool row = false;
     if (contact) {
@@ -564,9 +582,9 @@ Status Archiver::FindWanted(const std::vector<LogRef>& logs, std::vector<char>* 
 
 Status Archiver::Store(const LogRef& log, bool wanted, ReadAhead<LogPiece>& pieces) {
   int64_t protocol = 0, account = 0, contact = 0;
-  Status s = IdFor(find_protocol_, add_protocol_, 0, log.protocol, &protocols_, &protocol);
-  if (s.ok()) s = IdFor(find_account_, add_account_, protocol, log.account, &accounts_, &account);
-  if (s.ok()) s = IdFor(find_contact_, add_contact_, account, log.contact, &contacts_, &contact);
+  Status s = IdFor(find_protocol_, add_protocol_, 0, log.protocol(), &protocols_, &protocol);
+  if (s.ok()) s = IdFor(find_account_, add_account_, protocol, log.account(), &accounts_, &account);
+  if (s.ok()) s = IdFor(find_contact_, add_contact_, account, log.contact(), &contacts_, &contact);
   if (!s.ok()) return s;
 
   find_conversation_.Bind(1, contact);
@@ -623,7 +641,7 @@ Status Archiver::Store(const LogRef& log, bool wanted, ReadAhead<LogPiece>& piec
 
 Status Archiver::Unreadable(const LogRef& log, const Status& why) {
   ++summary_.unreadable_logs;
-  if (observer_) observer_->OnProblem({Problem::Kind::kLogUnreadable, log.path, why});
+  if (observer_) observer_->OnProblem({Problem::Kind::kLogUnreadable, log.path(), why});
   return Status::OK();
 }
 
