@@ -414,7 +414,10 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
     }
     if (env.DeleteFile(dir + relative).ok()) ++sum.removed;
   }
-  if (Status m = WriteManifest(env, dir + kExportManifest, after); s.ok()) s = m;
+  // A run that changed nothing leaves the manifest as it was.
+  const bool same = after.options == before.options && after.files == before.files;
+  if (Status m = same ? Status::OK() : WriteManifest(env, dir + kExportManifest, after); s.ok())
+    s = m;
   return result;
 }
 
