@@ -77,12 +77,13 @@ Status OpenSelection(const std::string& db_path, const ArchiveExportOptions& opt
 }
 
 // Streams one conversation through writer into sink; false when sink failed
-// or stop was asked for. *count gets the messages written.
+// or stop was asked for. *count gets the messages written. page is scratch
+// space, kept from one conversation to the next with its rows' buffers.
 Status WriteConversation(ArchiveReader& reader, ExportWriter& writer, const ConversationInfo& c,
                          const Selection& selection, int64_t* count,
-                         const std::function<Status(std::string_view)>& sink) {
+                         const std::function<Status(std::string_view)>& sink,
+                         std::vector<MessageRow>& page) {
   Status s = sink(writer.BeginConversation(c));
-  std::vector<MessageRow> page;
   constexpr int64_t kPage = 2000;
   for (int64_t offset = 0; s.ok(); offset += kPage) {
     s = reader.Messages(c.id, offset, kPage, &page);
@@ -217,6 +218,7 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
   const bool same_options = before.options == after.options;
   if (observer) observer->OnTotal(static_cast<int64_t>(selection.conversations.size()), 0);
   std::unique_ptr<ExportWriter> writer = MakeExportWriter(options.format, options.spreadsheet_safe);
+  std::vector<MessageRow> page;
   ArchiveExportSummary& sum = result.summary;
   // A contact's files go into their folder together: one sync of the folder
   // for all of them.
@@ -379,7 +381,7 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
         return st;
       };
       if (s.ok()) s = sink(writer->BeginFile());
-      if (s.ok()) s = WriteConversation(*reader, *writer, c, selection, &count, sink);
+      if (s.ok()) s = WriteConversation(*reader, *writer, c, selection, &count, sink, page);
       if (s.ok()) s = sink(writer->EndFile());
       std::string failed = target;
       if (s.ok() && alone) s = alone->Commit(folder, &failed);
@@ -441,6 +443,7 @@ ArchiveExportResult ExportArchiveToFile(Env& env, const std::string& db_path,
     return out(text) ? Status::OK() : Status::IOError("could not write to standard output");
   };
   std::unique_ptr<ExportWriter> writer = MakeExportWriter(options.format, options.spreadsheet_safe);
+  std::vector<MessageRow> page;
   if (observer) observer->OnTotal(static_cast<int64_t>(selection.conversations.size()), 0);
   if (s.ok()) s = sink(writer->BeginFile());
   for (size_t i = 0; s.ok() && i < selection.conversations.size(); ++i) {
@@ -451,7 +454,7 @@ ArchiveExportResult ExportArchiveToFile(Env& env, const std::string& db_path,
     ConversationInfo c;
     int64_t count = 0;
     s = reader->Conversation(selection.conversations[i], &c);
-    if (s.ok()) s = WriteConversation(*reader, *writer, c, selection, &count, sink);
+    if (s.ok()) s = WriteConversation(*reader, *writer, c, selection, &count, sink, page);
     ++result.summary.conversations;
     result.summary.messages += count;
     if (observer) observer->OnLogDone(0, count);

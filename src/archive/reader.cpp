@@ -179,7 +179,9 @@ Status ArchiveReader::Conversations(const NodeRef& node, std::vector<Conversatio
 
 Status ArchiveReader::Messages(int64_t conversation, int64_t offset, int64_t limit,
                                std::vector<MessageRow>* rows) {
-  rows->clear();
+  // The rows given are filled anew, their texts' buffers kept: an export
+  // reads a million messages through a few pages.
+  size_t n = 0;
   if (!messages_) {
     auto st = std::make_unique<Statement>();
     Status s =
@@ -187,7 +189,10 @@ Status ArchiveReader::Messages(int64_t conversation, int64_t offset, int64_t lim
                     "SELECT id, line_number, time_text, coalesce(sent_at, ''), sender, body, "
                     "kind FROM message WHERE conversation_id = ?1 ORDER BY line_number "
                     "LIMIT ?2 OFFSET ?3");
-    if (!s.ok()) return s;
+    if (!s.ok()) {
+      rows->clear();
+      return s;
+    }
     messages_ = std::move(st);
   }
   Statement& st = *messages_;
@@ -196,10 +201,19 @@ Status ArchiveReader::Messages(int64_t conversation, int64_t offset, int64_t lim
   st.Bind(2, limit);
   st.Bind(3, offset);
   bool row = false;
-  while ((s = st.Step(&row)).ok() && row)
-    rows->push_back({st.Int(0), st.Int(1), std::string(st.Text(2)), std::string(st.Text(3)),
-                     std::string(st.Text(4)), std::string(st.Text(5)), std::string(st.Text(6))});
+  while ((s = st.Step(&row)).ok() && row) {
+    if (n == rows->size()) rows->emplace_back();
+    MessageRow& m = (*rows)[n++];
+    m.id = st.Int(0);
+    m.line_number = st.Int(1);
+    m.time_text.assign(st.Text(2));
+    m.sent_at.assign(st.Text(3));
+    m.sender.assign(st.Text(4));
+    m.body.assign(st.Text(5));
+    m.kind.assign(st.Text(6));
+  }
   st.Reset();
+  rows->resize(n);
   return s;
 }
 
