@@ -34,16 +34,16 @@ bool Filtered(const SearchOptions& s) {
 }
 
 Status Select(ArchiveReader& reader, const ArchiveExportOptions& options, Selection* selection) {
-  std::vector<ConversationRow> all;
-  Status s = reader.Conversations({}, &all);
+  std::vector<std::pair<int64_t, int64_t>> all;  // conversation, contact
+  Status s = reader.ConversationIds(&all);
   if (s.ok() && !options.conversations.empty()) {
     const std::set<int64_t> wanted(options.conversations.begin(), options.conversations.end());
-    std::erase_if(all, [&](const ConversationRow& c) { return !wanted.count(c.id); });
+    std::erase_if(all, [&](const auto& c) { return !wanted.count(c.first); });
   }
   if (!s.ok() || !Filtered(options.selection)) {
-    for (const ConversationRow& c : all) {
-      selection->conversations.push_back(c.id);
-      selection->contacts.push_back(c.contact_id);
+    for (const auto& [id, contact] : all) {
+      selection->conversations.push_back(id);
+      selection->contacts.push_back(contact);
     }
     return s;
   }
@@ -58,10 +58,10 @@ Status Select(ArchiveReader& reader, const ArchiveExportOptions& options, Select
     return true;
   });
   std::sort(selection->messages.begin(), selection->messages.end());
-  for (const ConversationRow& c : all)
-    if (chosen.count(c.id)) {
-      selection->conversations.push_back(c.id);
-      selection->contacts.push_back(c.contact_id);
+  for (const auto& [id, contact] : all)
+    if (chosen.count(id)) {
+      selection->conversations.push_back(id);
+      selection->contacts.push_back(contact);
     }
   return s;
 }

@@ -163,6 +163,17 @@ Status ArchiveReader::Tree(std::vector<TreeNode>* nodes) {
       });
 }
 
+// The order conversations are listed in: by their start, those without one last.
+constexpr const char* kConversationOrder =
+    " ORDER BY v.started_at IS NULL, julianday(v.started_at), v.id";
+
+Status ArchiveReader::ConversationIds(std::vector<std::pair<int64_t, int64_t>>* ids) {
+  ids->clear();
+  return ForEachRow(
+      *db_, std::string("SELECT v.id, v.contact_id FROM conversation v") + kConversationOrder, {},
+      [&](Statement& st) { ids->emplace_back(st.Int(0), st.Int(1)); });
+}
+
 Status ArchiveReader::Conversations(const NodeRef& node, std::vector<ConversationRow>* rows) {
   rows->clear();
   return ForEachRow(
@@ -170,7 +181,7 @@ Status ArchiveReader::Conversations(const NodeRef& node, std::vector<Conversatio
       "SELECT v.id, v.contact_id, v.file_name, v.title, coalesce(v.started_at, ''), "
       "(SELECT count(*) FROM message m WHERE m.conversation_id = v.id), " +
           std::string(version_ >= 2 ? "v.present" : "1") + " FROM conversation v WHERE " +
-          BelowNode(node) + " ORDER BY v.started_at IS NULL, julianday(v.started_at), v.id",
+          BelowNode(node) + kConversationOrder,
       node, [&](Statement& st) {
         rows->push_back({st.Int(0), st.Int(1), std::string(st.Text(2)), std::string(st.Text(3)),
                          std::string(st.Text(4)), st.Int(5), st.Int(6) != 0});
@@ -265,11 +276,12 @@ Status ArchiveReader::Conversation(int64_t id, ConversationInfo* info, bool with
     s = conversation_->Prepare(
         *db_, ("SELECT " + ShownName("p.") + ", " + ShownName("a.") + ", " + ShownName("c.") +
                ", p.name, a.name, c.name, v.file_name, v.title, coalesce(v.started_at, ''), "
-               "(SELECT count(*) FROM message m WHERE m.conversation_id = v.id), "
-               "(SELECT coalesce(max(id), 0) FROM message m WHERE m.conversation_id = v.id), "
-               "v.file_size, v.file_mtime "
+               "m.n, m.last, v.file_size, v.file_mtime "
                "FROM conversation v JOIN contact c ON c.id = v.contact_id "
-               "JOIN account a ON a.id = c.account_id JOIN protocol p ON p.id = a.protocol_id "
+               "JOIN account a ON a.id = c.account_id JOIN protocol p ON p.id = a.protocol_id, "
+               // One pass over the conversation's messages for both.
+               "(SELECT count(*) AS n, coalesce(max(id), 0) AS last FROM message "
+               "WHERE conversation_id = ?1) m "
                "WHERE v.id = ?1")
                   .c_str());
     if (!s.ok()) {

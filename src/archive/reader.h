@@ -86,6 +86,9 @@ class ArchiveReader {
   Status Tree(std::vector<TreeNode>* nodes);
   // The conversations below node, by start.
   Status Conversations(const NodeRef& node, std::vector<ConversationRow>* rows);
+  // Every conversation's id and its contact's, in the order above, without
+  // reading any message.
+  Status ConversationIds(std::vector<std::pair<int64_t, int64_t>>* ids);
   // Up to limit messages of a conversation from the offset-th on, in order.
   Status Messages(int64_t conversation, int64_t offset, int64_t limit,
                   std::vector<MessageRow>* rows);

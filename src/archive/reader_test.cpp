@@ -98,6 +98,11 @@ TEST_F(ReaderFixtureTest, EveryConversationWithAndWithoutItsTimes) {
   std::vector<ConversationRow> rows;
   ASSERT_TRUE(reader->Conversations({}, &rows).ok());
   ASSERT_FALSE(rows.empty());
+  std::vector<std::pair<int64_t, int64_t>> ids;
+  ASSERT_TRUE(reader->ConversationIds(&ids).ok());
+  ASSERT_EQ(ids.size(), rows.size());
+  for (size_t i = 0; i < ids.size(); ++i)
+    EXPECT_EQ(ids[i], std::pair(rows[i].id, rows[i].contact_id)) << i;
   for (const ConversationRow& row : rows) {
     ConversationInfo full, bare;
     ASSERT_TRUE(reader->Conversation(row.id, &bare, false).ok());
