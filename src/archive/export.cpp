@@ -73,6 +73,7 @@ Status OpenSelection(const std::string& db_path, const ArchiveExportOptions& opt
   // One read of the whole archive: every file agrees with every other even
   // while a run updates it, and the database is locked once, not per query.
   if (s.ok()) s = (*reader)->HoldSnapshot();
+  if (s.ok()) s = (*reader)->CountAllMessages();
   return s.ok() ? Select(**reader, options, selection) : s;
 }
 

@@ -268,6 +268,19 @@ Status ArchiveReader::Stats(const NodeRef& node, Statistics* stats) {
   return s;
 }
 
+Status ArchiveReader::CountAllMessages() {
+  std::unordered_map<int64_t, std::pair<int64_t, int64_t>> counts;
+  Status s = ForEachRow(
+      *db_, "SELECT conversation_id, count(*), max(id) FROM message GROUP BY conversation_id", {},
+      [&](Statement& st) {
+        counts[st.Int(0)] = {st.Int(1), st.Int(2)};
+      });
+  if (!s.ok()) return s;
+  counts_ = std::move(counts);
+  conversation_.reset();  // prepared anew, without counting
+  return s;
+}
+
 Status ArchiveReader::Conversation(int64_t id, ConversationInfo* info, bool with_times) {
   *info = ConversationInfo();
   Status s;
@@ -275,14 +288,16 @@ Status ArchiveReader::Conversation(int64_t id, ConversationInfo* info, bool with
     conversation_ = std::make_unique<Statement>();
     s = conversation_->Prepare(
         *db_, ("SELECT " + ShownName("p.") + ", " + ShownName("a.") + ", " + ShownName("c.") +
-               ", p.name, a.name, c.name, v.file_name, v.title, coalesce(v.started_at, ''), "
-               "m.n, m.last, v.file_size, v.file_mtime "
+               ", p.name, a.name, c.name, v.file_name, v.title, coalesce(v.started_at, ''), " +
+               std::string(counts_ ? "0, 0" : "m.n, m.last") +
+               ", v.file_size, v.file_mtime "
                "FROM conversation v JOIN contact c ON c.id = v.contact_id "
-               "JOIN account a ON a.id = c.account_id JOIN protocol p ON p.id = a.protocol_id, "
+               "JOIN account a ON a.id = c.account_id JOIN protocol p ON p.id = a.protocol_id" +
                // One pass over the conversation's messages for both.
-               "(SELECT count(*) AS n, coalesce(max(id), 0) AS last FROM message "
-               "WHERE conversation_id = ?1) m "
-               "WHERE v.id = ?1")
+               std::string(counts_ ? ""
+                                   : ", (SELECT count(*) AS n, coalesce(max(id), 0) AS last "
+                                     "FROM message WHERE conversation_id = ?1) m") +
+               " WHERE v.id = ?1")
                   .c_str());
     if (!s.ok()) {
       conversation_.reset();
@@ -304,8 +319,13 @@ Status ArchiveReader::Conversation(int64_t id, ConversationInfo* info, bool with
     info->file_name = st.Text(6);
     info->title = st.Text(7);
     info->started_at = st.Text(8);
-    info->messages = st.Int(9);
-    info->signature = std::to_string(st.Int(9)) + ":" + std::to_string(st.Int(10)) + ":" +
+    std::pair<int64_t, int64_t> counted(st.Int(9), st.Int(10));
+    if (counts_) {
+      const auto it = counts_->find(id);
+      counted = it == counts_->end() ? std::pair<int64_t, int64_t>(0, 0) : it->second;
+    }
+    info->messages = counted.first;
+    info->signature = std::to_string(counted.first) + ":" + std::to_string(counted.second) + ":" +
                       std::to_string(st.Int(11)) + ":" + std::to_string(st.Int(12));
   }
   st.Reset();

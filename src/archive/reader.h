@@ -4,7 +4,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/search.h"
@@ -103,6 +105,10 @@ class ArchiveReader {
   // conversation's messages are not read: what deciding whether an exported
   // file is still up to date needs.
   Status Conversation(int64_t id, ConversationInfo* info, bool with_times = true);
+  // Counts every conversation's messages in one pass, and has Conversation
+  // take its counts from there from now on: for a reader that holds its
+  // snapshot and asks for every conversation in turn.
+  Status CountAllMessages();
 
  private:
   ArchiveReader(std::unique_ptr<Database> db, int64_t version);
@@ -112,6 +118,8 @@ class ArchiveReader {
   std::unique_ptr<Database> db_;
   // Prepared once: an export asks for every conversation in turn.
   std::unique_ptr<Statement> conversation_, conversation_times_, messages_;
+  // Messages and the last message's id, by conversation; see CountAllMessages.
+  std::optional<std::unordered_map<int64_t, std::pair<int64_t, int64_t>>> counts_;
   int64_t version_;
   std::map<std::string, std::string> folded_;  // the fold function's cache
 };

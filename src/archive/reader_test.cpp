@@ -121,6 +121,21 @@ TEST_F(ReaderFixtureTest, EveryConversationWithAndWithoutItsTimes) {
   }
   ConversationInfo none;
   EXPECT_TRUE(reader->Conversation(999999, &none).IsNotFound());
+  // Counted once for all, each conversation reads the same.
+  std::vector<ConversationInfo> before;
+  for (const ConversationRow& row : rows) {
+    before.emplace_back();
+    ASSERT_TRUE(reader->Conversation(row.id, &before.back()).ok());
+  }
+  ASSERT_TRUE(reader->HoldSnapshot().ok());
+  ASSERT_TRUE(reader->CountAllMessages().ok());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    ConversationInfo after;
+    ASSERT_TRUE(reader->Conversation(rows[i].id, &after).ok());
+    EXPECT_EQ(after.messages, before[i].messages);
+    EXPECT_EQ(after.signature, before[i].signature);
+    EXPECT_EQ(after.first_sent_at, before[i].first_sent_at);
+  }
 }
 
 TEST_F(ReaderFixtureTest, StatisticsEqualSql) {
