@@ -175,6 +175,36 @@ TEST_F(ExportFixtureTest, AFolderPerContactAndALaterRunRewritesOnlyWhatChanged) 
     EXPECT_NE(f.string().find("zo\u00eb@example.org"), std::string::npos) << f;
 }
 
+// What the manifest says decides what is written again: a damaged one
+// means every file, a changed entry that file, and what the program does not
+// know is passed over.
+TEST_F(ExportFixtureTest, TheManifestDecidesWhatIsWrittenAgain) {
+  ASSERT_TRUE(Export(ExportFormat::kText, "out/").status.ok());
+  const int64_t all = static_cast<int64_t>(FilesUnder(t.Path("out")).size());
+  const std::string path = t.Path("out/") + kExportManifest;
+  const std::string whole = ReadAll(path);
+  nlohmann::json edited = nlohmann::json::parse(whole);
+  edited["later"] = {{"files", {{"x", {{"conversation", 1}}}}}};
+  auto first = edited["files"].begin();
+  first.value()["signature"] = "0:0:0:0";
+  first.value()["note"] = {{"conversation", 999}};
+  struct Case {
+    std::string manifest;
+    int64_t written;
+  };
+  const Case cases[] = {
+      {whole, 0},  {edited.dump(1), 1},       {whole.substr(0, whole.size() / 2), all},
+      {"[]", all}, {"{\"options\": 5}", all},
+  };
+  for (const Case& c : cases) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << c.manifest;
+    const ArchiveExportResult r = Export(ExportFormat::kText, "out/");
+    ASSERT_TRUE(r.status.ok()) << r.status.message();
+    EXPECT_EQ(r.summary.written, c.written) << c.manifest.substr(0, 80);
+    EXPECT_EQ(r.summary.written + r.summary.unchanged, all);
+  }
+}
+
 TEST_F(ExportFixtureTest, OnlyTheMatchingMessages) {
   ArchiveExportOptions options;
   options.only_matching = true;
