@@ -145,8 +145,7 @@ class CatalogueFiller : public LogTreeVisitor {
       }
       ++stored;
       if (!chat_file_) return;
-      AppendCsvRow(&chat_rows_, {m.slot, stored, p.Time, p.Sender, p.Message}, chat_style_);
-      chat_rows_.append("\r\n");
+      AppendCsvLine(&chat_rows_, {m.slot, stored, p.Time, p.Sender, p.Message}, chat_style_);
     });
     if (chat_rows_.size() >= kChatRowsBuffer) FlushChatRows();
     if (ctx_.observer) ctx_.observer->OnLogDone(item.bytes, stored);

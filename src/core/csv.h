@@ -45,6 +45,12 @@ inline CsvText CsvTextFor(bool write_bom) {
 std::string FormatCsvRow(std::initializer_list<CsvField> fields, CsvText style = CsvText::kAsRead);
 void AppendCsvRow(std::string* out, std::initializer_list<CsvField> fields,
                   CsvText style = CsvText::kAsRead);
+// The row and its CR LF, as every CSV file the program writes ends a row.
+inline void AppendCsvLine(std::string* out, std::initializer_list<CsvField> fields,
+                          CsvText style = CsvText::kAsRead) {
+  AppendCsvRow(out, fields, style);
+  out->append("\r\n");
+}
 
 // Calls emit_rows with a function that takes one row's fields, and hands
 // each row, CR LF included, to sink.
@@ -53,8 +59,7 @@ void FormatCsvRows(CsvText style, EmitRows emit_rows, Sink sink) {
   std::string row;
   emit_rows([&](std::initializer_list<CsvField> fields) {
     row.clear();
-    AppendCsvRow(&row, fields, style);
-    row.append("\r\n");
+    AppendCsvLine(&row, fields, style);
     sink(std::string_view(row));
   });
 }

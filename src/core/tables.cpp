@@ -49,15 +49,16 @@ void ChatTable::StoreText(size_t len, std::string_view a, std::string_view b, st
                           Index* x) {
   x->block = x->offset = 0;
   if (len == 0) return;
-  if (!text_ || block_size_ - block_used_ < len) {
+  // No text block yet (block_size_ 0), or too little room left in it.
+  if (block_size_ - block_used_ < len) {
     // A line longer than a block gets a block of its own.
     const size_t size = len > kTextBlock ? len : kTextBlock;
-    text_ = NewBlock(size);
+    NewBlock(size);
     text_block_ = static_cast<uint32_t>(blocks_.size() - 1);
     block_size_ = size;
     block_used_ = 0;
   }
-  char* p = text_ + block_used_;
+  char* p = blocks_[text_block_].data + block_used_;
   if (!a.empty()) std::memcpy(p, a.data(), a.size());
   if (!b.empty()) std::memcpy(p + a.size(), b.data(), b.size());
   if (!c.empty()) std::memcpy(p + a.size() + b.size(), c.data(), c.size());
@@ -94,7 +95,7 @@ void ChatTable::Release() {
   for (const Block& b : blocks_) source_->Free(b.data, b.size);
   std::vector<Index*>().swap(index_chunks_);
   std::vector<Block>().swap(blocks_);
-  text_ = nullptr;
+  text_block_ = 0;
   block_used_ = block_size_ = 0;
 }
 

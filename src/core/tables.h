@@ -161,10 +161,11 @@ class ChatTable {
     size_t size;
   };
   std::vector<Block> blocks_;  // the index chunks' too
-  char* text_ = nullptr;       // the block texts go into
-  uint32_t text_block_ = 0;    // its place in blocks_
-  size_t block_used_ = 0;
+  // The block texts go into (its place in blocks_), its size (0 before the
+  // first) and how much of it is taken.
+  uint32_t text_block_ = 0;
   size_t block_size_ = 0;
+  size_t block_used_ = 0;
 };
 
 // The log read last: the one the window or the command line opened, or the
