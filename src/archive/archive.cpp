@@ -177,8 +177,7 @@ struct PendingRow {
 // last the outcome and the hash. A long log comes in several pieces, so that
 // what is read ahead stays small whatever the log's length.
 struct LogPiece {
-  size_t log = 0;  // in the run's list
-  bool first = false, last = false;
+  bool last = false;
   // First and last: the log could not be opened or has no header (status says why).
   bool unreadable = false;
   // The stop came in the middle of this log; nothing follows.
@@ -207,8 +206,7 @@ class LogPieces {
   const std::vector<LogRef>& logs_;
   const std::vector<char>& wanted_;
   const StopFlag stop_;
-  size_t next_ = 0;     // the next log to begin
-  size_t current_ = 0;  // the log being read, while reader_ is open
+  size_t next_ = 0;  // the next log to begin
   std::optional<LogLineReader> reader_;
   std::optional<StampClock> clock_;
   int64_t line_number_ = 0;
@@ -216,7 +214,7 @@ class LogPieces {
 };
 
 bool LogPieces::Next(LogPiece* piece) {
-  piece->first = piece->last = piece->unreadable = piece->stopped = false;
+  piece->last = piece->unreadable = piece->stopped = false;
   piece->status = Status::OK();
   piece->title.clear();
   piece->rows.clear();
@@ -225,15 +223,12 @@ bool LogPieces::Next(LogPiece* piece) {
   if (!reader_) {
     while (next_ < logs_.size() && !wanted_[next_]) ++next_;
     if (next_ == logs_.size() || stop_.Requested()) return false;
-    current_ = next_++;
-    const LogRef& log = logs_[current_];
-    piece->first = true;
+    const LogRef& log = logs_[next_++];
     reader_.emplace();
     Status s = reader_->Open(hashing_, log.path());
     std::string header;
     if (s.ok() && !reader_->Next(&header)) s = reader_->status();
     if (!s.ok()) {
-      piece->log = current_;
       piece->last = piece->unreadable = true;
       piece->status = std::move(s);
       reader_.reset();
@@ -243,7 +238,6 @@ bool LogPieces::Next(LogPiece* piece) {
     clock_.emplace(ParseLogStart(log.file_name));
     line_number_ = 0;
   }
-  piece->log = current_;
   size_t bytes = 0;
   for (std::string line; piece->rows.size() < kPieceRows && bytes < kPieceBytes;) {
     if (!reader_->Next(&line)) {
@@ -301,11 +295,14 @@ class Archiver {
   Status Known(Statement& find, int64_t parent, const std::string& name, IdCache* cache,
                int64_t* id);
   // Which logs are to be read: those on the disk that are new to the
-  // archive, or whose size, times or inode changed.
-  Status FindWanted(const std::vector<LogRef>& logs, std::vector<char>* wanted);
+  // archive, or whose size, times or inode changed; and the conversation the
+  // archive holds of each, or 0. No log's conversation is made by another's,
+  // so what is found here holds for the whole run.
+  Status FindWanted(const std::vector<LogRef>& logs, std::vector<char>* wanted,
+                    std::vector<int64_t>* existing);
   // Brings one log's conversation up to date from the pieces read of it. A
   // log that cannot be read is counted and reported, and is no failure of the run.
-  Status Store(const LogRef& log, bool wanted, ReadAhead<LogPiece>& pieces);
+  Status Store(const LogRef& log, bool wanted, int64_t existing, ReadAhead<LogPiece>& pieces);
   Status StoreLines(const LogRef& log, int64_t contact, int64_t existing, LogPiece* piece,
                     ReadAhead<LogPiece>& pieces, int64_t* stored_as, int64_t* added,
                     std::string* hash, Status* read);
@@ -550,11 +547,12 @@ Status Archiver::Known(Statement& find, int64_t parent, const std::string& name,
   return s;
 }
 
-Status Archiver::FindWanted(const std::vector<LogRef>& logs, std::vector<char>* wanted) {
+Status Archiver::FindWanted(const std::vector<LogRef>& logs, std::vector<char>* wanted,
+                            std::vector<int64_t>* existing) {
   wanted->assign(logs.size(), 0);
+  existing->assign(logs.size(), 0);
   for (size_t i = 0; i < logs.size(); ++i) {
     const LogRef& log = logs[i];
-    if (!log.stat_ok) continue;  // gone while listed: nothing to read
     int64_t protocol = 0, account = 0, contact = 0;
     Status s = Known(find_protocol_, 0, log.protocol(), &protocols_, &protocol);
     if (s.ok() && protocol) s = Known(find_account_, protocol, log.account(), &accounts_, &account);
@@ -566,6 +564,7 @@ Status Archiver::FindWanted(const std::vector<LogRef>& logs, std::vector<char>* 
       find_conversation_.Bind(2, log.file_name);
       s = find_conversation_.Step(&row);
     }
+    if (row) (*existing)[i] = find_conversation_.Int(0);
     // A rewrite that keeps the size and sets the time back still changes the
     // inode's own change time, or (a new file renamed over it) the inode.
     const bool unchanged = row &&
@@ -575,25 +574,21 @@ Status Archiver::FindWanted(const std::vector<LogRef>& logs, std::vector<char>* 
                            find_conversation_.Int(4) == static_cast<int64_t>(log.stamp.inode);
     if (contact) find_conversation_.Reset();
     if (!s.ok()) return s;
-    (*wanted)[i] = !unchanged;
+    // A log gone while listed has nothing to read.
+    (*wanted)[i] = log.stat_ok && !unchanged;
   }
   return Status::OK();
 }
 
-Status Archiver::Store(const LogRef& log, bool wanted, ReadAhead<LogPiece>& pieces) {
+Status Archiver::Store(const LogRef& log, bool wanted, int64_t existing,
+                       ReadAhead<LogPiece>& pieces) {
+  // Every log's names have their rows, read or not.
   int64_t protocol = 0, account = 0, contact = 0;
   Status s = IdFor(find_protocol_, add_protocol_, 0, log.protocol(), &protocols_, &protocol);
   if (s.ok()) s = IdFor(find_account_, add_account_, protocol, log.account(), &accounts_, &account);
   if (s.ok()) s = IdFor(find_contact_, add_contact_, account, log.contact(), &contacts_, &contact);
   if (!s.ok()) return s;
 
-  find_conversation_.Bind(1, contact);
-  find_conversation_.Bind(2, log.file_name);
-  bool row = false;
-  s = find_conversation_.Step(&row);
-  const int64_t existing = row ? find_conversation_.Int(0) : 0;
-  find_conversation_.Reset();
-  if (!s.ok()) return s;
   if (existing) seen_.push_back(existing);
   if (!log.stat_ok) return Unreadable(log, Status::NotFound("gone"));
   if (!wanted) {
@@ -789,7 +784,8 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
   if (s.ok() && messages_before == 0)
     s = db_.Exec("DROP INDEX IF EXISTS message_sent_at; DROP INDEX IF EXISTS message_order");
   std::vector<char> wanted;
-  if (s.ok()) s = FindWanted(logs, &wanted);
+  std::vector<int64_t> existing;
+  if (s.ok()) s = FindWanted(logs, &wanted, &existing);
   if (s.ok()) {
     // The next logs are read and split while SQLite stores one; the reader
     // is done with before the run's last steps.
@@ -803,7 +799,7 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
         break;
       }
       const int64_t before = summary_.messages_added;
-      s = Store(logs[i], wanted[i], pieces);
+      s = Store(logs[i], wanted[i], existing[i], pieces);
       if (stopped_in_log_) {
         result.outcome = ArchiveOutcome::kStopped;
         break;
