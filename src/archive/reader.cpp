@@ -56,6 +56,15 @@ Status ForEachRow(Database& db, const std::string& sql, const NodeRef& node, Row
   return s;
 }
 
+// *slot, prepared from sql the first time it is asked for.
+Status PreparedOnce(Database& db, std::unique_ptr<Statement>* slot, const std::string& sql) {
+  if (*slot) return Status::OK();
+  auto st = std::make_unique<Statement>();
+  Status s = st->Prepare(db, sql.c_str());
+  if (s.ok()) *slot = std::move(st);
+  return s;
+}
+
 // "most first" from counts kept by name.
 std::vector<std::pair<std::string, int64_t>> MostFirst(Database& db, const std::string& sql,
                                                        const NodeRef& node, Status* s) {
@@ -193,21 +202,15 @@ Status ArchiveReader::Messages(int64_t conversation, int64_t offset, int64_t lim
   // The rows given are filled anew, their texts' buffers kept: an export
   // reads a million messages through a few pages.
   size_t n = 0;
-  if (!messages_) {
-    auto st = std::make_unique<Statement>();
-    Status s =
-        st->Prepare(*db_,
-                    "SELECT id, line_number, time_text, coalesce(sent_at, ''), sender, body, "
-                    "kind FROM message WHERE conversation_id = ?1 ORDER BY line_number "
-                    "LIMIT ?2 OFFSET ?3");
-    if (!s.ok()) {
-      rows->clear();
-      return s;
-    }
-    messages_ = std::move(st);
+  Status s = PreparedOnce(*db_, &messages_,
+                          "SELECT id, line_number, time_text, coalesce(sent_at, ''), sender, "
+                          "body, kind FROM message WHERE conversation_id = ?1 "
+                          "ORDER BY line_number LIMIT ?2 OFFSET ?3");
+  if (!s.ok()) {
+    rows->clear();
+    return s;
   }
   Statement& st = *messages_;
-  Status s;
   st.Bind(1, conversation);
   st.Bind(2, limit);
   st.Bind(3, offset);
@@ -275,39 +278,26 @@ Status ArchiveReader::CountAllMessages() {
       [&](Statement& st) {
         counts[st.Int(0)] = {st.Int(1), st.Int(2)};
       });
-  if (!s.ok()) return s;
-  counts_ = std::move(counts);
-  conversation_.reset();  // prepared anew, without counting
+  if (s.ok()) counts_ = std::move(counts);
   return s;
 }
 
 Status ArchiveReader::Conversation(int64_t id, ConversationInfo* info, bool with_times) {
   *info = ConversationInfo();
-  Status s;
-  if (!conversation_) {
-    conversation_ = std::make_unique<Statement>();
-    s = conversation_->Prepare(
-        *db_, ("SELECT " + ShownName("p.") + ", " + ShownName("a.") + ", " + ShownName("c.") +
-               ", p.name, a.name, c.name, v.file_name, v.title, coalesce(v.started_at, ''), " +
-               std::string(counts_ ? "0, 0" : "m.n, m.last") +
-               ", v.file_size, v.file_mtime "
-               "FROM conversation v JOIN contact c ON c.id = v.contact_id "
-               "JOIN account a ON a.id = c.account_id JOIN protocol p ON p.id = a.protocol_id" +
-               // One pass over the conversation's messages for both.
-               std::string(counts_ ? ""
-                                   : ", (SELECT count(*) AS n, coalesce(max(id), 0) AS last "
-                                     "FROM message WHERE conversation_id = ?1) m") +
-               " WHERE v.id = ?1")
-                  .c_str());
-    if (!s.ok()) {
-      conversation_.reset();
-      return s;
-    }
-  }
+  Status s = PreparedOnce(
+      *db_, &conversation_,
+      "SELECT " + ShownName("p.") + ", " + ShownName("a.") + ", " + ShownName("c.") +
+          ", p.name, a.name, c.name, v.file_name, v.title, coalesce(v.started_at, ''), "
+          "v.file_size, v.file_mtime "
+          "FROM conversation v JOIN contact c ON c.id = v.contact_id "
+          "JOIN account a ON a.id = c.account_id JOIN protocol p ON p.id = a.protocol_id "
+          "WHERE v.id = ?1");
+  if (!s.ok()) return s;
   Statement& st = *conversation_;
   st.Bind(1, id);
   bool found = false;
   s = st.Step(&found);
+  int64_t size = 0, mtime = 0;
   if (s.ok() && found) {
     info->id = id;
     info->protocol = st.Text(0);
@@ -319,28 +309,37 @@ Status ArchiveReader::Conversation(int64_t id, ConversationInfo* info, bool with
     info->file_name = st.Text(6);
     info->title = st.Text(7);
     info->started_at = st.Text(8);
-    std::pair<int64_t, int64_t> counted(st.Int(9), st.Int(10));
-    if (counts_) {
-      const auto it = counts_->find(id);
-      counted = it == counts_->end() ? std::pair<int64_t, int64_t>(0, 0) : it->second;
-    }
-    info->messages = counted.first;
-    info->signature = std::to_string(counted.first) + ":" + std::to_string(counted.second) + ":" +
-                      std::to_string(st.Int(11)) + ":" + std::to_string(st.Int(12));
+    size = st.Int(9);
+    mtime = st.Int(10);
   }
   st.Reset();
   if (s.ok() && !found) return Status::NotFound("no conversation " + std::to_string(id));
-  if (!s.ok() || !with_times) return s;
-  if (!conversation_times_) {
-    conversation_times_ = std::make_unique<Statement>();
-    s = conversation_times_->Prepare(*db_,
-                                     "SELECT coalesce(min(sent_at), ''), coalesce(max(sent_at), "
-                                     "'') FROM message WHERE conversation_id = ?1");
-    if (!s.ok()) {
-      conversation_times_.reset();
-      return s;
-    }
+  if (!s.ok()) return s;
+
+  // The messages and the last one's id: counted once for all, or now.
+  std::pair<int64_t, int64_t> counted(0, 0);
+  if (counts_) {
+    if (const auto it = counts_->find(id); it != counts_->end()) counted = it->second;
+  } else {
+    s = PreparedOnce(
+        *db_, &conversation_counts_,
+        "SELECT count(*), coalesce(max(id), 0) FROM message WHERE conversation_id = ?1");
+    if (!s.ok()) return s;
+    conversation_counts_->Bind(1, id);
+    s = conversation_counts_->Step(&found);
+    if (s.ok() && found) counted = {conversation_counts_->Int(0), conversation_counts_->Int(1)};
+    conversation_counts_->Reset();
+    if (!s.ok()) return s;
   }
+  info->messages = counted.first;
+  info->signature = std::to_string(counted.first) + ":" + std::to_string(counted.second) + ":" +
+                    std::to_string(size) + ":" + std::to_string(mtime);
+  if (!with_times) return s;
+
+  s = PreparedOnce(*db_, &conversation_times_,
+                   "SELECT coalesce(min(sent_at), ''), coalesce(max(sent_at), '') FROM message "
+                   "WHERE conversation_id = ?1");
+  if (!s.ok()) return s;
   Statement& times = *conversation_times_;
   times.Bind(1, id);
   s = times.Step(&found);

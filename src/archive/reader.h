@@ -117,7 +117,7 @@ class ArchiveReader {
   std::string ShownName(const std::string& table) const;
   std::unique_ptr<Database> db_;
   // Prepared once: an export asks for every conversation in turn.
-  std::unique_ptr<Statement> conversation_, conversation_times_, messages_;
+  std::unique_ptr<Statement> conversation_, conversation_counts_, conversation_times_, messages_;
   // Messages and the last message's id, by conversation; see CountAllMessages.
   std::optional<std::unordered_map<int64_t, std::pair<int64_t, int64_t>>> counts_;
   int64_t version_;
