@@ -255,9 +255,27 @@ std::string SafeFileName(const std::string& name, size_t max_bytes) {
   return out.empty() ? "_" : out;
 }
 
+namespace {
+
+// Makes folder, rid of what a killed run left in it, ready for this run's files.
+Status ReadyFolder(Env& env, const std::string& folder) {
+  Status s = env.CreateFolders(folder);
+  if (s.ok()) RemoveAbandonedTemps(env, folder, std::string(".*") + kTempMark);
+  return s;
+}
+
+// Adds target to files, begun with text; *index is its place in the set.
+Status AddFile(ReplacementSet& files, const std::string& target, char sep, std::string_view text,
+               size_t* index) {
+  Status s = files.Add(target, TempPrefixFor(target, sep), index);
+  return s.ok() ? files.file(*index).Append(text) : s;
+}
+
 // What an export holds in memory before writing it: the files of a folder
 // made but not yet written, or one file being made.
 constexpr size_t kBatchBytes = size_t{8} << 20;
+
+}  // namespace
 
 ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
                                           const std::string& dir,
@@ -305,18 +323,15 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
     std::thread thread;
   };
   auto write_batch = [&env, sep](Batch* b) {
-    Status st = env.CreateFolders(b->folder);
+    Status st = ReadyFolder(env, b->folder);
     if (!st.ok()) {
       b->failed = b->folder;
       return st;
     }
-    // What a killed run left here goes before this run adds its own.
-    RemoveAbandonedTemps(env, b->folder, std::string(".*") + kTempMark);
     ReplacementSet files(env, FileAccess::kOwnerOnly);
     for (Pending& p : b->pending) {
       size_t index = 0;
-      st = files.Add(p.target, TempPrefixFor(p.target, sep), &index);
-      if (st.ok()) st = files.file(index).Append(p.text);
+      st = AddFile(files, p.target, sep, p.text, &index);
       if (!st.ok()) {
         b->failed = p.target;
         return st;
@@ -430,12 +445,10 @@ ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
         if (text.size() < kBatchBytes) return Status::OK();
         Status st = commit();
         if (Status settled = settle(); st.ok()) st = settled;
-        if (st.ok()) st = env.CreateFolders(folder);
+        if (st.ok()) st = ReadyFolder(env, folder);
         if (!st.ok()) return st;
-        RemoveAbandonedTemps(env, folder, std::string(".*") + kTempMark);
         alone = std::make_unique<ReplacementSet>(env, FileAccess::kOwnerOnly);
-        st = alone->Add(target, TempPrefixFor(target, sep), &index);
-        if (st.ok()) st = alone->file(index).Append(text);
+        st = AddFile(*alone, target, sep, text, &index);
         std::string().swap(text);
         return st;
       };

@@ -5,7 +5,8 @@
 namespace chatterwick {
 
 // Blocks the system may back with large pages (2 MiB where it has them), for
-// the chat table; the heap's where it has none. Lives as long as the process.
+// the chat table; small pages back them where it has none. Lives as long as
+// the process.
 BlockSource* LargePageBlocks();
 
 }  // namespace chatterwick
