@@ -309,6 +309,16 @@ class Archiver {
   Status Unreadable(const LogRef& log, const Status& why);
   Status InsertRows(int64_t conversation, const std::vector<PendingRow>& rows);
   Status Commit(bool begin_again);
+  // Whether the full-text index's segments wait to be merged until the end
+  // of the run: on a first run, and on the run after a first one stopped.
+  Status HoldMerges(int64_t messages_before);
+  // The run's last steps, which only make finding faster: the indexes a
+  // first run builds at its end, and the held merges. Every stored log is
+  // committed first; a stop ends them within a step and leaves the rest to
+  // the next run.
+  Status Finish(bool* stopped);
+  // Merges the held segments into one, a step at a time, committing as it goes.
+  Status MergeHeld(bool* stopped);
 
   Env& env_;
   RunObserver* observer_;
@@ -328,6 +338,7 @@ class Archiver {
   int64_t indexed_ = 0;
   int64_t pending_messages_ = 0;
   int pending_logs_ = 0;
+  bool merges_held_ = false;
   // A stop came in the middle of a log, whose rows were then undone.
   bool stopped_in_log_ = false;
 };
@@ -526,6 +537,73 @@ Status Archiver::Commit(bool begin_again) {
   if (s.ok() && begin_again) s = db_.Exec("BEGIN IMMEDIATE");
   pending_logs_ = 0;
   pending_messages_ = 0;
+  return s;
+}
+
+Status Archiver::HoldMerges(int64_t messages_before) {
+  // A first run's index comes in hundreds of small segments, one a batch or
+  // a megabyte of words. Merged as they come, four at a time, every word is
+  // written again at each level, and a tree of ten million messages spent
+  // longer merging than storing; merged once at the end, it is written twice.
+  int64_t automerge = -1;
+  Status s = db_.QueryInt(
+      "SELECT coalesce((SELECT v FROM message_fts_config WHERE k = 'automerge'), -1)", &automerge);
+  if (!s.ok()) return s;
+  merges_held_ = messages_before == 0 || automerge == 0;
+  if (!merges_held_ || automerge == 0) return s;
+  // Segments on one level are merged when there are this many of them even
+  // so, so that no tree outgrows the index's limit of 2000.
+  return db_.Exec(
+      "INSERT INTO message_fts(message_fts, rank) VALUES ('automerge', 0); "
+      "INSERT INTO message_fts(message_fts, rank) VALUES ('crisismerge', 1000);");
+}
+
+Status Archiver::Finish(bool* stopped) {
+  // The last batch's messages also become a segment of the index here.
+  Status s = Commit(true);
+  if (!s.ok()) return s;
+  // An index missing here is built by the next run. Messages an older
+  // archive kept of logs no run reads again get their order too: few, and
+  // found through the index, where no order sorts first.
+  db_.SetStop(stop_);
+  s = db_.Exec(("CREATE INDEX IF NOT EXISTS message_sent_at ON message(sent_at); "
+                "CREATE INDEX IF NOT EXISTS message_order ON message(sent_order); "
+                "UPDATE message SET sent_order = " +
+                SentOrderOf("sent_at") + " WHERE sent_order IS NULL")
+                   .c_str());
+  db_.SetStop({});
+  if (!s.ok() && stop_.Requested()) {
+    *stopped = true;
+    db_.Exec("ROLLBACK").IgnoreError();
+    return db_.Exec("BEGIN IMMEDIATE");
+  }
+  if (s.ok() && merges_held_) s = MergeHeld(stopped);
+  return s;
+}
+
+Status Archiver::MergeHeld(bool* stopped) {
+  // A negative count first puts every segment on one level, so that they are
+  // merged all together; each step then writes about that many pages more.
+  constexpr const char* kStart =
+      "INSERT INTO message_fts(message_fts, rank) VALUES ('merge', -2000)";
+  constexpr const char* kGoOn = "INSERT INTO message_fts(message_fts, rank) VALUES ('merge', 2000)";
+  Status s;
+  for (int step = 0; s.ok(); ++step) {
+    if (stop_.Requested()) {
+      *stopped = true;
+      return s;
+    }
+    // A step that found nothing to merge changes fewer than two rows.
+    const int64_t before = db_.TotalChanges();
+    s = db_.Exec(step == 0 ? kStart : kGoOn);
+    if (!s.ok() || (step > 0 && db_.TotalChanges() - before < 2)) break;
+    if (step % 16 == 15) s = Commit(true);
+  }
+  // Later runs add few messages at a time, which the index merges as they come.
+  if (s.ok())
+    s = db_.Exec(
+        "INSERT INTO message_fts(message_fts, rank) VALUES ('automerge', 4); "
+        "INSERT INTO message_fts(message_fts, rank) VALUES ('crisismerge', 16);");
   return s;
 }
 
@@ -783,6 +861,7 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
   // An index is built faster at the end, all at once, than row by row.
   if (s.ok() && messages_before == 0)
     s = db_.Exec("DROP INDEX IF EXISTS message_sent_at; DROP INDEX IF EXISTS message_order");
+  if (s.ok()) s = HoldMerges(messages_before);
   std::vector<char> wanted;
   std::vector<int64_t> existing;
   if (s.ok()) s = FindWanted(logs, &wanted, &existing);
@@ -808,14 +887,11 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
       if (s.ok() && (pending_logs_ >= 500 || pending_messages_ >= 200000)) s = Commit(true);
     }
   }
-  if (s.ok()) s = db_.Exec("CREATE INDEX IF NOT EXISTS message_sent_at ON message(sent_at)");
-  if (s.ok()) s = db_.Exec("CREATE INDEX IF NOT EXISTS message_order ON message(sent_order)");
-  // Messages an older archive kept of logs no run reads again get their
-  // order too: few, and found through the index, where no order sorts first.
-  if (s.ok())
-    s = db_.Exec(
-        ("UPDATE message SET sent_order = " + SentOrderOf("sent_at") + " WHERE sent_order IS NULL")
-            .c_str());
+  if (s.ok() && result.outcome == ArchiveOutcome::kDone) {
+    bool stopped = false;
+    s = Finish(&stopped);
+    if (stopped) result.outcome = ArchiveOutcome::kStopped;
+  }
   if (s.ok()) s = Commit(false);
   else db_.Exec("ROLLBACK").IgnoreError();
 

@@ -217,6 +217,49 @@ TEST_F(ArchiveTest, AnInterruptedRunIsCompletedByTheNext) {
   EXPECT_EQ(r.outcome, ArchiveOutcome::kDone);
   EXPECT_EQ(r.summary.new_logs, 1200 - kept);
   EXPECT_EQ(r.summary.messages_total, 2400);
+  EXPECT_EQ(One("SELECT count(*) FROM message_fts('line')"), "2400");
+  EXPECT_EQ(One("SELECT v FROM message_fts_config WHERE k = 'automerge'"), "4");
+}
+
+// A first run builds its indexes and merges its full-text index at its very
+// end; a stop there keeps every message, found all the same, and leaves that
+// work to the next run.
+TEST_F(ArchiveTest, AStopInTheLastStepsLeavesThemToTheNextRun) {
+  // Three batches, so three segments to merge.
+  for (int i = 0; i < 1200; ++i) t.File("logs/p/a/c/" + std::to_string(i) + ".html", SmallLog(2));
+  std::atomic<int> stop{0};
+  StopAfter observer(&stop, 1200);
+  ArchiveResult r = Run("logs/", &observer, &stop);
+  EXPECT_EQ(r.outcome, ArchiveOutcome::kStopped);
+  EXPECT_EQ(One("SELECT count(*) FROM conversation"), "1200");
+  EXPECT_EQ(One("SELECT count(*) FROM message_fts('line')"), "2400");
+  // Segments are numbered in the high bits of the index's row ids.
+  const std::string segments =
+      "SELECT count(DISTINCT id >> 37) FROM message_fts_data WHERE id >> 37";
+  EXPECT_EQ(One(segments), "3");
+  const std::string indexes =
+      "SELECT group_concat(name, ' ') FROM sqlite_schema WHERE type = 'index' AND "
+      "name IN ('message_sent_at', 'message_order')";
+  EXPECT_EQ(One(indexes), "");
+
+  r = Run();
+  EXPECT_EQ(r.outcome, ArchiveOutcome::kDone);
+  EXPECT_EQ(r.summary.unchanged_logs, 1200);
+  EXPECT_EQ(One(segments), "1");
+  EXPECT_EQ(One(indexes), "message_sent_at message_order");
+  EXPECT_EQ(One("SELECT count(*) FROM message_fts('line')"), "2400");
+  EXPECT_EQ(One("SELECT count(*) FROM message_fts('line AND 2')"), "1200");
+  EXPECT_EQ(One("SELECT v FROM message_fts_config WHERE k = 'automerge'"), "4");
+
+  // Later runs merge as they go, and the index stays whole.
+  for (int i = 0; i < 600; ++i) t.File("logs/p/a/d/" + std::to_string(i) + ".html", SmallLog(1));
+  r = Run();
+  EXPECT_EQ(r.summary.new_logs, 600);
+  EXPECT_EQ(One("SELECT count(*) FROM message_fts('line')"), "3000");
+  Database d;
+  ASSERT_TRUE(d.Open(db, false).ok());
+  const Status check = d.Exec("INSERT INTO message_fts(message_fts) VALUES ('integrity-check')");
+  EXPECT_TRUE(check.ok()) << check.message();
 }
 
 TEST_F(ArchiveTest, WhatCannotBeUsedIsRefusedClearly) {

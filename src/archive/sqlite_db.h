@@ -31,6 +31,8 @@ class Database {
   Status QueryInt(const char* sql, int64_t* value);
   // The rowid of the row the last INSERT on this connection added.
   int64_t LastInsertId() const { return sqlite3_last_insert_rowid(db_); }
+  // Rows changed by every statement of the connection so far.
+  int64_t TotalChanges() const { return sqlite3_total_changes64(db_); }
   // How long a statement waits for another connection's lock before it fails
   // as Busy.
   void SetBusyTimeout(int milliseconds) { sqlite3_busy_timeout(db_, milliseconds); }
@@ -40,6 +42,8 @@ class Database {
   void TrustSchema() { sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 1, nullptr); }
   Status Error(const char* what) const;
 
+  // Statements fail soon after stop is requested from now on ({}: never).
+  void SetStop(StopFlag stop) { stop_ = stop; }
   // Statements fail once deadline has passed (none: never), and then
   // DeadlinePassed tells that this was why.
   void SetDeadline(std::optional<std::chrono::steady_clock::time_point> deadline);
