@@ -379,15 +379,23 @@ Status Archiver::OpenDatabase(const std::string& path) {
       return Status::InvalidData("an archive with triggers or views this program did not make");
   }
   db_.TrustSchema();
-  // Before the first table the page size is still free: larger pages suit
-  // long rows of text.
-  if (v == 0) s = db_.Exec("PRAGMA page_size = 8192");
+  // Before the first table the page size is still free: large pages suit
+  // long rows of text and a file of gigabytes, and take fewer calls to write.
+  if (v == 0) s = db_.Exec("PRAGMA page_size = 32768");
   // WAL: readers (a search) go on while a run writes, and a commit costs no
   // sync. The page cache holds a batch, within the memory a run may take.
   if (s.ok())
     s = db_.Exec(
         "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON; "
-        "PRAGMA cache_size = -32768; PRAGMA wal_autocheckpoint = 20000;");
+        "PRAGMA cache_size = -32768;");
+  // The log is copied into the file once it holds 160 MiB, whatever the
+  // page size of an archive made earlier.
+  int64_t page_size = 0;
+  if (s.ok()) s = db_.QueryInt("PRAGMA page_size", &page_size);
+  if (s.ok())
+    s = db_.Exec(("PRAGMA wal_autocheckpoint = " +
+                  std::to_string((160 << 20) / std::max<int64_t>(page_size, 512)))
+                     .c_str());
   if (!s.ok()) return s;
   if (v == kSchemaVersion) return s;
   s = db_.Exec("BEGIN IMMEDIATE");
