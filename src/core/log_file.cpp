@@ -89,7 +89,7 @@ Status LogLineReader::Open(Env& env, const std::string& path) {
 
 bool LogLineReader::Next(std::string* line) {
   if (!reader_ || !status_.ok()) return false;
-  std::string s;
+  std::string& s = read_;
   while (reader_->ReadLine(&s)) {
     // Left by an editor that saved the log; the client writes none.
     if (first_ && s.starts_with(kUtf8Bom)) s.erase(0, kUtf8Bom.size());

@@ -42,6 +42,9 @@ class LogLineReader {
  private:
   std::unique_ptr<LineReader> reader_;
   std::string pending_;
+  // The line being read. The buffers of read_, pending_ and the caller's
+  // line change places, so that a log's lines take no allocation each.
+  std::string read_;
   bool has_pending_ = false;
   bool first_ = true;
   bool any_ = false;
