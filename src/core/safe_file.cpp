@@ -6,8 +6,6 @@
 
 namespace chatterwick {
 
-namespace {}  // namespace
-
 std::string TempPrefixFor(const std::string& path, char sep) {
   const size_t name = path::NameStart(path, sep);
   return path.substr(0, name) + "." + path.substr(name) + kTempMark;
