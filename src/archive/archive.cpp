@@ -319,6 +319,9 @@ class Archiver {
   Status Finish(bool* stopped);
   // Merges the held segments into one, a step at a time, committing as it goes.
   Status MergeHeld(bool* stopped);
+  // How many segments on one level the index merges as it goes (0: none),
+  // and how many it merges even so.
+  Status SetMerging(int automerge, int crisismerge);
 
   Env& env_;
   RunObserver* observer_;
@@ -559,11 +562,17 @@ Status Archiver::HoldMerges(int64_t messages_before) {
   if (!s.ok()) return s;
   merges_held_ = messages_before == 0 || automerge == 0;
   if (!merges_held_ || automerge == 0) return s;
-  // Segments on one level are merged when there are this many of them even
-  // so, so that no tree outgrows the index's limit of 2000.
-  return db_.Exec(
-      "INSERT INTO message_fts(message_fts, rank) VALUES ('automerge', 0); "
-      "INSERT INTO message_fts(message_fts, rank) VALUES ('crisismerge', 1000);");
+  // Even so, 1000 segments on one level are merged, so that no tree outgrows
+  // the index's limit of 2000.
+  return SetMerging(0, 1000);
+}
+
+Status Archiver::SetMerging(int automerge, int crisismerge) {
+  return db_.Exec(("INSERT INTO message_fts(message_fts, rank) VALUES ('automerge', " +
+                   std::to_string(automerge) +
+                   "); INSERT INTO message_fts(message_fts, rank) VALUES ('crisismerge', " +
+                   std::to_string(crisismerge) + ");")
+                      .c_str());
 }
 
 Status Archiver::Finish(bool* stopped) {
@@ -607,11 +616,9 @@ Status Archiver::MergeHeld(bool* stopped) {
     if (!s.ok() || (step > 0 && db_.TotalChanges() - before < 2)) break;
     if (step % 16 == 15) s = Commit(true);
   }
-  // Later runs add few messages at a time, which the index merges as they come.
-  if (s.ok())
-    s = db_.Exec(
-        "INSERT INTO message_fts(message_fts, rank) VALUES ('automerge', 4); "
-        "INSERT INTO message_fts(message_fts, rank) VALUES ('crisismerge', 16);");
+  // Later runs add few messages at a time, which the index merges as they
+  // come, as it does unless told otherwise.
+  if (s.ok()) s = SetMerging(4, 16);
   return s;
 }
 
