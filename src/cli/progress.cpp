@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/time_left.h"
+
 namespace chatterwick::cli {
 
 std::string FormatProgress(int64_t done, int64_t total, uint64_t done_bytes, uint64_t total_bytes,
@@ -18,8 +20,8 @@ std::string FormatProgress(int64_t done, int64_t total, uint64_t done_bytes, uin
     std::snprintf(text, sizeof text, "  %.0f lines/s", static_cast<double>(lines) / seconds);
     line += text;
   }
-  if (share >= 0.01 && share < 1) {
-    std::snprintf(text, sizeof text, "  %.0f s left", seconds / share - seconds);
+  if (const std::optional<double> left = SecondsLeft(share, seconds)) {
+    std::snprintf(text, sizeof text, "  %.0f s left", *left);
     line += text;
   }
   return line;

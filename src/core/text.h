@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -43,6 +44,16 @@ inline bool Cut(std::string_view t, Pos p, Pos n, std::string_view* out) {
 // From p (at least 1) to the end.
 inline std::string_view CutToEnd(std::string_view t, Pos p) {
   return p > static_cast<Pos>(t.size()) ? std::string_view() : t.substr(static_cast<size_t>(p - 1));
+}
+
+// The longest length of at most max_bytes at which text can be cut without
+// cutting a UTF-8 character in two: the start of the character at
+// max_bytes, or the whole text when it is no longer.
+inline size_t Utf8CutPoint(std::string_view t, size_t max_bytes) {
+  if (t.size() <= max_bytes) return t.size();
+  size_t cut = max_bytes;
+  while (cut > 0 && (static_cast<unsigned char>(t[cut]) & 0xC0) == 0x80) --cut;
+  return cut;
 }
 
 // Spaces and tabs off both ends.

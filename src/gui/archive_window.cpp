@@ -52,6 +52,7 @@
 #include "archive/names.h"
 #include "archive/query.h"
 #include "core/text.h"
+#include "core/time_left.h"
 #include "gui/display_text.h"
 #include "gui/message_view.h"
 
@@ -99,8 +100,8 @@ class UpdateObserver : public RunObserver {
         total_bytes_ ? static_cast<double>(done_bytes_) / static_cast<double>(total_bytes_) : 0.0;
     const double seconds = std::chrono::duration<double>(shown_ - start_).count();
     QString text = QStringLiteral("%1 of %2 logs").arg(done_).arg(total_logs_);
-    if (share >= 0.01 && share < 1)
-      text += QStringLiteral(", about %1 s left").arg(qRound(seconds / share - seconds));
+    if (const std::optional<double> left = SecondsLeft(share, seconds))
+      text += QStringLiteral(", about %1 s left").arg(qRound(*left));
     const int value = static_cast<int>(share * 1000);
     QMetaObject::invokeMethod(
         window_,
