@@ -385,7 +385,7 @@ TEST_F(ArchiveTest, NamesAsPeopleKnowThemAndAnOlderArchiveUpgraded) {
                        "DROP INDEX message_order; ALTER TABLE message DROP COLUMN sent_order; "
                        "PRAGMA user_version = 1;")
                     .ok());
-    std::string view = ChatViewSql();
+    std::string view = kChatView;
     view = view.substr(0, view.find(",\n         p.display_name")) +
            view.substr(view.find("\n  FROM message m"));
     ASSERT_TRUE(d.Exec(view.c_str()).ok()) << view;

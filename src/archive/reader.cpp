@@ -1,6 +1,7 @@
 #include "archive/reader.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 #include "archive/names.h"
@@ -74,6 +75,32 @@ std::vector<std::pair<std::string, int64_t>> MostFirst(Database& db, const std::
   return out;
 }
 
+// Steps through q's hits from offset; limited: q has a LIMIT.
+Status RunSearch(Database& db, SqlWithParams q, bool limited, int64_t offset,
+                 const std::function<bool(const SearchHit&)>& emit) {
+  if (offset > 0) q.sql += (limited ? " OFFSET " : " LIMIT -1 OFFSET ") + q.Param(offset);
+  Statement st;
+  Status s = st.Prepare(db, q.sql.c_str());
+  if (!s.ok()) return s;
+  q.BindAll(st);
+  SearchHit hit;
+  bool row = false;
+  while ((s = st.Step(&row)).ok() && row) {
+    hit.sent_at = st.Text(0);
+    hit.time_text = st.Text(1);
+    hit.protocol = st.Text(2);
+    hit.account = st.Text(3);
+    hit.contact = st.Text(4);
+    hit.sender = st.Text(5);
+    hit.body = st.Text(6);
+    hit.kind = st.Text(7);
+    hit.message_id = st.Int(8);
+    hit.conversation_id = st.Int(9);
+    if (!emit(hit)) break;
+  }
+  return s;
+}
+
 }  // namespace
 
 ArchiveReader::ArchiveReader(std::unique_ptr<Database> db, int64_t version)
@@ -86,9 +113,6 @@ Status ArchiveReader::Open(const std::string& db_path, std::unique_ptr<ArchiveRe
   auto db = std::make_unique<Database>();
   Status s = db->Open(db_path, true, stop);
   if (!s.ok()) return s;
-  // A reader waits out the archive run's short write locks, as readers of a
-  // WAL database are to do, instead of failing at the first one.
-  db->SetBusyTimeout(5000);
   int64_t version = 0;
   s = db->QueryInt("PRAGMA user_version", &version);
   if (!s.ok()) return s.IsBusy() ? s : Status::InvalidData(s.message());
@@ -231,10 +255,52 @@ Status ArchiveReader::Messages(int64_t conversation, int64_t offset, int64_t lim
   return s;
 }
 
+Status ArchiveReader::Search(const SearchOptions& options, int64_t offset,
+                             const std::function<bool(const SearchHit&)>& emit) {
+  // A page of a word in many messages comes at once in time order; one in
+  // few would have the time-ordered walk pass over most messages, so that
+  // walk gets a moment, and the sorted way follows when it was not enough.
+  // Both give the same hits in the same order.
+  const bool fts = !options.query.match.empty();
+  if (fts && version_ >= 3 && options.limit > 0 && options.limit + offset <= 5000) {
+    std::vector<SearchHit> page;
+    db_->SetDeadline(std::chrono::steady_clock::now() + std::chrono::milliseconds(40));
+    Status s = RunSearch(*db_, SearchSql(options, version_, SearchPlan::kInTimeOrder), true, offset,
+                         [&](const SearchHit& h) {
+                           page.push_back(h);
+                           return true;
+                         });
+    const bool passed = db_->DeadlinePassed();
+    db_->SetDeadline(std::nullopt);
+    if (!passed) {
+      if (!s.ok()) return s;
+      for (const SearchHit& h : page)
+        if (!emit(h)) break;
+      return s;
+    }
+  }
+  return RunSearch(*db_, SearchSql(options, version_), options.limit > 0, offset, emit);
+}
+
+Status ArchiveReader::CountHits(const SearchOptions& options, int64_t* count) {
+  SearchOptions all = options;
+  all.limit = 0;
+  all.mark_start.clear();
+  const SqlWithParams q = SearchSql(all, version_, SearchPlan::kUnordered);
+  Statement st;
+  Status s = st.Prepare(*db_, ("SELECT count(*) FROM (" + q.sql + ")").c_str());
+  if (!s.ok()) return s;
+  q.BindAll(st);
+  bool row = false;
+  s = st.Step(&row);
+  *count = s.ok() && row ? st.Int(0) : 0;
+  return s;
+}
+
 Status ArchiveReader::Stats(const NodeRef& node, Statistics* stats) {
   *stats = Statistics();
-  const std::string from =
-      " FROM message m JOIN conversation v ON v.id = m.conversation_id WHERE " + BelowNode(node);
+  const std::string joined = " FROM message m JOIN conversation v ON v.id = m.conversation_id";
+  const std::string from = joined + " WHERE " + BelowNode(node);
   Status s = ForEachRow(
       *db_, "SELECT count(*), coalesce(min(m.sent_at), ''), coalesce(max(m.sent_at), '')" + from,
       node, [&](Statement& st) {
@@ -260,14 +326,13 @@ Status ArchiveReader::Stats(const NodeRef& node, Statistics* stats) {
         *db_,
         "SELECT m.sender, count(*)" + from + " AND m.sender <> '' GROUP BY 1 ORDER BY 2 DESC, 1",
         node, &s);
-  const std::string contact = ShownName("c.");
   if (s.ok())
-    stats->top_contacts =
-        MostFirst(*db_,
-                  "SELECT " + contact + ", count(*)" + from.substr(0, from.find(" WHERE")) +
-                      " JOIN contact c ON c.id = v.contact_id WHERE " + BelowNode(node) +
-                      " GROUP BY c.id ORDER BY 2 DESC, 1 LIMIT 10",
-                  node, &s);
+    stats->top_contacts = MostFirst(*db_,
+                                    "SELECT " + ShownName("c.") + ", count(*)" + joined +
+                                        " JOIN contact c ON c.id = v.contact_id WHERE " +
+                                        BelowNode(node) +
+                                        " GROUP BY c.id ORDER BY 2 DESC, 1 LIMIT 10",
+                                    node, &s);
   return s;
 }
 
@@ -314,34 +379,41 @@ Status ArchiveReader::Conversation(int64_t id, ConversationInfo* info, bool with
   }
   st.Reset();
   if (s.ok() && !found) return Status::NotFound("no conversation " + std::to_string(id));
-  if (!s.ok()) return s;
-
-  // The messages and the last one's id: counted once for all, or now.
   std::pair<int64_t, int64_t> counted(0, 0);
-  if (counts_) {
-    if (const auto it = counts_->find(id); it != counts_->end()) counted = it->second;
-  } else {
-    s = PreparedOnce(
-        *db_, &conversation_counts_,
-        "SELECT count(*), coalesce(max(id), 0) FROM message WHERE conversation_id = ?1");
-    if (!s.ok()) return s;
-    conversation_counts_->Bind(1, id);
-    s = conversation_counts_->Step(&found);
-    if (s.ok() && found) counted = {conversation_counts_->Int(0), conversation_counts_->Int(1)};
-    conversation_counts_->Reset();
-    if (!s.ok()) return s;
-  }
+  if (s.ok()) s = MessageCount(id, &counted);
+  if (!s.ok()) return s;
   info->messages = counted.first;
   info->signature = std::to_string(counted.first) + ":" + std::to_string(counted.second) + ":" +
                     std::to_string(size) + ":" + std::to_string(mtime);
-  if (!with_times) return s;
+  return with_times ? MessageTimes(id, info) : s;
+}
 
-  s = PreparedOnce(*db_, &conversation_times_,
-                   "SELECT coalesce(min(sent_at), ''), coalesce(max(sent_at), '') FROM message "
-                   "WHERE conversation_id = ?1");
+Status ArchiveReader::MessageCount(int64_t id, std::pair<int64_t, int64_t>* counted) {
+  // Counted once for all, or now.
+  if (counts_) {
+    if (const auto it = counts_->find(id); it != counts_->end()) *counted = it->second;
+    return Status::OK();
+  }
+  Status s = PreparedOnce(
+      *db_, &conversation_counts_,
+      "SELECT count(*), coalesce(max(id), 0) FROM message WHERE conversation_id = ?1");
+  if (!s.ok()) return s;
+  conversation_counts_->Bind(1, id);
+  bool found = false;
+  s = conversation_counts_->Step(&found);
+  if (s.ok() && found) *counted = {conversation_counts_->Int(0), conversation_counts_->Int(1)};
+  conversation_counts_->Reset();
+  return s;
+}
+
+Status ArchiveReader::MessageTimes(int64_t id, ConversationInfo* info) {
+  Status s = PreparedOnce(*db_, &conversation_times_,
+                          "SELECT coalesce(min(sent_at), ''), coalesce(max(sent_at), '') FROM "
+                          "message WHERE conversation_id = ?1");
   if (!s.ok()) return s;
   Statement& times = *conversation_times_;
   times.Bind(1, id);
+  bool found = false;
   s = times.Step(&found);
   if (s.ok() && found) {
     info->first_sent_at = times.Text(0);

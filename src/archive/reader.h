@@ -115,6 +115,10 @@ class ArchiveReader {
   // The SQL of a protocol's, account's or contact's name as people know it;
   // table is the alias and its dot ("c.") or empty.
   std::string ShownName(const std::string& table) const;
+  // A conversation's messages and the last one's id.
+  Status MessageCount(int64_t id, std::pair<int64_t, int64_t>* counted);
+  // Its first and last full stamps.
+  Status MessageTimes(int64_t id, ConversationInfo* info);
   std::unique_ptr<Database> db_;
   // Prepared once: an export asks for every conversation in turn.
   std::unique_ptr<Statement> conversation_, conversation_counts_, conversation_times_, messages_;

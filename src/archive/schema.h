@@ -1,10 +1,17 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
-// The archive's tables, as a new database gets them. PRAGMA user_version
-// holds kSchemaVersion; a database with a higher one is left alone.
+#include "core/status.h"
+
+// The archive's tables, as a new database gets them, and how a database
+// becomes one: checked, then made or brought up to this version in place.
+// PRAGMA user_version holds kSchemaVersion; a database with a higher one is
+// left alone.
 namespace chatterwick::archive {
+
+class Database;
 
 inline constexpr int kSchemaVersion = 3;
 // message.sent_order of a stamp (an SQL expression of sent_at's text): its
@@ -13,10 +20,8 @@ inline std::string SentOrderOf(const std::string& sent_at) {
   return "coalesce(unixepoch(" + sent_at + "), 253402300800)";
 }
 
-// The view "chat" is the one way readers see a message with its names: the
-// names as on the disk ("protocol", "account", "contact") and as people know
-// them ("protocol_display", ...: %XX escapes decoded).
-inline constexpr const char* kSchema = R"sql(
+// Every table, index and trigger of a new archive.
+inline constexpr const char* kTables = R"sql(
 CREATE TABLE protocol (
   id INTEGER PRIMARY KEY,
   name TEXT NOT NULL UNIQUE,
@@ -50,8 +55,8 @@ CREATE TABLE conversation (
   content_hash BLOB,
   UNIQUE (contact_id, file_name)
 );
--- sent_order: seconds since 1970 (UTC) of sent_at, kNoStamp without one:
--- the time order, across time zones, that an index can give.
+-- sent_order: seconds since 1970 (UTC) of sent_at, and without one a time
+-- after every other: the time order, across time zones, that an index can give.
 CREATE TABLE message (
   id INTEGER PRIMARY KEY AUTOINCREMENT,
   conversation_id INTEGER NOT NULL REFERENCES conversation(id) ON DELETE CASCADE,
@@ -78,6 +83,13 @@ CREATE TRIGGER message_fts_update AFTER UPDATE ON message BEGIN
     VALUES ('delete', old.id, old.body, old.sender);
   INSERT INTO message_fts(rowid, body, sender) VALUES (new.id, new.body, new.sender);
 END;
+)sql";
+
+// The view "chat" is the one way readers see a message with its names: the
+// names as on the disk ("protocol", "account", "contact") and as people know
+// them ("protocol_display", ...: %XX escapes decoded). Every upgrade makes it
+// anew, so that it always reads the tables as they are.
+inline constexpr const char* kChatView = R"sql(
 CREATE VIEW chat AS
   SELECT m.id, p.name AS protocol, a.name AS account, c.name AS contact,
          v.file_name, v.title, v.started_at, m.line_number, m.time_text, m.sent_at,
@@ -91,35 +103,11 @@ CREATE VIEW chat AS
   JOIN protocol p ON p.id = a.protocol_id;
 )sql";
 
-// Brings a schema 1 archive to schema 2, inside the caller's transaction:
-// the display names' columns, whether a log is still on the disk, and the
-// view that shows the names. The names
-// themselves are then filled in by the caller.
-inline constexpr const char* kUpgradeFrom1 = R"sql(
-ALTER TABLE protocol ADD COLUMN display_name TEXT;
-ALTER TABLE account ADD COLUMN display_name TEXT;
-ALTER TABLE contact ADD COLUMN display_name TEXT;
-ALTER TABLE conversation ADD COLUMN present INTEGER NOT NULL DEFAULT 1;
-DROP VIEW chat;
-)sql";
-
-// Brings a schema 2 archive to schema 3: what tells a rewritten log from an
-// untouched one besides its size and time (both can be set back), what
-// recognises a log's bytes at a new place, and the messages' time order as
-// one indexed number. Every log is read again once, by the next run, which
-// fills them in.
-inline constexpr const char* kUpgradeFrom2 = R"sql(
-ALTER TABLE conversation ADD COLUMN file_ctime INTEGER NOT NULL DEFAULT 0;
-ALTER TABLE conversation ADD COLUMN file_inode INTEGER NOT NULL DEFAULT 0;
-ALTER TABLE conversation ADD COLUMN content_hash BLOB;
-ALTER TABLE message ADD COLUMN sent_order INTEGER;
-CREATE INDEX message_order ON message(sent_order);
-)sql";
-
-// The view alone, as kSchema creates it.
-inline std::string ChatViewSql() {
-  const std::string schema = kSchema;
-  return schema.substr(schema.find("CREATE VIEW chat"));
-}
+// Opens the archive at path for a run that writes it (created when missing,
+// as an empty file is read): refused, with every byte kept, when it is no
+// archive, one of a newer schema, or one whose triggers or views this
+// program did not make; otherwise set up for writing and brought to
+// kSchemaVersion in place.
+Status OpenArchiveForWriting(Database& db, const std::string& path);
 
 }  // namespace chatterwick::archive

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <optional>
 #include <string>
+#include <variant>
 
 #include "archive/query.h"
 #include "core/status.h"
@@ -38,6 +40,32 @@ struct SearchHit {
 // Checks a date as --from and --to take it: a real calendar date from
 // 1000-01-01 to 9999-12-31.
 bool IsDate(const std::string& text);
+
+class Statement;
+
+// An SQL text with its parameters, numbered as they are added.
+class SqlWithParams {
+ public:
+  std::string sql;
+  // Adds a parameter; returns its place in the SQL ("?3").
+  std::string Param(std::variant<std::string, int64_t> value);
+  void BindAll(Statement& st) const;
+
+ private:
+  // A list: the texts stay where they are while the statement reads them.
+  std::list<std::variant<std::string, int64_t>> params_;
+};
+
+// How the statement finds its hits in time order: all of them through the
+// full-text index and then sorted (best when they are few), or the messages
+// in time order through their index, each looked up in the full-text index
+// (best when they are many: a page ends the search early).
+enum class SearchPlan { kUnordered, kSorted, kInTimeOrder };
+
+// The statement that selects options' hits from an archive of schema
+// "version", their columns as a SearchHit holds them.
+SqlWithParams SearchSql(const SearchOptions& options, int64_t version,
+                        SearchPlan plan = SearchPlan::kSorted);
 
 // Calls emit with each hit in time order, until it returns false.
 // InvalidData for a file that is not an archive (or of a newer schema); Busy

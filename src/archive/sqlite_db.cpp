@@ -69,8 +69,9 @@ Status Database::OpenOnce(const std::string& name, int flags, StopFlag stop) {
     return missing ? Status::NotFound(s.message()) : s;
   }
   sqlite3_extended_result_codes(db_, 1);
-  // A reader waits out a run's short write locks, as readers of a WAL
-  // database are to do, instead of failing at the first one.
+  // A connection waits out another's short write locks (a reader of a WAL
+  // database, the run's lock on a file a reader holds), up to 5 s, instead
+  // of failing at the first one.
   sqlite3_busy_timeout(db_, 5000);
   // Another person's file is data, not code: its views, triggers and virtual
   // tables may not call functions with side effects nor reach the program's

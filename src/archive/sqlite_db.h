@@ -33,9 +33,6 @@ class Database {
   int64_t LastInsertId() const { return sqlite3_last_insert_rowid(db_); }
   // Rows changed by every statement of the connection so far.
   int64_t TotalChanges() const { return sqlite3_total_changes64(db_); }
-  // How long a statement waits for another connection's lock before it fails
-  // as Busy.
-  void SetBusyTimeout(int milliseconds) { sqlite3_busy_timeout(db_, milliseconds); }
   sqlite3* get() const { return db_; }
   // Lets the file's own triggers and views run what they call: only for a
   // schema whose code the caller has checked to be its own.

@@ -1,0 +1,182 @@
+#include "archive/schema.h"
+
+#include <algorithm>
+#include <string>
+
+#include "archive/names.h"
+#include "archive/sqlite_db.h"
+
+namespace chatterwick::archive {
+
+namespace {
+
+// Brings a schema 1 archive to schema 2: the display names' columns, and
+// whether a log is still on the disk. The names are then filled in.
+constexpr const char* kUpgradeFrom1 = R"sql(
+ALTER TABLE protocol ADD COLUMN display_name TEXT;
+ALTER TABLE account ADD COLUMN display_name TEXT;
+ALTER TABLE contact ADD COLUMN display_name TEXT;
+ALTER TABLE conversation ADD COLUMN present INTEGER NOT NULL DEFAULT 1;
+)sql";
+
+// Brings a schema 2 archive to schema 3: what tells a rewritten log from an
+// untouched one besides its size and time (both can be set back), what
+// recognises a log's bytes at a new place, and the messages' time order as
+// one indexed number. Every log is read again once, by the next run, which
+// fills them in.
+constexpr const char* kUpgradeFrom2 = R"sql(
+ALTER TABLE conversation ADD COLUMN file_ctime INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE conversation ADD COLUMN file_inode INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE conversation ADD COLUMN content_hash BLOB;
+ALTER TABLE message ADD COLUMN sent_order INTEGER;
+CREATE INDEX message_order ON message(sent_order);
+)sql";
+
+// Every protocol's, account's and contact's name as people know it.
+Status FillDisplayNames(Database& db) {
+  Status s;
+  for (const char* table : {"protocol", "account", "contact"}) {
+    Statement names, update;
+    s = names.Prepare(db, (std::string("SELECT id, name FROM ") + table).c_str());
+    if (s.ok())
+      s = update.Prepare(
+          db, (std::string("UPDATE ") + table + " SET display_name = ?2 WHERE id = ?1").c_str());
+    bool row = false;
+    while (s.ok() && (s = names.Step(&row)).ok() && row) {
+      const std::string display = DisplayName(names.Text(1));
+      update.Bind(1, names.Int(0));
+      update.Bind(2, display);
+      s = update.Run();
+    }
+    if (!s.ok()) break;
+  }
+  return s;
+}
+
+// One version's step to the next: its SQL, then what SQL alone cannot do.
+struct UpgradeStep {
+  int from, to;
+  const char* sql;
+  Status (*fill)(Database& db);  // null when the SQL is all
+};
+
+constexpr UpgradeStep kUpgradeSteps[] = {
+    {1, 2, kUpgradeFrom1, &FillDisplayNames},
+    {2, 3, kUpgradeFrom2, nullptr},
+};
+
+// The triggers (and views, with_views) of db's schema as one text.
+Status SchemaCode(Database& db, bool with_views, std::string* code) {
+  Statement st;
+  Status s = st.Prepare(db, with_views ? "SELECT type, name, sql FROM sqlite_schema WHERE type IN "
+                                         "('trigger', 'view') ORDER BY type, name"
+                                       : "SELECT type, name, sql FROM sqlite_schema WHERE type = "
+                                         "'trigger' ORDER BY name");
+  code->clear();
+  for (bool row = true; s.ok();) {
+    s = st.Step(&row);
+    if (!s.ok() || !row) break;
+    for (int c = 0; c < 3; ++c) code->append(st.Text(c)).push_back('\0');
+  }
+  return s;
+}
+
+// Makes a new archive's tables and view in db.
+Status CreateSchema(Database& db) {
+  Status s = db.Exec(kTables);
+  return s.ok() ? db.Exec(kChatView) : s;
+}
+
+// Whether db may be written as an archive: *version is its schema, 0 for an
+// empty database. Nothing is changed.
+Status CheckSchema(Database& db, int64_t* version) {
+  int64_t v = 0, tables = 0, ours = 0;
+  Status s = db.QueryInt("PRAGMA user_version", &v);
+  if (s.ok()) s = db.QueryInt("SELECT count(*) FROM sqlite_schema", &tables);
+  if (s.ok())
+    s = db.QueryInt(
+        "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name IN "
+        "('protocol', 'account', 'contact', 'conversation', 'message', 'message_fts')",
+        &ours);
+  if (!s.ok()) return s;
+  *version = v;
+  if (v > kSchemaVersion)
+    return Status::InvalidData("made by a newer chatterwick (schema " + std::to_string(v) + ")");
+  if ((v == 0 && tables != 0) || (v != 0 && ours != 6))
+    return Status::InvalidData("a database, but not a chatterwick archive");
+  if (v == 0) return s;
+  // The full-text index is kept up to date by triggers, which the
+  // connection runs only for a schema it trusts: one whose every trigger and
+  // view is this program's own. The first schema's view was another.
+  std::string theirs, mine;
+  s = SchemaCode(db, v >= 2, &theirs);
+  Database fresh;
+  if (s.ok()) s = fresh.Open(":memory:", false);
+  if (s.ok()) s = CreateSchema(fresh);
+  if (s.ok()) s = SchemaCode(fresh, v >= 2, &mine);
+  if (s.ok() && theirs != mine)
+    return Status::InvalidData("an archive with triggers or views this program did not make");
+  return s;
+}
+
+// WAL: readers (a search) go on while a run writes, and a commit costs no
+// sync. The page cache holds a batch, within the memory a run may take.
+Status SetUpForWriting(Database& db, int64_t version) {
+  Status s;
+  // Before the first table the page size is still free: large pages suit
+  // long rows of text and a file of gigabytes, and take fewer calls to write.
+  if (version == 0) s = db.Exec("PRAGMA page_size = 32768");
+  if (s.ok())
+    s = db.Exec(
+        "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON; "
+        "PRAGMA cache_size = -32768;");
+  // The log is copied into the file once it holds 160 MiB, whatever the
+  // page size of an archive made earlier.
+  int64_t page_size = 0;
+  if (s.ok()) s = db.QueryInt("PRAGMA page_size", &page_size);
+  if (s.ok())
+    s = db.Exec(("PRAGMA wal_autocheckpoint = " +
+                 std::to_string((160 << 20) / std::max<int64_t>(page_size, 512)))
+                    .c_str());
+  return s;
+}
+
+// Makes the schema (version 0) or takes it through every step from version
+// up, in one transaction: a failure leaves the database as it was.
+Status BringUpToDate(Database& db, int64_t version) {
+  Status s = db.Exec("BEGIN IMMEDIATE");
+  if (s.ok() && version == 0) s = CreateSchema(db);
+  if (s.ok() && version > 0) {
+    for (const UpgradeStep& step : kUpgradeSteps) {
+      if (step.from < version) continue;
+      s = db.Exec(step.sql);
+      if (s.ok() && step.fill) s = step.fill(db);
+      if (!s.ok()) break;
+    }
+    if (s.ok()) s = db.Exec("DROP VIEW IF EXISTS chat");
+    if (s.ok()) s = db.Exec(kChatView);
+  }
+  if (s.ok()) s = db.Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+  if (s.ok()) s = db.Exec("COMMIT");
+  else db.Exec("ROLLBACK").IgnoreError();
+  return s;
+}
+
+}  // namespace
+
+Status OpenArchiveForWriting(Database& db, const std::string& path) {
+  // No stop for this connection's statements: a stop ends the run between
+  // logs, or inside one (undone), and the batch before it is still committed.
+  Status s = db.Open(path, false);
+  // Everything is checked before anything is changed: a file that is refused
+  // keeps every byte.
+  int64_t version = 0;
+  if (s.ok()) s = CheckSchema(db, &version);
+  if (!s.ok()) return s;
+  db.TrustSchema();
+  s = SetUpForWriting(db, version);
+  if (!s.ok() || version == kSchemaVersion) return s;
+  return BringUpToDate(db, version);
+}
+
+}  // namespace chatterwick::archive
