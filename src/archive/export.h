@@ -28,12 +28,6 @@ struct ArchiveExportOptions {
   bool spreadsheet_safe = true;
 };
 
-// The name a folder or file of the export gets from a name people know: no
-// "/", "\\", NUL or control character, nothing Windows refuses (<>:"|?* and
-// names like CON or LPT1), no leading ".", no trailing dot or blank, at most
-// max_bytes bytes of whole UTF-8 characters, never empty.
-std::string SafeFileName(const std::string& name, size_t max_bytes = 255);
-
 struct ArchiveExportSummary {
   int64_t conversations = 0, messages = 0;
   int64_t written = 0, unchanged = 0, removed = 0;
@@ -63,8 +57,5 @@ ArchiveExportResult ExportArchiveToFile(Env& env, const std::string& db_path,
                                         const ArchiveExportOptions& options, RunObserver* observer,
                                         StopFlag stop,
                                         const std::function<bool(std::string_view)>& out = {});
-
-// The manifest's name in an export folder.
-inline constexpr const char* kExportManifest = ".chatterwick-export.json";
 
 }  // namespace chatterwick::archive

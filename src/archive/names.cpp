@@ -5,7 +5,11 @@
 #include <unicode/ustring.h>
 #include <unicode/utf8.h>
 
+#include <set>
 #include <vector>
+
+#include "archive/reader.h"
+#include "core/text.h"
 
 namespace chatterwick::archive {
 
@@ -99,6 +103,37 @@ std::string FoldForSearch(std::string_view text) {
   }
   FoldRun(text.substr(static_cast<size_t>(run_start)), &out);
   return out;
+}
+
+std::string SafeFileName(const std::string& name, size_t max_bytes) {
+  std::string out;
+  for (unsigned char ch : name)
+    out += ch < 0x20 || ch == 0x7f ||
+                   std::string_view("/\\<>:\"|?*").find(static_cast<char>(ch)) !=
+                       std::string_view::npos
+               ? '_'
+               : static_cast<char>(ch);
+  if (!out.empty() && out[0] == '.') out[0] = '_';
+  // Whole characters only: never cut inside a UTF-8 sequence.
+  out.resize(text::Utf8CutPoint(out, max_bytes));
+  while (!out.empty() && (out.back() == '.' || out.back() == ' ')) out.back() = '_';
+  std::string stem = out.substr(0, out.find('.'));
+  for (char& ch : stem) ch = static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 32 : ch);
+  static const std::set<std::string> kReserved = {
+      "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
+      "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
+  if (kReserved.count(stem)) out = "_" + out;
+  return out.empty() ? "_" : out;
+}
+
+std::string ExportRelativePath(const ConversationInfo& c, const std::string& extension, char sep) {
+  std::string start = c.started_at.size() >= 19
+                          ? c.started_at.substr(0, 10) + " " + c.started_at.substr(11, 2) + "." +
+                                c.started_at.substr(14, 2) + "." + c.started_at.substr(17, 2)
+                          : c.file_name;
+  const std::string ext = "." + extension;
+  return SafeFileName(c.protocol) + sep + SafeFileName(c.account) + sep + SafeFileName(c.contact) +
+         sep + SafeFileName(start, 255 - ext.size() - 8) + ext;
 }
 
 }  // namespace chatterwick::archive

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -18,5 +19,18 @@ std::string FoldForSearch(std::string_view text);
 
 // True when text is valid UTF-8.
 bool IsUtf8(std::string_view text);
+
+// The name a folder or file of an export gets from a name people know: no
+// "/", "\\", NUL or control character, nothing Windows refuses (<>:"|?* and
+// names like CON or LPT1), no leading ".", no trailing dot or blank, at most
+// max_bytes bytes of whole UTF-8 characters, never empty.
+std::string SafeFileName(const std::string& name, size_t max_bytes = 255);
+
+struct ConversationInfo;
+
+// Where a conversation's file goes under an export folder, its names made
+// safe: PROTOCOL/ACCOUNT/CONTACT/START.EXTENSION (the log's file name when
+// its start is unknown), joined with sep.
+std::string ExportRelativePath(const ConversationInfo& c, const std::string& extension, char sep);
 
 }  // namespace chatterwick::archive

@@ -41,5 +41,29 @@ TEST(NamesTest, FoldingIgnoresCaseAndAccentsInEveryScript) {
   for (const auto& [in, out] : cases) EXPECT_EQ(FoldForSearch(in), out) << in;
 }
 
+TEST(NamesTest, ExportNamesFromHostileFoldersStayInsideTheFolder) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"zo\u00eb@example.org", "zo\u00eb@example.org"},
+      {"../x", "_._x"},
+      {"a/b", "a_b"},
+      {"a\\b", "a_b"},
+      {"CON", "_CON"},
+      {"lpt1.txt", "_lpt1.txt"},
+      {"con.chat", "_con.chat"},
+      {"console", "console"},
+      {"line\nbreak", "line_break"},
+      {"what?<>:\"|*", "what_______"},
+      {".hidden", "_hidden"},
+      {"dots...", "dots.._"},
+      {"", "_"},
+      {std::string(300, 'a'), std::string(255, 'a')},
+  };
+  for (const auto& [name, safe] : cases) EXPECT_EQ(SafeFileName(name), safe) << name;
+  // Never a cut inside a character: 200 two-byte letters hold 400 bytes.
+  std::string long_name;
+  for (int i = 0; i < 200; ++i) long_name += "\u00e9";
+  EXPECT_EQ(SafeFileName(long_name).size(), 254u);
+}
+
 }  // namespace
 }  // namespace chatterwick::archive

@@ -1,0 +1,95 @@
+#include "archive/export_manifest.h"
+
+#include <nlohmann/json.hpp>
+
+#include "core/safe_file.h"
+
+namespace chatterwick::archive {
+
+namespace {
+
+using nlohmann::json;
+
+// Reads a manifest as it is parsed, without a tree of it in between: the
+// manifest of a large export has an entry for each of its files.
+class ManifestReader : public nlohmann::json_sax<json> {
+ public:
+  explicit ManifestReader(Manifest* m) : m_(m) {}
+  bool has_files = false;
+
+  bool null() override { return true; }
+  bool boolean(bool) override { return true; }
+  bool number_integer(number_integer_t n) override {
+    if (depth_ == 3 && in_files_ && key_ == "conversation") m_->files[name_].first = n;
+    return true;
+  }
+  bool number_unsigned(number_unsigned_t n) override {
+    return number_integer(static_cast<number_integer_t>(n));
+  }
+  bool number_float(number_float_t, const string_t&) override { return true; }
+  bool string(string_t& text) override {
+    if (depth_ == 1 && key_ == "options") m_->options = std::move(text);
+    else if (depth_ == 3 && in_files_ && key_ == "signature")
+      m_->files[name_].second = std::move(text);
+    return true;
+  }
+  bool binary(binary_t&) override { return true; }
+  bool start_object(std::size_t) override {
+    ++depth_;
+    if (depth_ == 2 && outer_ == "files") has_files = true;
+    if (depth_ == 3 && in_files_) m_->files[name_];  // an entry, though it may say nothing
+    in_files_ = depth_ == 2 && outer_ == "files" ? true : (depth_ < 2 ? false : in_files_);
+    return true;
+  }
+  bool end_object() override {
+    --depth_;
+    key_.clear();
+    return true;
+  }
+  bool start_array(std::size_t) override {
+    ++depth_;
+    return true;
+  }
+  bool end_array() override {
+    --depth_;
+    return true;
+  }
+  bool key(string_t& k) override {
+    if (depth_ == 1) outer_ = k;
+    if (depth_ == 2 && in_files_) name_ = k;
+    key_ = std::move(k);
+    return true;
+  }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+    return false;
+  }
+
+ private:
+  Manifest* m_;
+  int depth_ = 0;
+  bool in_files_ = false;
+  std::string outer_, name_, key_;
+};
+
+}  // namespace
+
+Manifest ReadManifest(Env& env, const std::string& path) {
+  Manifest m;
+  std::string text;
+  if (!ReadFileToString(env, path, &text).ok()) return m;
+  ManifestReader reader(&m);
+  if (!json::sax_parse(text, &reader) || !reader.has_files) return Manifest();
+  return m;
+}
+
+Status WriteManifest(Env& env, const std::string& path, const Manifest& m) {
+  json files = json::object();
+  for (const auto& [name, entry] : m.files)
+    files[name] = {{"conversation", entry.first}, {"signature", entry.second}};
+  const std::string text = json{{"options", m.options}, {"files", files}}.dump(
+                               1, ' ', false, json::error_handler_t::replace) +
+                           "\n";
+  return SaveFile(env, path, SaveMode::kReplace, [&](bool) { return text; });
+}
+
+}  // namespace chatterwick::archive
