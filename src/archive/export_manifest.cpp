@@ -36,22 +36,25 @@ class ManifestReader : public nlohmann::json_sax<json> {
   bool binary(binary_t&) override { return true; }
   bool start_object(std::size_t) override {
     ++depth_;
-    if (depth_ == 2 && outer_ == "files") has_files = true;
+    // Only the top level's "files" object holds entries.
+    if (depth_ == 2) {
+      in_files_ = outer_ == "files";
+      has_files = has_files || in_files_;
+    }
     if (depth_ == 3 && in_files_) m_->files[name_];  // an entry, though it may say nothing
-    in_files_ = depth_ == 2 && outer_ == "files" ? true : (depth_ < 2 ? false : in_files_);
     return true;
   }
   bool end_object() override {
-    --depth_;
+    if (--depth_ < 2) in_files_ = false;
     key_.clear();
     return true;
   }
   bool start_array(std::size_t) override {
-    ++depth_;
+    if (++depth_ == 2) in_files_ = false;
     return true;
   }
   bool end_array() override {
-    --depth_;
+    if (--depth_ < 2) in_files_ = false;
     return true;
   }
   bool key(string_t& k) override {

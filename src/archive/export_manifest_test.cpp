@@ -36,6 +36,10 @@ TEST(ExportManifestTest, OnlyAWholeManifestSaysAnything) {
       {"[]", 0},
       {"", 0},
       {"not json at all", 0},
+      {"{\"files\": {\"a.txt\": {\"conversation\": 1, \"note\": {\"conversation\": 9}}}, "
+       "\"later\": {\"files\": {\"x\": {\"conversation\": 2}}}}",
+       1},
+      {"{\"files\": {\"a.txt\": {\"conversation\": 1}}, \"x\": [{\"b.txt\": {}}]}", 1},
   };
   for (const Case& c : cases) {
     MemEnv env;
