@@ -15,6 +15,15 @@ namespace chatterwick::cli {
 // wrong, 128 + the signal's number when *stop turned nonzero and the command
 // stopped, changing nothing. blocks (the heap when null) holds the
 // catalogue's chat lines.
+// A command as its table describes it, and the names of the options and
+// arguments its parser takes (both forms of each: "-m" and "--mask"):
+// what --help, the manual and a test of the two against each other use.
+struct CommandUsage {
+  std::string name, summary, usage;
+  std::vector<std::vector<std::string>> parsed;
+};
+std::vector<CommandUsage> CommandUsages();
+
 int Run(const std::vector<std::string>& args, Env& env, std::ostream& out, std::ostream& err,
         bool err_is_terminal, const std::atomic<int>* stop = nullptr, bool out_is_terminal = false,
         BlockSource* blocks = nullptr);
