@@ -38,17 +38,17 @@ const Command kCommands[] = {
     {"view", "Lists one log: its title, then its chat lines.", "chatterwick-cli view LOG",
      &DeclareView, &CheckView, &RunView},
     {"catalogue", "Catalogues a log tree into five CSV files.",
-     "chatterwick-cli catalogue ROOT [-m PATTERN] [--no-bom] [-o DIR] [-q]", &DeclareCatalogue,
-     &CheckCatalogue, &RunCatalogue},
+     "chatterwick-cli catalogue ROOT [-m PATTERN] [--no-bom] [-o DIR] [-q] [--one-thread]",
+     &DeclareCatalogue, &CheckCatalogue, &RunCatalogue},
     {"export", "Saves one log as CSV or as text.",
      "chatterwick-cli export LOG (--csv FILE [--no-bom] | --text FILE)", &DeclareExport,
      &CheckExport, &RunExport},
     {"archive", "Keeps every log of a tree in an SQLite archive.",
-     "chatterwick-cli archive ROOT [--db FILE] [-m PATTERN] [-q]", &DeclareArchive, &CheckArchive,
-     &RunArchive},
+     "chatterwick-cli archive ROOT [--db FILE] [-m PATTERN] [--prune] [-q] [--one-thread]",
+     &DeclareArchive, &CheckArchive, &RunArchive},
     {"search", "Finds messages in an archive.",
      "chatterwick-cli search [QUERY] [--db FILE] [--fts] [--contact TEXT] [--account TEXT] "
-     "[--protocol TEXT] [--sender TEXT] [--from DATE] [--to DATE] [--limit N] [--csv] "
+     "[--protocol TEXT] [--sender TEXT] [--from DATE] [--to DATE] [--limit N] [--csv] [--present] "
      "[-- QUERY that begins with -]",
      &DeclareSearch, &CheckSearch, &RunSearch},
     {"export-archive", "Exports conversations from an archive as HTML, text, JSON or CSV.",

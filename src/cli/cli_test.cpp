@@ -10,6 +10,7 @@
 #include <iterator>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -61,6 +62,32 @@ TEST(CliTest, UsageErrorsExitTwoWithOneLine) {
 
 // An installed copy with neither HOME nor XDG_DATA_HOME has nowhere to put
 // its files: it says so, and never writes into the working folder instead.
+// The usage line a command's table gives (in usage errors and the manual)
+// names every option its parser takes, and nothing else.
+TEST(CliTest, EveryUsageLineNamesWhatItsParserTakes) {
+  for (const cli::CommandUsage& c : cli::CommandUsages()) {
+    std::set<std::string> said;
+    std::istringstream words(c.usage);
+    for (std::string w; words >> w;) {
+      w.erase(0, w.find_first_not_of("[("));
+      w.erase(w.find_last_not_of("])|") + 1);
+      if (!w.empty()) said.insert(w);
+    }
+    std::set<std::string> parsed;
+    for (const std::vector<std::string>& names : c.parsed) {
+      if (names.empty() || names.back() == "--help") continue;
+      bool any = false;
+      for (const std::string& n : names) any |= said.count(n) > 0;
+      EXPECT_TRUE(any) << c.name << ": " << names.back() << " is missing from " << c.usage;
+      parsed.insert(names.begin(), names.end());
+    }
+    for (const std::string& w : said) {
+      const bool option = w.size() >= 2 && w[0] == '-' && w != "--";
+      EXPECT_TRUE(!option || parsed.count(w)) << c.name << ": " << w << " is not an option";
+    }
+  }
+}
+
 TEST(CliTest, WithoutAPlaceForItsFilesTheDefaultsAreRefused) {
   testing::TempTree t;
   t.File("logs/p/a/c/2022-09-30.100000+0000UTC.html", testing::SmallLog(2));
