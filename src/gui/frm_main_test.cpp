@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 #include <QtTest>
 #include <atomic>
@@ -19,8 +20,10 @@
 #include "core/output_folder.h"
 #include "core/tables.h"
 #include "gui/display_text.h"
+#include "gui/main_layout.h"
 #include "gui/usage.h"
 #include "platform/posix_env.h"
+#include "testing/scripted_dialogs.h"
 #include "testing/temp_tree.h"
 
 using namespace chatterwick;
@@ -50,6 +53,15 @@ const char kLog[] =
     "\xF0\x9F\x98\x80<br>\n"
     "</body>\n";
 
+// The text a control shows: a box's, a button's, a label's or the pane's.
+QString TextOf(QWidget* c) {
+  if (auto* e = qobject_cast<QLineEdit*>(c)) return e->text();
+  if (auto* b = qobject_cast<QAbstractButton*>(c)) return b->text();
+  if (auto* l = qobject_cast<QLabel*>(c)) return l->text();
+  if (auto* p = qobject_cast<QPlainTextEdit*>(c)) return p->toPlainText();
+  return {};
+}
+
 }  // namespace
 
 class FrmMainTest : public QObject {
@@ -64,22 +76,18 @@ class FrmMainTest : public QObject {
     LoadedLog log;
     Catalogue catalogue;
     gui::FrmMain window{log, catalogue, env};
-    std::deque<std::string> answers;
-    std::vector<std::string> prompts, messages;
+    testing::ScriptedDialogs dialogs;
 
-    Fixture() {
-      tree.File("logs/zoe.html", kLog);
-      window.SetInputBox(
-          [this](const std::string& prompt, const std::string&, const std::string& def) {
-            prompts.push_back(prompt + " [" + def + "]");
-            if (answers.empty()) return std::string();
-            std::string a = answers.front();
-            answers.pop_front();
-            return a;
-          });
-      window.SetMessageBox([this](const std::string& text, const std::string& title) {
-        messages.push_back(title + ": " + text);
-      });
+    Fixture() { tree.File("logs/zoe.html", kLog); }
+    // The answers the next path boxes get, in order.
+    void Answer(const std::vector<std::string>& paths) {
+      dialogs.answers.clear();
+      for (const std::string& p : paths) dialogs.answers.push_back(QString::fromStdString(p));
+    }
+    std::vector<std::string> Told() const { return dialogs.ToldLines(); }
+    size_t Told(gui::Dialogs::Icon icon) const {
+      return std::count_if(dialogs.told.begin(), dialogs.told.end(),
+                           [icon](const auto& t) { return t.icon == icon; });
     }
     template <typename T>
     T* Find(const char* name) {
@@ -125,41 +133,13 @@ class FrmMainTest : public QObject {
     QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
     QVERIFY(w.windowFlags() & Qt::WindowCloseButtonHint);
 
-    struct ControlCase {
-      const char* name;
-      QString text;
-      int l, t, wd, h;
-      double points;
-      bool bold, underline;
-    };
-    const ControlCase cases[] = {
-        {"txtMask", "*.html", 2880, 6720, 2175, 285, 9.75, true, false},
-        {"txtFolder", "%appdata%\\.purple\\logs\\", 2880, 6360, 2175, 285, 9.75, true, false},
-        {"chkBOM", "Add UTF8 BOM  (CSV Exports Only)", 5400, 6360, 3255, 375, 8.25, false, false},
-        {"cmdCSV", "Parse Log Folder to CSV", 2280, 7320, 2655, 375, 8.25, false, false},
-        {"cmdSaveCSV", "Save as CSV", 240, 7440, 1455, 375, 8.25, false, false},
-        {"cmdSaveTxt", "Save as Text", 240, 6960, 1455, 375, 8.25, false, false},
-        {"txtOutput", "", 120, 480, 13935, 5175, 9.75, true, false},
-        {"cmdLoad", "Load Log", 240, 6480, 1455, 375, 8.25, false, false},
-        {"Label_2", "Mask:", 2160, 6720, 735, 255, 9.75, false, false},
-        {"Label_1", "Folder:", 2160, 6360, 735, 255, 9.75, false, false},
-        {"Label2", "Export Options: ", 5400, 5880, 2775, 375, 13.5, false, true},
-        {"Label1", "Log Folder Parsing: ", 2280, 5880, 2775, 375, 13.5, false, true},
-        {"Label_0", "Indivual Log:", 120, 5880, 1815, 375, 13.5, false, true},
-        {"lblName", "", 120, 120, 14055, 255, 8.25, true, false},
-    };
-    for (const ControlCase& s : cases) {
-      QWidget* c = f.Find<QWidget>(s.name);
-      QString text;
-      if (auto* e = qobject_cast<QLineEdit*>(c)) text = e->text();
-      else if (auto* b = qobject_cast<QAbstractButton*>(c)) text = b->text();
-      else if (auto* l = qobject_cast<QLabel*>(c)) text = l->text();
-      else if (auto* p = qobject_cast<QPlainTextEdit*>(c)) text = p->toPlainText();
-      QCOMPARE(text, s.text);
-      QCOMPARE(c->geometry(), QRect(w.Px(s.l), w.Px(s.t), w.Px(s.wd), w.Px(s.h)));
-      QCOMPARE(c->font().pointSizeF(), s.points);
-      QCOMPARE(c->font().bold(), s.bold);
-      QCOMPARE(c->font().underline(), s.underline);
+    for (const gui::layout::Control& c : gui::layout::kControls) {
+      QWidget* control = f.Find<QWidget>(c.name);
+      QCOMPARE(TextOf(control), QString::fromLatin1(c.caption));
+      QCOMPARE(control->geometry(), QRect(w.Px(c.left), w.Px(c.top), w.Px(c.width), w.Px(c.height)));
+      QCOMPARE(control->font().pointSizeF(), c.face.points);
+      QCOMPARE(control->font().bold(), c.face.bold);
+      QCOMPARE(control->font().underline(), c.face.underline);
     }
     QCOMPARE(f.Find<QLineEdit>("txtMask")->toolTip(),
              QString("Don't change unless you know what you're doing!"));
@@ -176,6 +156,45 @@ class FrmMainTest : public QObject {
     f.Find<QCheckBox>("chkBOM")->setChecked(false);
     QVERIFY(!w.CatalogueSettings().write_bom);
     QVERIFY(!w.ExportSettings().write_bom);
+  }
+
+  // What a user sees of the window: every caption whole in its control, and
+  // no control's text or frame over another's, the archive button and the
+  // status line included.
+  void everyCaptionFitsAndNothingOverlaps() {
+    Fixture f;
+    std::vector<std::pair<QString, QRect>> seen;
+    for (QWidget* c : f.window.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+      if (c->isHidden() || c->objectName().isEmpty()) continue;
+      const QString text = TextOf(c);
+      const QFontMetrics metrics(c->font());
+      QSize needed = c->geometry().size();
+      if (auto* label = qobject_cast<QLabel*>(c); label && label->wordWrap()) {
+        needed = QSize(c->width(), label->heightForWidth(c->width()));
+      } else if (label) {
+        needed = QSize(metrics.horizontalAdvance(text), text.isEmpty() ? 0 : metrics.height());
+      } else if (qobject_cast<QCheckBox*>(c)) {
+        // The box, the space beside it and the caption: its focus frame may go over the edge.
+        const QStyle* style = c->style();
+        needed = QSize(style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, c) +
+                           style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, c) +
+                           metrics.horizontalAdvance(text),
+                       metrics.height());
+      } else if (qobject_cast<QPushButton*>(c)) {
+        needed = c->sizeHint();
+      }
+      QVERIFY2(needed.width() <= c->width() && needed.height() <= c->height(),
+               qPrintable(c->objectName() + " needs " + QString::number(needed.width()) + "x" +
+                          QString::number(needed.height())));
+      if (!needed.isEmpty()) seen.push_back({c->objectName(), QRect(c->pos(), needed)});
+    }
+    QVERIFY(seen.size() >= std::size(gui::layout::kControls));
+    for (size_t i = 0; i < seen.size(); ++i) {
+      QVERIFY(QRect(QPoint(0, 0), f.window.size()).contains(seen[i].second));
+      for (size_t j = i + 1; j < seen.size(); ++j)
+        QVERIFY2(!seen[i].second.intersects(seen[j].second),
+                 qPrintable(seen[i].first + " covers " + seen[j].first));
+    }
   }
 
   void tabOrderPassesOverDisabledButtons() {
@@ -198,9 +217,9 @@ class FrmMainTest : public QObject {
 
   void loadLogShowsDecodedTextAndKeepsBytes() {
     Fixture f;
-    f.answers = {f.tree.Path("logs/zoe.html")};
+    f.Answer({f.tree.Path("logs/zoe.html")});
     QTest::mouseClick(f.Find<QPushButton>("cmdLoad"), Qt::LeftButton);
-    QCOMPARE(f.prompts, std::vector<std::string>{"Path to the log: [test.html]"});
+    QCOMPARE(f.dialogs.asked, std::vector<std::string>{"Path to the log: [test.html]"});
     QCOMPARE(
         f.Pane(),
         QString::fromUtf8(
@@ -214,7 +233,7 @@ class FrmMainTest : public QObject {
     QVERIFY(f.Find<QPushButton>("cmdSaveCSV")->isEnabled());
     QVERIFY(f.Find<QPushButton>("cmdSaveTxt")->isEnabled());
 
-    f.answers = {};  // cancel: nothing changes
+    f.Answer({});  // cancel: nothing changes
     QTest::mouseClick(f.Find<QPushButton>("cmdLoad"), Qt::LeftButton);
     QCOMPARE(f.Find<QLabel>("lblName")->text(), QString::fromUtf8("Chat with Zo\u00eb"));
   }
@@ -224,7 +243,7 @@ class FrmMainTest : public QObject {
     Fixture f;
     f.window.Load(f.tree.Path("logs/zoe.html"));
     QVERIFY(f.Find<QPushButton>("cmdSaveCSV")->isEnabled());
-    f.answers = {f.tree.Path("logs/none.html")};
+    f.Answer({f.tree.Path("logs/none.html")});
     QTest::mouseClick(f.Find<QPushButton>("cmdLoad"), Qt::LeftButton);
     QCOMPARE(f.Pane(), QString::fromStdString("File could not be loaded. (" +
                                               f.tree.Path("logs/none.html") + ")\n"));
@@ -242,7 +261,7 @@ class FrmMainTest : public QObject {
     QCOMPARE(f.Pane(),
              QString::fromStdString("Folder could not be read. (" + f.tree.Path("nowhere/") +
                                     ": No such file or directory)\n"));
-    QVERIFY(f.messages.empty());
+    QVERIFY(f.Told().empty());
     QCOMPARE(f.tree.Read("app/output/chat.csv"), std::string("earlier"));
   }
 
@@ -251,7 +270,7 @@ class FrmMainTest : public QObject {
     f.tree.File("logs/tree/p/a/c/1.html", kLog);
     f.window.Load("+p " + f.tree.Path("logs/tree/"));
     QVERIFY(!f.window.isVisible());
-    QCOMPARE(f.messages.size(), size_t(1));
+    QCOMPARE(f.Told().size(), size_t(1));
     QVERIFY(f.Pane().contains("Conversations found: 1\n"));
     QCOMPARE(f.Find<QLabel>("lblName")->text(), QString("Log Folder Parsing Results:"));
     QVERIFY(f.tree.Read("app/output/chat.csv").find("caf\xC3\xA9") != std::string::npos);
@@ -280,10 +299,10 @@ class FrmMainTest : public QObject {
   void savesWriteIntoTheOutputFolder() {
     Fixture f;
     f.window.Load(f.tree.Path("logs/zoe.html"));
-    f.answers = {"log.csv", "log.txt"};
+    f.Answer({"log.csv", "log.txt"});
     QTest::mouseClick(f.Find<QPushButton>("cmdSaveCSV"), Qt::LeftButton);
     QTest::mouseClick(f.Find<QPushButton>("cmdSaveTxt"), Qt::LeftButton);
-    QCOMPARE(f.prompts,
+    QCOMPARE(f.dialogs.asked,
              (std::vector<std::string>{
                  "What should this file be called? (Remember to include .csv) [log.csv]",
                  "What should this file be called? (Remember to include .txt) [log.txt]"}));
@@ -293,13 +312,13 @@ class FrmMainTest : public QObject {
     QCOMPARE(f.tree.Read("app/output/log.txt"), f.window.PaneText() + "\r\n");
 
     f.Find<QCheckBox>("chkBOM")->setChecked(false);
-    f.answers = {"plain.csv"};
+    f.Answer({"plain.csv"});
     QTest::mouseClick(f.Find<QPushButton>("cmdSaveCSV"), Qt::LeftButton);
     QVERIFY(f.tree.Read("app/output/plain.csv").rfind("\"\",\"\",", 0) == 0);
 
-    f.answers = {"missing/x.csv"};
+    f.Answer({"missing/x.csv"});
     QTest::mouseClick(f.Find<QPushButton>("cmdSaveCSV"), Qt::LeftButton);
-    QCOMPARE(f.messages,
+    QCOMPARE(f.Told(),
              std::vector<std::string>{"chatterwick: Could not write " + f.tree.root() +
                                       "app/output/missing/x.csv (No such file or directory)"});
   }
@@ -307,15 +326,15 @@ class FrmMainTest : public QObject {
   // The path box keeps its prompt and text, and Browse fills it from the chooser.
   void browseFillsThePathBoxFromTheChooser() {
     Fixture f;
-    f.window.SetInputBox(nullptr);
+    f.dialogs.real_path_box = true;
     std::vector<std::pair<int, QString>> asked;
     const QString zoe = QString::fromStdString(f.tree.Path("logs/zoe.html"));
-    f.window.SetChooser([&](gui::FrmMain::Choose what, const QString& start) {
+    f.dialogs.chooser = [&](gui::Dialogs::Choose what, const QString& start) {
       asked.push_back({static_cast<int>(what), start});
-      return what == gui::FrmMain::Choose::kLogToOpen
+      return what == gui::Dialogs::Choose::kLogToOpen
                  ? zoe
                  : QString::fromStdString(f.tree.Path("logs/saved.txt"));
-    });
+    };
     QString shown;
     QTimer::singleShot(0, [&] {
       QWidget* box = QApplication::activeModalWidget();
@@ -338,13 +357,13 @@ class FrmMainTest : public QObject {
     // The second chooser starts where the first one ended.
     QCOMPARE(asked.size(), size_t(2));
     QCOMPARE(asked[0].second, QString::fromStdString(f.tree.Path("app/output/")));
-    QCOMPARE(asked[1].first, static_cast<int>(gui::FrmMain::Choose::kFileToSave));
+    QCOMPARE(asked[1].first, static_cast<int>(gui::Dialogs::Choose::kFileToSave));
     QCOMPARE(asked[1].second, QString::fromStdString(f.tree.Path("logs")));
 
     // The folder box's chooser: a double-click.
-    f.window.SetChooser([&](gui::FrmMain::Choose, const QString&) {
+    f.dialogs.chooser = [&](gui::Dialogs::Choose, const QString&) {
       return QString::fromStdString(f.tree.Path("logs"));
-    });
+    };
     QTest::mouseDClick(f.Find<QLineEdit>("txtFolder"), Qt::LeftButton);
     QCOMPARE(f.Find<QLineEdit>("txtFolder")->text(), QString::fromStdString(f.tree.Path("logs/")));
   }
@@ -357,17 +376,15 @@ class FrmMainTest : public QObject {
                 ->text()
                 .startsWith(QString::fromStdString("Files go to " + f.tree.Path("app/output/"))));
     f.window.Load(f.tree.Path("logs/zoe.html"));
-    f.answers = {f.tree.Path("elsewhere.csv")};
+    f.Answer({f.tree.Path("elsewhere.csv")});
     QTest::mouseClick(f.Find<QPushButton>("cmdSaveCSV"), Qt::LeftButton);
     QVERIFY(f.tree.Read("elsewhere.csv").find("caf\xC3\xA9") != std::string::npos);
     auto* status = f.Find<QLabel>("lblStatus");
     QCOMPARE(status->text(),
              QString::fromStdString("Saved 1 line to " + f.tree.Path("elsewhere.csv") +
                                     " <a href=\"folder\">Open folder</a>"));
-    QString opened;
-    f.window.SetOpenFolder([&](const QString& folder) { opened = folder; });
     emit status->linkActivated("folder");
-    QCOMPARE(opened, QString::fromStdString(f.tree.root()));
+    QCOMPARE(f.dialogs.opened.back(), QUrl::fromLocalFile(QString::fromStdString(f.tree.root())));
 
     f.tree.File("logs/tree/p/a/c/1.html", kLog);
     f.window.Load("+p " + f.tree.Path("logs/tree/"));
@@ -375,13 +392,10 @@ class FrmMainTest : public QObject {
              QString::fromStdString("5 files written to " + f.tree.Path("app/output/") +
                                     " <a href=\"folder\">Open folder</a>"));
     // A failure says so with the warning icon.
-    std::vector<std::string> warnings;
-    f.window.SetWarningBox(
-        [&](const std::string& text, const std::string&) { warnings.push_back(text); });
-    f.answers = {"no/such/folder.txt"};
+    f.Answer({"no/such/folder.txt"});
     QTest::mouseClick(f.Find<QPushButton>("cmdSaveTxt"), Qt::LeftButton);
-    QCOMPARE(warnings.size(), size_t(1));
-    QVERIFY(f.messages.size() == 1);  // only the run's "Press OK"
+    QCOMPARE(f.Told(gui::Dialogs::Icon::kWarning), size_t(1));
+    QCOMPARE(f.Told(gui::Dialogs::Icon::kInformation), size_t(1));  // only the run's "Press OK"
   }
 
   void dropALogOrAFolder() {
@@ -432,9 +446,9 @@ class FrmMainTest : public QObject {
     // Enter on a focused button presses it; Ctrl+O is Load Log.
     f.Find<QPushButton>("cmdSaveTxt")->setFocus();
     QTest::keyClick(f.Find<QPushButton>("cmdSaveTxt"), Qt::Key_Return);
-    QCOMPARE(f.prompts.size(), size_t(1));
+    QCOMPARE(f.dialogs.asked.size(), size_t(1));
     QTest::keyClick(&f.window, Qt::Key_O, Qt::ControlModifier);
-    QCOMPARE(f.prompts.back(), std::string("Path to the log: [test.html]"));
+    QCOMPARE(f.dialogs.asked.back(), std::string("Path to the log: [test.html]"));
     QTest::keyClick(&f.window, Qt::Key_Q, Qt::ControlModifier);
     QVERIFY(!f.window.isVisible());
   }
@@ -448,7 +462,7 @@ class FrmMainTest : public QObject {
     auto* pane = f.Find<QPlainTextEdit>("txtOutput");
     auto* status = f.Find<QLabel>("lblStatus");
     f.tree.File("logs/long.html", testing::SmallLog(400));
-    f.answers = {f.tree.Path("logs/long.html")};
+    f.Answer({f.tree.Path("logs/long.html")});
     QTest::mouseClick(f.Find<QPushButton>("cmdLoad"), Qt::LeftButton);
     QCOMPARE(status->text(),
              QString::fromStdString("Loaded 400 lines from " + f.tree.Path("logs/long.html")));
@@ -470,7 +484,7 @@ class FrmMainTest : public QObject {
     QVERIFY(f.Pane().contains("Conversations found: 1\n"));
     QVERIFY(status->text().startsWith("5 files written to "));
 
-    f.answers = {f.tree.Path("logs/none.html")};
+    f.Answer({f.tree.Path("logs/none.html")});
     QTest::mouseClick(f.Find<QPushButton>("cmdLoad"), Qt::LeftButton);
     QCOMPARE(status->text(),
              QString::fromStdString("File could not be loaded. (" + f.tree.Path("logs/none.html") +
