@@ -23,6 +23,7 @@
 #include "gui/message_view.h"
 #include "platform/posix_env.h"
 #include "testing/fixtures.h"
+#include "testing/scripted_dialogs.h"
 #include "testing/temp_tree.h"
 
 using namespace chatterwick;
@@ -33,20 +34,21 @@ class ArchiveWindowTest : public QObject {
   struct Fixture {
     testing::TempTree tree;
     std::string db = tree.Path("a.sqlite");
-    std::vector<std::string> informed;
+    testing::ScriptedDialogs dialogs;
 
-    // The window over db, its boxes answered here.
+    // The window over db, its boxes answered here, once it has read what it
+    // reads when it opens.
     std::unique_ptr<gui::ArchiveWindow> Open(QString log_folder = {}) {
+      dialogs.chooser = [log_folder](gui::Dialogs::Choose, const QString&) { return log_folder; };
       auto w = std::make_unique<gui::ArchiveWindow>(db, *PosixEnv(), log_folder);
-      gui::ArchiveWindow::Seams seams;
-      seams.choose_folder = [log_folder](const QString&) { return log_folder; };
-      seams.choose_format = [](const QStringList&) { return QStringLiteral("txt"); };
-      seams.inform = [this](const QString&, const QString& text) {
-        informed.push_back(text.toStdString());
-      };
-      seams.open_url = [](const QString&) {};
-      w->SetSeams(seams);
+      Settle(*w);
       return w;
+    }
+    static void Settle(gui::ArchiveWindow& w) { QTRY_VERIFY_WITH_TIMEOUT(!w.Reading(), 20000); }
+    std::vector<std::string> Informed() const {
+      std::vector<std::string> texts;
+      for (const auto& t : dialogs.told) texts.push_back(t.text.toStdString());
+      return texts;
     }
     void ArchiveFixtures() {
       for (const auto& t : testing::FixtureTrees())
@@ -115,6 +117,7 @@ class ArchiveWindowTest : public QObject {
         "SELECT conversation_id FROM message GROUP BY conversation_id "
         "ORDER BY count(DISTINCT substr(sent_at, 1, 10)) DESC LIMIT 1");
     w->OpenConversation(id);
+    Fixture::Settle(*w);
     auto* view = Find<QListView>(*w, "lstMessages");
     const int64_t messages =
         f.Count("SELECT count(*) FROM message WHERE conversation_id = " + std::to_string(id));
@@ -148,6 +151,7 @@ class ArchiveWindowTest : public QObject {
     f.ArchiveFixtures();
     auto w = f.Open();
     w->OpenConversation(f.Count("SELECT conversation_id FROM message WHERE kind = 'chat' LIMIT 1"));
+    Fixture::Settle(*w);
     auto* view = Find<QListView>(*w, "lstMessages");
     int row = 0;
     while (view->model()->index(row, 0).data(gui::MessageModel::kKindRole).toString() != "chat")
@@ -185,6 +189,7 @@ class ArchiveWindowTest : public QObject {
     w->RunSearch();
     auto* count = Find<QLabel>(*w, "lblHits");
     QTRY_VERIFY(count->text().endsWith("messages") || count->text().endsWith("message"));
+    Fixture::Settle(*w);
     archive::SearchOptions options;
     QVERIFY(archive::TranslateQuery("don't", &options.query).ok());
     std::vector<int64_t> want;
@@ -200,6 +205,7 @@ class ArchiveWindowTest : public QObject {
     // Choosing a hit opens its conversation with its message chosen.
     const int row = hits->count() / 2;
     emit hits->itemActivated(hits->item(row));
+    Fixture::Settle(*w);
     auto* view = Find<QListView>(*w, "lstMessages");
     QCOMPARE(view->currentIndex().data(gui::MessageModel::kMessageIdRole).toLongLong(),
              static_cast<qlonglong>(want[static_cast<size_t>(row)]));
@@ -208,6 +214,7 @@ class ArchiveWindowTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(w.get()));
     QTest::keyClick(w.get(), Qt::Key_F3);
     QCOMPARE(hits->currentRow(), (row + 1) % hits->count());
+    Fixture::Settle(*w);
   }
 
   void anUpdateRunsOffTheWindowAndCanBeCancelled() {
@@ -226,8 +233,8 @@ class ArchiveWindowTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(progress->value() > 0 || !w->Busy(), 30000);
     w->CancelUpdate();
     QTRY_VERIFY_WITH_TIMEOUT(!w->Busy(), 30000);
-    QCOMPARE(f.informed.size(), size_t(1));
-    QVERIFY2(f.informed[0].find("Stopped") != std::string::npos, f.informed[0].c_str());
+    QCOMPARE(f.Informed().size(), size_t(1));
+    QVERIFY2(f.Informed()[0].find("Stopped") != std::string::npos, f.Informed()[0].c_str());
     archive::Database d;
     QVERIFY(d.Open(f.db, true).ok());
     archive::Statement check;
@@ -238,6 +245,7 @@ class ArchiveWindowTest : public QObject {
     // The next update completes it.
     Find<QPushButton>(*w, "cmdBuild")->click();
     QTRY_VERIFY_WITH_TIMEOUT(!w->Busy(), 60000);
+    Fixture::Settle(*w);
     QCOMPARE(f.Count("SELECT count(*) FROM conversation"), int64_t{300});
     QCOMPARE(f.Count("SELECT count(*) FROM message"), int64_t{300 * 400});
     QCOMPARE(

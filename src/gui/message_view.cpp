@@ -23,20 +23,36 @@ bool IsDark(const QPalette& palette) { return palette.color(QPalette::Base).ligh
 
 void MessageModel::SetMessages(const std::vector<archive::MessageRow>& messages) {
   beginResetModel();
-  rows_.clear();
-  rows_.reserve(messages.size() + messages.size() / 50 + 1);
-  std::string day;
+  day_.clear();
+  rows_ = RowsOf(messages);
+  endResetModel();
+}
+
+void MessageModel::AppendMessages(const std::vector<archive::MessageRow>& messages) {
+  std::vector<Row> added = RowsOf(messages);
+  if (added.empty()) return;
+  const int first = static_cast<int>(rows_.size());
+  beginInsertRows({}, first, first + static_cast<int>(added.size()) - 1);
+  rows_.insert(rows_.end(), std::make_move_iterator(added.begin()),
+               std::make_move_iterator(added.end()));
+  endInsertRows();
+}
+
+std::vector<MessageModel::Row> MessageModel::RowsOf(
+    const std::vector<archive::MessageRow>& messages) {
+  std::vector<Row> rows;
+  rows.reserve(messages.size() + messages.size() / 50 + 1);
   for (const archive::MessageRow& m : messages) {
-    if (m.sent_at.size() >= 10 && m.sent_at.compare(0, 10, day) != 0) {
-      day = m.sent_at.substr(0, 10);
-      rows_.push_back({QStringLiteral("day"), {}, {}, QString::fromStdString(day), 0});
+    if (m.sent_at.size() >= 10 && m.sent_at.compare(0, 10, day_) != 0) {
+      day_ = m.sent_at.substr(0, 10);
+      rows.push_back({QStringLiteral("day"), {}, {}, QString::fromStdString(day_), 0});
     }
     const std::string when = archive::ReadableTime(m);
-    rows_.push_back({QString::fromStdString(m.kind),
-                     DecodeForDisplay(m.sent_at.empty() ? when : when.substr(11)),
-                     DecodeForDisplay(m.sender), DecodeForDisplay(text::TrimBlanks(m.body)), m.id});
+    rows.push_back({QString::fromStdString(m.kind),
+                    DecodeForDisplay(m.sent_at.empty() ? when : when.substr(11)),
+                    DecodeForDisplay(m.sender), DecodeForDisplay(text::TrimBlanks(m.body)), m.id});
   }
-  endResetModel();
+  return rows;
 }
 
 int MessageModel::RowOf(int64_t message_id) const {

@@ -2,6 +2,7 @@
 
 #include <QAbstractListModel>
 #include <QStyledItemDelegate>
+#include <string>
 #include <vector>
 
 #include "archive/reader.h"
@@ -16,6 +17,8 @@ class MessageModel : public QAbstractListModel {
   enum Role { kKindRole = Qt::UserRole + 1, kSenderRole, kTimeRole, kBodyRole, kMessageIdRole };
 
   void SetMessages(const std::vector<archive::MessageRow>& messages);
+  // The next messages of the same conversation, after those there.
+  void AppendMessages(const std::vector<archive::MessageRow>& messages);
   // The row of the message with this id, or -1.
   int RowOf(int64_t message_id) const;
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -27,7 +30,10 @@ class MessageModel : public QAbstractListModel {
     QString time, sender, body;
     int64_t message_id = 0;
   };
+  // The rows of messages that follow those there: a day's row before its first.
+  std::vector<Row> RowsOf(const std::vector<archive::MessageRow>& messages);
   std::vector<Row> rows_;
+  std::string day_;  // of the last message with a date
 };
 
 // Draws a row: the time muted, the sender in a colour of its own, the text
