@@ -39,8 +39,9 @@ inline std::string ProblemLine(const Problem& problem) {
   return problem.why.message();
 }
 
-// Told of a run's progress and problems, as they happen. The window ignores
-// it; the command line draws a progress line and prints each problem.
+// Told of a run's progress and problems, as they happen: the command line
+// draws a progress line and prints each problem; the archive window moves
+// its progress bar and lists the problems when the update ends.
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
