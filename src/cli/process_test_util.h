@@ -4,10 +4,13 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,34 @@ struct Process {
 // A user with no rights of its own, for what root may always do.
 inline constexpr uid_t kNobody = 65534;
 
+// Whether a test that runs the program as kNobody can: not as root, where
+// it runs as its own user, or as root where that user exists.
+inline bool CanRunAsNobody() { return ::geteuid() != 0 || ::getpwuid(kNobody) != nullptr; }
+
+// The program where kNobody may run it: the build folder may lie in a home
+// only its owner may enter (a clone in /root), so a copy goes into a folder
+// of its own that anyone may enter, once, and goes with the process.
+inline const std::string& ProgramForAnyone() {
+  static const struct Copy {
+    std::string folder, program;
+    Copy() {
+      std::string templ = "/tmp/chatterwick-program-XXXXXX";
+      if (!::mkdtemp(templ.data())) return;
+      folder = templ;
+      program = folder + "/chatterwick-cli";
+      std::error_code error;
+      std::filesystem::copy_file(CHATTERWICK_CLI, program, error);
+      if (error || ::chmod(folder.c_str(), 0755) != 0 || ::chmod(program.c_str(), 0755) != 0)
+        program.clear();
+    }
+    ~Copy() {
+      std::error_code error;
+      if (!folder.empty()) std::filesystem::remove_all(folder, error);
+    }
+  } copy;
+  return copy.program;
+}
+
 // Starts the program with stdout and stderr into files under t (or stdout
 // onto stdout_path when given); as kNobody when as_nobody and this is root.
 inline Process Start(const testing::TempTree& t, const std::vector<std::string>& args,
@@ -31,7 +62,8 @@ inline Process Start(const testing::TempTree& t, const std::vector<std::string>&
   Process p;
   p.out_path = stdout_path.empty() ? t.Path("stdout." + std::to_string(++n)) : stdout_path;
   p.err_path = t.Path("stderr." + std::to_string(n));
-  std::vector<std::string> argv_text = {CHATTERWICK_CLI};
+  const bool other_user = as_nobody && ::geteuid() == 0;
+  std::vector<std::string> argv_text = {other_user ? ProgramForAnyone() : CHATTERWICK_CLI};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   p.pid = ::fork();
   if (p.pid == 0) {
@@ -39,7 +71,7 @@ inline Process Start(const testing::TempTree& t, const std::vector<std::string>&
     int err = ::open(p.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ::dup2(out, 1);
     ::dup2(err, 2);
-    if (as_nobody && ::geteuid() == 0 &&
+    if (other_user &&
         (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
       ::_exit(126);
     std::vector<char*> argv;

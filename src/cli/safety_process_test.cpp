@@ -62,6 +62,7 @@ TEST(SafetyProcessTest, LinksAreFollowedOnlyWhereTheSystemWouldFollowThem) {
 }
 
 TEST(SafetyProcessTest, AFileThatMayNotBeWrittenIsNotReplaced) {
+  if (!CanRunAsNobody()) GTEST_SKIP() << "this machine has no user " << kNobody << " to run as";
   TempTree t;
   t.File("1.html", testing::SmallLog(3));
   t.File("out/kept.txt", "kept");
@@ -134,6 +135,7 @@ TEST(SafetyProcessTest, TheNextSaveRemovesWhatAKilledOneLeft) {
 // Another user's archive, or one on read-only media, can be searched: the
 // reader needs no file of its own beside the database.
 TEST(SafetyProcessTest, AnArchiveInAFolderThatMayNotBeWrittenCanBeSearched) {
+  if (!CanRunAsNobody()) GTEST_SKIP() << "this machine has no user " << kNobody << " to run as";
   TempTree t;
   t.File("logs/p/a/c/2022-09-30.100000+0000UTC.html", testing::SmallLog(3));
   const std::string db = t.Path("ro/a.sqlite");
