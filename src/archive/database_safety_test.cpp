@@ -137,15 +137,30 @@ TEST_F(DatabaseSafetyTest, AStopInsideAHugeLogEndsTheRunAndKeepsTheLogsBefore) {
   for (int i = 0; i < 400000; ++i) lines += "<font size=\"2\">(10:00:00)</font> <b>Bob:</b> hi\n";
   t.File("logs/p/a/d/2022-10-01.100000+0000UTC.html", lines);
   std::atomic<int> stop{0};
-  // Raised as the huge log is opened: the second of the two.
-  struct RaiseOnOpen : EnvWrapper {
+  // Raised halfway through reading the huge log, the second of the two. The
+  // reader runs at most a few pieces ahead of what is stored, so by then
+  // the first log is stored, whichever thread gets where first.
+  struct RaiseMidway : EnvWrapper {
     std::atomic<int>* stop;
-    RaiseOnOpen(Env* e, std::atomic<int>* s) : EnvWrapper(e), stop(s) {}
+    size_t half;
+    RaiseMidway(Env* e, std::atomic<int>* s, size_t h) : EnvWrapper(e), stop(s), half(h) {}
     Status NewSequentialFile(const std::string& p, std::unique_ptr<SequentialFile>* r) override {
-      if (p.find("/d/") != std::string::npos) stop->store(2);
-      return EnvWrapper::NewSequentialFile(p, r);
+      Status s = EnvWrapper::NewSequentialFile(p, r);
+      if (s.ok() && p.find("/d/") != std::string::npos) r->reset(new Counting(std::move(*r), this));
+      return s;
     }
-  } env(PosixEnv(), &stop);
+    struct Counting : SequentialFile {
+      std::unique_ptr<SequentialFile> file;
+      RaiseMidway* env;
+      size_t read = 0;
+      Counting(std::unique_ptr<SequentialFile> f, RaiseMidway* e) : file(std::move(f)), env(e) {}
+      Status Read(size_t n, char* scratch, size_t* got) override {
+        Status s = file->Read(n, scratch, got);
+        if ((read += *got) > env->half) env->stop->store(2);
+        return s;
+      }
+    };
+  } env(PosixEnv(), &stop, lines.size() / 2);
   const std::string db = t.Path("a.sqlite");
   const ArchiveResult r = RunArchive(env, t.Path("logs/"), db, "*.html", nullptr, &stop);
   EXPECT_EQ(r.outcome, ArchiveOutcome::kStopped);
