@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <optional>
+#include <sstream>
 #include <string_view>
 
 #include "cli/command.h"
@@ -94,9 +95,43 @@ const Command* Suggestion(std::string_view typed) {
   return best;
 }
 
+// The program's own help begins with the usage of every command, a line
+// each, from the table ("Usage: ...", then "   or: ..."), as a manual page
+// reads it; with --help-all, each command follows under a heading of its
+// own, its summary, options and notes. A command's own help is as the
+// parser makes it.
+class ProgramFormatter : public CLI::Formatter {
+ public:
+  std::string make_usage(const CLI::App* app, std::string name) const override {
+    if (app->get_parent()) return CLI::Formatter::make_usage(app, std::move(name));
+    std::string usage;
+    for (const Command& c : kCommands)
+      usage += std::string(usage.empty() ? "Usage: " : "   or: ") + c.usage + '\n';
+    return usage;
+  }
+  std::string make_subcommands(const CLI::App* app, CLI::AppFormatMode mode) const override {
+    if (mode != CLI::AppFormatMode::All) return CLI::Formatter::make_subcommands(app, mode);
+    std::string text;
+    for (const CLI::App* sub : app->get_subcommands({})) {
+      // Blank lines part what a manual page must not run together.
+      text += "\n" + sub->get_name() + ":\n  " + sub->get_description() + "\n\n";
+      for (const CLI::Option* o : sub->get_options())
+        if (o != sub->get_help_ptr() && o != sub->get_help_all_ptr())
+          text += make_option(o, o->get_positional()) + (o->get_positional() ? "\n" : "");
+      if (sub->get_footer() == app->get_footer()) continue;
+      std::istringstream notes(sub->get_footer());
+      text += '\n';
+      for (std::string line; std::getline(notes, line);) text += "  " + line + "\n";
+    }
+    return text;
+  }
+};
+
 // The program's parser, each command declared on it.
 void DeclareAll(CLI::App& app, Request& rq) {
+  app.formatter(std::make_shared<ProgramFormatter>());
   app.set_version_flag("-V,--version", kVersion);
+  app.set_help_all_flag("--help-all", "Print every command's help and exit");
   app.require_subcommand(1, 1);
   app.footer(std::string(kNotes) + "\nThe output folder here: " + rq.output_folder + "\n");
   for (const Command& c : kCommands) c.declare(app.add_subcommand(c.name, c.summary), rq);
@@ -129,7 +164,7 @@ std::optional<int> Parse(const std::vector<std::string>& args, Request& rq, cons
     CLI::App* sub = app.get_subcommands().empty() ? &app : app.get_subcommands()[0];
     out << sub->help(sub == &app ? "" : "chatterwick-cli");
   } catch (const CLI::CallForAllHelp&) {
-    out << app.help();
+    out << app.help("", CLI::AppFormatMode::All);
   } catch (const CLI::CallForVersion&) {
     out << kVersion << '\n';
   } catch (const CLI::ParseError& e) {

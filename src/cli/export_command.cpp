@@ -7,8 +7,8 @@ namespace chatterwick::cli {
 
 void DeclareExport(CLI::App* c, Request& rq) {
   c->footer(
-      "--csv adds the rows after what FILE holds; --text replaces FILE. \"-\" is standard\n"
-      "output. FILE changes only when the save is complete.");
+      "The rows of --csv go after what FILE holds; --text replaces FILE. \"-\" is\n"
+      "standard output. FILE changes only when the save is complete.");
   c->add_option("LOG", rq.path, "the log file")->required();
   CLI::Option* csv = c->add_option("--csv", rq.csv, "save as CSV");
   CLI::Option* text = c->add_option("--text", rq.text, "save the listing as text");
