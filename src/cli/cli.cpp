@@ -186,7 +186,9 @@ std::vector<CommandUsage> CommandUsages() {
   std::vector<CommandUsage> usages;
   for (const Command& c : kCommands) {
     CommandUsage& u = usages.emplace_back(CommandUsage{c.name, c.summary, c.usage, {}});
-    for (const CLI::Option* o : app.get_subcommand(c.name)->get_options()) {
+    const CLI::App* sub = app.get_subcommand(c.name);
+    for (const CLI::Option* o : sub->get_options()) {
+      if (o == sub->get_help_ptr() || o == sub->get_help_all_ptr()) continue;
       std::vector<std::string>& names = u.parsed.emplace_back();
       if (o->get_positional()) names.push_back(o->get_name());
       for (const std::string& s : o->get_snames()) names.push_back("-" + s);

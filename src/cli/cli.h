@@ -16,7 +16,7 @@ namespace chatterwick::cli {
 // stopped, changing nothing. blocks (the heap when null) holds the
 // catalogue's chat lines.
 // A command as its table describes it, and the names of the options and
-// arguments its parser takes (both forms of each: "-m" and "--mask"):
+// arguments its parser takes but help (both forms of each: "-m" and "--mask"):
 // what --help, the manual and a test of the two against each other use.
 struct CommandUsage {
   std::string name, summary, usage;
