@@ -77,7 +77,8 @@ void ArchiveWindow::Post(std::function<void()> f) {
     const std::lock_guard<std::mutex> lock(posted_mutex_);
     posted_.push_back(std::move(f));
   }
-  QMetaObject::invokeMethod(this, [this] { RunPosted(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { RunPosted(); }, Qt::QueuedConnection);
 }
 
 void ArchiveWindow::RunPosted() {
@@ -153,7 +154,8 @@ QWidget* ArchiveWindow::CreateMessagePage() {
   message_->setObjectName("lblArchiveMessage");
   message_->setWordWrap(true);
   message_->setAlignment(Qt::AlignCenter);
-  build_button_ = new QPushButton(QStringLiteral("Build the archive from a log folder\u2026"), page);
+  build_button_ =
+      new QPushButton(QStringLiteral("Build the archive from a log folder\u2026"), page);
   build_button_->setObjectName("cmdBuild");
   connect(build_button_, &QPushButton::clicked, this, [this] { AskAndUpdate(); });
   column->addStretch();
@@ -273,9 +275,10 @@ void ArchiveWindow::ShowTree(const Status& opened, const std::vector<archive::Tr
   if (!opened.ok())
     return ShowMessagePage(
         QStringLiteral("%1 cannot be read: %2.\n\nNothing was changed.")
-            .arg(file, DecodeForDisplay(opened.IsInvalidData() ? "it is not a chatterwick archive (" +
-                                                                     opened.message() + ")"
-                                                               : opened.message())),
+            .arg(file,
+                 DecodeForDisplay(opened.IsInvalidData()
+                                      ? "it is not a chatterwick archive (" + opened.message() + ")"
+                                      : opened.message())),
         false);
   tree_->Fill(nodes);
   if (tree_->TotalMessages() == 0)
@@ -331,15 +334,18 @@ void ArchiveWindow::RunSearch() {
     reads_->Schedule(Kind::kCount, [](const Job&) {});
     return search_->ShowProblem(DecodeForDisplay(typed.message()));
   }
+  // The first page before the count: a person reads hits, not their number.
+  FetchHits(0);
   reads_->Schedule(Kind::kCount, [this, options](const Job& job) {
     int64_t total = 0;
     const Status s = job.reader ? job.reader->CountHits(options, &total) : job.opened;
     job.deliver([this, s, total] {
       if (s.ok()) search_->ShowCount(total);
-      else search_->ShowProblem(QStringLiteral("The search failed: %1").arg(DecodeForDisplay(s.message())));
+      else
+        search_->ShowProblem(
+            QStringLiteral("The search failed: %1").arg(DecodeForDisplay(s.message())));
     });
   });
-  FetchHits(0);
 }
 
 void ArchiveWindow::FetchHits(int64_t offset) {
@@ -374,8 +380,7 @@ void ArchiveWindow::ShowStatistics(const NodeRef& node) {
 
 void ArchiveWindow::AskAndUpdate() {
   if (Busy()) return;
-  const QString folder =
-      Dialogs::Current().ChoosePath(this, Dialogs::Choose::kFolder, log_folder_);
+  const QString folder = Dialogs::Current().ChoosePath(this, Dialogs::Choose::kFolder, log_folder_);
   if (!folder.isEmpty()) StartUpdate(folder);
 }
 
@@ -430,9 +435,9 @@ void ArchiveWindow::AskAndExport(bool search_results) {
   const std::vector<int64_t> ids =
       search_results ? search_->HitConversations() : conversations_->ChosenIds();
   if (ids.empty())
-    return Tell(QStringLiteral("Export"), search_results
-                                              ? QStringLiteral("Search for something first.")
-                                              : QStringLiteral("Choose one or more conversations first."));
+    return Tell(QStringLiteral("Export"),
+                search_results ? QStringLiteral("Search for something first.")
+                               : QStringLiteral("Choose one or more conversations first."));
   Dialogs& dialogs = Dialogs::Current();
   const QString format =
       dialogs.ChooseItem(this, QStringLiteral("Export"), QStringLiteral("Format:"), kFormats);
@@ -453,7 +458,8 @@ void ArchiveWindow::ExportConversations(const std::vector<int64_t>& conversation
         archive::ExportArchiveToFolder(env_, db, dir, options, nullptr, &stop_);
     return [this, r, dir] {
       if (!r.status.ok())
-        return Say(QStringLiteral("The export failed: %1").arg(DecodeForDisplay(r.status.message())));
+        return Say(
+            QStringLiteral("The export failed: %1").arg(DecodeForDisplay(r.status.message())));
       const QString where = DecodeForDisplay(dir);
       Say(QStringLiteral("%1 files written to %2 <a href=\"%3\">Open folder</a>")
               .arg(r.summary.written)
