@@ -315,7 +315,9 @@ Status ArchiveWriter::Finish(bool* stopped) {
     db_.Exec("ROLLBACK").IgnoreError();
     return db_.Exec("BEGIN IMMEDIATE");
   }
-  if (s.ok() && merges_held_) s = MergeHeld(db_, stop_, [this] { return Commit(true); }, stopped);
+  if (s.ok() && merges_held_)
+    s = MergeHeld(
+        db_, stop_, [this] { return Commit(true); }, stopped);
   return s;
 }
 

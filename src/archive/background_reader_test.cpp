@@ -48,7 +48,7 @@ class Caller {
 
 // A read that waits until it is stopped (or 10 s pass), then says whether it was.
 BackgroundReader::Work UntilStopped(std::atomic<bool>* started, std::vector<std::string>* seen,
-                                   std::string name) {
+                                    std::string name) {
   return [started, seen, name](const BackgroundReader::Job& job) {
     started->store(true);
     const auto until = Clock::now() + std::chrono::seconds(10);
@@ -133,8 +133,9 @@ TEST(BackgroundReaderTest, AnArchiveMadeLaterIsFoundAfterReopen) {
     reader.Schedule(Kind::kTree, [&said](const BackgroundReader::Job& job) {
       std::vector<TreeNode> nodes;
       const Status s = job.reader ? job.reader->Tree(&nodes) : job.opened;
-      const std::string what =
-          s.IsNotFound() ? "none" : s.ok() ? std::to_string(nodes.size()) + " nodes" : s.message();
+      const std::string what = s.IsNotFound() ? "none"
+                               : s.ok()       ? std::to_string(nodes.size()) + " nodes"
+                                              : s.message();
       job.deliver([&said, what] { said.push_back(what); });
     });
     caller.PumpUntilIdle(reader);

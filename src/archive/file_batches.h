@@ -21,7 +21,7 @@ namespace chatterwick::archive {
 
 // One file, made and waiting for its folder's turn.
 struct MadeFile {
-  std::string relative;  // under the export folder
+  std::string relative;                   // under the export folder
   std::pair<int64_t, std::string> entry;  // conversation, signature
   int64_t messages = 0;
   std::string target, text;

@@ -139,8 +139,8 @@ bool FolderExport::StillCurrent(const std::string& relative, int64_t id,
   const auto old = before_.files.find(relative);
   FileKind kind = FileKind::kOther;
   return before_.options == after_.options && old != before_.files.end() &&
-         old->second == std::pair(id, c.signature) && env_.GetFileKind(dir_ + relative, &kind).ok() &&
-         kind == FileKind::kRegular;
+         old->second == std::pair(id, c.signature) &&
+         env_.GetFileKind(dir_ + relative, &kind).ok() && kind == FileKind::kRegular;
 }
 
 Status FolderExport::ExportOne(int64_t id) {
@@ -148,7 +148,8 @@ Status FolderExport::ExportOne(int64_t id) {
   // The times a header shows are read only for a file to be written.
   Status s = reader_->Conversation(id, &c, false);
   if (!s.ok()) return s;
-  const std::string relative = FreePlace(ExportRelativePath(c, ExportExtension(options_.format), sep_));
+  const std::string relative =
+      FreePlace(ExportRelativePath(c, ExportExtension(options_.format), sep_));
   int64_t count = 0;
   if (StillCurrent(relative, id, c)) {
     after_.files[relative] = before_.files.at(relative);

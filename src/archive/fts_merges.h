@@ -22,7 +22,6 @@ Status HoldMerges(Database& db, int64_t messages_before, bool* held);
 // Merges the held segments into one, a step at a time, calling commit every
 // few steps; a stop ends it between steps (*stopped), and the next run goes
 // on. Then the index merges as it goes again, as later runs want.
-Status MergeHeld(Database& db, StopFlag stop, const std::function<Status()>& commit,
-                 bool* stopped);
+Status MergeHeld(Database& db, StopFlag stop, const std::function<Status()>& commit, bool* stopped);
 
 }  // namespace chatterwick::archive

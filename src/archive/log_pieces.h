@@ -51,9 +51,9 @@ struct PendingRow {
   const char* kind;
 };
 
-// A piece of one log, read and split (texts longer than kMaxMessageBytes cut): its first piece has the title, its
-// last the outcome and the hash. A long log comes in several pieces, so that
-// what is read ahead stays small whatever the log's length.
+// A piece of one log, read and split (texts longer than kMaxMessageBytes cut): its first piece has
+// the title, its last the outcome and the hash. A long log comes in several pieces, so that what is
+// read ahead stays small whatever the log's length.
 struct LogPiece {
   bool last = false;
   // First and last: the log could not be opened or has no header (status says why).

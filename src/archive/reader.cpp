@@ -327,12 +327,12 @@ Status ArchiveReader::Stats(const NodeRef& node, Statistics* stats) {
         "SELECT m.sender, count(*)" + from + " AND m.sender <> '' GROUP BY 1 ORDER BY 2 DESC, 1",
         node, &s);
   if (s.ok())
-    stats->top_contacts = MostFirst(*db_,
-                                    "SELECT " + ShownName("c.") + ", count(*)" + joined +
-                                        " JOIN contact c ON c.id = v.contact_id WHERE " +
-                                        BelowNode(node) +
-                                        " GROUP BY c.id ORDER BY 2 DESC, 1 LIMIT 10",
-                                    node, &s);
+    stats->top_contacts =
+        MostFirst(*db_,
+                  "SELECT " + ShownName("c.") + ", count(*)" + joined +
+                      " JOIN contact c ON c.id = v.contact_id WHERE " + BelowNode(node) +
+                      " GROUP BY c.id ORDER BY 2 DESC, 1 LIMIT 10",
+                  node, &s);
   return s;
 }
 
@@ -394,9 +394,9 @@ Status ArchiveReader::MessageCount(int64_t id, std::pair<int64_t, int64_t>* coun
     if (const auto it = counts_->find(id); it != counts_->end()) *counted = it->second;
     return Status::OK();
   }
-  Status s = PreparedOnce(
-      *db_, &conversation_counts_,
-      "SELECT count(*), coalesce(max(id), 0) FROM message WHERE conversation_id = ?1");
+  Status s =
+      PreparedOnce(*db_, &conversation_counts_,
+                   "SELECT count(*), coalesce(max(id), 0) FROM message WHERE conversation_id = ?1");
   if (!s.ok()) return s;
   conversation_counts_->Bind(1, id);
   bool found = false;

@@ -59,16 +59,16 @@ void AddSelect(SqlWithParams& q, const SearchOptions& options, int64_t version, 
                                ? "highlight(message_fts, 0, " + q.Param(options.mark_start) + ", " +
                                      q.Param(options.mark_end) + ")"
                                : "chat.body";
-  q.sql = "SELECT chat.sent_at, chat.time_text, chat.protocol" + display + ", chat.account" +
-          display + ", chat.contact" + display + ", chat.sender, " + body + ", chat.kind, chat.id, " +
-          (version >= 2 ? "chat.conversation_id" : "0") + " FROM " +
-          (plan == SearchPlan::kInTimeOrder
-               // CROSS JOIN keeps this order of the loops.
-               ? "message o CROSS JOIN message_fts CROSS JOIN chat WHERE message_fts.rowid = o.id "
-                 "AND chat.id = o.id"
-               : std::string(fts ? "message_fts JOIN chat ON chat.id = message_fts.rowid"
-                                 : "chat") +
-                     " WHERE 1");
+  q.sql =
+      "SELECT chat.sent_at, chat.time_text, chat.protocol" + display + ", chat.account" + display +
+      ", chat.contact" + display + ", chat.sender, " + body + ", chat.kind, chat.id, " +
+      (version >= 2 ? "chat.conversation_id" : "0") + " FROM " +
+      (plan == SearchPlan::kInTimeOrder
+           // CROSS JOIN keeps this order of the loops.
+           ? "message o CROSS JOIN message_fts CROSS JOIN chat WHERE message_fts.rowid = o.id "
+             "AND chat.id = o.id"
+           : std::string(fts ? "message_fts JOIN chat ON chat.id = message_fts.rowid" : "chat") +
+                 " WHERE 1");
 }
 
 // The conditions of the name filters: a part of the name as people know

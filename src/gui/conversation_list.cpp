@@ -33,8 +33,8 @@ void ConversationList::Show(const std::vector<archive::ConversationRow>& rows) {
     clear();
     for (const archive::ConversationRow& r : rows) {
       auto* item = new QTreeWidgetItem(this);
-      item->setText(0, r.started_at.empty() ? DecodeForDisplay(r.file_name)
-                                            : ShortStamp(r.started_at));
+      item->setText(
+          0, r.started_at.empty() ? DecodeForDisplay(r.file_name) : ShortStamp(r.started_at));
       item->setText(1, DecodeForDisplay(r.title));
       item->setData(2, Qt::DisplayRole, qlonglong{r.messages});
       item->setData(0, kIdRole, qlonglong{r.id});

@@ -92,8 +92,8 @@ void FrmMain::Build() {
   setAcceptDrops(true);
   find_bar_ = new FindBar(output_pane_, this);
   // Below the status line, clear of the pane: it never covers a match.
-  find_bar_->setGeometry(Px(layout::kStatusLeft), Px(layout::kFindBarTop),
-                         Px(layout::kStatusWidth), Px(layout::kFindBarHeight));
+  find_bar_->setGeometry(Px(layout::kStatusLeft), Px(layout::kFindBarTop), Px(layout::kStatusWidth),
+                         Px(layout::kFindBarHeight));
   CreateArchiveButton();
   CreateShortcuts();
   load_button_->setFocus();

@@ -136,7 +136,8 @@ class FrmMainTest : public QObject {
     for (const gui::layout::Control& c : gui::layout::kControls) {
       QWidget* control = f.Find<QWidget>(c.name);
       QCOMPARE(TextOf(control), QString::fromLatin1(c.caption));
-      QCOMPARE(control->geometry(), QRect(w.Px(c.left), w.Px(c.top), w.Px(c.width), w.Px(c.height)));
+      QCOMPARE(control->geometry(),
+               QRect(w.Px(c.left), w.Px(c.top), w.Px(c.width), w.Px(c.height)));
       QCOMPARE(control->font().pointSizeF(), c.face.points);
       QCOMPARE(control->font().bold(), c.face.bold);
       QCOMPARE(control->font().underline(), c.face.underline);

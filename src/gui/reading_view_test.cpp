@@ -40,7 +40,8 @@ class ReadingViewTest : public QObject {
                Message(2, "2022-10-01T00:01:00+02:00", "after midnight")});
     view.Append({Message(3, "2022-10-01T00:02:00+02:00", "same day"),
                  Message(4, "2022-10-02T09:00:00+02:00", "next day")});
-    QCOMPARE(Kinds(view.model()), QStringList({"day", "chat", "day", "chat", "chat", "day", "chat"}));
+    QCOMPARE(Kinds(view.model()),
+             QStringList({"day", "chat", "day", "chat", "chat", "day", "chat"}));
     QVERIFY(view.ShowMessage(4));
     QCOMPARE(view.currentIndex().data(gui::MessageModel::kMessageIdRole).toLongLong(), 4);
     QVERIFY(!view.ShowMessage(5));

@@ -82,7 +82,8 @@ class SearchPaneTest : public QObject {
     QVERIFY(pane.AllShown());
     QCOMPARE(pane.findChild<QLabel*>("lblHits")->text(), QString("3 messages"));
     auto* list = pane.findChild<QListWidget*>("lstHits");
-    QCOMPARE(list->item(0)->text(), QString("2022-09-30 17:39  jabber/me/bob\nBob: see you at eight"));
+    QCOMPARE(list->item(0)->text(),
+             QString("2022-09-30 17:39  jabber/me/bob\nBob: see you at eight"));
     pane.MoveHit(-1);
     pane.MoveHit(1);
     pane.MoveHit(1);

@@ -120,8 +120,8 @@ void TreePane::Filter(const QString& typed) {
   const std::string folded = archive::FoldForSearch(EncodeTyped(typed));
   // An item shows when it or an item below it matches.
   std::function<bool(QTreeWidgetItem*)> show = [&](QTreeWidgetItem* item) {
-    bool any = folded.empty() || archive::FoldForSearch(EncodeTyped(item->text(0)))
-                                         .find(folded) != std::string::npos;
+    bool any = folded.empty() ||
+               archive::FoldForSearch(EncodeTyped(item->text(0))).find(folded) != std::string::npos;
     for (int i = 0; i < item->childCount(); ++i) any |= show(item->child(i));
     item->setHidden(!any);
     return any;
