@@ -250,10 +250,12 @@ bool WriteCatalogueCsv(Context& ctx, const CatalogueOptions& options, Replacemen
 
 // Makes the output folder ready before anything is read: created when
 // missing, locked for this run, rid of what killed runs left, and holding the
-// five new files, begun with the mark when asked. On failure, *problem says why.
+// five new files, begun with the mark when asked. On failure, *problem says
+// why; a commit record that is not the program's is passed over, and
+// *passed_over says so.
 RunOutcome OpenOutput(Context& ctx, const CatalogueOptions& options,
                       std::unique_ptr<FileLock>* lock, ReplacementSet& files,
-                      std::optional<Problem>* problem) {
+                      std::optional<Problem>* problem, std::optional<Problem>* passed_over) {
   const std::string& folder = ctx.output_folder;
   // Never the working folder in its stead.
   Status s = folder.empty() ? Status::IOError(kNoOutputFolder) : ctx.env.CreateFolders(folder);
@@ -270,8 +272,21 @@ RunOutcome OpenOutput(Context& ctx, const CatalogueOptions& options,
   }
   // With the lock held, no other run can own these. A set that a run left
   // half renamed is completed first, so that the folder holds one whole set.
-  if (s = CompleteReplacement(ctx.env, folder, folder + kCatalogueCommitRecord); !s.ok()) {
-    *problem = Problem{Problem::Kind::kWriteFailed, folder + kCatalogueCommitRecord, std::move(s)};
+  const std::string record = folder + kCatalogueCommitRecord;
+  const RecordRule rule{{std::begin(kCatalogueFiles), std::end(kCatalogueFiles)},
+                        kCatalogueTempPrefix};
+  s = CompleteReplacement(ctx.env, folder, record, rule);
+  if (s.IsInvalidData()) {
+    // Planted, or damaged: whoever may write here must not have this run
+    // rename the user's files elsewhere.
+    *passed_over = Problem{Problem::Kind::kPassedOver, record,
+                           Status::InvalidData("Passed over " + record + ": " + s.message() +
+                                               ", not a file this program writes there; "
+                                               "nothing was renamed.")};
+    s = Status::OK();
+  }
+  if (!s.ok()) {
+    *problem = Problem{Problem::Kind::kWriteFailed, record, std::move(s)};
     return RunOutcome::kOutputUnusable;
   }
   std::vector<std::string> leftovers;
@@ -322,8 +337,8 @@ FolderRunResult RunCatalogue(Context& ctx, const CatalogueOptions& options,
                    {Problem::Kind::kFolderUnreadable, root, std::move(why)});
   std::unique_ptr<FileLock> lock;
   ReplacementSet files(ctx.env);
-  std::optional<Problem> refusal;
-  const RunOutcome opened = OpenOutput(ctx, options, &lock, files, &refusal);
+  std::optional<Problem> refusal, passed_over;
+  const RunOutcome opened = OpenOutput(ctx, options, &lock, files, &refusal, &passed_over);
   if (opened != RunOutcome::kWritten) return Refused(ctx, opened, true, std::move(*refusal));
 
   ctx.catalogue.Clear();
@@ -335,6 +350,7 @@ FolderRunResult RunCatalogue(Context& ctx, const CatalogueOptions& options,
     ctx.observer->OnTotal(counter.logs, counter.bytes);
   }
   FolderRunResult result;
+  if (passed_over) result.walk_problems.push_back(Told(ctx, std::move(*passed_over)));
   CatalogueFiller filler(ctx, result);
   filler.WriteChatRows(&files.file(4), CsvTextFor(options.write_bom));
   WalkLogTree(ctx.env, root, options.mask, filler, ctx.stop);

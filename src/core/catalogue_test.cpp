@@ -478,6 +478,39 @@ TEST_F(OutputSetTest, ASetLeftHalfRenamedIsCompletedByTheNextRun) {
   EXPECT_EQ(now.size(), 6u);  // the five and the lock, no temporary file
 }
 
+// A record names only the five files in the folder itself and the run's
+// own temporary files: anything else is passed over, named, and renames
+// nothing, and the run goes on as if there were none.
+TEST_F(OutputSetTest, ARecordThatNamesOtherFilesRenamesNothing) {
+  const char* planted[] = {
+      "../cvictim/a.txt\t../cvictim/b.txt",
+      ".chatterwick-catalogue-chat.csv.1\t../cvictim/b.txt",
+      "../cvictim/a.txt\tchat.csv",
+      "/cvictim/a.txt\tchat.csv",
+      "a.txt\tchat.csv",
+      ".chatterwick-catalogue-chat.csv.1\tnotes.txt",
+      ".chatterwick-catalogue-chat.csv.1",
+  };
+  for (const char* line : planted) {
+    SCOPED_TRACE(line);
+    mem.PutFile("/cvictim/a.txt", "a");
+    mem.PutFile("/cvictim/b.txt", "b");
+    mem.PutFile("/out/a.txt", "kept");
+    mem.PutFile("/out/.chatterwick-catalogue-chat.csv.1", "planted");
+    mem.PutFile(std::string("/out/") + kCatalogueCommitRecord, std::string(line) + "\n");
+    window.pane.clear();
+    EXPECT_EQ(Run(mem).outcome, RunOutcome::kWritten);
+    EXPECT_EQ(mem.Contents("/cvictim/a.txt"), "a");
+    EXPECT_EQ(mem.Contents("/cvictim/b.txt"), "b");
+    EXPECT_EQ(mem.Contents("/out/a.txt"), "kept");
+    EXPECT_NE(mem.Contents("/out/chat.csv"), "planted");
+    EXPECT_NE(window.pane.find("Passed over /out/.chatterwick-commit: it names "),
+              std::string::npos)
+        << window.pane;
+    EXPECT_NE(window.pane.find("Lines of chat found: 3"), std::string::npos);
+  }
+}
+
 TEST_F(OutputSetTest, AStoppedRunKeepsTheEarlierSet) {
   std::atomic<int> stop{0};
   StopAfter observer(&stop, 2);

@@ -18,6 +18,7 @@ struct Problem {
     kLogUnreadable,     // a log that could not be loaded
     kWriteFailed,       // a file or folder that could not be written
     kRefused,           // the run did not start; why holds the whole sentence
+    kPassedOver,        // a file of the program's own it does not trust; why holds the sentence
   };
   Kind kind;
   std::string path;
@@ -34,6 +35,7 @@ inline std::string ProblemLine(const Problem& problem) {
     case Problem::Kind::kWriteFailed:
       return WriteFailureMessage(problem.path, problem.why);
     case Problem::Kind::kRefused:
+    case Problem::Kind::kPassedOver:
       break;
   }
   return problem.why.message();

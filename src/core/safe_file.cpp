@@ -1,5 +1,6 @@
 #include "core/safe_file.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "core/path.h"
@@ -153,21 +154,47 @@ void RemoveAbandonedTemps(Env& env, const std::string& folder, const std::string
     if (env.IsAbandonedTemp(folder + name)) env.DeleteFile(folder + name).IgnoreError();
 }
 
-Status CompleteReplacement(Env& env, const std::string& folder, const std::string& record) {
+namespace {
+
+// A name of the folder itself: no separator of any platform, not "." or "..".
+bool PlainName(const std::string& name, char sep) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(std::string("/\\") + sep + '\0') == std::string::npos;
+}
+
+// The record's renames, each checked against rule; InvalidData names the first that is not.
+Status ReadRecord(const std::string& text, const RecordRule& rule, char sep,
+                  std::vector<std::pair<std::string, std::string>>* renames) {
+  for (size_t start = 0, end; start < text.size(); start = end + 1) {
+    end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    if (line.empty()) continue;
+    const size_t tab = line.find('\t');
+    const std::string temp = line.substr(0, tab), target = tab == std::string::npos ? "" : line.substr(tab + 1);
+    const bool known = std::find(rule.targets.begin(), rule.targets.end(), target) != rule.targets.end();
+    if (!known || !PlainName(temp, sep) || !temp.starts_with(rule.temp_prefix + target + "."))
+      return Status::InvalidData("it names " + line);
+    renames->emplace_back(temp, target);
+  }
+  return Status::OK();
+}
+
+}  // namespace
+
+Status CompleteReplacement(Env& env, const std::string& folder, const std::string& record,
+                           const RecordRule& rule) {
   FileKind kind = FileKind::kOther;
   if (env.GetFileKind(record, &kind).IsNotFound()) return Status::OK();
   std::string text;
   Status s = ReadFileToString(env, record, &text);
+  std::vector<std::pair<std::string, std::string>> renames;
+  if (s.ok()) s = ReadRecord(text, rule, env.Separator(), &renames);
   if (!s.ok()) return s;
-  for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
-       start = end + 1) {
-    const std::string line = text.substr(start, end - start);
-    const size_t tab = line.find('\t');
-    if (tab == std::string::npos) continue;
-    const std::string temp = folder + line.substr(0, tab), target = folder + line.substr(tab + 1);
+  for (const auto& [temp, target] : renames) {
     // A temporary file already renamed is gone: its target is new already.
-    if (!env.GetFileKind(temp, &kind).ok()) continue;
-    s = env.RenameFile(temp, target);
+    if (!env.GetFileKind(folder + temp, &kind).ok()) continue;
+    s = env.RenameFile(folder + temp, folder + target);
     if (!s.ok()) return s;
   }
   env.SyncFolder(folder.empty() ? std::string(".") : folder).IgnoreError();

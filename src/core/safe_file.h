@@ -77,8 +77,19 @@ class ReplacementSet {
 // ("*" any run) and whose process has ended: what a killed save left.
 void RemoveAbandonedTemps(Env& env, const std::string& folder, const std::string& name_prefix);
 
+// What a record may name: targets among these names in its folder, each
+// from a temporary file named temp_prefix, the target's name, "." and more.
+struct RecordRule {
+  std::vector<std::string> targets;
+  std::string temp_prefix;
+};
+
 // Completes the renames that a record in folder names, when one is there
-// (a run ended between them), and removes the record.
-Status CompleteReplacement(Env& env, const std::string& folder, const std::string& record);
+// (a run ended between them), and removes the record. A record that names
+// anything else (another folder, a name the program does not write there)
+// is not the program's: InvalidData says what it names, and nothing is
+// renamed or removed.
+Status CompleteReplacement(Env& env, const std::string& folder, const std::string& record,
+                           const RecordRule& rule);
 
 }  // namespace chatterwick
