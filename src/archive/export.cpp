@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "archive/export_selection.h"
-#include "core/path.h"
+#include "core/messages.h"
 #include "core/safe_file.h"
 
 namespace chatterwick::archive {
@@ -19,13 +19,17 @@ ArchiveExportResult ExportArchiveToFile(Env& env, const std::string& db_path,
   Status& s = result.status;
   s = OpenSelection(db_path, options, &reader, &selection, stop);
   if (!s.ok()) return result;
-  ReplacementSet file(env, FileAccess::kOwnerOnly);
-  size_t index = 0;
-  const std::string folder = path::FolderOf(path, env.Separator());
-  if (!out) s = file.Add(path, TempPrefixFor(path, env.Separator()), &index);
+  // Written as any save is: a link followed, a pipe or a device in place.
+  SavingFile file(env, FileAccess::kOwnerOnly);
+  auto failed = [&path](const Status& why) {
+    return Status::IOError(WriteFailureMessage(path, why));
+  };
+  if (!out) s = file.Open(path);
+  if (!s.ok()) s = failed(s);
   const std::function<Status(std::string_view)> sink = [&](std::string_view text) {
-    if (!out) return file.file(index).Append(text);
-    return out(text) ? Status::OK() : Status::IOError("could not write to standard output");
+    if (out) return out(text) ? Status::OK() : Status::IOError("could not write to standard output");
+    Status written = file.Append(text);
+    return written.ok() ? written : failed(written);
   };
   std::unique_ptr<ExportWriter> writer = MakeExportWriter(options.format, options.spreadsheet_safe);
   std::vector<MessageRow> page;
@@ -45,8 +49,10 @@ ArchiveExportResult ExportArchiveToFile(Env& env, const std::string& db_path,
     if (observer) observer->OnLogDone(0, count);
   }
   if (s.ok()) s = sink(writer->EndFile());
-  std::string failed;
-  if (s.ok() && !out) s = file.Commit(folder, &failed);
+  if (s.ok() && !out) {
+    s = file.Commit();
+    if (!s.ok()) s = failed(s);
+  }
   if (s.ok()) result.summary.written = 1;
   return result;
 }

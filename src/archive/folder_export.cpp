@@ -8,6 +8,7 @@
 #include "archive/export_selection.h"
 #include "archive/file_batches.h"
 #include "archive/names.h"
+#include "core/messages.h"
 #include "core/path.h"
 #include "core/safe_file.h"
 
@@ -109,8 +110,9 @@ FolderExport::FolderExport(Env& env, std::string dir, const ArchiveExportOptions
 
 Status FolderExport::Open(const std::string& db_path) {
   Status s = OpenSelection(db_path, options_, &reader_, &selection_, stop_);
-  if (s.ok()) s = env_.CreateFolders(dir_);
   if (!s.ok()) return s;
+  s = env_.CreateFolders(dir_);
+  if (!s.ok()) return Status::IOError(WriteFailureMessage(dir_, s));
   before_ = ReadManifest(env_, dir_ + kExportManifest);
   after_.options = OptionsKey(options_);
   if (observer_) observer_->OnTotal(static_cast<int64_t>(selection_.conversations.size()), 0);

@@ -2,9 +2,11 @@
 // other people placed, files and databases it must not change or trust.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "cli/process_test_util.h"
 
@@ -28,6 +30,56 @@ TEST(SafetyProcessTest, ABackslashOnTheCommandLineIsPartOfTheName) {
   Ran archive = RunToEnd(t, {"archive", t.Path("logs"), "--db", t.Path("a.sqlite"), "--quiet"});
   EXPECT_EQ(archive.status, 0) << archive.err;
   EXPECT_NE(archive.out.find("Logs found: 1"), std::string::npos) << archive.out;
+}
+
+// One file of everything is written as any save is: a link is followed to
+// the file it names, a pipe or a device is written in place, and a file
+// that cannot be written is named with the reason.
+TEST(SafetyProcessTest, AnExportToOneFileWritesAsASaveDoes) {
+  TempTree t;
+  t.File("logs/p/a/c/2022-09-30.100000+0000UTC.html", testing::SmallLog(3));
+  const std::string db = t.Path("a.sqlite");
+  ASSERT_EQ(RunToEnd(t, {"archive", t.Path("logs"), "--db", db, "--quiet"}).status, 0);
+  auto single = [&](const std::string& to) {
+    return RunToEnd(t, {"export-archive", "--db", db, "--format", "txt", "--single", to, "-q"});
+  };
+  t.File("real.txt", "old");
+  ASSERT_EQ(::symlink(t.Path("real.txt").c_str(), t.Path("link.txt").c_str()), 0);
+  EXPECT_EQ(single(t.Path("link.txt")).status, 0);
+  EXPECT_TRUE(fs::is_symlink(t.Path("link.txt")));
+  EXPECT_NE(t.Read("real.txt").find("line"), std::string::npos);
+
+  ASSERT_EQ(::mkfifo(t.Path("fifo").c_str(), 0600), 0);
+  std::string got;
+  std::thread drain([&] { got = ReadFile(t.Path("fifo")); });
+  EXPECT_EQ(single(t.Path("fifo")).status, 0);
+  drain.join();
+  EXPECT_TRUE(fs::is_fifo(t.Path("fifo")));
+  EXPECT_NE(got.find("line"), std::string::npos);
+
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::mknod(t.Path("null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)), 0);
+    EXPECT_EQ(single(t.Path("null")).status, 0);
+    EXPECT_TRUE(fs::is_character_file(t.Path("null")));
+  }
+
+  t.Folder("folder");
+  const std::pair<std::string, std::string> refused[] = {
+      {t.Path("nodir/x.txt"), "No such file or directory"},
+      {t.Path("folder"), "Is a directory"},
+      {t.Path("real.txt/x.txt"), "Not a directory"},
+  };
+  for (const auto& [to, why] : refused) {
+    Ran r = single(to);
+    EXPECT_EQ(r.status, 1) << to;
+    EXPECT_NE(r.err.find("Could not write " + to + " (" + why + ")"), std::string::npos) << r.err;
+  }
+  Ran folder = RunToEnd(t, {"export-archive", "--db", db, "--format", "txt", "--output",
+                            t.Path("real.txt/out"), "-q"});
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_NE(folder.err.find("Could not write " + t.Path("real.txt/out/") + " (Not a directory)"),
+            std::string::npos)
+      << folder.err;
 }
 
 TEST(SafetyProcessTest, LinksAreFollowedOnlyWhereTheSystemWouldFollowThem) {

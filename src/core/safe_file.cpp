@@ -26,50 +26,61 @@ Status CopyInto(Env& env, const std::string& from, WritableFile& to) {
   return s;
 }
 
-Status WriteInPlace(Env& env, const std::string& path, SaveMode mode, const MakeContent& make) {
-  std::unique_ptr<WritableFile> out;
-  Status s = mode == SaveMode::kAppend ? env.NewAppendableFile(path, &out)
-                                       : env.NewWritableFile(path, &out);
-  if (!s.ok()) return s;
-  s = out->Append(make(false));
-  Status closed = out->Close();
-  return s.ok() ? closed : s;
-}
-
 }  // namespace
 
 Status SaveFile(Env& env, const std::string& path, SaveMode mode, const MakeContent& make,
                 StopFlag stop) {
-  std::string target;
-  Status s = env.ResolveLinks(path, &target);
+  SavingFile file(env, FileAccess::kUmask);
+  Status s = file.Open(path, mode);
+  if (s.ok()) s = file.Append(make(file.has_content()));
+  if (s.ok() && stop.Requested()) s = Status::IOError("stopped");
+  return s.ok() ? file.Commit() : s;
+}
+
+SavingFile::SavingFile(Env& env, FileAccess access) : env_(env), access_(access) {}
+
+SavingFile::~SavingFile() {
+  if (in_place_) in_place_->Close().IgnoreError();
+}
+
+Status SavingFile::Open(const std::string& path, SaveMode mode) {
+  Status s = env_.ResolveLinks(path, &target_);
   if (!s.ok()) return s;
   FileKind kind = FileKind::kRegular;
-  s = env.GetFileKind(target, &kind);
+  s = env_.GetFileKind(target_, &kind);
   const bool exists = s.ok();
   if (!exists && !s.IsNotFound()) return s;
   if (exists && kind == FileKind::kFolder) return Status::IOError("Is a directory");
   // Renaming over a pipe or a device would put a plain file in its place.
-  if (exists && kind == FileKind::kOther) return WriteInPlace(env, target, mode, make);
-
+  if (exists && kind == FileKind::kOther)
+    return mode == SaveMode::kAppend ? env_.NewAppendableFile(target_, &in_place_)
+                                     : env_.NewWritableFile(target_, &in_place_);
   uint64_t old_size = 0;
-  if (exists) {
-    s = env.GetFileSize(target, &old_size);
+  if (exists && mode == SaveMode::kAppend) {
+    s = env_.GetFileSize(target_, &old_size);
     if (!s.ok()) return s;
   }
-  const std::string prefix = TempPrefixFor(target, env.Separator());
-  RemoveAbandonedTemps(env, path::FolderOf(target, env.Separator()),
-                       prefix.substr(path::NameStart(prefix, env.Separator())));
-  ReplacementSet set(env);
-  size_t i = 0;
-  s = set.Add(target, prefix, &i);
-  if (!s.ok()) return s;
-  const bool append = mode == SaveMode::kAppend && old_size > 0;
-  if (s.ok() && append) s = CopyInto(env, target, set.file(i));
-  if (s.ok()) s = set.file(i).Append(make(append));
-  if (s.ok() && stop.Requested()) s = Status::IOError("stopped");
-  if (!s.ok()) return s;
+  const char sep = env_.Separator();
+  const std::string prefix = TempPrefixFor(target_, sep);
+  RemoveAbandonedTemps(env_, path::FolderOf(target_, sep), prefix.substr(path::NameStart(prefix, sep)));
+  set_ = std::make_unique<ReplacementSet>(env_, access_);
+  s = set_->Add(target_, prefix, &index_);
+  has_content_ = s.ok() && old_size > 0;
+  return has_content_ ? CopyInto(env_, target_, set_->file(index_)) : s;
+}
+
+Status SavingFile::Append(std::string_view data) {
+  return in_place_ ? in_place_->Append(data) : set_->file(index_).Append(data);
+}
+
+Status SavingFile::Commit() {
+  if (in_place_) {
+    Status s = in_place_->Close();
+    in_place_.reset();
+    return s;
+  }
   std::string failed;
-  return set.Commit(path::FolderOf(target, env.Separator()), &failed);
+  return set_->Commit(path::FolderOf(target_, env_.Separator()), &failed);
 }
 
 ReplacementSet::~ReplacementSet() {

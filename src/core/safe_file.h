@@ -34,6 +34,38 @@ using MakeContent = std::function<std::string(bool has_content)>;
 Status SaveFile(Env& env, const std::string& path, SaveMode mode, const MakeContent& make,
                 StopFlag stop = {});
 
+class ReplacementSet;
+
+// A file saved a piece at a time, by SaveFile's rules: Open follows a link
+// as SaveFile does; a regular file (or none) is replaced by Commit through
+// a temporary file, whole or not at all; a pipe or a device is written in
+// place as the pieces come. With kOwnerOnly, a file made or replaced is its
+// owner's alone; otherwise it keeps the replaced file's permission bits.
+class SavingFile {
+ public:
+  SavingFile(Env& env, FileAccess access);
+  ~SavingFile();
+  SavingFile(const SavingFile&) = delete;
+  SavingFile& operator=(const SavingFile&) = delete;
+
+  // Readies path for mode; with kAppend, has_content() then tells whether
+  // what follows goes after bytes already there.
+  Status Open(const std::string& path, SaveMode mode = SaveMode::kReplace);
+  bool has_content() const { return has_content_; }
+  Status Append(std::string_view data);
+  // Puts the file in its place (a file written in place is closed).
+  Status Commit();
+
+ private:
+  Env& env_;
+  const FileAccess access_;
+  std::string target_;
+  std::unique_ptr<WritableFile> in_place_;
+  std::unique_ptr<ReplacementSet> set_;
+  size_t index_ = 0;
+  bool has_content_ = false;
+};
+
 // New files for several targets in one folder, put in their places together
 // by Commit. Until then every target is as it was; a set destroyed without a
 // successful Commit removes its temporary files.
