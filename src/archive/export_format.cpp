@@ -277,6 +277,14 @@ article { margin-bottom: 3em; }
 <body>
 )html";
 
+// A message's kind as a page's class: one of the archive's four, whatever
+// a crafted archive holds.
+std::string KindClass(const std::string& kind) {
+  for (const char* known : {"chat", "action", "status", "unparsed"})
+    if (kind == known) return kind;
+  return "unparsed";
+}
+
 class HtmlWriter : public ExportWriter {
  public:
   std::string BeginFile() override { return kHtmlHead; }
@@ -294,7 +302,7 @@ class HtmlWriter : public ExportWriter {
       day_ = m.sent_at.substr(0, 10);
       out += "<h2 class=\"day\">" + Escaped(day_) + "</h2>\n";
     }
-    out += "<div class=\"m " + m.kind + "\">";
+    out += "<div class=\"m " + KindClass(m.kind) + "\">";
     if (!when.empty())
       out += "<time" +
              (m.sent_at.empty() ? std::string() : " datetime=\"" + Escaped(m.sent_at) + "\"") +

@@ -324,6 +324,46 @@ TEST(ExportHtmlTest, MessagesAreTextAndOnlyWebAndMailAddressesAreLinks) {
 namespace chatterwick::archive {
 namespace {
 
+// An archive is data, whoever made it: a hostile text in any column that
+// reaches a page (a kind past its check, a stamp, a name, a title) is shown
+// as text, never as markup.
+TEST(ExportHtmlTest, NoColumnOfACraftedArchiveReachesThePageAsMarkup) {
+  testing::TempTree t;
+  t.File("logs/p/a/c/2022-09-30.100000+0000UTC.html", testing::SmallLog(3));
+  const std::string db = t.Path("a.sqlite");
+  ASSERT_EQ(RunArchive(*PosixEnv(), t.Path("logs/"), db, "*.html", nullptr).outcome,
+            ArchiveOutcome::kDone);
+  {
+    Database d;
+    ASSERT_TRUE(d.Open(db, false).ok());
+    d.TrustSchema();  // its triggers keep the index in step
+    const std::string x = "'chat\"><script>alert(1)</script><x y=\"'";
+    const std::string sql =
+        "PRAGMA ignore_check_constraints = ON; "
+        "UPDATE protocol SET name = " + x + ", display_name = " + x + "; "
+        "UPDATE account SET name = " + x + ", display_name = " + x + "; "
+        "UPDATE contact SET name = " + x + ", display_name = " + x + "; "
+        "UPDATE conversation SET file_name = " + x + ", title = " + x + ", started_at = " + x +
+        "; UPDATE message SET time_text = " + x + ", sender = " + x + ", body = " + x +
+        ", kind = " + x + "; UPDATE message SET sent_at = " + x + " WHERE line_number = 2;";
+    const Status s = d.Exec(sql.c_str());
+    ASSERT_TRUE(s.ok()) << s.message();
+  }
+  ArchiveExportOptions options;
+  options.format = ExportFormat::kHtml;
+  std::string page;
+  const ArchiveExportResult r =
+      ExportArchiveToFile(*PosixEnv(), db, "", options, nullptr, {}, [&](std::string_view text) {
+        page.append(text);
+        return true;
+      });
+  ASSERT_TRUE(r.status.ok()) << r.status.message();
+  EXPECT_EQ(r.summary.messages, 3);
+  EXPECT_EQ(page.find("<script"), std::string::npos) << page;
+  EXPECT_EQ(page.find("<x "), std::string::npos) << page;
+  EXPECT_NE(page.find("&lt;script&gt;"), std::string::npos);
+}
+
 // Most files are made in memory and written a folder at a time on a thread
 // of their own; a conversation too long to hold is written as it is made.
 // Both ways give whole files, counted once, and leave no temporary file.
