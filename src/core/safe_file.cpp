@@ -4,12 +4,15 @@
 #include <utility>
 
 #include "core/path.h"
+#include "core/text.h"
 
 namespace chatterwick {
 
 std::string TempPrefixFor(const std::string& path, char sep) {
   const size_t name = path::NameStart(path, sep);
-  return path.substr(0, name) + "." + path.substr(name) + kTempMark;
+  const std::string_view whole = std::string_view(path).substr(name);
+  return path.substr(0, name) + "." +
+         std::string(whole.substr(0, text::Utf8CutPoint(whole, kTempNameBytes))) + kTempMark;
 }
 
 namespace {

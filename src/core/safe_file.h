@@ -18,8 +18,11 @@ enum class SaveMode { kReplace, kAppend };
 
 // What the name of every temporary file the program writes holds.
 inline constexpr const char* kTempMark = ".chatterwick-";
-// Where the temporary file for path goes: hidden beside it, named after it,
-// kTempMark and an ending of NewTempFile's.
+// Where the temporary file for path goes: hidden beside it, named after it
+// (after its first kTempNameBytes bytes, whole characters, however long its
+// name: a temporary name never passes the system's limit where the name
+// itself does not), kTempMark and an ending of NewTempFile's.
+inline constexpr size_t kTempNameBytes = 96;
 std::string TempPrefixFor(const std::string& path, char sep);
 
 // Asked for the bytes to write; has_content tells whether they follow what

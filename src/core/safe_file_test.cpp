@@ -98,6 +98,21 @@ TEST(SaveFileTest, APipeOrADeviceIsWrittenInPlace) {
   EXPECT_EQ(Names(t), (std::vector<std::string>{"null", "pipe"}));
 }
 
+// A name near the system's limit of 255 bytes still gets its temporary file
+// beside it, named short; its leftovers are found again by that name.
+TEST(SaveFileTest, ALongNameIsSavedThroughAShortTemporaryName) {
+  TempTree t;
+  std::string name;
+  for (int i = 0; i < 124; ++i) name += "\u00e9";  // 248 bytes
+  name += ".txt";
+  ASSERT_TRUE(SaveFile(*PosixEnv(), t.Path(name), SaveMode::kReplace, Text("first")).ok());
+  ASSERT_TRUE(SaveFile(*PosixEnv(), t.Path(name), SaveMode::kAppend, Text(" second")).ok());
+  EXPECT_EQ(t.Read(name), "first second");
+  EXPECT_EQ(Names(t), std::vector<std::string>{name});
+  const std::string prefix = TempPrefixFor(t.Path(name), '/');
+  EXPECT_LE(prefix.size() - t.root().size(), 1 + kTempNameBytes + std::string(kTempMark).size());
+}
+
 TEST(SaveFileTest, FailuresChangeNothing) {
   TempTree t;
   t.Folder("dir");
