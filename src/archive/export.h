@@ -31,6 +31,8 @@ struct ArchiveExportOptions {
 struct ArchiveExportSummary {
   int64_t conversations = 0, messages = 0;
   int64_t written = 0, unchanged = 0, removed = 0;
+  // Files that could not be written (each told to the observer).
+  int64_t not_written = 0;
 };
 
 struct ArchiveExportResult {
@@ -40,11 +42,17 @@ struct ArchiveExportResult {
 };
 
 // Writes one file per selected conversation under dir (ending with a
-// separator): dir/PROTOCOL/ACCOUNT/CONTACT/START.EXT. Each file is complete
-// or absent, written through a temporary file. A manifest in dir records what
-// each file holds, so that a later run with the same options rewrites only
-// conversations whose messages changed, and removes the files of
-// conversations no longer selected. A stop keeps the files finished so far.
+// separator): dir/PROTOCOL/ACCOUNT/CONTACT/START.EXT, names that differ only
+// as a case-insensitive file system folds them kept apart. Each file is
+// complete or absent, written through a temporary file; one that cannot be
+// written is told to the observer and counted, and the others go on. A
+// manifest in dir records what each file holds as it was put in place, so
+// that a later run with the same options rewrites only conversations whose
+// messages changed (or whose file is not as it was put), and removes the
+// files of conversations no longer selected. Nothing is written or removed
+// through a link below dir, nor outside it, whatever the manifest says. One
+// run at a time: another is refused (Busy). A stop keeps the files finished
+// so far.
 ArchiveExportResult ExportArchiveToFolder(Env& env, const std::string& db_path,
                                           const std::string& dir,
                                           const ArchiveExportOptions& options,

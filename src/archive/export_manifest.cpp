@@ -20,7 +20,13 @@ class ManifestReader : public nlohmann::json_sax<json> {
   bool null() override { return true; }
   bool boolean(bool) override { return true; }
   bool number_integer(number_integer_t n) override {
-    if (depth_ == 3 && in_files_ && key_ == "conversation") m_->files[name_].first = n;
+    if (depth_ != 3 || !in_files_) return true;
+    ManifestEntry& e = m_->files[name_];
+    if (key_ == "conversation") e.conversation = n;
+    else if (key_ == "size") e.stamp.size = static_cast<uint64_t>(n);
+    else if (key_ == "mtime") e.stamp.modified = n;
+    else if (key_ == "ctime") e.stamp.changed = n;
+    else if (key_ == "inode") e.stamp.inode = static_cast<uint64_t>(n);
     return true;
   }
   bool number_unsigned(number_unsigned_t n) override {
@@ -30,7 +36,9 @@ class ManifestReader : public nlohmann::json_sax<json> {
   bool string(string_t& text) override {
     if (depth_ == 1 && key_ == "options") m_->options = std::move(text);
     else if (depth_ == 3 && in_files_ && key_ == "signature")
-      m_->files[name_].second = std::move(text);
+      m_->files[name_].signature = std::move(text);
+    else if (depth_ == 3 && in_files_ && key_ == "options")
+      m_->files[name_].options = std::move(text);
     return true;
   }
   bool binary(binary_t&) override { return true; }
@@ -76,23 +84,48 @@ class ManifestReader : public nlohmann::json_sax<json> {
 
 }  // namespace
 
-Manifest ReadManifest(Env& env, const std::string& path) {
+Manifest ReadManifest(Env& env, const std::string& path,
+                      const std::function<bool(const std::string&)>& place_ok,
+                      std::vector<std::string>* passed_over) {
   Manifest m;
   std::string text;
   if (!ReadFileToString(env, path, &text).ok()) return m;
   ManifestReader reader(&m);
   if (!json::sax_parse(text, &reader) || !reader.has_files) return Manifest();
+  std::erase_if(m.files, [&](const auto& entry) {
+    if (place_ok(entry.first)) return false;
+    passed_over->push_back(entry.first);
+    return true;
+  });
   return m;
+}
+
+std::vector<std::string> ReadJournal(Env& env, const std::string& path) {
+  std::string text;
+  std::vector<std::string> places;
+  if (!ReadFileToString(env, path, &text).ok()) return places;
+  for (size_t start = 0, end; start < text.size(); start = end + 1) {
+    end = text.find('\n', start);
+    if (end == std::string::npos) break;  // a line cut short by a kill names nothing
+    if (end > start) places.push_back(text.substr(start, end - start));
+  }
+  return places;
 }
 
 Status WriteManifest(Env& env, const std::string& path, const Manifest& m) {
   json files = json::object();
-  for (const auto& [name, entry] : m.files)
-    files[name] = {{"conversation", entry.first}, {"signature", entry.second}};
+  for (const auto& [name, e] : m.files)
+    files[name] = {{"conversation", e.conversation}, {"signature", e.signature},
+                   {"options", e.options},           {"size", e.stamp.size},
+                   {"mtime", e.stamp.modified},      {"ctime", e.stamp.changed},
+                   {"inode", e.stamp.inode}};
   const std::string text = json{{"options", m.options}, {"files", files}}.dump(
                                1, ' ', false, json::error_handler_t::replace) +
                            "\n";
-  return SaveFile(env, path, SaveMode::kReplace, [&](bool) { return text; });
+  SavingFile file(env, FileAccess::kOwnerOnly);
+  Status s = file.Open(path);
+  if (s.ok()) s = file.Append(text);
+  return s.ok() ? file.Commit() : s;
 }
 
 }  // namespace chatterwick::archive

@@ -2,22 +2,27 @@
 
 #include <gtest/gtest.h>
 
+#include "archive/names.h"
 #include "testing/mem_env.h"
 
 namespace chatterwick::archive {
 namespace {
+
+bool Anywhere(const std::string&) { return true; }
 
 TEST(ExportManifestTest, WhatIsWrittenIsReadBackWhole) {
   MemEnv env;
   env.PutFolder("/out");
   Manifest m;
   m.options = "{\"format\":\"txt\"}";
-  m.files["jabber/me/zo\u00eb/2022-09-30 17.38.38.txt"] = {7, "43:120:5000:1"};
-  m.files["aim/me/bob/2019-01-09 09.48.00 (2).txt"] = {8, ""};
+  m.files["jabber/me/zo\u00eb/2022-09-30 17.38.38.txt"] = {7, "43:120:5000:1", "0123", {40, 5, 6, 7}};
+  m.files["aim/me/bob/2019-01-09 09.48.00 (2).txt"] = {8, "", "", {}};
   ASSERT_TRUE(WriteManifest(env, "/out/.m.json", m).ok());
-  EXPECT_EQ(ReadManifest(env, "/out/.m.json"), m);
+  std::vector<std::string> passed_over;
+  EXPECT_EQ(ReadManifest(env, "/out/.m.json", Anywhere, &passed_over), m);
   // With no file at all it is empty too.
-  EXPECT_EQ(ReadManifest(env, "/out/none.json"), Manifest());
+  EXPECT_EQ(ReadManifest(env, "/out/none.json", Anywhere, &passed_over), Manifest());
+  EXPECT_TRUE(passed_over.empty());
 }
 
 // Anything but a whole manifest is none, so that every file is written
@@ -44,12 +49,33 @@ TEST(ExportManifestTest, OnlyAWholeManifestSaysAnything) {
   for (const Case& c : cases) {
     MemEnv env;
     env.PutFile("/out/m.json", c.text);
-    const Manifest m = ReadManifest(env, "/out/m.json");
+    std::vector<std::string> passed_over;
+    const Manifest m = ReadManifest(env, "/out/m.json", Anywhere, &passed_over);
     EXPECT_EQ(m.files.size(), c.files) << c.text;
     if (c.files == 1) {
-      EXPECT_EQ(m.files.begin()->second.first, 1) << c.text;
+      EXPECT_EQ(m.files.begin()->second.conversation, 1) << c.text;
     }
   }
+}
+
+// Only the places the export itself gives its files are kept; every other
+// name is left out, and said.
+TEST(ExportManifestTest, NamesOutsideTheExportsPlacesArePassedOver) {
+  MemEnv env;
+  std::string files;
+  const char* names[] = {"../../victim/keep.txt", "/etc/passwd", "a/b/c/../../x.txt",
+                         "jabber/me/bob",         "jabber/me/bob/./x.txt", "jabber\\\\me\\\\bob\\\\x.txt",
+                         "jabber//bob/x.txt",     "jabber/me/bob/x.txt"};
+  for (const char* n : names)
+    files += std::string(files.empty() ? "" : ", ") + "\"" + n + "\": {\"conversation\": 1}";
+  env.PutFile("/out/m.json", "{\"options\": \"o\", \"files\": {" + files + "}}");
+  std::vector<std::string> passed_over;
+  const Manifest m = ReadManifest(
+      env, "/out/m.json", [](const std::string& r) { return IsExportPlace(r, '/'); },
+      &passed_over);
+  ASSERT_EQ(m.files.size(), 1u);
+  EXPECT_EQ(m.files.begin()->first, "jabber/me/bob/x.txt");
+  EXPECT_EQ(passed_over.size(), std::size(names) - 1);
 }
 
 }  // namespace

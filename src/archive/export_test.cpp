@@ -6,12 +6,15 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 #include "archive/archive.h"
 #include "archive/export_manifest.h"
+#include "archive/names.h"
 #include "archive/reader.h"
 #include "archive/sqlite_db.h"
+#include "core/safe_file.h"
 #include "core/text.h"
 #include "platform/posix_env.h"
 #include "testing/csv_reader.h"
@@ -31,11 +34,17 @@ std::string ReadAll(const fs::path& path) {
   return ss.str();
 }
 
-// Every file under dir but the manifest, by path.
+// The export's own files in its folder: its manifest, its lock and its journal.
+bool ExportsOwn(const fs::path& path) {
+  const std::string name = path.filename().string();
+  return name == kExportManifest || name == kExportLock || name == kExportJournal;
+}
+
+// Every file under dir but the export's own, by path.
 std::vector<fs::path> FilesUnder(const std::string& dir) {
   std::vector<fs::path> files;
   for (const auto& e : fs::recursive_directory_iterator(dir))
-    if (e.is_regular_file() && e.path().filename() != kExportManifest) files.push_back(e.path());
+    if (e.is_regular_file() && !ExportsOwn(e.path())) files.push_back(e.path());
   std::sort(files.begin(), files.end());
   return files;
 }
@@ -202,6 +211,130 @@ TEST_F(ExportFixtureTest, OnlyTheMatchingMessages) {
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), hits);
 }
 
+// Every file under dir but the export's own, by its place, with what it holds.
+std::map<std::string, std::string> Tree(const std::string& dir) {
+  std::map<std::string, std::string> tree;
+  for (const fs::path& f : FilesUnder(dir)) tree[fs::relative(f, dir).string()] = ReadAll(f);
+  return tree;
+}
+
+// Hears each problem as a line.
+struct Heard : RunObserver {
+  std::vector<std::string> problems;
+  void OnProblem(const Problem& p) override { problems.push_back(ProblemLine(p)); }
+};
+
+// A manifest names only the export's own places: an entry that reaches
+// outside the folder, by its name or through a link in place of a folder,
+// is passed over and said, and nothing out there is removed or replaced.
+TEST_F(ExportFixtureTest, NothingOutsideTheFolderIsRemovedOrReplaced) {
+  ASSERT_TRUE(Export(ExportFormat::kText, "out/").status.ok());
+  t.File("victim/keep.txt", "mine");
+  const std::string manifest = t.Path("out/") + kExportManifest;
+  nlohmann::json edited = nlohmann::json::parse(ReadAll(manifest));
+  edited["files"]["../victim/keep.txt"] = {{"conversation", 1}, {"signature", "s"}};
+  edited["files"]["/" + t.Path("victim/keep.txt")] = {{"conversation", 1}};
+  std::ofstream(manifest, std::ios::binary | std::ios::trunc) << edited.dump(1);
+  // A protocol's folder made a link to a folder elsewhere, which holds files of its own.
+  const std::string protocol = fs::relative(FilesUnder(t.Path("out"))[0], t.Path("out")).begin()->string();
+  fs::rename(t.Path("out/" + protocol), t.Path("elsewhere"));
+  fs::create_directory_symlink(t.Path("elsewhere"), t.Path("out/" + protocol));
+  const auto elsewhere = Tree(t.Path("elsewhere"));
+  ASSERT_FALSE(elsewhere.empty());
+  ArchiveExportOptions few;
+  few.selection.contact = "zo\u00eb";
+  few.format = ExportFormat::kText;
+  Heard heard;
+  ArchiveExportResult r = ExportArchiveToFolder(*PosixEnv(), db, t.Path("out/"), few, &heard);
+  EXPECT_TRUE(r.status.ok()) << r.status.message();
+  EXPECT_EQ(t.Read("victim/keep.txt"), "mine");
+  EXPECT_EQ(Tree(t.Path("elsewhere")), elsewhere);
+  EXPECT_EQ(std::count_if(heard.problems.begin(), heard.problems.end(),
+                          [](const std::string& p) { return p.starts_with("Passed over \""); }),
+            2);
+  // Asked to write there again, it writes nothing through the link.
+  heard.problems.clear();
+  ArchiveExportOptions all;
+  all.format = ExportFormat::kText;
+  r = ExportArchiveToFolder(*PosixEnv(), db, t.Path("out/"), all, &heard);
+  EXPECT_GT(r.summary.not_written, 0);
+  EXPECT_EQ(Tree(t.Path("elsewhere")), elsewhere);
+  EXPECT_NE(heard.problems.back().find("is a symbolic link, not followed"), std::string::npos);
+}
+
+// Whatever runs, stops and kills came before, with whatever options, one
+// whole run leaves the folder as a fresh export with its options would.
+TEST_F(ExportFixtureTest, AnyRunsStopsAndKillsEndAsAFreshExport) {
+  ArchiveExportOptions everything, matching;
+  everything.format = matching.format = ExportFormat::kText;
+  ASSERT_TRUE(TranslateQuery("tomorrow", &matching.selection.query).ok());
+  matching.only_matching = true;
+  ASSERT_TRUE(ExportArchiveToFolder(*PosixEnv(), db, t.Path("fresh-all/"), everything, nullptr).status.ok());
+  ASSERT_TRUE(ExportArchiveToFolder(*PosixEnv(), db, t.Path("fresh-some/"), matching, nullptr).status.ok());
+  // Stops after a few conversations; dies (writes nothing more) after a few renames.
+  struct StopAfter : RunObserver {
+    std::atomic<int>* signal;
+    int left;
+    void OnLogDone(uint64_t, int64_t) override {
+      if (--left == 0) signal->store(15);
+    }
+  };
+  struct DiesAfter : EnvWrapper {
+    int renames;
+    DiesAfter(int n) : EnvWrapper(PosixEnv()), renames(n) {}
+    Status RenameFile(const std::string& f, const std::string& to) override {
+      return --renames >= 0 ? EnvWrapper::RenameFile(f, to) : Status::IOError("killed");
+    }
+    Status NewTempFile(const std::string& p, FileAccess a, std::string* path,
+                       std::unique_ptr<WritableFile>* r) override {
+      return renames >= 0 ? EnvWrapper::NewTempFile(p, a, path, r) : Status::IOError("killed");
+    }
+  };
+  struct Step {
+    const ArchiveExportOptions* options;
+    int stop_after, die_after;  // 0: never
+  };
+  const std::vector<std::vector<Step>> sequences = {
+      {{&everything, 0, 0}, {&matching, 5, 0}},
+      {{&everything, 0, 0}, {&matching, 0, 7}},
+      {{&matching, 0, 0}, {&everything, 0, 30}, {&matching, 3, 0}},
+      {{&everything, 0, 0}, {&everything, 0, 2}, {&matching, 0, 1}},
+  };
+  for (size_t n = 0; n < sequences.size(); ++n) {
+    const std::string dir = t.Path("seq" + std::to_string(n) + "/");
+    for (const Step& step : sequences[n]) {
+      std::atomic<int> signal{0};
+      StopAfter stop_after;
+      stop_after.signal = &signal;
+      stop_after.left = step.stop_after;
+      DiesAfter dying(step.die_after);
+      Env& env = step.die_after ? static_cast<Env&>(dying) : *PosixEnv();
+      ExportArchiveToFolder(env, db, dir, *step.options, step.stop_after ? &stop_after : nullptr,
+                            &signal);
+    }
+    // The same options as the last run's first, as a user runs it again; then the others.
+    const ArchiveExportOptions* last = sequences[n].back().options;
+    const ArchiveExportOptions* order[] = {last, last == &everything ? &matching : &everything};
+    for (const ArchiveExportOptions* clean : order) {
+      ASSERT_TRUE(ExportArchiveToFolder(*PosixEnv(), db, dir, *clean, nullptr).status.ok());
+      EXPECT_EQ(Tree(dir), Tree(t.Path(clean == &everything ? "fresh-all/" : "fresh-some/")))
+          << "sequence " << n;
+    }
+  }
+}
+
+// One export at a time into a folder: a second is refused at once.
+TEST_F(ExportFixtureTest, ASecondExportIntoTheSameFolderIsRefused) {
+  t.Folder("out");
+  std::unique_ptr<FileLock> held;
+  ASSERT_TRUE(PosixEnv()->LockFile(t.Path("out/") + kExportLock, &held).ok());
+  const ArchiveExportResult r = Export(ExportFormat::kText, "out/");
+  EXPECT_TRUE(r.status.IsBusy()) << r.status.message();
+  EXPECT_TRUE(FilesUnder(t.Path("out")).empty());
+  held.reset();
+  EXPECT_TRUE(Export(ExportFormat::kText, "out/").status.ok());
+}
+
 // A file that cannot be written leaves the earlier one whole and says why.
 TEST_F(ExportFixtureTest, AFailedWriteKeepsTheEarlierFile) {
   ASSERT_TRUE(Export(ExportFormat::kText, "out/").status.ok());
@@ -216,9 +349,24 @@ TEST_F(ExportFixtureTest, AFailedWriteKeepsTheEarlierFile) {
   } env(PosixEnv());
   ArchiveExportOptions options;
   options.format = ExportFormat::kHtml;
-  const ArchiveExportResult r = ExportArchiveToFolder(env, db, t.Path("out/"), options, nullptr);
-  EXPECT_EQ(r.status.message(), "No space left on device");
+  Heard heard;
+  const ArchiveExportResult r = ExportArchiveToFolder(env, db, t.Path("out/"), options, &heard);
+  EXPECT_EQ(r.status.message(), "Could not write " + t.Path("out/") + kExportManifest +
+                                    " (No space left on device)");
+  EXPECT_EQ(r.summary.not_written, static_cast<int64_t>(files.size()));
+  EXPECT_EQ(r.summary.written + r.summary.conversations, 0);
+  // Each failure named once, at the file it happened to, with the reason:
+  // a folder's files go together, and the first of them says why.
+  ASSERT_FALSE(heard.problems.empty());
+  std::set<std::string> named(heard.problems.begin(), heard.problems.end());
+  EXPECT_EQ(named.size(), heard.problems.size());
+  for (const std::string& p : heard.problems)
+    EXPECT_TRUE(p.ends_with(".html (No space left on device)")) << p;
   EXPECT_EQ(ReadAll(files[0]), before);
+  // Still whole and still known, though they are not what the failed run
+  // selected: the next run leaves them as they are.
+  EXPECT_EQ(Export(ExportFormat::kText, "out/").summary.unchanged,
+            static_cast<int64_t>(files.size()));
 }
 
 // Files that could not be put in place are not counted as exported, and
@@ -232,12 +380,15 @@ TEST_F(ExportFixtureTest, FilesThatCannotTakeTheirPlaceAreNotCounted) {
   } env(PosixEnv());
   ArchiveExportOptions options;
   const ArchiveExportResult r = ExportArchiveToFolder(env, db, t.Path("out/"), options, nullptr);
-  EXPECT_EQ(r.status.message(), "Read-only file system");
+  EXPECT_EQ(r.status.message(), "Could not write " + t.Path("out/") + kExportManifest +
+                                    " (Read-only file system)");
+  EXPECT_GT(r.summary.not_written, 0);
   EXPECT_EQ(r.summary.written, 0);
   EXPECT_EQ(r.summary.conversations, 0);
   EXPECT_EQ(r.summary.messages, 0);
+  EXPECT_TRUE(FilesUnder(t.Path("out")).empty());
   for (const auto& e : fs::recursive_directory_iterator(t.Path("out")))
-    EXPECT_TRUE(e.is_directory() || e.path().filename() == kExportManifest) << e.path();
+    EXPECT_TRUE(e.is_directory() || ExportsOwn(e.path())) << e.path();
 }
 
 // Ctrl+C keeps the files finished so far and leaves no temporary file; the
@@ -259,7 +410,7 @@ TEST_F(ExportFixtureTest, AStoppedExportKeepsWhatItFinished) {
   EXPECT_EQ(r.summary.written, 3);
   size_t hidden = 0;
   for (const auto& e : fs::recursive_directory_iterator(t.Path("out")))
-    hidden += e.path().filename().string()[0] == '.' && e.path().filename() != kExportManifest;
+    hidden += e.path().filename().string()[0] == '.' && !ExportsOwn(e.path());
   EXPECT_EQ(hidden, 0u);
   EXPECT_EQ(FilesUnder(t.Path("out")).size(), 3u);
   const ArchiveExportResult rest =
@@ -364,6 +515,27 @@ TEST(ExportHtmlTest, NoColumnOfACraftedArchiveReachesThePageAsMarkup) {
   EXPECT_NE(page.find("&lt;script&gt;"), std::string::npos);
 }
 
+// Names a case-insensitive or normalising file system takes for one (a USB
+// stick, a Windows or macOS volume) get files of their own there too.
+TEST(ExportNamesTest, NamesThatFoldAlikeGetFilesOfTheirOwn) {
+  testing::TempTree t;
+  for (const char* contact : {"Bob", "bob", "BOB", "Zo\u00eb", "Zoe\u0308"})
+    t.File(std::string("logs/p/a/") + contact + "/2022-09-30.100000+0000UTC.html",
+           testing::SmallLog(2));
+  const std::string db = t.Path("a.sqlite");
+  ASSERT_EQ(RunArchive(*PosixEnv(), t.Path("logs/"), db, "*.html", nullptr).outcome,
+            ArchiveOutcome::kDone);
+  ArchiveExportOptions options;
+  ASSERT_EQ(ExportArchiveToFolder(*PosixEnv(), db, t.Path("out/"), options, nullptr).summary.written,
+            5);
+  std::set<std::string> folded;
+  for (const fs::path& f : FilesUnder(t.Path("out")))
+    folded.insert(FoldForFileSystem(fs::relative(f, t.Path("out")).string()));
+  EXPECT_EQ(folded.size(), 5u);
+  EXPECT_EQ(ExportArchiveToFolder(*PosixEnv(), db, t.Path("out/"), options, nullptr).summary.unchanged,
+            5);
+}
+
 // Most files are made in memory and written a folder at a time on a thread
 // of their own; a conversation too long to hold is written as it is made.
 // Both ways give whole files, counted once, and leave no temporary file.
@@ -390,7 +562,7 @@ TEST(ExportBatchTest, ALongConversationIsWrittenAsItIsMadeBesideShortOnes) {
   std::map<std::string, std::string> files;
   for (const auto& e : fs::recursive_directory_iterator(t.Path("out"))) {
     const std::string name = e.path().filename().string();
-    if (e.is_directory() || name == kExportManifest) continue;
+    if (e.is_directory() || ExportsOwn(e.path())) continue;
     EXPECT_NE(name[0], '.') << name;  // no temporary file
     files[name] = ReadAll(e.path());
   }

@@ -49,19 +49,20 @@ Status ReadyExportFolder(Env& env, const std::string& folder) {
   return s;
 }
 
-FileBatches::FileBatches(Env& env, Written written, Failed failed)
-    : env_(env), written_(std::move(written)), failed_(std::move(failed)) {}
+FileBatches::FileBatches(Env& env, Placing placing, Written written, Failed failed)
+    : env_(env),
+      placing_(std::move(placing)),
+      written_(std::move(written)),
+      failed_(std::move(failed)) {}
 
 FileBatches::~FileBatches() {
   for (auto& b : in_flight_)
     if (b->thread.joinable()) b->thread.join();
 }
 
-Status FileBatches::BeginFile(const std::string& folder) {
-  Status s;
-  if (folder != making_folder_ || making_bytes_ >= kBatchBytes) s = Send();
+void FileBatches::BeginFile(const std::string& folder) {
+  if (folder != making_folder_ || making_bytes_ >= kBatchBytes) Send();
   making_folder_ = folder;
-  return s;
 }
 
 void FileBatches::Add(MadeFile file) {
@@ -69,12 +70,10 @@ void FileBatches::Add(MadeFile file) {
   making_.push_back(std::move(file));
 }
 
-Status FileBatches::Send() {
-  if (making_.empty()) return Status::OK();
-  if (in_flight_.size() >= kInFlight) {
-    Status before = WaitForOldest();
-    if (!before.ok()) return before;
-  }
+void FileBatches::Send() {
+  if (making_.empty()) return;
+  if (in_flight_.size() >= kInFlight) WaitForOldest();
+  placing_(making_);
   auto b = std::make_unique<Batch>();
   b->folder = making_folder_;
   b->files = std::move(making_);
@@ -85,36 +84,18 @@ Status FileBatches::Send() {
   raw->thread = std::thread(
       [raw, env] { raw->status = WriteBatch(*env, raw->folder, raw->files, &raw->failed); });
   in_flight_.push_back(std::move(b));
-  return Status::OK();
 }
 
-Status FileBatches::WaitForOldest() {
+void FileBatches::WaitForOldest() {
   std::unique_ptr<Batch> done = std::move(in_flight_.front());
   in_flight_.pop_front();
   done->thread.join();
-  if (!done->status.ok()) {
-    failed_(done->failed, done->status, done->files);
-    return done->status;
-  }
+  if (!done->status.ok()) return failed_(done->failed, done->status, done->files);
   for (MadeFile& f : done->files) written_(f);
-  return Status::OK();
 }
 
-Status FileBatches::Settle() {
-  Status first;
-  while (!in_flight_.empty())
-    if (Status s = WaitForOldest(); first.ok()) first = s;
-  return first;
-}
-
-bool FileBatches::Taken(const std::string& relative) const {
-  for (const MadeFile& f : making_)
-    if (f.relative == relative) return true;
-  // Read while their threads may run: only the files' texts change.
-  for (const auto& b : in_flight_)
-    for (const MadeFile& f : b->files)
-      if (f.relative == relative) return true;
-  return false;
+void FileBatches::Settle() {
+  while (!in_flight_.empty()) WaitForOldest();
 }
 
 std::vector<MadeFile> FileBatches::TakeUnsent() {

@@ -29,12 +29,14 @@ struct MadeFile {
 
 class FileBatches {
  public:
-  // written is told of each file put in place; failed of each folder that
-  // could not be, with the file it failed at, its reason and its files.
+  // placing is told of a batch's files before they are written; written of
+  // each file put in place; failed of each folder that could not be, with
+  // the file it failed at, its reason and its files.
+  using Placing = std::function<void(const std::vector<MadeFile>& files)>;
   using Written = std::function<void(MadeFile& file)>;
   using Failed = std::function<void(const std::string& path, const Status& why,
                                     const std::vector<MadeFile>& files)>;
-  FileBatches(Env& env, Written written, Failed failed);
+  FileBatches(Env& env, Placing placing, Written written, Failed failed);
   ~FileBatches();
   FileBatches(const FileBatches&) = delete;
   FileBatches& operator=(const FileBatches&) = delete;
@@ -45,24 +47,23 @@ class FileBatches {
 
   // Readies the batch for a file of folder, before it is made: the batch
   // made so far is sent first when it is of another folder or full.
-  Status BeginFile(const std::string& folder);
+  void BeginFile(const std::string& folder);
   // Adds the file made, to the batch of its folder.
   void Add(MadeFile file);
   // Sends the batch being made; when enough are in flight, first waits for
-  // the oldest, whose failure it returns.
-  Status Send();
-  // Waits for every batch in flight; the first failure among them.
-  Status Settle();
-  // True when a file made in this run, in flight or not, has this place.
-  bool Taken(const std::string& relative) const;
+  // the oldest. What each batch came to is told to written or failed.
+  void Send();
+  // Waits for every batch in flight.
+  void Settle();
   // The files of the batch being made, which were never written.
   std::vector<MadeFile> TakeUnsent();
 
  private:
   struct Batch;
-  Status WaitForOldest();
+  void WaitForOldest();
 
   Env& env_;
+  Placing placing_;
   Written written_;
   Failed failed_;
   std::vector<MadeFile> making_;

@@ -23,8 +23,8 @@ int HexValue(char c) {
 }
 
 // Folds one run of valid UTF-8: full case folding, then the canonical
-// decomposition without its combining marks.
-void FoldRun(std::string_view run, std::string* out) {
+// decomposition, without its combining marks when drop_marks.
+void FoldRun(std::string_view run, bool drop_marks, std::string* out) {
   UErrorCode status = U_ZERO_ERROR;
   std::vector<UChar> utf16(run.size() + 1);
   int32_t len = 0;
@@ -45,7 +45,7 @@ void FoldRun(std::string_view run, std::string* out) {
   for (int32_t i = 0; i < decomposed_len;) {
     UChar32 c;
     U16_NEXT(decomposed.data(), i, decomposed_len, c);
-    if (u_charType(c) == U_NON_SPACING_MARK) continue;
+    if (drop_marks && u_charType(c) == U_NON_SPACING_MARK) continue;
     char bytes[U8_MAX_LENGTH];
     int32_t n = 0;
     U8_APPEND_UNSAFE(bytes, n, c);
@@ -85,7 +85,11 @@ std::string DisplayName(std::string_view on_disk) {
   return decoded;
 }
 
-std::string FoldForSearch(std::string_view text) {
+namespace {
+
+// Every run of valid UTF-8 folded; a byte that is no UTF-8 ends the run
+// before it and stays as it is.
+std::string Fold(std::string_view text, bool drop_marks) {
   std::string out;
   out.reserve(text.size());
   const auto* s = reinterpret_cast<const uint8_t*>(text.data());
@@ -96,14 +100,20 @@ std::string FoldForSearch(std::string_view text) {
     UChar32 c;
     U8_NEXT(s, i, length, c);
     if (c >= 0) continue;
-    // A byte that is no UTF-8 ends the run before it and stays as it is.
-    FoldRun(text.substr(static_cast<size_t>(run_start), static_cast<size_t>(at - run_start)), &out);
+    FoldRun(text.substr(static_cast<size_t>(run_start), static_cast<size_t>(at - run_start)),
+            drop_marks, &out);
     out.append(text.substr(static_cast<size_t>(at), static_cast<size_t>(i - at)));
     run_start = i;
   }
-  FoldRun(text.substr(static_cast<size_t>(run_start)), &out);
+  FoldRun(text.substr(static_cast<size_t>(run_start)), drop_marks, &out);
   return out;
 }
+
+}  // namespace
+
+std::string FoldForSearch(std::string_view text) { return Fold(text, true); }
+
+std::string FoldForFileSystem(std::string_view name) { return Fold(name, false); }
 
 std::string SafeFileName(const std::string& name, size_t max_bytes) {
   std::string out;
@@ -134,6 +144,18 @@ std::string ExportRelativePath(const ConversationInfo& c, const std::string& ext
   const std::string ext = "." + extension;
   return SafeFileName(c.protocol) + sep + SafeFileName(c.account) + sep + SafeFileName(c.contact) +
          sep + SafeFileName(start, 255 - ext.size() - 8) + ext;
+}
+
+bool IsExportPlace(const std::string& relative, char sep) {
+  size_t parts = 0;
+  for (size_t start = 0; start <= relative.size(); ++parts) {
+    size_t end = relative.find(sep, start);
+    if (end == std::string::npos) end = relative.size();
+    const std::string part = relative.substr(start, end - start);
+    if (part.empty() || SafeFileName(part) != part) return false;
+    start = end + 1;
+  }
+  return parts == 4;
 }
 
 }  // namespace chatterwick::archive

@@ -17,6 +17,11 @@ std::string DisplayName(std::string_view on_disk);
 // that are not UTF-8 are kept as they are.
 std::string FoldForSearch(std::string_view text);
 
+// A name as a file system that ignores letter case and Unicode's forms
+// of one character sees it (a USB stick, a Windows or macOS volume): two
+// names it holds for one fold alike.
+std::string FoldForFileSystem(std::string_view name);
+
 // True when text is valid UTF-8.
 bool IsUtf8(std::string_view text);
 
@@ -32,5 +37,10 @@ struct ConversationInfo;
 // safe: PROTOCOL/ACCOUNT/CONTACT/START.EXTENSION (the log's file name when
 // its start is unknown), joined with sep.
 std::string ExportRelativePath(const ConversationInfo& c, const std::string& extension, char sep);
+
+// True when relative has the shape ExportRelativePath gives: four names
+// joined with sep, each one SafeFileName keeps as it is, so nothing "..",
+// absolute or otherwise outside the folder.
+bool IsExportPlace(const std::string& relative, char sep);
 
 }  // namespace chatterwick::archive

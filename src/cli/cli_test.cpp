@@ -574,6 +574,13 @@ TEST(CliTest, ExportArchiveWritesFilesAndSaysWhat) {
             "[2022-09-30 17:39:00] * Zo\xc3\xab waves\n\n");
   r = CliWith(env, {"export-archive", "--format", "txt", "-o", t.Path("out"), "-q"});
   EXPECT_NE(r.out.find("Files written: 0, unchanged: 1, "), std::string::npos) << r.out;
+  // A file that cannot be written is named once; the summary still comes, with exit status 1.
+  t.File("blocked/jabber", "a file where a folder would go");
+  r = CliWith(env, {"export-archive", "--format", "txt", "-o", t.Path("blocked"), "-q"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(", could not be written: 1\n"), std::string::npos) << r.out;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_NE(r.err.find("Could not write " + t.Path("blocked/jabber")), std::string::npos) << r.err;
 
   r = CliWith(env, {"export-archive", "--format", "jsonl", "--single", "-", "--query", "waves",
                     "--only-matching"});

@@ -89,9 +89,11 @@ int RunExportArchive(const Request& rq, Shell& sh) {
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   report << "Conversations exported: " << m.conversations << "\nMessages exported: " << m.messages
          << "\nFiles written: " << m.written << ", unchanged: " << m.unchanged
-         << ", removed from the selection: " << m.removed << "\nTime taken: " << taken
-         << " s\nOutput: " << (to_stdout ? "standard output" : where) << '\n';
-  return CheckOutput(sh.out, sh.err, 0);
+         << ", removed from the selection: " << m.removed;
+  if (m.not_written > 0) report << ", could not be written: " << m.not_written;
+  report << "\nTime taken: " << taken << " s\nOutput: " << (to_stdout ? "standard output" : where)
+         << '\n';
+  return CheckOutput(sh.out, sh.err, m.not_written > 0 ? 1 : 0);
 }
 
 }  // namespace chatterwick::cli

@@ -147,8 +147,8 @@ TEST(SafetyProcessTest, ReplacedFilesKeepTheirPermissionsAndNewPrivateOnesAreThe
   ASSERT_EQ(exported.status, 0) << exported.err;
   for (const auto& e : fs::recursive_directory_iterator(t.Path("export"))) {
     ASSERT_EQ(::stat(e.path().c_str(), &st), 0);
-    if (S_ISREG(st.st_mode) && e.path().extension() == ".txt") {
-      EXPECT_EQ(st.st_mode & 0777, 0600u) << e.path();
+    if (S_ISREG(st.st_mode)) {
+      EXPECT_EQ(st.st_mode & 0777, 0600u) << e.path();  // the manifest and the lock too
     }
   }
 }

@@ -49,10 +49,12 @@ struct FileStamp {
   uint64_t size = 0;
   int64_t modified = 0, changed = 0;
   uint64_t inode = 0;
+  bool operator==(const FileStamp&) const = default;
 };
 
-// What stands at a path, symbolic links followed.
-enum class FileKind { kRegular, kFolder, kOther };
+// What stands at a path: symbolic links followed, unless the call says
+// otherwise (then a link is kLink).
+enum class FileKind { kRegular, kFolder, kOther, kLink };
 
 enum class ListKind { kFilesOnly, kFilesAndFolders };
 
@@ -85,6 +87,8 @@ class Env {
   virtual bool IsWritable(const std::string& path) = 0;
   // A path that does not exist is NotFound.
   virtual Status GetFileKind(const std::string& path, FileKind* kind) = 0;
+  // As GetFileKind, but a symbolic link is not followed: it is kLink.
+  virtual Status GetEntryKind(const std::string& path, FileKind* kind) = 0;
   // The path with its last part followed through every symbolic link it
   // names, so that the file the link points to can be replaced; the path
   // itself when it is no link. Refused as the system refuses opening it for
@@ -167,6 +171,9 @@ class EnvWrapper : public Env {
   bool IsWritable(const std::string& p) override { return target_->IsWritable(p); }
   Status GetFileKind(const std::string& p, FileKind* k) override {
     return target_->GetFileKind(p, k);
+  }
+  Status GetEntryKind(const std::string& p, FileKind* k) override {
+    return target_->GetEntryKind(p, k);
   }
   Status ResolveLinks(const std::string& p, std::string* r) override {
     return target_->ResolveLinks(p, r);

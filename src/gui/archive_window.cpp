@@ -461,9 +461,12 @@ void ArchiveWindow::ExportConversations(const std::vector<int64_t>& conversation
         return Say(
             QStringLiteral("The export failed: %1").arg(DecodeForDisplay(r.status.message())));
       const QString where = DecodeForDisplay(dir);
-      Say(QStringLiteral("%1 files written to %2 <a href=\"%3\">Open folder</a>")
-              .arg(r.summary.written)
-              .arg(where.toHtmlEscaped(), QUrl::fromLocalFile(where).toString()));
+      QString said = QStringLiteral("%1 files written to %2 <a href=\"%3\">Open folder</a>")
+                         .arg(r.summary.written)
+                         .arg(where.toHtmlEscaped(), QUrl::fromLocalFile(where).toString());
+      if (r.summary.not_written > 0)
+        said += QStringLiteral("; %1 could not be written").arg(r.summary.not_written);
+      Say(said);
     };
   });
 }

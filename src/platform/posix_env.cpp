@@ -32,6 +32,13 @@ Status ErrnoStatus(int err) {
   return Status::IOError(msg);
 }
 
+FileKind KindOf(const struct stat& st) {
+  return S_ISREG(st.st_mode)   ? FileKind::kRegular
+         : S_ISDIR(st.st_mode) ? FileKind::kFolder
+         : S_ISLNK(st.st_mode) ? FileKind::kLink
+                               : FileKind::kOther;
+}
+
 class PosixSequentialFile : public SequentialFile {
  public:
   explicit PosixSequentialFile(int fd) : fd_(fd) {}
@@ -240,9 +247,14 @@ class PosixEnvImpl : public Env {
   Status GetFileKind(const std::string& path, FileKind* kind) override {
     struct stat st;
     if (::stat(ToPosixPath(path).c_str(), &st) != 0) return ErrnoStatus(errno);
-    *kind = S_ISREG(st.st_mode)   ? FileKind::kRegular
-            : S_ISDIR(st.st_mode) ? FileKind::kFolder
-                                  : FileKind::kOther;
+    *kind = KindOf(st);
+    return Status::OK();
+  }
+
+  Status GetEntryKind(const std::string& path, FileKind* kind) override {
+    struct stat st;
+    if (::lstat(ToPosixPath(path).c_str(), &st) != 0) return ErrnoStatus(errno);
+    *kind = KindOf(st);
     return Status::OK();
   }
 

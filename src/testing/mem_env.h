@@ -48,6 +48,10 @@ class MemEnv : public Env {
     return folders_.count(Key(path)) != 0 && read_only_.count(Key(path)) == 0;
   }
   Status GetFileKind(const std::string& path, FileKind* kind) override;
+  // No links here: the same as GetFileKind.
+  Status GetEntryKind(const std::string& path, FileKind* kind) override {
+    return GetFileKind(path, kind);
+  }
   Status ResolveLinks(const std::string& path, std::string* resolved) override;
   Status NewTempFile(const std::string& prefix, FileAccess access, std::string* path,
                      std::unique_ptr<WritableFile>* result) override;
