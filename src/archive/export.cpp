@@ -19,6 +19,7 @@ ArchiveExportResult ExportArchiveToFile(Env& env, const std::string& db_path,
   Status& s = result.status;
   s = OpenSelection(db_path, options, &reader, &selection, stop);
   if (!s.ok()) return result;
+  result.summary.passed_over = selection.outside;
   // Written as any save is: a link followed, a pipe or a device in place.
   SavingFile file(env, FileAccess::kOwnerOnly);
   auto failed = [&path](const Status& why) {
@@ -27,7 +28,8 @@ ArchiveExportResult ExportArchiveToFile(Env& env, const std::string& db_path,
   if (!out) s = file.Open(path);
   if (!s.ok()) s = failed(s);
   const std::function<Status(std::string_view)> sink = [&](std::string_view text) {
-    if (out) return out(text) ? Status::OK() : Status::IOError("could not write to standard output");
+    if (out)
+      return out(text) ? Status::OK() : Status::IOError("could not write to standard output");
     Status written = file.Append(text);
     return written.ok() ? written : failed(written);
   };

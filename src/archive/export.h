@@ -33,6 +33,8 @@ struct ArchiveExportSummary {
   int64_t written = 0, unchanged = 0, removed = 0;
   // Files that could not be written (each told to the observer).
   int64_t not_written = 0;
+  // Messages of a damaged archive that belong to no whole conversation.
+  int64_t passed_over = 0;
 };
 
 struct ArchiveExportResult {

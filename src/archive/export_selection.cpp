@@ -16,6 +16,7 @@ bool Filtered(const SearchOptions& s) {
 Status Select(ArchiveReader& reader, const ArchiveExportOptions& options, Selection* selection) {
   std::vector<std::pair<int64_t, int64_t>> all;  // conversation, contact
   Status s = reader.ConversationIds(&all);
+  if (s.ok()) selection->outside = reader.MessagesOutside(all);
   if (s.ok() && !options.conversations.empty()) {
     const std::set<int64_t> wanted(options.conversations.begin(), options.conversations.end());
     std::erase_if(all, [&](const auto& c) { return !wanted.count(c.first); });

@@ -24,6 +24,8 @@ struct Selection {
   std::vector<int64_t> contacts;  // of each conversation
   std::vector<int64_t> messages;
   bool every_message = true;
+  // Messages a damaged archive holds outside any whole conversation: passed over.
+  int64_t outside = 0;
 };
 
 // Opens the archive and finds what options select in it, in one read of the

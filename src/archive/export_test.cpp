@@ -236,7 +236,8 @@ TEST_F(ExportFixtureTest, NothingOutsideTheFolderIsRemovedOrReplaced) {
   edited["files"]["/" + t.Path("victim/keep.txt")] = {{"conversation", 1}};
   std::ofstream(manifest, std::ios::binary | std::ios::trunc) << edited.dump(1);
   // A protocol's folder made a link to a folder elsewhere, which holds files of its own.
-  const std::string protocol = fs::relative(FilesUnder(t.Path("out"))[0], t.Path("out")).begin()->string();
+  const std::string protocol =
+      fs::relative(FilesUnder(t.Path("out"))[0], t.Path("out")).begin()->string();
   fs::rename(t.Path("out/" + protocol), t.Path("elsewhere"));
   fs::create_directory_symlink(t.Path("elsewhere"), t.Path("out/" + protocol));
   const auto elsewhere = Tree(t.Path("elsewhere"));
@@ -269,8 +270,10 @@ TEST_F(ExportFixtureTest, AnyRunsStopsAndKillsEndAsAFreshExport) {
   everything.format = matching.format = ExportFormat::kText;
   ASSERT_TRUE(TranslateQuery("tomorrow", &matching.selection.query).ok());
   matching.only_matching = true;
-  ASSERT_TRUE(ExportArchiveToFolder(*PosixEnv(), db, t.Path("fresh-all/"), everything, nullptr).status.ok());
-  ASSERT_TRUE(ExportArchiveToFolder(*PosixEnv(), db, t.Path("fresh-some/"), matching, nullptr).status.ok());
+  ASSERT_TRUE(ExportArchiveToFolder(*PosixEnv(), db, t.Path("fresh-all/"), everything, nullptr)
+                  .status.ok());
+  ASSERT_TRUE(
+      ExportArchiveToFolder(*PosixEnv(), db, t.Path("fresh-some/"), matching, nullptr).status.ok());
   // Stops after a few conversations; dies (writes nothing more) after a few renames.
   struct StopAfter : RunObserver {
     std::atomic<int>* signal;
@@ -351,8 +354,8 @@ TEST_F(ExportFixtureTest, AFailedWriteKeepsTheEarlierFile) {
   options.format = ExportFormat::kHtml;
   Heard heard;
   const ArchiveExportResult r = ExportArchiveToFolder(env, db, t.Path("out/"), options, &heard);
-  EXPECT_EQ(r.status.message(), "Could not write " + t.Path("out/") + kExportManifest +
-                                    " (No space left on device)");
+  EXPECT_EQ(r.status.message(),
+            "Could not write " + t.Path("out/") + kExportManifest + " (No space left on device)");
   EXPECT_EQ(r.summary.not_written, static_cast<int64_t>(files.size()));
   EXPECT_EQ(r.summary.written + r.summary.conversations, 0);
   // Each failure named once, at the file it happened to, with the reason:
@@ -380,8 +383,8 @@ TEST_F(ExportFixtureTest, FilesThatCannotTakeTheirPlaceAreNotCounted) {
   } env(PosixEnv());
   ArchiveExportOptions options;
   const ArchiveExportResult r = ExportArchiveToFolder(env, db, t.Path("out/"), options, nullptr);
-  EXPECT_EQ(r.status.message(), "Could not write " + t.Path("out/") + kExportManifest +
-                                    " (Read-only file system)");
+  EXPECT_EQ(r.status.message(),
+            "Could not write " + t.Path("out/") + kExportManifest + " (Read-only file system)");
   EXPECT_GT(r.summary.not_written, 0);
   EXPECT_EQ(r.summary.written, 0);
   EXPECT_EQ(r.summary.conversations, 0);
@@ -491,12 +494,19 @@ TEST(ExportHtmlTest, NoColumnOfACraftedArchiveReachesThePageAsMarkup) {
     const std::string x = "'chat\"><script>alert(1)</script><x y=\"'";
     const std::string sql =
         "PRAGMA ignore_check_constraints = ON; "
-        "UPDATE protocol SET name = " + x + ", display_name = " + x + "; "
-        "UPDATE account SET name = " + x + ", display_name = " + x + "; "
-        "UPDATE contact SET name = " + x + ", display_name = " + x + "; "
-        "UPDATE conversation SET file_name = " + x + ", title = " + x + ", started_at = " + x +
-        "; UPDATE message SET time_text = " + x + ", sender = " + x + ", body = " + x +
-        ", kind = " + x + "; UPDATE message SET sent_at = " + x + " WHERE line_number = 2;";
+        "UPDATE protocol SET name = " +
+        x + ", display_name = " + x +
+        "; "
+        "UPDATE account SET name = " +
+        x + ", display_name = " + x +
+        "; "
+        "UPDATE contact SET name = " +
+        x + ", display_name = " + x +
+        "; "
+        "UPDATE conversation SET file_name = " +
+        x + ", title = " + x + ", started_at = " + x + "; UPDATE message SET time_text = " + x +
+        ", sender = " + x + ", body = " + x + ", kind = " + x +
+        "; UPDATE message SET sent_at = " + x + " WHERE line_number = 2;";
     const Status s = d.Exec(sql.c_str());
     ASSERT_TRUE(s.ok()) << s.message();
   }
@@ -526,14 +536,47 @@ TEST(ExportNamesTest, NamesThatFoldAlikeGetFilesOfTheirOwn) {
   ASSERT_EQ(RunArchive(*PosixEnv(), t.Path("logs/"), db, "*.html", nullptr).outcome,
             ArchiveOutcome::kDone);
   ArchiveExportOptions options;
-  ASSERT_EQ(ExportArchiveToFolder(*PosixEnv(), db, t.Path("out/"), options, nullptr).summary.written,
-            5);
+  ASSERT_EQ(
+      ExportArchiveToFolder(*PosixEnv(), db, t.Path("out/"), options, nullptr).summary.written, 5);
   std::set<std::string> folded;
   for (const fs::path& f : FilesUnder(t.Path("out")))
     folded.insert(FoldForFileSystem(fs::relative(f, t.Path("out")).string()));
   EXPECT_EQ(folded.size(), 5u);
-  EXPECT_EQ(ExportArchiveToFolder(*PosixEnv(), db, t.Path("out/"), options, nullptr).summary.unchanged,
-            5);
+  EXPECT_EQ(
+      ExportArchiveToFolder(*PosixEnv(), db, t.Path("out/"), options, nullptr).summary.unchanged,
+      5);
+}
+
+// A damaged archive's rows without their conversation or names are passed
+// over, and counted; the rest is exported.
+TEST(ExportDamageTest, RowsOfNoWholeConversationArePassedOverAndCounted) {
+  testing::TempTree t;
+  t.File("logs/p/a/c/2022-09-30.100000+0000UTC.html", testing::SmallLog(3));
+  t.File("logs/p/a/c/2022-10-01.100000+0000UTC.html", testing::SmallLog(4));
+  const std::string db = t.Path("a.sqlite");
+  ASSERT_EQ(RunArchive(*PosixEnv(), t.Path("logs/"), db, "*.html", nullptr).outcome,
+            ArchiveOutcome::kDone);
+  {
+    Database d;
+    ASSERT_TRUE(d.Open(db, false).ok());
+    ASSERT_TRUE(d.Exec("PRAGMA foreign_keys = OFF; DELETE FROM conversation WHERE id = 1; "
+                       "INSERT INTO conversation(contact_id, file_name, title, file_size, "
+                       "file_mtime) VALUES (9999, 'x.html', 't', 1, 1);")
+                    .ok());
+  }
+  for (ExportFormat format : {ExportFormat::kText, ExportFormat::kJson}) {
+    ArchiveExportOptions options;
+    options.format = format;
+    ArchiveExportResult r =
+        ExportArchiveToFolder(*PosixEnv(), db, t.Path("out/"), options, nullptr);
+    EXPECT_TRUE(r.status.ok()) << r.status.message();
+    EXPECT_EQ(r.summary.conversations, 1);
+    EXPECT_EQ(r.summary.passed_over, 3);
+    r = ExportArchiveToFile(*PosixEnv(), db, t.Path("all.txt"), options, nullptr, {});
+    EXPECT_TRUE(r.status.ok()) << r.status.message();
+    EXPECT_EQ(r.summary.messages, 4);
+    EXPECT_EQ(r.summary.passed_over, 3);
+  }
 }
 
 // Most files are made in memory and written a folder at a time on a thread

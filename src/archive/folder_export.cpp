@@ -145,6 +145,7 @@ FolderExport::FolderExport(Env& env, std::string dir, const ArchiveExportOptions
 Status FolderExport::Open(const std::string& db_path) {
   Status s = OpenSelection(db_path, options_, &reader_, &selection_, stop_);
   if (!s.ok()) return s;
+  result_.summary.passed_over = selection_.outside;
   s = env_.CreateFolders(dir_);
   if (!s.ok()) return Status::IOError(WriteFailureMessage(dir_, s));
   s = Lock();
@@ -327,8 +328,7 @@ void FolderExport::NotWritten(const std::string& path, const Status& why, int64_
 
 void FolderExport::RemoveUnselected() {
   // Only a run that wrote every file it made may remove what an earlier one wrote.
-  const bool whole =
-      result_.status.ok() && !result_.stopped && result_.summary.not_written == 0;
+  const bool whole = result_.status.ok() && !result_.stopped && result_.summary.not_written == 0;
   std::set<std::string> kept;
   for (const auto& [relative, entry] : after_.files) kept.insert(FoldForFileSystem(relative));
   for (const auto& [relative, entry] : before_.files) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <unordered_set>
 #include <utility>
 
 #include "archive/names.h"
@@ -113,13 +114,13 @@ Status ArchiveReader::Open(const std::string& db_path, std::unique_ptr<ArchiveRe
   auto db = std::make_unique<Database>();
   Status s = db->Open(db_path, true, stop);
   if (!s.ok()) return s;
+  // Read as data, as a run reads it before writing: a file that is not an
+  // archive, one of a newer schema or one with views or triggers of
+  // someone else's making (an endless view) is refused before any query.
   int64_t version = 0;
-  s = db->QueryInt("PRAGMA user_version", &version);
-  if (!s.ok()) return s.IsBusy() ? s : Status::InvalidData(s.message());
+  s = CheckSchema(*db, &version);
+  if (!s.ok()) return s.IsBusy() || s.IsInvalidData() ? s : Status::InvalidData(s.message());
   if (version < 1) return Status::InvalidData("not a chatterwick archive");
-  if (version > kSchemaVersion)
-    return Status::InvalidData("made by a newer chatterwick (schema " + std::to_string(version) +
-                               ")");
   reader->reset(new ArchiveReader(std::move(db), version));
   sqlite3_create_function_v2((*reader)->db_->get(), "chatterwick_fold", 1,
                              SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY,
@@ -202,9 +203,24 @@ constexpr const char* kConversationOrder =
 
 Status ArchiveReader::ConversationIds(std::vector<std::pair<int64_t, int64_t>>* ids) {
   ids->clear();
-  return ForEachRow(
-      *db_, std::string("SELECT v.id, v.contact_id FROM conversation v") + kConversationOrder, {},
-      [&](Statement& st) { ids->emplace_back(st.Int(0), st.Int(1)); });
+  // Only those with their contact, account and protocol: a row a damaged
+  // archive holds without them has no name to show and no place to go.
+  return ForEachRow(*db_,
+                    std::string("SELECT v.id, v.contact_id FROM conversation v JOIN contact c ON "
+                                "c.id = v.contact_id JOIN account a ON a.id = c.account_id JOIN "
+                                "protocol p ON p.id = a.protocol_id") +
+                        kConversationOrder,
+                    {}, [&](Statement& st) { ids->emplace_back(st.Int(0), st.Int(1)); });
+}
+
+int64_t ArchiveReader::MessagesOutside(const std::vector<std::pair<int64_t, int64_t>>& ids) const {
+  if (!counts_) return 0;
+  std::unordered_set<int64_t> whole;
+  for (const auto& [id, contact] : ids) whole.insert(id);
+  int64_t outside = 0;
+  for (const auto& [id, counted] : *counts_)
+    if (!whole.count(id)) outside += counted.first;
+  return outside;
 }
 
 Status ArchiveReader::Conversations(const NodeRef& node, std::vector<ConversationRow>* rows) {

@@ -89,8 +89,12 @@ class ArchiveReader {
   // The conversations below node, by start.
   Status Conversations(const NodeRef& node, std::vector<ConversationRow>* rows);
   // Every conversation's id and its contact's, in the order above, without
-  // reading any message.
+  // reading any message; a conversation without its names (a damaged
+  // archive) is left out.
   Status ConversationIds(std::vector<std::pair<int64_t, int64_t>>* ids);
+  // After CountAllMessages: the messages of conversations ids leaves out
+  // (or that the archive does not hold at all).
+  int64_t MessagesOutside(const std::vector<std::pair<int64_t, int64_t>>& ids) const;
   // Up to limit messages of a conversation from the offset-th on, in order.
   Status Messages(int64_t conversation, int64_t offset, int64_t limit,
                   std::vector<MessageRow>* rows);

@@ -87,8 +87,8 @@ Status CreateSchema(Database& db) {
   return s.ok() ? db.Exec(kChatView) : s;
 }
 
-// Whether db may be written as an archive: *version is its schema, 0 for an
-// empty database. Nothing is changed.
+}  // namespace
+
 Status CheckSchema(Database& db, int64_t* version) {
   int64_t v = 0, tables = 0, ours = 0;
   Status s = db.QueryInt("PRAGMA user_version", &v);
@@ -118,6 +118,8 @@ Status CheckSchema(Database& db, int64_t* version) {
     return Status::InvalidData("an archive with triggers or views this program did not make");
   return s;
 }
+
+namespace {
 
 // WAL: readers (a search) go on while a run writes, and a commit costs no
 // sync. The page cache holds a batch, within the memory a run may take.

@@ -103,6 +103,13 @@ CREATE VIEW chat AS
   JOIN protocol p ON p.id = a.protocol_id;
 )sql";
 
+// Whether db can be an archive of this program's: *version is its schema, 0
+// for an empty database. InvalidData, saying why, for a database that is
+// not one, one of a newer schema, or one whose triggers or views this
+// program did not make: a reader and a writer alike make this check before
+// anything else. Nothing is changed.
+Status CheckSchema(Database& db, int64_t* version);
+
 // Opens the archive at path for a run that writes it (created when missing,
 // as an empty file is read): refused, with every byte kept, when it is no
 // archive, one of a newer schema, or one whose triggers or views this

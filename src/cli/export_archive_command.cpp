@@ -91,6 +91,8 @@ int RunExportArchive(const Request& rq, Shell& sh) {
          << "\nFiles written: " << m.written << ", unchanged: " << m.unchanged
          << ", removed from the selection: " << m.removed;
   if (m.not_written > 0) report << ", could not be written: " << m.not_written;
+  if (m.passed_over > 0)
+    report << "\nMessages passed over, of no whole conversation in the archive: " << m.passed_over;
   report << "\nTime taken: " << taken << " s\nOutput: " << (to_stdout ? "standard output" : where)
          << '\n';
   return CheckOutput(sh.out, sh.err, m.not_written > 0 ? 1 : 0);

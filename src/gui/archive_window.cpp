@@ -272,14 +272,17 @@ void ArchiveWindow::ShowTree(const Status& opened, const std::vector<archive::Tr
                        "read and search.")
             .arg(file),
         true);
-  if (!opened.ok())
+  if (!opened.ok()) {
+    // The reason says what the file is when it can; otherwise it is said here, once.
+    const std::string& why = opened.message();
+    const bool says = why.find("chatterwick") != std::string::npos;
     return ShowMessagePage(
         QStringLiteral("%1 cannot be read: %2.\n\nNothing was changed.")
-            .arg(file,
-                 DecodeForDisplay(opened.IsInvalidData()
-                                      ? "it is not a chatterwick archive (" + opened.message() + ")"
-                                      : opened.message())),
+            .arg(file, DecodeForDisplay(opened.IsInvalidData() && !says
+                                            ? "it is not a chatterwick archive (" + why + ")"
+                                            : why)),
         false);
+  }
   tree_->Fill(nodes);
   if (tree_->TotalMessages() == 0)
     return ShowMessagePage(QStringLiteral("The archive at %1 is empty.").arg(file), true);

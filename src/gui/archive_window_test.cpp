@@ -287,12 +287,24 @@ class ArchiveWindowTest : public QObject {
     Fixture f;
     f.tree.File("a.sqlite", "just some text, no database at all, for a test to open");
     auto w = f.Open();
-    const QString says = Find<QLabel>(*w, "lblArchiveMessage")->text();
-    QVERIFY2(says.contains("cannot be read") && says.contains("not a chatterwick archive"),
+    QString says = Find<QLabel>(*w, "lblArchiveMessage")->text();
+    QVERIFY2(says.contains("cannot be read") && says.count("not a chatterwick archive") == 1,
              qPrintable(says));
     QVERIFY(!Find<QPushButton>(*w, "cmdBuild")->isVisibleTo(w.get()));
     QCOMPARE(f.tree.Read("a.sqlite"),
              std::string("just some text, no database at all, for a test to open"));
+    // A database, but without the archive's tables: not an archive, not an empty one.
+    {
+      archive::Database d;
+      QVERIFY(d.Open(f.tree.Path("b.sqlite"), false).ok());
+      QVERIFY(d.Exec("CREATE TABLE notes(x); PRAGMA user_version = 3;").ok());
+    }
+    f.db = f.tree.Path("b.sqlite");
+    w = f.Open();
+    says = Find<QLabel>(*w, "lblArchiveMessage")->text();
+    QVERIFY2(says.count("not a chatterwick archive") == 1 && !says.contains("empty"),
+             qPrintable(says));
+    QVERIFY(!Find<QPushButton>(*w, "cmdBuild")->isVisibleTo(w.get()));
   }
 
   void theMainWindowOpensTheArchive() {
