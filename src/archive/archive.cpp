@@ -43,7 +43,8 @@ class Archiver {
   const GoneLogs gone_;
   const bool read_ahead_;
   ArchiveSummary summary_;
-  std::vector<LogRef> logs_;
+  LogListing listing_;
+  std::vector<LogRef>& logs_ = listing_.logs;
   Database db_;
   std::unique_ptr<FileLock> lock_;
 };
@@ -56,7 +57,7 @@ bool Archiver::List(const std::string& root, const std::string& mask, const std:
     result->why = Status::IOError(UnreadableFolderMessage(root, s));
     return false;
   }
-  logs_ = ListLogs(
+  listing_ = ListLogs(
       env_, root, mask,
       [this](const std::string& path, const Status& why) {
         ++summary_.unreadable_folders;
@@ -165,7 +166,7 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
     if (stopped) result.outcome = ArchiveOutcome::kStopped;
   }
   s = writer.End(s);
-  if (s.ok()) s = writer.Conclude(result.outcome == ArchiveOutcome::kDone, gone_);
+  if (s.ok()) s = writer.Conclude(result.outcome == ArchiveOutcome::kDone, gone_, listing_, mask);
   if (!s.ok()) {
     result.outcome = ArchiveOutcome::kDatabaseError;
     result.why = s;

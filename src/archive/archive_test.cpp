@@ -528,5 +528,64 @@ TEST_F(ArchiveTest, ReadingAheadGivesWhatOneThreadGives) {
   }
 }
 
+// Only what a run saw go is called gone: the logs of a folder it could not
+// read or examine, logs its mask leaves out and the folders of another root
+// keep their conversations, --prune or not; what did go is pruned.
+TEST_F(ArchiveTest, NothingIsCalledGoneThatTheRunDidNotSeeGo) {
+  t.File("logs/p/a/c/2022-09-30.100000+0000UTC.html", SmallLog(3));
+  t.File("logs/p/a/c/2023-01-01.100000+0000UTC.html", SmallLog(2));
+  t.File("logs/p/a/d/2022-10-01.100000+0000UTC.html", SmallLog(4));
+  t.File("logs/p/b/e/2022-10-02.100000+0000UTC.html", SmallLog(1, "E"));
+  ASSERT_EQ(Run().outcome, ArchiveOutcome::kDone);
+  struct Blind : EnvWrapper {
+    std::string list, look;  // a folder that cannot be listed, an entry that cannot be examined
+    using EnvWrapper::EnvWrapper;
+    Status ListFolder(const std::string& p, ListKind k, std::vector<std::string>* n) override {
+      if (!list.empty() && p.find(list) != std::string::npos)
+        return Status::IOError("Permission denied");
+      return EnvWrapper::ListFolder(p, k, n);
+    }
+    Status GetFileKind(const std::string& p, FileKind* k) override {
+      if (!look.empty() && p.ends_with(look)) return Status::IOError("Permission denied");
+      return EnvWrapper::GetFileKind(p, k);
+    }
+  };
+  auto prune = [&](Env& env, const std::string& root, const std::string& mask) {
+    return RunArchive(env, t.Path(root), db, mask, nullptr, {}, GoneLogs::kPrune);
+  };
+  Blind contact_unreadable(PosixEnv()), account_unreadable(PosixEnv()), unexaminable(PosixEnv());
+  contact_unreadable.list = "/a/d/";
+  account_unreadable.list = "/p/b/";
+  unexaminable.look = "/p/a/d";
+  t.File("other/q/x/y/2022-11-11.100000+0000UTC.html", SmallLog(1));
+  struct Case {
+    Env* env;
+    const char* root;
+    const char* mask;
+  } cases[] = {{&contact_unreadable, "logs/", "*.html"},
+               {&account_unreadable, "logs/", "*.html"},
+               {&unexaminable, "logs/", "*.html"},
+               {PosixEnv(), "logs/", "2022*"},
+               {PosixEnv(), "other/", "*.html"}};
+  for (const Case& c : cases) {
+    const ArchiveResult r = prune(*c.env, c.root, c.mask);
+    ASSERT_EQ(r.outcome, ArchiveOutcome::kDone) << c.root << c.mask;
+    EXPECT_EQ(r.summary.pruned_logs, 0) << c.root << c.mask;
+    EXPECT_EQ(r.summary.gone_logs, 0) << c.root << c.mask;
+    EXPECT_EQ(One("SELECT count(*) FROM conversation WHERE present = 1"),
+              One("SELECT count(*) FROM conversation"));
+  }
+  EXPECT_EQ(One("SELECT count(*) FROM conversation"), "5");
+  // A log that went from a folder read whole, and a folder that went whole.
+  std::filesystem::remove(t.Path("logs/p/a/c/2023-01-01.100000+0000UTC.html"));
+  std::filesystem::remove_all(t.Path("logs/p/b"));
+  const ArchiveResult r = prune(*PosixEnv(), "logs/", "*.html");
+  EXPECT_EQ(r.summary.pruned_logs, 2);
+  EXPECT_EQ(Rows("SELECT c.name || '/' || v.file_name FROM conversation v JOIN contact c ON c.id = "
+                 "v.contact_id ORDER BY 1"),
+            (Strings{"c/2022-09-30.100000+0000UTC.html", "d/2022-10-01.100000+0000UTC.html",
+                     "y/2022-11-11.100000+0000UTC.html"}));
+}
+
 }  // namespace
 }  // namespace chatterwick::archive

@@ -49,6 +49,10 @@ Status ArchiveWriter::Prepare() {
        "UPDATE conversation SET title = ?3, started_at = ?4, file_size = ?5, file_mtime = ?6, "
        "file_ctime = ?7, file_inode = ?8 WHERE id = ?1 -- ?2"},
       {&set_hash_, "UPDATE conversation SET content_hash = ?2 WHERE id = ?1"},
+      {&every_conversation_,
+       "SELECT v.id, p.name, a.name, c.name, v.file_name FROM conversation v JOIN contact c ON "
+       "c.id = v.contact_id JOIN account a ON a.id = c.account_id JOIN protocol p ON p.id = "
+       "a.protocol_id"},
       {&delete_messages_, "DELETE FROM message WHERE conversation_id = ?1"},
       {&index_new_,
        "INSERT INTO message_fts(rowid, body, sender) SELECT id, body, sender FROM message "
@@ -327,33 +331,54 @@ Status ArchiveWriter::End(const Status& so_far) {
   return so_far;
 }
 
-Status ArchiveWriter::Conclude(bool whole, GoneLogs gone) {
-  Status s = db_.QueryInt("SELECT count(*) FROM message", &summary_.messages_total);
-  int64_t conversations = 0;
-  if (s.ok()) s = db_.QueryInt("SELECT count(*) FROM conversation", &conversations);
+Status ArchiveWriter::Conclude(bool whole, GoneLogs gone, const LogListing& listing,
+                               const std::string& mask) {
   std::sort(seen_.begin(), seen_.end());
   seen_.erase(std::unique(seen_.begin(), seen_.end()), seen_.end());
-  summary_.gone_logs = std::max<int64_t>(conversations - static_cast<int64_t>(seen_.size()), 0);
   // A whole run knows which logs are still on the disk; a stopped one does not.
-  if (s.ok() && whole) s = MarkPresent();
+  Status s = whole ? MarkPresent(listing, mask) : Status::OK();
+  if (s.ok()) s = db_.QueryInt("SELECT count(*) FROM message", &summary_.messages_total);
+  if (s.ok())
+    s = db_.QueryInt("SELECT count(*) FROM conversation WHERE present = 0", &summary_.gone_logs);
   if (s.ok() && whole) s = RemoveGone(gone);
   return s;
 }
 
-Status ArchiveWriter::MarkPresent() {
-  Status s = db_.Exec(
-      "BEGIN IMMEDIATE; CREATE TEMP TABLE IF NOT EXISTS seen(id INTEGER PRIMARY KEY); "
-      "DELETE FROM seen;");
-  Statement add;
-  if (s.ok()) s = add.Prepare(db_, "INSERT INTO seen(id) VALUES (?1)");
-  for (size_t i = 0; s.ok() && i < seen_.size(); ++i) {
-    add.Bind(1, seen_[i]);
-    s = add.Run();
+Status ArchiveWriter::FindGone(const LogListing& listing, const std::string& mask,
+                               std::vector<int64_t>* gone) {
+  bool row = false;
+  Status s;
+  while ((s = every_conversation_.Step(&row)).ok() && row) {
+    const int64_t id = every_conversation_.Int(0);
+    if (!std::binary_search(seen_.begin(), seen_.end(), id) &&
+        listing.Gone(std::string(every_conversation_.Text(1)),
+                     std::string(every_conversation_.Text(2)),
+                     std::string(every_conversation_.Text(3)),
+                     std::string(every_conversation_.Text(4)), mask))
+      gone->push_back(id);
   }
+  every_conversation_.Reset();
+  return s;
+}
+
+Status ArchiveWriter::MarkPresent(const LogListing& listing, const std::string& mask) {
+  std::vector<int64_t> gone;
+  Status s = db_.Exec(
+      "BEGIN IMMEDIATE; CREATE TEMP TABLE IF NOT EXISTS seen(id INTEGER PRIMARY KEY, here); "
+      "DELETE FROM seen;");
+  if (s.ok()) s = FindGone(listing, mask, &gone);
+  Statement add;
+  if (s.ok()) s = add.Prepare(db_, "INSERT INTO seen(id, here) VALUES (?1, ?2)");
+  for (const auto& [ids, here] : {std::pair(&seen_, 1), std::pair(&gone, 0)})
+    for (size_t i = 0; s.ok() && i < ids->size(); ++i) {
+      add.Bind(1, (*ids)[i]);
+      add.Bind(2, int64_t{here});
+      s = add.Run();
+    }
   if (s.ok())
     s = db_.Exec(
-        "UPDATE conversation SET present = (id IN (SELECT id FROM seen)) "
-        "WHERE present <> (id IN (SELECT id FROM seen)); COMMIT");
+        "UPDATE conversation SET present = (SELECT here FROM seen WHERE seen.id = conversation.id) "
+        "WHERE id IN (SELECT id FROM seen WHERE here <> conversation.present); COMMIT");
   if (!s.ok()) db_.Exec("ROLLBACK").IgnoreError();
   return s;
 }

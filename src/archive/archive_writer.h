@@ -47,10 +47,13 @@ class ArchiveWriter {
   Status Finish(bool* stopped);
   // Commits what the run has written, or undoes the batch when it failed.
   Status End(const Status& so_far);
-  // After a whole run: marks the conversations whose logs it found, and no
-  // others, present; removes those gone whose bytes a log still on the disk
-  // holds (moved or renamed), or all of them (kPrune); counts what is left.
-  Status Conclude(bool whole, GoneLogs gone);
+  // After a whole run: marks the conversations whose logs it found present,
+  // and gone only those the listing knows to be gone (of a folder not read,
+  // or a log the mask leaves out, nothing is known, and nothing changes);
+  // removes those
+  // gone whose bytes a log still on the disk holds (moved or renamed), or
+  // all of them (kPrune); counts what is left.
+  Status Conclude(bool whole, GoneLogs gone, const LogListing& listing, const std::string& mask);
 
  private:
   using IdCache = std::map<std::pair<int64_t, std::string>, int64_t>;
@@ -70,7 +73,10 @@ class ArchiveWriter {
   Status Unreadable(const LogRef& log, const Status& why);
   Status InsertRows(int64_t conversation, const std::vector<PendingRow>& rows);
   Status Commit(bool begin_again);
-  Status MarkPresent();
+  Status MarkPresent(const LogListing& listing, const std::string& mask);
+  // The conversations the run did not find whose logs the listing knows to
+  // be gone; seen_ sorted.
+  Status FindGone(const LogListing& listing, const std::string& mask, std::vector<int64_t>* gone);
   Status RemoveGone(GoneLogs gone);
 
   Database& db_;
@@ -79,7 +85,7 @@ class ArchiveWriter {
   const StopFlag stop_;
   Statement find_protocol_, add_protocol_, find_account_, add_account_, find_contact_, add_contact_,
       find_conversation_, add_conversation_, update_conversation_, delete_messages_, add_message_,
-      add_messages_, index_new_, set_hash_;
+      add_messages_, index_new_, set_hash_, every_conversation_;
   IdCache protocols_, accounts_, contacts_;
   std::vector<int64_t> seen_;
   static constexpr size_t kRowsPerInsert = 64;

@@ -547,6 +547,27 @@ TEST(ExportNamesTest, NamesThatFoldAlikeGetFilesOfTheirOwn) {
       5);
 }
 
+// A log named long and without a date gives a file name near the system's
+// limit: it is written like any other, beside the others.
+TEST(ExportNamesTest, AFileNameNearTheLimitIsWrittenLikeAnyOther) {
+  testing::TempTree t;
+  const std::string long_name = std::string(223, 'n') + ".html";  // 228 bytes, no date
+  t.File("logs/p/a/c/" + long_name, testing::SmallLog(2));
+  t.File("logs/p/a/c/2022-09-30.100000+0000UTC.html", testing::SmallLog(3));
+  t.File("logs/p/a/d/2022-10-01.100000+0000UTC.html", testing::SmallLog(4));
+  const std::string db = t.Path("a.sqlite");
+  ASSERT_EQ(RunArchive(*PosixEnv(), t.Path("logs/"), db, "*.html", nullptr).outcome,
+            ArchiveOutcome::kDone);
+  ArchiveExportOptions options;
+  Heard heard;
+  const ArchiveExportResult r =
+      ExportArchiveToFolder(*PosixEnv(), db, t.Path("out/"), options, &heard);
+  EXPECT_TRUE(r.status.ok()) << r.status.message();
+  EXPECT_EQ(r.summary.written, 3);
+  EXPECT_TRUE(heard.problems.empty());
+  EXPECT_TRUE(fs::exists(t.Path("out/p/a/c/" + long_name + ".txt")));
+}
+
 // A damaged archive's rows without their conversation or names are passed
 // over, and counted; the rest is exported.
 TEST(ExportDamageTest, RowsOfNoWholeConversationArePassedOverAndCounted) {

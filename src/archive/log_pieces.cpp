@@ -6,6 +6,7 @@
 
 #include "archive/archive.h"
 #include "core/log_tree.h"
+#include "core/name_pattern.h"
 #include "core/text.h"
 
 namespace chatterwick::archive {
@@ -17,7 +18,16 @@ class LogLister : public LogTreeVisitor {
  public:
   LogLister(Env& env, const UnreadableFolder& unreadable) : env_(env), unreadable_(unreadable) {}
 
-  bool OnFolder(TreeLevel, const std::string&, int32_t, int32_t*) override { return true; }
+  bool OnFolder(TreeLevel, const std::string& name, int32_t parent_id, int32_t* id) override {
+    // Ids here are places in folders_: each folder's names, from its parent's.
+    FolderNames names =
+        parent_id > 0 ? folders_[static_cast<size_t>(parent_id - 1)] : FolderNames();
+    names.push_back(name);
+    listing.met.insert(names);
+    folders_.push_back(std::move(names));
+    *id = static_cast<int32_t>(folders_.size());
+    return true;
+  }
   void OnLog(LogFileRef&& found, int32_t) override {
     const std::string folder = found.path.substr(0, found.path.size() - found.file_name.size());
     if (!folder_ || folder_->path != folder || folder_->contact != found.contact ||
@@ -26,19 +36,23 @@ class LogLister : public LogTreeVisitor {
           std::move(found.protocol), std::move(found.account), std::move(found.contact), folder});
     LogRef ref{folder_, std::move(found.file_name), {}, false};
     ref.stat_ok = env_.GetFileStamp(found.path, &ref.stamp).ok();
-    logs.push_back(std::move(ref));
+    listing.logs.push_back(std::move(ref));
   }
   void OnUnreadable(const std::string& folder, const std::string& entry,
                     const Status& why) override {
     unreadable_(folder + entry, why);
   }
+  void OnListedWhole(int depth, const std::string (&names)[3]) override {
+    listing.whole.insert(FolderNames(names, names + depth));
+  }
 
-  std::vector<LogRef> logs;
+  LogListing listing;
 
  private:
   Env& env_;
   const UnreadableFolder& unreadable_;
   std::shared_ptr<const LogFolder> folder_;
+  std::vector<FolderNames> folders_;
 };
 
 // A text longer than a message keeps is stored cut at a character's start,
@@ -54,11 +68,23 @@ void CutToFit(std::string* text) {
 
 }  // namespace
 
-std::vector<LogRef> ListLogs(Env& env, const std::string& root, const std::string& mask,
-                             const UnreadableFolder& unreadable, StopFlag stop) {
+bool LogListing::Gone(const std::string& protocol, const std::string& account,
+                      const std::string& contact, const std::string& file_name,
+                      const std::string& mask) const {
+  FolderNames place = {protocol, account, contact};
+  if (met.count(place)) return whole.count(place) && MatchName(mask, file_name);
+  // The folder itself is missing from its parent: gone, whatever the mask.
+  // A protocol missing from the root says nothing: the root may be another.
+  for (place.pop_back(); place.size() > 0; place.pop_back())
+    if (met.count(place)) return whole.count(place) > 0;
+  return false;
+}
+
+LogListing ListLogs(Env& env, const std::string& root, const std::string& mask,
+                    const UnreadableFolder& unreadable, StopFlag stop) {
   LogLister lister(env, unreadable);
   WalkLogTree(env, root, mask, lister, stop);
-  return std::move(lister.logs);
+  return std::move(lister.listing);
 }
 
 // Reads through the Env it wraps, and hashes every byte the last file

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,10 +40,29 @@ struct LogRef {
 // Calls unreadable for each folder or entry that could not be listed.
 using UnreadableFolder = std::function<void(const std::string& path, const Status& why)>;
 
-// Every log under root that mask matches, in the walk's order, each with
-// what the disk says of it; stops early when stop is requested.
-std::vector<LogRef> ListLogs(Env& env, const std::string& root, const std::string& mask,
-                             const UnreadableFolder& unreadable, StopFlag stop);
+// A folder of the tree by its names: none for the root, then the protocol,
+// the account and the contact.
+using FolderNames = std::vector<std::string>;
+
+struct LogListing {
+  // Every log mask matches, in the walk's order, with what the disk says of it.
+  std::vector<LogRef> logs;
+  // The folders the walk met, and those it listed whole (every entry
+  // examined; a contact folder's logs as the mask picks them).
+  std::set<FolderNames> met, whole;
+
+  // Whether a log the archive holds, that the walk did not find, is gone:
+  // the deepest folder of its place that the walk met (its protocol folder
+  // at least: the root may be another) was listed whole, and (when that is
+  // its contact folder) the mask picks it. Of a folder that could not be
+  // read, or a log the mask leaves out, nothing is known.
+  bool Gone(const std::string& protocol, const std::string& account, const std::string& contact,
+            const std::string& file_name, const std::string& mask) const;
+};
+
+// The logs under root; stops early when stop is requested.
+LogListing ListLogs(Env& env, const std::string& root, const std::string& mask,
+                    const UnreadableFolder& unreadable, StopFlag stop);
 
 // A row as the archive stores it, made before it is stored.
 struct PendingRow {

@@ -21,13 +21,15 @@ class Walker {
       int32_t id;
     };
     std::vector<Kept> kept;
-    for (std::string& name : Names(path, ListKind::kFilesAndFolders)) {
+    bool whole = false;
+    for (std::string& name : Names(path, ListKind::kFilesAndFolders, &whole)) {
       if (stop_.Requested()) return;
       if (name == "." || name == ".." || name == PassedOver(level)) continue;
-      if (!IsFolder(path, name)) continue;
+      if (!IsFolder(path, name, &whole)) continue;
       int32_t id = 0;
       if (visitor_.OnFolder(level, name, parent_id, &id)) kept.push_back({std::move(name), id});
     }
+    if (whole) visitor_.OnListedWhole(static_cast<int>(level), names_);
     for (Kept& k : kept) {
       if (stop_.Requested()) return;
       const std::string below = path + k.name + sep_;
@@ -51,29 +53,36 @@ class Walker {
   }
 
   // A folder that cannot be listed counts as empty, but the visitor hears of it.
-  std::vector<std::string> Names(const std::string& pattern, ListKind kind) {
+  std::vector<std::string> Names(const std::string& pattern, ListKind kind, bool* whole = nullptr) {
     std::vector<std::string> names;
     Status s = env_.ListFolder(pattern, kind, &names);
     if (!s.ok()) visitor_.OnUnreadable(pattern, {}, s);
+    if (whole) *whole = s.ok();
     return names;
   }
 
   // An entry that cannot be examined is no folder, and the visitor hears
-  // why: a dangling link or an entry that vanished is no exception.
-  bool IsFolder(const std::string& path, const std::string& name) {
+  // why: a dangling link or an entry that vanished is no exception. The
+  // folder it is in is then not known whole.
+  bool IsFolder(const std::string& path, const std::string& name, bool* whole) {
     FileKind kind = FileKind::kOther;
     Status s = env_.GetFileKind(path + name, &kind);
-    if (!s.ok()) visitor_.OnUnreadable(path, name, s);
+    if (!s.ok()) {
+      visitor_.OnUnreadable(path, name, s);
+      *whole = false;
+    }
     return s.ok() && kind == FileKind::kFolder;
   }
 
   void Logs(const std::string& path, int32_t contact_id) {
-    for (std::string& name : Names(path + mask_, ListKind::kFilesOnly)) {
+    bool whole = false;
+    for (std::string& name : Names(path + mask_, ListKind::kFilesOnly, &whole)) {
       if (stop_.Requested()) return;
       std::string log_path = path + name;
       visitor_.OnLog({names_[0], names_[1], names_[2], std::move(name), std::move(log_path)},
                      contact_id);
     }
+    if (whole) visitor_.OnListedWhole(3, names_);
   }
 
   Env& env_;

@@ -30,6 +30,14 @@ class LogTreeVisitor {
                         int32_t* id) = 0;
   // A log of the contact folder "contact_id" stands for.
   virtual void OnLog(LogFileRef&& log, int32_t contact_id) = 0;
+  // Every entry of a folder was listed and examined: the root (depth 0), a
+  // protocol folder (1), an account folder (2) or a contact folder (3, whose
+  // logs the mask picks). What the walk did not meet there is not there.
+  // names holds the protocol, account and contact up to depth.
+  virtual void OnListedWhole(int depth, const std::string (&names)[3]) {
+    (void)depth;
+    (void)names;
+  }
   // "folder" (a folder text, or a folder and the mask) could not be listed,
   // when "entry" is empty; otherwise its entry "entry" could not be
   // examined. Either counts as empty. An entry that vanished is not told.

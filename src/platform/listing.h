@@ -7,9 +7,6 @@
 // Rules every folder listing follows, whatever the file system behind it.
 namespace chatterwick::listing {
 
-// "*" any run, "?" any one character; ASCII letters match either case.
-bool MatchName(std::string_view pattern, std::string_view name);
-
 // Case-insensitive name order: ASCII letters folded to upper case, ties in
 // byte order. Two runs over one tree therefore number it the same.
 void SortNames(std::vector<std::string>* names);

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "core/name_pattern.h"
 #include "platform/listing.h"
 
 extern char** environ;
@@ -388,7 +389,7 @@ class PosixEnvImpl : public Env {
       struct dirent* ent = ::readdir(dir);
       if (!ent) break;
       std::string name = ent->d_name;
-      if (!name_pattern.empty() && !listing::MatchName(name_pattern, name)) continue;
+      if (!name_pattern.empty() && !MatchName(name_pattern, name)) continue;
       // An entry the folder itself says is a plain file (not a link) needs no
       // look of its own: a tree of many logs is listed without a stat each.
       if (kind == ListKind::kFilesOnly && ent->d_type != DT_REG) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/name_pattern.h"
 #include "platform/listing.h"
 
 namespace chatterwick {
@@ -216,12 +217,12 @@ Status MemEnv::ListFolder(const std::string& pattern, ListKind kind,
     if (key.size() <= prefix.size() || key.compare(0, prefix.size(), prefix) != 0) return;
     std::string name = key.substr(prefix.size());
     if (name.find('/') != std::string::npos) return;
-    if (name_pattern.empty() || listing::MatchName(name_pattern, name)) names->push_back(name);
+    if (name_pattern.empty() || MatchName(name_pattern, name)) names->push_back(name);
   };
   for (const auto& [key, data] : files_) take(key);
   if (kind == ListKind::kFilesAndFolders) {
     for (const char* dot : {".", ".."})
-      if (name_pattern.empty() || listing::MatchName(name_pattern, dot)) names->push_back(dot);
+      if (name_pattern.empty() || MatchName(name_pattern, dot)) names->push_back(dot);
     for (const std::string& key : folders_) take(key);
   }
   listing::SortNames(names);

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string_view>
+
+namespace chatterwick {
+
+// Whether name matches a mask as a folder listing takes it: "*" any run,
+// "?" any one character, ASCII letters matching either case.
+bool MatchName(std::string_view pattern, std::string_view name);
+
+}  // namespace chatterwick
