@@ -100,12 +100,12 @@ void FrmMain::Build() {
 }
 
 template <typename T>
-T* FrmMain::Make(const layout::Control& spec) {
+T* FrmMain::Make(const layout::Control& control) {
   auto* w = new T(this);
-  w->setObjectName(QString::fromLatin1(spec.name));
-  w->setGeometry(Px(spec.left), Px(spec.top), Px(spec.width), Px(spec.height));
-  w->setFont(FontOf(spec.face));
-  const QString caption = QString::fromLatin1(spec.caption);
+  w->setObjectName(QString::fromLatin1(control.name));
+  w->setGeometry(Px(control.left), Px(control.top), Px(control.width), Px(control.height));
+  w->setFont(FontOf(control.face));
+  const QString caption = QString::fromLatin1(control.caption);
   if constexpr (std::is_same_v<T, QLabel>) {
     w->setTextFormat(Qt::PlainText);
     w->setText(caption);

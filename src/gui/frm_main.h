@@ -69,7 +69,7 @@ class FrmMain : public QWidget, public WindowOps {
   void Build();
   // Makes the control the layout table names, in its place and face.
   template <typename T>
-  T* Make(const layout::Control& spec);
+  T* Make(const layout::Control& control);
   void CreateControls();
   void SetTabOrder();
   void ConnectButtons();
