@@ -270,17 +270,19 @@ Status FolderExport::MakeFile(const std::string& relative, ConversationInfo& c, 
   std::unique_ptr<SavingFile> alone;
   Status written;  // of this file's own writes
   auto sink = [&](std::string_view part) {
-    if (!alone) {
-      text.append(part);
-      if (text.size() < FileBatches::kBatchBytes) return Status::OK();
-      batches_.Send();
-      batches_.Settle();
-      written = ReadyExportFolder(env_, folder);
-      alone = std::make_unique<SavingFile>(env_, FileAccess::kOwnerOnly);
-      if (written.ok()) written = alone->Open(target);
-      part = std::exchange(text, {});
+    if (alone) {
+      if (written.ok()) written = alone->Append(part);
+      return written;
     }
-    if (written.ok()) written = alone->Append(part);
+    text.append(part);
+    if (text.size() < FileBatches::kBatchBytes) return Status::OK();
+    batches_.Send();
+    batches_.Settle();
+    written = ReadyExportFolder(env_, folder);
+    alone = std::make_unique<SavingFile>(env_, FileAccess::kOwnerOnly);
+    if (written.ok()) written = alone->Open(target);
+    if (written.ok()) written = alone->Append(text);
+    std::string().swap(text);
     return written;
   };
   s = sink(writer_->BeginFile());
