@@ -1,9 +1,11 @@
 #include "core/log_tree.h"
 
+#include <algorithm>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "core/name_pattern.h"
 #include "core/path.h"
 
 namespace chatterwick {
@@ -76,8 +78,11 @@ class Walker {
 
   void Logs(const std::string& path, int32_t contact_id) {
     bool whole = false;
-    for (std::string& name : Names(path + mask_, ListKind::kFilesOnly, &whole)) {
+    // A mask of several patterns is matched here, over one listing of all.
+    const bool several = mask_.find(';') != std::string::npos;
+    for (std::string& name : Names(path + (several ? "*" : mask_), ListKind::kFilesOnly, &whole)) {
       if (stop_.Requested()) return;
+      if (several && !MatchMask(mask_, name)) continue;
       std::string log_path = path + name;
       visitor_.OnLog({names_[0], names_[1], names_[2], std::move(name), std::move(log_path)},
                      contact_id);
@@ -121,7 +126,10 @@ namespace {
 // (1: in it), up to "deepest"; 0 when none does.
 int LogDepth(Env& env, const std::string& folder, const std::string& mask, int deepest) {
   std::vector<std::string> names;
-  if (env.ListFolder(folder + mask, ListKind::kFilesOnly, &names).ok() && !names.empty()) return 1;
+  if (env.ListFolder(folder + "*", ListKind::kFilesOnly, &names).ok() &&
+      std::any_of(names.begin(), names.end(),
+                  [&](const std::string& name) { return MatchMask(mask, name); }))
+    return 1;
   if (deepest == 1) return 0;
   int best = 0;
   names.clear();

@@ -65,6 +65,21 @@ TEST(LogTreeTest, EveryFolderOfALevelComesBeforeAnyOfThemIsEntered) {
                       }));
 }
 
+TEST(LogTreeTest, AMaskOfSeveralPatternsTakesAFileAnyOfThemMatches) {
+  MemEnv env;
+  for (const char* f : {"/r/p/a/c/1.html", "/r/p/a/c/1.TXT", "/r/p/a/c/1.htm", "/r/p/a/c/notes"})
+    env.PutFile(f, "x");
+  Recorder r;
+  WalkLogTree(env, "/r/", "*.html;*.txt", r);
+  EXPECT_EQ(r.events, (Events{
+                          "folder 0 p <0",
+                          "folder 1 a <1",
+                          "folder 2 c <2",
+                          "log p|a|c|1.html /r/p/a/c/1.html <3",
+                          "log p|a|c|1.TXT /r/p/a/c/1.TXT <3",
+                      }));
+}
+
 TEST(LogTreeTest, PassesOverTheClientsOwnFoldersAndWhatTheVisitorRefuses) {
   MemEnv env;
   for (const char* f :

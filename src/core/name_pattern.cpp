@@ -29,4 +29,13 @@ bool MatchName(std::string_view pattern, std::string_view name) {
   return p == pattern.size();
 }
 
+bool MatchMask(std::string_view mask, std::string_view name) {
+  for (size_t start = 0;;) {
+    const size_t end = mask.find(';', start);
+    if (MatchName(mask.substr(start, end - start), name)) return true;
+    if (end == std::string_view::npos) return false;
+    start = end + 1;
+  }
+}
+
 }  // namespace chatterwick

@@ -8,4 +8,8 @@ namespace chatterwick {
 // "?" any one character, ASCII letters matching either case.
 bool MatchName(std::string_view pattern, std::string_view name);
 
+// A mask may hold several patterns, separated by ';' ("*.html;*.txt"): name
+// matches when one of them does.
+bool MatchMask(std::string_view mask, std::string_view name);
+
 }  // namespace chatterwick

@@ -25,6 +25,18 @@ TEST(MatchNameTest, StarQuestionAndLetterCase) {
     EXPECT_EQ(MatchName(pattern, name), want) << pattern << " " << name;
 }
 
+TEST(MatchMaskTest, AnyOfItsPatterns) {
+  const std::tuple<const char*, const char*, bool> cases[] = {
+      {"*.html;*.txt", "a.TXT", true},
+      {"*.html;*.txt", "a.html", true},
+      {"*.html;*.txt", "a.htm", false},
+      {"*.html;", "", true},  // an empty pattern matches only the empty name
+      {"*.html;;*.txt", "a.txt", true},
+  };
+  for (const auto& [mask, name, want] : cases)
+    EXPECT_EQ(MatchMask(mask, name), want) << mask << " " << name;
+}
+
 TEST(MatchNameTest, ManyStarsStayFast) {
   std::string pattern(200, '*');
   pattern += "b";
