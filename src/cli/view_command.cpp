@@ -15,7 +15,7 @@ int RunView(const Request& rq, Shell& sh) {
   Session session(sh.env, rq.output_folder, {});
   const LoadResult loaded = LoadLog(session, rq.path, sh.err);
   if (sh.stop.Requested()) return sh.stop.ExitCode();
-  std::string listing = ExtractTitle(session.log.RawLines[0]) + '\n' + session.window.PaneAsLines();
+  std::string listing = ExtractTitle(session.log.RawLines[0], session.log.Format) + '\n' + session.window.PaneAsLines();
   if (sh.out_is_terminal) listing = ForTerminal(listing);
   // In pieces, so that a stop does not wait for a huge listing to be written.
   constexpr size_t kPiece = size_t{1} << 20;

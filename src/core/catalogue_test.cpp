@@ -327,6 +327,24 @@ TEST_F(CatalogueRunTest, FixtureTreesCatalogueCompletely) {
   }
 }
 
+// A plain-text tree catalogues as its HTML twin does once the mask takes
+// its logs; the catalogue's own default still takes HTML logs only.
+TEST_F(CatalogueRunTest, FixturePlainTextLogsCatalogueWhenTheMaskTakesThem) {
+  const std::filesystem::path html = testing::FixtureRoot() / "real-logs-b";
+  const std::filesystem::path text = testing::TextFixtureRoot() / "txt-logs-b";
+  SKIP_WITHOUT(html);
+  SKIP_WITHOUT(text);
+  ASSERT_TRUE(Run(html.string() + "/"));
+  const int32_t conversations = catalogue.Conversations.FirstFreeSlot() - 1;
+  const int32_t lines = catalogue.ChatLines.Count();
+  EXPECT_FALSE(Run(text.string() + "/"));
+  options.mask = "*.txt";
+  ASSERT_TRUE(Run(text.string() + "/"));
+  EXPECT_EQ(catalogue.Conversations.FirstFreeSlot() - 1, conversations);
+  EXPECT_EQ(catalogue.ChatLines.Count(), lines);
+  EXPECT_EQ(last.failed_lines, 0);
+}
+
 }  // namespace
 }  // namespace chatterwick
 

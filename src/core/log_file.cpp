@@ -7,6 +7,7 @@
 #include "core/html_text.h"
 #include "core/line_reader.h"
 #include "core/text.h"
+#include "core/text_log.h"
 
 namespace chatterwick {
 
@@ -55,6 +56,7 @@ Status ReadLogicalLines(LoadedLog& log, Env& env, const std::string& path, int32
     }
     // Swapped, not copied: a line of hundreds of megabytes is held once.
     log.RawLines.At(i).swap(s);
+    log.Format = reader.format();
   }
   if (!reader.status().ok()) return reader.status();
   *count = i;
@@ -87,28 +89,88 @@ Status LogLineReader::Open(Env& env, const std::string& path) {
   return Status::OK();
 }
 
+bool LogLineReader::ReadPhysical(std::string* s) {
+  if (ahead_.empty()) return reader_->ReadLine(s);
+  s->swap(ahead_.front());
+  ahead_.pop_front();
+  return true;
+}
+
+int LogLineReader::NextStampTime() {
+  for (size_t i = 0;; ++i) {
+    if (i == ahead_.size() && !reader_->ReadLine(&ahead_.emplace_back())) {
+      ahead_.pop_back();
+      return -1;
+    }
+    if (StartsWithStamp(ahead_[i])) return StampSeconds(ahead_[i]);
+  }
+}
+
+bool LogLineReader::ChooseFormat(const std::string& first) {
+  format_ = !first.empty() && first[0] == '<' ? LogFormat::kHtml : LogFormat::kText;
+  if (format_ == LogFormat::kHtml || IsTextLogHeader(first)) return true;
+  if (StartsWithStamp(first)) {
+    // No header at all: an empty one stands for it, and this is a chat line.
+    has_pending_ = any_ = true;
+    pending_.clear();
+    return true;
+  }
+  // A broken header: plain text when the next line is a chat line.
+  if (reader_->ReadLine(&ahead_.emplace_back()) && StartsWithStamp(ahead_.back())) return true;
+  status_ = reader_->status().ok() ? Status::InvalidData("the first line is not markup")
+                                   : reader_->status();
+  return false;
+}
+
+bool LogLineReader::Begins(const std::string& s) {
+  if (format_ == LogFormat::kHtml) return !s.empty() && s[0] == '<';
+  if (first_) return true;
+  if (!StartsWithStamp(s)) return false;
+  // A message's own text may go on with what looks like a time: told by
+  // the time not falling among its neighbours', when nobody speaks.
+  const int time = StampSeconds(s);
+  if (!IsSpokenLine(s) && OutOfPlace(last_time_, time, NextStampTime())) return false;
+  if (time >= 0) last_time_ = time;
+  return true;
+}
+
+void LogLineReader::Continue(const std::string& s) {
+  if (format_ == LogFormat::kHtml) {
+    // A line break inside HTML text reads as white space.
+    if (s.empty()) return;
+    pending_ += ' ';
+    pending_ += s;
+    return;
+  }
+  // A blank for each line break, as an HTML log's breaks read; none at the end.
+  ++breaks_;
+  if (s.empty()) return;
+  pending_.append(static_cast<size_t>(breaks_), ' ');
+  pending_ += s;
+  breaks_ = 0;
+}
+
 bool LogLineReader::Next(std::string* line) {
   if (!reader_ || !status_.ok()) return false;
   std::string& s = read_;
-  while (reader_->ReadLine(&s)) {
-    // Left by an editor that saved the log; the client writes none.
-    if (first_ && s.starts_with(kUtf8Bom)) s.erase(0, kUtf8Bom.size());
-    if (!s.empty() && s[0] == '<') {
-      first_ = false;
-      any_ = true;
-      const bool had = has_pending_;
-      if (had) line->swap(pending_);
-      pending_.swap(s);
-      has_pending_ = true;
-      if (had) return true;
-    } else if (first_) {
-      status_ = Status::InvalidData("the first line is not markup");
-      return false;
-    } else if (!s.empty()) {
-      // A line break inside HTML text reads as white space.
-      pending_ += ' ';
-      pending_ += s;
+  while (ReadPhysical(&s)) {
+    if (first_) {
+      // Left by an editor that saved the log; the client writes none.
+      if (s.starts_with(kUtf8Bom)) s.erase(0, kUtf8Bom.size());
+      if (!ChooseFormat(s)) return false;
     }
+    if (!Begins(s)) {
+      Continue(s);
+      continue;
+    }
+    first_ = false;
+    any_ = true;
+    breaks_ = 0;
+    const bool had = has_pending_;
+    if (had) line->swap(pending_);
+    pending_.swap(s);
+    has_pending_ = true;
+    if (had) return true;
   }
   if (!reader_->status().ok()) {
     status_ = reader_->status();
@@ -137,11 +199,15 @@ LineKind ParseRawLine(std::string_view raw, ParsedLine* rec) {
 
 bool ParseAllLines(LoadedLog& log) {
   const int32_t last = log.LineCount;
+  TextLineSplitter text;
   for (int32_t i = 1; i <= last; ++i) {
     if (i > kLastLineIndex) return false;
     const std::string& raw = log.RawLines[i];
     if (raw.empty()) continue;
-    if (ParseRawLine(raw, &log.ParsedLines.At(i)) == LineKind::kRejected) ++log.FailedLineCount;
+    ParsedLine& rec = log.ParsedLines.At(i);
+    const LineKind kind =
+        log.Format == LogFormat::kText ? text.Split(raw, &rec) : ParseRawLine(raw, &rec);
+    if (kind == LineKind::kRejected) ++log.FailedLineCount;
   }
   return true;
 }
@@ -159,7 +225,9 @@ ClassifiedLine ClassifyLine(LineKind kind, ParsedLine& rec) {
   return {"status", "", std::string(text::TrimBlanks(text))};
 }
 
-std::string ExtractTitle(std::string_view line) {
+std::string ExtractTitle(std::string_view line, LogFormat format) {
+  if (format == LogFormat::kText)
+    return IsTextLogHeader(line) ? std::string(line) : "Log File: Title Unknown";
   constexpr std::string_view kTitleStart = "<title>", kTitleEnd = "</title>";
   const Pos t0 = After(line, kTitleStart);
   const Pos t1 = Find(line, kTitleEnd);

@@ -94,6 +94,43 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"BlankThenAngle", " <html>\n", "the first line is not markup"}),
     [](const auto& tp) { return std::string(tp.param.name); });
 
+// A plain-text log reads as its HTML twin: its header is the title, each
+// chat line splits alike, a message's line breaks go on over the next lines
+// (a blank each, none at the end), and a line inside a message that only
+// looks like a time is no line of its own.
+TEST_F(LoaderTest, APlainTextLogReadsAsItsHtmlTwin) {
+  ASSERT_TRUE(Load("Conversation with bob at Fri Sep 30 17:38:38 2022 on alice (jabber)\n"
+                   "(17:38:38) Bob Jones: semicolons;\nping\n\n"
+                   "(17:39:00) ***Bob Jones waves\n"
+                   "(17:39:30) Alice: pong\n;-)\n(12:00:00) looks like a time\nyes\n"
+                   "(17:41:10) Bob Jones has signed off.\n"));
+  EXPECT_EQ(state.Format, LogFormat::kText);
+  EXPECT_EQ(ExtractTitle(state.RawLines[0], state.Format),
+            "Conversation with bob at Fri Sep 30 17:38:38 2022 on alice (jabber)");
+  EXPECT_EQ(Raw(), (std::vector<std::string>{
+                       "Conversation with bob at Fri Sep 30 17:38:38 2022 on alice (jabber)",
+                       "(17:38:38) Bob Jones: semicolons; ping",
+                       "(17:39:00) ***Bob Jones waves",
+                       "(17:39:30) Alice: pong ;-) (12:00:00) looks like a time yes",
+                       "(17:41:10) Bob Jones has signed off."}));
+  EXPECT_EQ(state.ParsedLines[2].Sender, "***Bob Jones");
+  EXPECT_EQ(state.ParsedLines[4].Sender, "Bob Jones has signed off.");
+  EXPECT_EQ(state.FailedLineCount, 0);
+}
+
+// A plain-text log without its header, or with a broken one, is read all
+// the same, its title unknown; a file that is neither form is refused.
+TEST_F(LoaderTest, APlainTextLogWithoutItsHeaderIsReadAllTheSame) {
+  ASSERT_TRUE(Load("(10:00:00) Bob: hi\n(10:00:05) Alice: hello\n"));
+  EXPECT_EQ(Raw(), (std::vector<std::string>{"", "(10:00:00) Bob: hi", "(10:00:05) Alice: hello"}));
+  EXPECT_EQ(ExtractTitle(state.RawLines[0], state.Format), "Log File: Title Unknown");
+  ASSERT_TRUE(Load("Conversatio\xff with bo\n(10:00:00) Bob: hi\n"));
+  EXPECT_EQ(state.LineCount, 2);
+  EXPECT_EQ(state.ParsedLines[1].Message, " hi");
+  EXPECT_FALSE(Load("just some notes\nmore notes\n"));
+  EXPECT_NE(window.pane.find("File could not be loaded."), std::string::npos);
+}
+
 TEST_F(LoaderTest, EveryLineEndSplitsAlike) {
   for (const char* log : {"<h>\n<a>\n<b>\n", "<h>\r<a>\r<b>\r", "<h>\r\n<a>\r\n<b>\r\n",
                           "<h>\r\n<a>\n<b>", "<h>\r<a>\r\n<b>\n"}) {

@@ -19,7 +19,7 @@ Status OpenLog(Context& ctx, std::string path) {
   ctx.window.ClearPane();
   ReportLoad(ctx.window, path, loaded);
   AppendListing(ctx.log, ctx.window);
-  ctx.window.SetTitle(ExtractTitle(ctx.log.RawLines[0]));
+  ctx.window.SetTitle(ExtractTitle(ctx.log.RawLines[0], ctx.log.Format));
   int64_t lines = 0;
   ctx.log.ForEachChatLine([&](const ParsedLine&) { ++lines; });
   ctx.window.ShowStatus(

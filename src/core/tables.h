@@ -16,6 +16,9 @@ inline constexpr int32_t kLastContact = 1000;
 inline constexpr int32_t kLastConversation = 10000;
 inline constexpr int32_t kLastChatLine = 1000000;
 
+// The two forms the client writes a log in, told apart by its first line.
+enum class LogFormat { kHtml, kText };
+
 struct ParsedLine {
   std::string Time;
   std::string Sender;
@@ -177,6 +180,8 @@ struct LoadedLog {
   SlotTable<ParsedLine> ParsedLines{kLastLineIndex};
   // Lines of this log that the parser rejected.
   int32_t FailedLineCount = 0;
+  // How the log was written; its lines are split as that form writes them.
+  LogFormat Format = LogFormat::kHtml;
 
   // Calls fn(const ParsedLine&) for each chat line in order: every slot from
   // 1 to LineCount that holds anything.

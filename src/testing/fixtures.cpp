@@ -8,6 +8,19 @@ namespace fs = std::filesystem;
 
 fs::path FixtureRoot() { return CHATTERWICK_FIXTURES; }
 
+namespace {
+// The folder that holds FixtureRoot(), however it was typed.
+fs::path FixturesBeside() {
+  fs::path root = FixtureRoot();
+  if (!root.has_filename()) root = root.parent_path();
+  return root.parent_path();
+}
+}  // namespace
+
+fs::path TextFixtureRoot() { return FixturesBeside() / "fixtures-text"; }
+
+fs::path SourcesFixtureRoot() { return FixturesBeside() / "fixtures-sources"; }
+
 std::vector<fs::path> FixtureTrees() {
   std::vector<fs::path> trees;
   std::error_code ec;

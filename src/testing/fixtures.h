@@ -14,10 +14,22 @@ std::filesystem::path FixtureRoot();
 // Every tree (folder) under FixtureRoot(), sorted; empty when there is none.
 std::vector<std::filesystem::path> FixtureTrees();
 
+// The folders beside FixtureRoot() with the plain-text and mixed trees
+// ("fixtures-text") and one person's several sources ("fixtures-sources").
+std::filesystem::path TextFixtureRoot();
+std::filesystem::path SourcesFixtureRoot();
+
 // Every regular file ending in ".html" under folder, sorted.
 std::vector<std::filesystem::path> HtmlFilesUnder(const std::filesystem::path& folder);
 
 }  // namespace chatterwick::testing
+
+// Skips the current test when the folder of fixture trees is absent.
+#define SKIP_WITHOUT(root)                                                \
+  do {                                                                    \
+    if (!std::filesystem::is_directory(root))                             \
+      GTEST_SKIP() << "no fixtures at " << std::filesystem::path(root).string(); \
+  } while (0)
 
 // Skips the current test when there are no fixture trees.
 #define SKIP_WITHOUT_FIXTURES()                                                            \
