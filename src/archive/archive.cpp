@@ -3,39 +3,47 @@
 #include <memory>
 #include <vector>
 
+#include "archive/archive_lock.h"
 #include "archive/archive_writer.h"
+#include "archive/copy_presence.h"
 #include "archive/log_pieces.h"
-#include "archive/schema.h"
-#include "archive/sqlite_db.h"
+#include "archive/run_sources.h"
 #include "core/log_tree.h"
 #include "core/path.h"
 #include "core/read_ahead.h"
-#include "core/safe_file.h"
 
 namespace chatterwick::archive {
 
 namespace {
 
-// One whole run: the tree listed, the database locked and opened, the
-// wanted logs stored, and what is gone settled.
+// One whole run: the sources found and listed, the database locked and
+// opened, the wanted logs stored, and what is gone settled.
 class Archiver {
  public:
   Archiver(Env& env, RunObserver* observer, StopFlag stop, GoneLogs gone, bool read_ahead)
-      : env_(env), observer_(observer), stop_(stop), gone_(gone), read_ahead_(read_ahead) {}
+      : env_(env),
+        observer_(observer),
+        stop_(stop),
+        gone_(gone),
+        read_ahead_(read_ahead),
+        sources_(env, observer, stop, summary_) {}
 
-  ArchiveResult Run(const std::string& root, const std::string& db_path, const std::string& mask);
+  ArchiveResult Run(const std::vector<std::string>& roots, const std::string& db_path,
+                    const std::string& mask);
 
  private:
-  // The logs under root, or an outcome that ends the run before the
-  // database is touched: a root without logs creates none.
-  bool List(const std::string& root, const std::string& mask, const std::string& db_path,
-            ArchiveResult* result);
+  // The roots, reached and listed before the database is touched: a tree
+  // without logs creates none. False, with the outcome, when the run ends.
+  bool ListRoots(const std::vector<std::string>& roots, const std::string& mask,
+                 const std::string& db_path, ArchiveResult* result);
+  // The sources the archive remembers, reached and listed.
+  bool ListRemembered(const std::string& mask, const std::string& db_path, ArchiveResult* result);
   // Takes the database's lock and opens it for writing; false, with the
   // outcome, when it cannot.
-  bool LockAndOpen(const std::string& db_path, ArchiveResult* result);
-  Status CreatePrivately(const std::string& file);
+  bool LockAndOpen(const std::string& db_path, bool create, ArchiveResult* result);
   // Stores every log in order; a stop there sets *outcome.
   Status StoreAll(ArchiveWriter& writer, ArchiveOutcome* outcome);
+  Status Write(const std::string& mask, ArchiveOutcome* outcome);
 
   Env& env_;
   RunObserver* observer_;
@@ -43,85 +51,73 @@ class Archiver {
   const GoneLogs gone_;
   const bool read_ahead_;
   ArchiveSummary summary_;
-  LogListing listing_;
-  std::vector<LogRef>& logs_ = listing_.logs;
-  Database db_;
-  std::unique_ptr<FileLock> lock_;
+  RunSources sources_;
+  std::vector<LogRef> logs_;
+  LockedArchive archive_;
+  Database& db_ = archive_.db;
 };
 
-bool Archiver::List(const std::string& root, const std::string& mask, const std::string& db_path,
-                    ArchiveResult* result) {
-  Status s = CheckLogRoot(env_, root);
+bool Archiver::ListRoots(const std::vector<std::string>& roots, const std::string& mask,
+                         const std::string& db_path, ArchiveResult* result) {
+  Status s = sources_.FromRoots(roots);
   if (!s.ok()) {
     result->outcome = ArchiveOutcome::kRootUnreadable;
-    result->why = Status::IOError(UnreadableFolderMessage(root, s));
+    result->why = s;
     return false;
   }
-  listing_ = ListLogs(
-      env_, root, mask,
-      [this](const std::string& path, const Status& why) {
-        ++summary_.unreadable_folders;
-        if (observer_) observer_->OnProblem({Problem::Kind::kFolderUnreadable, path, why});
-      },
-      stop_);
-  if (stop_.Requested()) {
+  if (!sources_.ListAll(mask)) {
     // Stopped while listing: nothing was read, and the database is untouched.
     result->outcome = ArchiveOutcome::kStopped;
     return false;
   }
-  if (logs_.empty()) {
-    result->outcome = ArchiveOutcome::kNoLogs;
-    result->why =
-        Status::NotFound(NoLogsFound(env_, root, mask) + "Nothing was changed in " + db_path + ".");
+  if (sources_.LogCount() > 0) return true;
+  result->outcome = ArchiveOutcome::kNoLogs;
+  std::string why;
+  for (const std::string& root : roots)
+    why += NoLogsFound(env_, path::WithFinalSeparator(root, env_.Separator()), mask);
+  result->why = Status::NotFound(why + "Nothing was changed in " + db_path + ".");
+  return false;
+}
+
+bool Archiver::ListRemembered(const std::string& mask, const std::string& db_path,
+                              ArchiveResult* result) {
+  Status s = sources_.FromArchive(db_);
+  if (!s.ok()) {
+    result->outcome = ArchiveOutcome::kDatabaseError;
+    result->why = s;
+    return false;
+  }
+  if (sources_.empty() && summary_.unreachable_sources == 0) {
+    result->outcome = ArchiveOutcome::kNoSources;
+    result->why = Status::NotFound("No log folder is known to " + db_path +
+                                   " yet: name one to read. Nothing was changed.");
+    return false;
+  }
+  if (!sources_.ListAll(mask)) {
+    result->outcome = ArchiveOutcome::kStopped;
     return false;
   }
   return true;
 }
 
-bool Archiver::LockAndOpen(const std::string& db_path, ArchiveResult* result) {
-  // The lock and the database are those of the file itself, however a link
-  // names it, so that two runs never take two locks on one database.
-  std::string file;
-  Status s = env_.ResolveLinks(db_path, &file);
-  const std::string lock_path = file + ".lock";
-  FileKind kind = FileKind::kOther;
-  const bool lock_made = s.ok() && env_.GetFileKind(lock_path, &kind).IsNotFound();
-  if (s.ok()) s = env_.LockFile(lock_path, &lock_);
-  if (s.IsBusy()) {
-    result->outcome = ArchiveOutcome::kBusy;
-    result->why = Status::Busy("Another run is updating " + db_path +
-                               "; nothing was changed. Try again when it has finished.");
-    return false;
-  }
-  if (s.ok()) s = CreatePrivately(file);
-  if (s.ok()) s = OpenArchiveForWriting(db_, file);
+bool Archiver::LockAndOpen(const std::string& db_path, bool create, ArchiveResult* result) {
+  const Status s = OpenLockedArchive(env_, db_path, create, &archive_);
   if (s.ok()) return true;
-  // A refused run leaves no lock file of its own making behind.
-  if (lock_ && lock_made) env_.DeleteFile(lock_path).IgnoreError();
-  result->outcome = ArchiveOutcome::kDatabaseError;
-  result->why = s;
+  result->outcome = s.IsBusy()       ? ArchiveOutcome::kBusy
+                    : s.IsNotFound() ? ArchiveOutcome::kNoSources
+                                     : ArchiveOutcome::kDatabaseError;
+  result->why = s.IsNotFound() ? Status::NotFound("There is no archive " + db_path +
+                                                  " yet: name a log folder to read.")
+                               : s;
   return false;
 }
 
-Status Archiver::CreatePrivately(const std::string& file) {
-  FileKind kind = FileKind::kOther;
-  Status s = env_.GetFileKind(file, &kind);
-  if (!s.IsNotFound()) return Status::OK();
-  // Made empty (SQLite reads an empty file as an empty database) for its
-  // owner alone: SQLite would follow the umask, and gives its journal files
-  // the database's own bits.
-  ReplacementSet made(env_, FileAccess::kOwnerOnly);
-  size_t index = 0;
-  s = made.Add(file, TempPrefixFor(file, env_.Separator()), &index);
-  std::string failed;
-  return s.ok() ? made.Commit(path::FolderOf(file, env_.Separator()), &failed) : s;
-}
-
 Status Archiver::StoreAll(ArchiveWriter& writer, ArchiveOutcome* outcome) {
-  std::vector<char> wanted;
-  std::vector<int64_t> existing;
-  Status s = writer.FindWanted(logs_, &wanted, &existing);
+  std::vector<LogPlan> plans;
+  Status s = writer.Plan(logs_, &plans);
   if (!s.ok()) return s;
+  std::vector<char> wanted(plans.size());
+  for (size_t i = 0; i < plans.size(); ++i) wanted[i] = plans[i].wanted;
   // The next logs are read and split while SQLite stores one; the reader
   // is done with before the run's last steps.
   LogPieces reader(env_, logs_, wanted, stop_);
@@ -134,7 +130,7 @@ Status Archiver::StoreAll(ArchiveWriter& writer, ArchiveOutcome* outcome) {
       break;
     }
     const int64_t before = summary_.messages_added;
-    s = writer.Store(logs_[i], wanted[i], existing[i], pieces);
+    s = writer.Store(logs_[i], plans[i], pieces);
     if (writer.stopped_in_log()) {
       *outcome = ArchiveOutcome::kStopped;
       break;
@@ -145,28 +141,47 @@ Status Archiver::StoreAll(ArchiveWriter& writer, ArchiveOutcome* outcome) {
   return s;
 }
 
-ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db_path,
-                            const std::string& mask) {
-  ArchiveResult result;
-  // A folder typed without its final separator is the same folder.
-  const std::string root = path::WithFinalSeparator(typed_root, env_.Separator());
-  if (!List(root, mask, db_path, &result) || !LockAndOpen(db_path, &result)) return result;
-
+Status Archiver::Write(const std::string& mask, ArchiveOutcome* outcome) {
+  CopyPresence presence(db_, summary_);
+  Status s = db_.Exec("BEGIN IMMEDIATE");
+  if (s.ok()) s = sources_.Register(db_);
+  if (s.ok()) s = sources_.Settle(db_, presence);
+  s = s.ok() ? db_.Exec("COMMIT") : (db_.Exec("ROLLBACK").IgnoreError(), s);
+  if (!s.ok()) return s;
+  logs_ = sources_.Logs();
   summary_.logs_found = static_cast<int64_t>(logs_.size());
   uint64_t bytes = 0;
   for (const LogRef& log : logs_) bytes += log.stamp.size;
   if (observer_) observer_->OnTotal(summary_.logs_found, bytes);
 
   ArchiveWriter writer(db_, summary_, observer_, stop_);
-  Status s = writer.Begin();
-  if (s.ok()) s = StoreAll(writer, &result.outcome);
-  if (s.ok() && result.outcome == ArchiveOutcome::kDone) {
+  s = writer.Begin();
+  if (s.ok()) s = StoreAll(writer, outcome);
+  if (s.ok() && *outcome == ArchiveOutcome::kDone) {
     bool stopped = false;
     s = writer.Finish(&stopped);
-    if (stopped) result.outcome = ArchiveOutcome::kStopped;
+    if (stopped) *outcome = ArchiveOutcome::kStopped;
   }
   s = writer.End(s);
-  if (s.ok()) s = writer.Conclude(result.outcome == ArchiveOutcome::kDone, gone_, listing_, mask);
+  if (!s.ok()) return s;
+  // A whole run knows which logs are still on the disk; a stopped one does not.
+  if (*outcome != ArchiveOutcome::kDone) return presence.Count();
+  s = presence.Settle(sources_.Listed(), writer.seen_copies(), mask, gone_);
+  return s.ok() ? sources_.MarkRead(db_) : s;
+}
+
+ArchiveResult Archiver::Run(const std::vector<std::string>& roots, const std::string& db_path,
+                            const std::string& mask) {
+  ArchiveResult result;
+  if (!roots.empty()) {
+    if (!ListRoots(roots, mask, db_path, &result) || !LockAndOpen(db_path, true, &result))
+      return result;
+  } else if (!LockAndOpen(db_path, false, &result) ||
+             !ListRemembered(mask, db_path, &result)) {
+    result.summary = summary_;
+    return result;
+  }
+  const Status s = Write(mask, &result.outcome);
   if (!s.ok()) {
     result.outcome = ArchiveOutcome::kDatabaseError;
     result.why = s;
@@ -177,10 +192,10 @@ ArchiveResult Archiver::Run(const std::string& typed_root, const std::string& db
 
 }  // namespace
 
-ArchiveResult RunArchive(Env& env, const std::string& root, const std::string& db_path,
-                         const std::string& mask, RunObserver* observer, StopFlag stop,
-                         GoneLogs gone, bool read_ahead) {
-  return Archiver(env, observer, stop, gone, read_ahead).Run(root, db_path, mask);
+ArchiveResult RunArchive(Env& env, const std::vector<std::string>& roots,
+                         const std::string& db_path, const std::string& mask,
+                         RunObserver* observer, StopFlag stop, GoneLogs gone, bool read_ahead) {
+  return Archiver(env, observer, stop, gone, read_ahead).Run(roots, db_path, mask);
 }
 
 }  // namespace chatterwick::archive

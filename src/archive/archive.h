@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/env.h"
 #include "core/run_observer.h"
@@ -15,6 +16,9 @@
 namespace chatterwick::archive {
 
 inline constexpr const char* kArchiveFile = "archive.sqlite";
+// Which files an archive run takes for logs unless told: both of the forms
+// the client writes.
+inline constexpr const char* kArchiveMask = "*.html;*.txt";
 // The most of a message's text, sender or time the archive keeps; the rest
 // is cut off with a note. Far above any chat message, far below SQLite's limit.
 inline constexpr size_t kMaxMessageBytes = size_t{16} << 20;
@@ -32,6 +36,11 @@ struct ArchiveSummary {
   int64_t messages_added = 0, messages_total = 0;
   // Lines with a time text that gave no full time stamp.
   int64_t unreadable_stamps = 0;
+  // Copies of a conversation whose messages were neither the start of those
+  // the archive held nor those followed by more: both were kept.
+  int64_t differing_copies = 0;
+  // The sources read, and those that could not be reached (left as they were).
+  int64_t sources_read = 0, unreachable_sources = 0;
 };
 
 enum class ArchiveOutcome {
@@ -41,12 +50,13 @@ enum class ArchiveOutcome {
   kDatabaseError,   // the database could not be opened, read or written
   kStopped,         // the logs done so far are kept; a later run does the rest
   kNoLogs,          // the tree held no log; the database was not touched
+  kNoSources,       // no folder was named and the archive knows none; nothing was touched
 };
 
 struct ArchiveResult {
   ArchiveOutcome outcome = ArchiveOutcome::kDone;
-  // For kRootUnreadable, kBusy, kDatabaseError and kNoLogs (lines ending in
-  // CR LF): why, as the user reads it.
+  // For kRootUnreadable, kBusy, kDatabaseError, kNoSources and kNoLogs
+  // (lines ending in CR LF): why, as the user reads it.
   Status why;
   ArchiveSummary summary;
 };
@@ -56,15 +66,31 @@ struct ArchiveResult {
 enum class GoneLogs { kKeep, kPrune };
 
 // Brings the database at db_path (created when missing) up to date with the
-// tree under root: new logs and those whose size, times or inode changed are
-// read, each replacing what the archive held of it; the others are passed
-// over. A log gone from the disk whose bytes a log at another place holds
-// was moved, and its old conversation is removed; other gone logs stay
-// unless gone is kPrune. The observer (may be null) hears the total, each
+// log folders roots names, each remembered as a source of the archive; with
+// no roots, with every source it remembers (one that cannot be reached is
+// told of and left as it was). Copies of one conversation's log (the same
+// protocol, account and contact folders and file name but for its
+// extension, in any source and either format) are one conversation with
+// every message any of them holds, each once; a log that shrank removes
+// nothing. New logs and those whose size, times or inode changed are read;
+// the others are passed over. A log is gone when every source that held it
+// was read whole without it: then it stays, marked so, unless gone is
+// kPrune; one whose bytes a log at another place holds was moved, and its
+// old conversation goes. The observer (may be null) hears the total, each
 // log, and each problem. With read_ahead, the next logs are read and split
 // on a second thread while SQLite stores one; the archive is the same.
-ArchiveResult RunArchive(Env& env, const std::string& root, const std::string& db_path,
-                         const std::string& mask, RunObserver* observer, StopFlag stop = {},
-                         GoneLogs gone = GoneLogs::kKeep, bool read_ahead = true);
+ArchiveResult RunArchive(Env& env, const std::vector<std::string>& roots,
+                         const std::string& db_path, const std::string& mask,
+                         RunObserver* observer, StopFlag stop = {}, GoneLogs gone = GoneLogs::kKeep,
+                         bool read_ahead = true);
+
+// The same for one root.
+inline ArchiveResult RunArchive(Env& env, const std::string& root, const std::string& db_path,
+                                const std::string& mask, RunObserver* observer,
+                                StopFlag stop = {}, GoneLogs gone = GoneLogs::kKeep,
+                                bool read_ahead = true) {
+  return RunArchive(env, std::vector<std::string>{root}, db_path, mask, observer, stop, gone,
+                    read_ahead);
+}
 
 }  // namespace chatterwick::archive

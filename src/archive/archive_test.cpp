@@ -94,7 +94,7 @@ TEST_F(ArchiveTest, SchemaHoldsEveryLevelWithItsKeys) {
          "<p>just text</p>\n</body></html>\n");
   const ArchiveResult r = Run();
   ASSERT_EQ(r.outcome, ArchiveOutcome::kDone) << r.why.message();
-  EXPECT_EQ(One("PRAGMA user_version"), "3");
+  EXPECT_EQ(One("PRAGMA user_version"), "4");
   EXPECT_EQ(Rows("PRAGMA foreign_key_check"), Strings{});
   EXPECT_EQ(Rows("SELECT protocol, account, contact, file_name, title, started_at FROM chat "
                  "LIMIT 1"),
@@ -195,13 +195,16 @@ TEST_F(ArchiveTest, LaterRunsReadOnlyWhatChanged) {
   EXPECT_EQ(r.summary.changed_logs, 2);
   EXPECT_EQ(r.summary.unchanged_logs, 1);
   EXPECT_EQ(r.summary.gone_logs, 1);
-  EXPECT_EQ(r.summary.messages_added, 5);
-  // A changed log's messages are replaced, not added to; a gone one's stay.
-  EXPECT_EQ(r.summary.messages_total, 3 + 3 + 1 + 5 + 1);
+  EXPECT_EQ(r.summary.messages_added, 2);
+  // A grown log adds what followed; one that shrank (an older copy put back)
+  // takes nothing away; a gone one's messages stay.
+  EXPECT_EQ(r.summary.messages_total, 3 + 3 + 1 + 5 + 4);
   EXPECT_EQ(
       Rows("SELECT file_name, count(*) FROM chat GROUP BY file_name ORDER BY file_name"),
-      (Strings{"goes.html|5", "grows.html|3", "new.html|1", "rewritten.html|1", "same.html|3"}));
-  EXPECT_EQ(One("SELECT title FROM conversation WHERE file_name = 'rewritten.html'"), "Other");
+      (Strings{"goes.html|5", "grows.html|3", "new.html|1", "rewritten.html|4", "same.html|3"}));
+  EXPECT_EQ(Rows("SELECT file_name, messages FROM conversation ORDER BY file_name"),
+            (Strings{"goes.html|5", "grows.html|3", "new.html|1", "rewritten.html|4",
+                     "same.html|3"}));
 }
 
 TEST_F(ArchiveTest, AnInterruptedRunIsCompletedByTheNext) {
@@ -383,6 +386,11 @@ TEST_F(ArchiveTest, NamesAsPeopleKnowThemAndAnOlderArchiveUpgraded) {
                        "ALTER TABLE conversation DROP COLUMN file_inode; "
                        "ALTER TABLE conversation DROP COLUMN content_hash; "
                        "DROP INDEX message_order; ALTER TABLE message DROP COLUMN sent_order; "
+                       "DROP TABLE copy; DROP TABLE source; DROP INDEX conversation_stem; "
+                       "ALTER TABLE conversation DROP COLUMN file_stem; "
+                       "ALTER TABLE conversation DROP COLUMN messages; "
+                       "ALTER TABLE conversation DROP COLUMN first_sent_at; "
+                       "ALTER TABLE conversation DROP COLUMN last_sent_at; "
                        "PRAGMA user_version = 1;")
                     .ok());
     std::string view = kChatView;
@@ -394,7 +402,7 @@ TEST_F(ArchiveTest, NamesAsPeopleKnowThemAndAnOlderArchiveUpgraded) {
   o.contact = "zo%c3";
   EXPECT_EQ(contacts(o), Strings{"zo%c3%ab@example.org|Zo\u00eb| hello"});
   ASSERT_EQ(Run().outcome, ArchiveOutcome::kDone);
-  EXPECT_EQ(One("PRAGMA user_version"), "3");
+  EXPECT_EQ(One("PRAGMA user_version"), "4");
   EXPECT_EQ(contacts(o), Strings{"zo\u00eb@example.org|Zo\u00eb| hello"});
   EXPECT_EQ(Rows("SELECT display_name FROM contact ORDER BY id"),
             (Strings{"caf\u00e9@muc.example.net.chat", "zo\u00eb@example.org"}));
@@ -439,11 +447,14 @@ TEST_F(ArchiveTest, ARewriteWithTheSameSizeAndTimeIsReadAgain) {
   ASSERT_EQ(Run().outcome, ArchiveOutcome::kDone);
   const auto when = std::filesystem::last_write_time(log);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  t.File("logs/p/a/c/2022-09-30.100000+0000UTC.html", SmallLog(3, "Other"));
+  std::string later = SmallLog(3, "First");
+  for (size_t at; (at = later.find("(10:")) != std::string::npos;) later[at + 2] = '1';
+  t.File("logs/p/a/c/2022-09-30.100000+0000UTC.html", later);
   std::filesystem::last_write_time(log, when);
   const ArchiveResult r = Run();
   EXPECT_EQ(r.summary.changed_logs, 1);
-  EXPECT_EQ(One("SELECT title FROM conversation"), "Other");
+  EXPECT_EQ(r.summary.messages_added, 3);
+  EXPECT_EQ(One("SELECT count(*) FROM message WHERE time_text LIKE '(11:%'"), "3");
 }
 
 // A renamed contact folder or log is the same conversation at a new place:

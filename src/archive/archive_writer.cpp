@@ -20,6 +20,9 @@ std::string MessageValues(int first) {
   return v + ", " + SentOrderOf("?" + std::to_string(first + 3)) + ")";
 }
 
+// A conversation's counts and times, and that a copy holds it now.
+const std::string kTotals = ConversationTotalsSql("id = ?1", "present = 1, ");
+
 const std::string kAddMessage =
     "INSERT INTO message(conversation_id, line_number, time_text, sent_at, sender, body, kind, "
     "sent_order) VALUES " +
@@ -40,20 +43,38 @@ Status ArchiveWriter::Prepare() {
       {&find_contact_, "SELECT id FROM contact WHERE account_id = ?1 AND name = ?2"},
       {&add_contact_, "INSERT INTO contact(account_id, name, display_name) VALUES (?1, ?2, ?3)"},
       {&find_conversation_,
-       "SELECT id, file_size, file_mtime, file_ctime, file_inode FROM conversation "
-       "WHERE contact_id = ?1 AND file_name = ?2"},
+       "SELECT id FROM conversation WHERE contact_id = ?1 AND file_stem = ?2"},
+      {&find_copy_,
+       "SELECT id, file_size, file_mtime, file_ctime, file_inode FROM copy "
+       "WHERE source_id = ?1 AND conversation_id = ?2 AND file_name = ?3"},
       {&add_conversation_,
        "INSERT INTO conversation(contact_id, file_name, title, started_at, file_size, file_mtime, "
-       "file_ctime, file_inode) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"},
-      {&update_conversation_,
-       "UPDATE conversation SET title = ?3, started_at = ?4, file_size = ?5, file_mtime = ?6, "
-       "file_ctime = ?7, file_inode = ?8 WHERE id = ?1 -- ?2"},
-      {&set_hash_, "UPDATE conversation SET content_hash = ?2 WHERE id = ?1"},
-      {&every_conversation_,
-       "SELECT v.id, p.name, a.name, c.name, v.file_name FROM conversation v JOIN contact c ON "
-       "c.id = v.contact_id JOIN account a ON a.id = c.account_id JOIN protocol p ON p.id = "
-       "a.protocol_id"},
-      {&delete_messages_, "DELETE FROM message WHERE conversation_id = ?1"},
+       "file_ctime, file_inode, file_stem) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)"},
+      {&add_copy_,
+       "INSERT INTO copy(source_id, conversation_id, file_name, file_size, file_mtime, "
+       "file_ctime, file_inode, content_hash) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"},
+      {&update_copy_,
+       "UPDATE copy SET file_size = ?4, file_mtime = ?5, file_ctime = ?6, file_inode = ?7, "
+       "content_hash = ?8, present = 1 WHERE id = ?1 -- ?2 ?3"},
+      {&stored_keys_,
+       "SELECT coalesce(sent_at, ''), time_text, sender, substr(body, 1, 256), line_number, id "
+       "FROM message WHERE conversation_id = ?1 ORDER BY line_number"},
+      {&stored_body_, "SELECT body FROM message WHERE id = ?1"},
+      {&same_time_,
+       "SELECT coalesce(sent_at, ''), time_text, sender, substr(body, 1, 256) FROM message "
+       "WHERE conversation_id = ?1 AND (sent_at = ?2 OR (sent_at IS NULL AND time_text = ?2))"},
+      {&lengthen_, "UPDATE message SET body = ?2 WHERE id = ?1"},
+      {&totals_, kTotals.c_str()},
+      {&renumber_,
+       // A conversation's messages numbered anew in time order, once copies
+       // that differ put new ones among them; a line without a time keeps
+       // its place after the line before it.
+       "UPDATE message SET line_number = o.n FROM (SELECT id, row_number() OVER (ORDER BY t, "
+       "line_number) AS n FROM (SELECT id, line_number, coalesce(unixepoch(sent_at), (SELECT "
+       "unixepoch(p.sent_at) FROM message p WHERE p.conversation_id = m.conversation_id AND "
+       "p.line_number < m.line_number AND p.sent_at IS NOT NULL ORDER BY p.line_number DESC "
+       "LIMIT 1)) AS t FROM message m WHERE conversation_id = ?1)) AS o WHERE message.id = o.id "
+       "AND message.line_number <> o.n"},
       {&index_new_,
        "INSERT INTO message_fts(rowid, body, sender) SELECT id, body, sender FROM message "
        "WHERE id > ?1"},
@@ -117,37 +138,51 @@ Status ArchiveWriter::Known(Statement& find, int64_t parent, const std::string& 
   return s;
 }
 
-Status ArchiveWriter::FindWanted(const std::vector<LogRef>& logs, std::vector<char>* wanted,
-                                 std::vector<int64_t>* existing) {
-  wanted->assign(logs.size(), 0);
-  existing->assign(logs.size(), 0);
+Status ArchiveWriter::Plan(const std::vector<LogRef>& logs, std::vector<LogPlan>* plans) {
+  plans->assign(logs.size(), LogPlan());
   for (size_t i = 0; i < logs.size(); ++i) {
-    const LogRef& log = logs[i];
-    int64_t protocol = 0, account = 0, contact = 0;
-    Status s = Known(find_protocol_, 0, log.protocol(), &protocols_, &protocol);
-    if (s.ok() && protocol) s = Known(find_account_, protocol, log.account(), &accounts_, &account);
-    if (s.ok() && account) s = Known(find_contact_, account, log.contact(), &contacts_, &contact);
+    Status s = PlanOne(logs[i], &(*plans)[i]);
     if (!s.ok()) return s;
-    bool row = false;
-    if (contact) {
-      find_conversation_.Bind(1, contact);
-      find_conversation_.Bind(2, log.file_name);
-      s = find_conversation_.Step(&row);
-    }
-    if (row) (*existing)[i] = find_conversation_.Int(0);
-    // A rewrite that keeps the size and sets the time back still changes the
-    // inode's own change time, or (a new file renamed over it) the inode.
-    const bool unchanged = row &&
-                           find_conversation_.Int(1) == static_cast<int64_t>(log.stamp.size) &&
-                           find_conversation_.Int(2) == log.stamp.modified &&
-                           find_conversation_.Int(3) == log.stamp.changed &&
-                           find_conversation_.Int(4) == static_cast<int64_t>(log.stamp.inode);
-    if (contact) find_conversation_.Reset();
-    if (!s.ok()) return s;
-    // A log gone while listed has nothing to read.
-    (*wanted)[i] = log.stat_ok && !unchanged;
   }
   return Status::OK();
+}
+
+Status ArchiveWriter::PlanOne(const LogRef& log, LogPlan* plan) {
+  int64_t protocol = 0, account = 0, contact = 0;
+  Status s = Known(find_protocol_, 0, log.protocol(), &protocols_, &protocol);
+  if (s.ok() && protocol) s = Known(find_account_, protocol, log.account(), &accounts_, &account);
+  if (s.ok() && account) s = Known(find_contact_, account, log.contact(), &contacts_, &contact);
+  if (s.ok() && contact) s = FindConversation(contact, LogStem(log.file_name), &plan->conversation);
+  bool row = false;
+  if (s.ok() && plan->conversation) {
+    find_copy_.Bind(1, log.source_id);
+    find_copy_.Bind(2, plan->conversation);
+    find_copy_.Bind(3, log.file_name);
+    s = find_copy_.Step(&row);
+  }
+  if (row) plan->copy = find_copy_.Int(0);
+  // A rewrite that keeps the size and sets the time back still changes the
+  // inode's own change time, or (a new file renamed over it) the inode.
+  const bool unchanged = row && find_copy_.Int(1) == static_cast<int64_t>(log.stamp.size) &&
+                         find_copy_.Int(2) == log.stamp.modified &&
+                         find_copy_.Int(3) == log.stamp.changed &&
+                         find_copy_.Int(4) == static_cast<int64_t>(log.stamp.inode);
+  find_copy_.Reset();
+  // A log gone while listed has nothing to read.
+  plan->wanted = log.stat_ok && !unchanged;
+  return s;
+}
+
+Status ArchiveWriter::FindConversation(int64_t contact, const std::string& stem,
+                                       int64_t* conversation) {
+  *conversation = 0;
+  find_conversation_.Bind(1, contact);
+  find_conversation_.Bind(2, stem);
+  bool row = false;
+  Status s = find_conversation_.Step(&row);
+  if (s.ok() && row) *conversation = find_conversation_.Int(0);
+  find_conversation_.Reset();
+  return s;
 }
 
 Status ArchiveWriter::ContactOf(const LogRef& log, int64_t* contact) {
@@ -158,15 +193,14 @@ Status ArchiveWriter::ContactOf(const LogRef& log, int64_t* contact) {
   return s;
 }
 
-Status ArchiveWriter::Store(const LogRef& log, bool wanted, int64_t existing,
-                            ReadAhead<LogPiece>& pieces) {
+Status ArchiveWriter::Store(const LogRef& log, const LogPlan& plan, ReadAhead<LogPiece>& pieces) {
   // Every log's names have their rows, read or not.
   int64_t contact = 0;
   Status s = ContactOf(log, &contact);
   if (!s.ok()) return s;
-  if (existing) seen_.push_back(existing);
+  if (plan.copy) seen_copies_.push_back(plan.copy);
   if (!log.stat_ok) return Unreadable(log, Status::NotFound("gone"));
-  if (!wanted) {
+  if (!plan.wanted) {
     ++summary_.unchanged_logs;
     return Status::OK();
   }
@@ -178,25 +212,30 @@ Status ArchiveWriter::Store(const LogRef& log, bool wanted, int64_t existing,
   }
   if (piece->unreadable) return Unreadable(log, piece->status);
 
+  const int64_t indexed_before = indexed_;
   s = db_.Exec("SAVEPOINT log");
   if (!s.ok()) return s;
-  int64_t added = 0, conversation = 0;
+  // An earlier copy of this run may have made the conversation.
+  int64_t added = 0, conversation = plan.conversation;
+  if (!conversation) s = FindConversation(contact, LogStem(log.file_name), &conversation);
   std::string hash;
   Status read;
-  s = StoreLines(log, contact, existing, piece, pieces, &conversation, &added, &hash, &read);
+  if (s.ok()) s = StoreLines(log, contact, piece, pieces, &conversation, &added, &hash, &read);
   if (!s.ok() || stopped_in_log_ || !read.ok()) {
-    // A log cut short by a read error keeps what the archive held of it.
+    // A log cut short by a read error adds nothing of what it held.
     db_.Exec("ROLLBACK TO log").IgnoreError();
+    indexed_ = indexed_before;
     db_.Exec("RELEASE log").IgnoreError();
     return s.ok() && !stopped_in_log_ ? Unreadable(log, read) : s;
   }
-  set_hash_.Bind(1, conversation);
-  set_hash_.Bind(2, hash);
-  s = set_hash_.Run();
+  s = WriteCopy(log, plan, conversation, hash);
+  if (s.ok()) {
+    totals_.Bind(1, conversation);
+    s = totals_.Run();
+  }
   if (s.ok()) s = db_.Exec("RELEASE log");
   if (!s.ok()) return s;
-  if (!existing) seen_.push_back(conversation);
-  (existing ? summary_.changed_logs : summary_.new_logs) += 1;
+  (plan.copy ? summary_.changed_logs : summary_.new_logs) += 1;
   summary_.messages_added += added;
   pending_messages_ += added;
   ++pending_logs_;
@@ -209,53 +248,148 @@ Status ArchiveWriter::Unreadable(const LogRef& log, const Status& why) {
   return Status::OK();
 }
 
-Status ArchiveWriter::WriteConversation(const LogRef& log, int64_t contact, int64_t existing,
-                                        const LogPiece& first, int64_t* conversation) {
+Status ArchiveWriter::AddConversation(const LogRef& log, int64_t contact, const LogPiece& first,
+                                      int64_t* conversation) {
   const std::optional<LogStart> start = ParseLogStart(log.file_name);
-  Statement& write = existing ? update_conversation_ : add_conversation_;
-  write.Bind(1, existing ? existing : contact);
-  write.Bind(2, log.file_name);
+  Statement& add = add_conversation_;
+  add.Bind(1, contact);
+  add.Bind(2, log.file_name);
   const std::string started_at =
       start ? FormatLocal(start->date, start->seconds, start->offset_minutes) : "";
-  write.Bind(3, first.title);
-  if (start) write.Bind(4, started_at);
-  else write.BindNull(4);
-  write.Bind(5, static_cast<int64_t>(log.stamp.size));
-  write.Bind(6, log.stamp.modified);
-  write.Bind(7, log.stamp.changed);
-  write.Bind(8, static_cast<int64_t>(log.stamp.inode));
-  Status s = write.Run();
-  if (!s.ok()) return s;
-  *conversation = existing ? existing : db_.LastInsertId();
-  if (!existing) return s;
-  delete_messages_.Bind(1, *conversation);
-  return delete_messages_.Run();
+  add.Bind(3, first.title);
+  if (start) add.Bind(4, started_at);
+  else add.BindNull(4);
+  add.Bind(5, static_cast<int64_t>(log.stamp.size));
+  add.Bind(6, log.stamp.modified);
+  add.Bind(7, log.stamp.changed);
+  add.Bind(8, static_cast<int64_t>(log.stamp.inode));
+  const std::string stem = LogStem(log.file_name);
+  add.Bind(9, stem);
+  Status s = add.Run();
+  *conversation = db_.LastInsertId();
+  return s;
 }
 
-Status ArchiveWriter::StoreLines(const LogRef& log, int64_t contact, int64_t existing,
-                                 LogPiece* piece, ReadAhead<LogPiece>& pieces, int64_t* stored_as,
-                                 int64_t* added, std::string* hash, Status* read) {
-  Status s = WriteConversation(log, contact, existing, *piece, stored_as);
+Status ArchiveWriter::LoadStored(int64_t conversation, CopyMerge* merge, int64_t* last_line) {
+  *last_line = last_id_ = 0;
+  stored_keys_.Bind(1, conversation);
+  Status s;
+  for (bool row = true; (s = stored_keys_.Step(&row)).ok() && row;) {
+    merge->AddStored(MessageKey(stored_keys_.Text(0), stored_keys_.Text(1), stored_keys_.Text(2),
+                                stored_keys_.Text(3)));
+    *last_line = stored_keys_.Int(4);
+    last_id_ = stored_keys_.Int(5);
+  }
+  stored_keys_.Reset();
+  return s;
+}
+
+Status ArchiveWriter::Lengthen(const PendingRow& row) {
+  // A copy cut short while the conversation went on may end inside a
+  // message's text, whichever copy was read first: the longer text is kept.
+  stored_body_.Bind(1, last_id_);
+  bool found = false;
+  Status s = stored_body_.Step(&found);
+  const bool longer = s.ok() && found && row.body.size() > stored_body_.Text(0).size() &&
+                      row.body.starts_with(stored_body_.Text(0));
+  stored_body_.Reset();
+  if (!s.ok() || !longer) return s;
+  // The index's triggers take a changed message out of it first: one the
+  // batch added must be in it by then.
+  if (last_id_ > indexed_) s = IndexPending();
   if (!s.ok()) return s;
-  for (;;) {
+  lengthen_.Bind(1, last_id_);
+  lengthen_.Bind(2, row.body);
+  return lengthen_.Run();
+}
+
+Status ArchiveWriter::StoredBegunBy(int64_t conversation, const std::string& key,
+                                    const PendingRow& row, bool* begun) {
+  *begun = false;
+  const std::string& time = row.sent_at.empty() ? row.time_text : row.sent_at;
+  same_time_.Bind(1, conversation);
+  same_time_.Bind(2, time);
+  Status s;
+  for (bool found = true; !*begun && (s = same_time_.Step(&found)).ok() && found;)
+    *begun = KeyExtends(key, MessageKey(same_time_.Text(0), same_time_.Text(1),
+                                        same_time_.Text(2), same_time_.Text(3)));
+  same_time_.Reset();
+  return s;
+}
+
+Status ArchiveWriter::KeepNew(CopyMerge& merge, int64_t conversation, bool last_piece,
+                              std::vector<PendingRow>* rows, int64_t* last_line) {
+  size_t kept = 0;
+  Status s;
+  for (size_t i = 0; s.ok() && i < rows->size(); ++i) {
+    PendingRow& row = (*rows)[i];
+    const std::string key = MessageKey(row.sent_at, row.time_text, row.sender, row.body);
+    const CopyMerge::Offered offered = merge.Offer(key, last_piece && i + 1 == rows->size());
+    bool held = offered != CopyMerge::Offered::kNew;
+    if (offered == CopyMerge::Offered::kHeldLast) s = Lengthen(row);
+    if (offered == CopyMerge::Offered::kMaybeCut) {
+      s = StoredBegunBy(conversation, key, row, &held);
+      merge.Settle(held);
+    }
+    if (held) continue;
+    row.line_number = ++*last_line;
+    if (kept != i) (*rows)[kept] = std::move(row);
+    ++kept;
+  }
+  rows->resize(kept);
+  return s;
+}
+
+Status ArchiveWriter::StoreLines(const LogRef& log, int64_t contact, LogPiece* piece,
+                                 ReadAhead<LogPiece>& pieces, int64_t* conversation,
+                                 int64_t* added, std::string* hash, Status* read) {
+  // Messages of a conversation new to the archive all go in as they come;
+  // another copy's only when the archive does not hold them yet.
+  std::optional<CopyMerge> merge;
+  int64_t last_line = 0;
+  Status s = *conversation ? LoadStored(*conversation, &merge.emplace(), &last_line)
+                           : AddConversation(log, contact, *piece, conversation);
+  for (; s.ok();) {
     summary_.unreadable_stamps += piece->unreadable_stamps;
     if (piece->stopped) {
       stopped_in_log_ = true;
       return Status::OK();
     }
-    s = InsertRows(*stored_as, piece->rows);
-    if (!s.ok()) return s;
+    if (merge) s = KeepNew(*merge, *conversation, piece->last, &piece->rows, &last_line);
+    if (s.ok()) s = InsertRows(*conversation, piece->rows);
     *added += static_cast<int64_t>(piece->rows.size());
-    if (piece->last) break;
+    if (!s.ok() || piece->last) break;
     piece = pieces.Take();
     if (!piece) {
       stopped_in_log_ = true;
       return Status::OK();
     }
   }
+  if (!s.ok()) return s;
   *read = piece->status;
   *hash = piece->hash;
-  return Status::OK();
+  if (!merge || !merge->Differs()) return s;
+  ++summary_.differing_copies;
+  // Renumbered messages pass through the index's triggers, as Lengthen's.
+  s = IndexPending();
+  renumber_.Bind(1, *conversation);
+  return s.ok() ? renumber_.Run() : s;
+}
+
+Status ArchiveWriter::WriteCopy(const LogRef& log, const LogPlan& plan, int64_t conversation,
+                                const std::string& hash) {
+  Statement& write = plan.copy ? update_copy_ : add_copy_;
+  write.Bind(1, plan.copy ? plan.copy : log.source_id);
+  write.Bind(2, conversation);
+  write.Bind(3, log.file_name);
+  write.Bind(4, static_cast<int64_t>(log.stamp.size));
+  write.Bind(5, log.stamp.modified);
+  write.Bind(6, log.stamp.changed);
+  write.Bind(7, static_cast<int64_t>(log.stamp.inode));
+  write.Bind(8, hash);
+  Status s = write.Run();
+  if (s.ok() && !plan.copy) seen_copies_.push_back(db_.LastInsertId());
+  return s;
 }
 
 Status ArchiveWriter::InsertRows(int64_t conversation, const std::vector<PendingRow>& rows) {
@@ -283,12 +417,17 @@ Status ArchiveWriter::InsertRows(int64_t conversation, const std::vector<Pending
   return Status::OK();
 }
 
-Status ArchiveWriter::Commit(bool begin_again) {
+Status ArchiveWriter::IndexPending() {
   // The batch's new messages join the index in one statement: a trigger
   // row by row costs ten times as much.
   index_new_.Bind(1, indexed_);
   Status s = index_new_.Run();
   if (s.ok()) s = db_.QueryInt("SELECT coalesce(max(id), 0) FROM message", &indexed_);
+  return s;
+}
+
+Status ArchiveWriter::Commit(bool begin_again) {
+  Status s = IndexPending();
   if (s.ok()) s = db_.Exec("COMMIT");
   if (s.ok() && begin_again) s = db_.Exec("BEGIN IMMEDIATE");
   pending_logs_ = 0;
@@ -329,84 +468,6 @@ Status ArchiveWriter::End(const Status& so_far) {
   if (so_far.ok()) return Commit(false);
   db_.Exec("ROLLBACK").IgnoreError();
   return so_far;
-}
-
-Status ArchiveWriter::Conclude(bool whole, GoneLogs gone, const LogListing& listing,
-                               const std::string& mask) {
-  std::sort(seen_.begin(), seen_.end());
-  seen_.erase(std::unique(seen_.begin(), seen_.end()), seen_.end());
-  // A whole run knows which logs are still on the disk; a stopped one does not.
-  Status s = whole ? MarkPresent(listing, mask) : Status::OK();
-  if (s.ok()) s = db_.QueryInt("SELECT count(*) FROM message", &summary_.messages_total);
-  if (s.ok())
-    s = db_.QueryInt("SELECT count(*) FROM conversation WHERE present = 0", &summary_.gone_logs);
-  if (s.ok() && whole) s = RemoveGone(gone);
-  return s;
-}
-
-Status ArchiveWriter::FindGone(const LogListing& listing, const std::string& mask,
-                               std::vector<int64_t>* gone) {
-  bool row = false;
-  Status s;
-  while ((s = every_conversation_.Step(&row)).ok() && row) {
-    const int64_t id = every_conversation_.Int(0);
-    if (!std::binary_search(seen_.begin(), seen_.end(), id) &&
-        listing.Gone(std::string(every_conversation_.Text(1)),
-                     std::string(every_conversation_.Text(2)),
-                     std::string(every_conversation_.Text(3)),
-                     std::string(every_conversation_.Text(4)), mask))
-      gone->push_back(id);
-  }
-  every_conversation_.Reset();
-  return s;
-}
-
-Status ArchiveWriter::MarkPresent(const LogListing& listing, const std::string& mask) {
-  std::vector<int64_t> gone;
-  Status s = db_.Exec(
-      "BEGIN IMMEDIATE; CREATE TEMP TABLE IF NOT EXISTS seen(id INTEGER PRIMARY KEY, here); "
-      "DELETE FROM seen;");
-  if (s.ok()) s = FindGone(listing, mask, &gone);
-  Statement add;
-  if (s.ok()) s = add.Prepare(db_, "INSERT INTO seen(id, here) VALUES (?1, ?2)");
-  for (const auto& [ids, here] : {std::pair(&seen_, 1), std::pair(&gone, 0)})
-    for (size_t i = 0; s.ok() && i < ids->size(); ++i) {
-      add.Bind(1, (*ids)[i]);
-      add.Bind(2, int64_t{here});
-      s = add.Run();
-    }
-  if (s.ok())
-    s = db_.Exec(
-        "UPDATE conversation SET present = (SELECT here FROM seen WHERE seen.id = conversation.id) "
-        "WHERE id IN (SELECT id FROM seen WHERE here <> conversation.present); COMMIT");
-  if (!s.ok()) db_.Exec("ROLLBACK").IgnoreError();
-  return s;
-}
-
-Status ArchiveWriter::RemoveGone(GoneLogs gone) {
-  int64_t moved = 0, pruned = 0;
-  Status s = db_.Exec("BEGIN IMMEDIATE");
-  if (s.ok())
-    s = db_.Exec(
-        "DELETE FROM conversation WHERE present = 0 AND content_hash IS NOT NULL AND EXISTS "
-        "(SELECT 1 FROM conversation n WHERE n.present = 1 AND n.file_size = "
-        "conversation.file_size AND n.content_hash = conversation.content_hash)");
-  if (s.ok()) moved = sqlite3_changes64(db_.get());
-  if (s.ok() && gone == GoneLogs::kPrune) {
-    s = db_.Exec("DELETE FROM conversation WHERE present = 0");
-    if (s.ok()) pruned = sqlite3_changes64(db_.get());
-  }
-  if (s.ok()) s = db_.Exec("COMMIT");
-  if (!s.ok()) {
-    db_.Exec("ROLLBACK").IgnoreError();
-    return s;
-  }
-  summary_.moved_logs = moved;
-  summary_.pruned_logs = pruned;
-  summary_.gone_logs -= moved + pruned;
-  if (moved + pruned > 0)
-    s = db_.QueryInt("SELECT count(*) FROM message", &summary_.messages_total);
-  return s;
 }
 
 }  // namespace chatterwick::archive

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "archive/copies.h"
 #include "archive/log_pieces.h"
 #include "archive/sqlite_db.h"
 #include "core/read_ahead.h"
@@ -15,9 +16,18 @@
 #include "core/status.h"
 #include "core/stop_flag.h"
 
-// What an archive run writes: each log's names, conversation and messages,
-// in batches that each keep their logs whole, and the run's last steps.
+// What an archive run writes: each log's names, conversation, copy and new
+// messages, in batches that each keep their logs whole, and the run's last
+// steps. What is gone is settled apart (copy_presence.h).
 namespace chatterwick::archive {
+
+// What a run found of one listed log before reading any: whether it is to
+// be read, the conversation the archive holds of it, and its copy's row.
+struct LogPlan {
+  bool wanted = false;
+  int64_t conversation = 0;  // 0: none yet (an earlier log of the run may make it)
+  int64_t copy = 0;          // 0: this source's copy is new to the archive
+};
 
 class ArchiveWriter {
  public:
@@ -27,17 +37,17 @@ class ArchiveWriter {
 
   // Prepares the statements and begins the first batch.
   Status Begin();
-  // Which logs are to be read: those on the disk that are new to the
-  // archive, or whose size, times or inode changed; and the conversation the
-  // archive holds of each, or 0. No log's conversation is made by another's,
-  // so what is found here holds for the whole run.
-  Status FindWanted(const std::vector<LogRef>& logs, std::vector<char>* wanted,
-                    std::vector<int64_t>* existing);
-  // Brings one log's conversation up to date from the pieces read of it. A
-  // log that cannot be read is counted and reported, and is no failure of the run.
-  Status Store(const LogRef& log, bool wanted, int64_t existing, ReadAhead<LogPiece>& pieces);
+  // Which logs are to be read: copies new to the archive, or whose size,
+  // times or inode changed; with the conversation and copy of each.
+  Status Plan(const std::vector<LogRef>& logs, std::vector<LogPlan>* plans);
+  // Merges what the pieces read of one log into its conversation: messages
+  // the archive holds already are passed over, the others added. A log that
+  // cannot be read is counted and reported, and is no failure of the run.
+  Status Store(const LogRef& log, const LogPlan& plan, ReadAhead<LogPiece>& pieces);
   // A stop came in the middle of a log, whose rows were then undone.
   bool stopped_in_log() const { return stopped_in_log_; }
+  // The copies the run found, whether read or not.
+  const std::vector<int64_t>& seen_copies() const { return seen_copies_; }
   // Commits the batch when it is big enough.
   Status CommitWhenFull();
   // The run's last steps, which only make finding faster: the indexes a
@@ -47,13 +57,6 @@ class ArchiveWriter {
   Status Finish(bool* stopped);
   // Commits what the run has written, or undoes the batch when it failed.
   Status End(const Status& so_far);
-  // After a whole run: marks the conversations whose logs it found present,
-  // and gone only those the listing knows to be gone (of a folder not read,
-  // or a log the mask leaves out, nothing is known, and nothing changes);
-  // removes those
-  // gone whose bytes a log still on the disk holds (moved or renamed), or
-  // all of them (kPrune); counts what is left.
-  Status Conclude(bool whole, GoneLogs gone, const LogListing& listing, const std::string& mask);
 
  private:
   using IdCache = std::map<std::pair<int64_t, std::string>, int64_t>;
@@ -63,31 +66,42 @@ class ArchiveWriter {
   // The id of a name the archive holds already, or 0; adds nothing.
   Status Known(Statement& find, int64_t parent, const std::string& name, IdCache* cache,
                int64_t* id);
+  Status PlanOne(const LogRef& log, LogPlan* plan);
   Status ContactOf(const LogRef& log, int64_t* contact);
-  // The conversation's row, made or brought up to date, with its messages gone.
-  Status WriteConversation(const LogRef& log, int64_t contact, int64_t existing,
-                           const LogPiece& first, int64_t* conversation);
-  Status StoreLines(const LogRef& log, int64_t contact, int64_t existing, LogPiece* piece,
-                    ReadAhead<LogPiece>& pieces, int64_t* stored_as, int64_t* added,
+  // The conversation of contact with the log's stem, or 0.
+  Status FindConversation(int64_t contact, const std::string& stem, int64_t* conversation);
+  Status AddConversation(const LogRef& log, int64_t contact, const LogPiece& first,
+                         int64_t* conversation);
+  // What the archive holds of a conversation, for a copy to be merged in.
+  Status LoadStored(int64_t conversation, CopyMerge* merge, int64_t* last_line);
+  Status StoreLines(const LogRef& log, int64_t contact, LogPiece* piece,
+                    ReadAhead<LogPiece>& pieces, int64_t* conversation, int64_t* added,
                     std::string* hash, Status* read);
+  // Keeps the rows of a piece the merge calls new, numbered after last_line.
+  Status KeepNew(CopyMerge& merge, int64_t conversation, bool last_piece,
+                 std::vector<PendingRow>* rows, int64_t* last_line);
+  // Whether a stored message of row's time goes on from row's text (key).
+  Status StoredBegunBy(int64_t conversation, const std::string& key, const PendingRow& row,
+                       bool* begun);
+  // The stored last message's text, when row's goes on from it.
+  Status Lengthen(const PendingRow& row);
+  Status WriteCopy(const LogRef& log, const LogPlan& plan, int64_t conversation,
+                   const std::string& hash);
   Status Unreadable(const LogRef& log, const Status& why);
   Status InsertRows(int64_t conversation, const std::vector<PendingRow>& rows);
+  // Adds the batch's messages so far to the full-text index.
+  Status IndexPending();
   Status Commit(bool begin_again);
-  Status MarkPresent(const LogListing& listing, const std::string& mask);
-  // The conversations the run did not find whose logs the listing knows to
-  // be gone; seen_ sorted.
-  Status FindGone(const LogListing& listing, const std::string& mask, std::vector<int64_t>* gone);
-  Status RemoveGone(GoneLogs gone);
 
   Database& db_;
   ArchiveSummary& summary_;
   RunObserver* observer_;
   const StopFlag stop_;
   Statement find_protocol_, add_protocol_, find_account_, add_account_, find_contact_, add_contact_,
-      find_conversation_, add_conversation_, update_conversation_, delete_messages_, add_message_,
-      add_messages_, index_new_, set_hash_, every_conversation_;
+      find_conversation_, find_copy_, add_conversation_, add_copy_, update_copy_, stored_keys_,
+      stored_body_, same_time_, lengthen_, totals_, renumber_, add_message_, add_messages_, index_new_;
   IdCache protocols_, accounts_, contacts_;
-  std::vector<int64_t> seen_;
+  std::vector<int64_t> seen_copies_;
   static constexpr size_t kRowsPerInsert = 64;
   // Every message up to this id is in the full-text index. Ids are never
   // used again, so the messages of a batch are those above it.
@@ -96,6 +110,7 @@ class ArchiveWriter {
   int pending_logs_ = 0;
   bool merges_held_ = false;
   bool stopped_in_log_ = false;
+  int64_t last_id_ = 0;  // of the last message of the conversation being merged into
 };
 
 }  // namespace chatterwick::archive

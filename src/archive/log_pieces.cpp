@@ -7,6 +7,7 @@
 #include "archive/archive.h"
 #include "core/log_tree.h"
 #include "core/name_pattern.h"
+#include "core/text_log.h"
 #include "core/text.h"
 
 namespace chatterwick::archive {
@@ -72,7 +73,7 @@ bool LogListing::Gone(const std::string& protocol, const std::string& account,
                       const std::string& contact, const std::string& file_name,
                       const std::string& mask) const {
   FolderNames place = {protocol, account, contact};
-  if (met.count(place)) return whole.count(place) && MatchName(mask, file_name);
+  if (met.count(place)) return whole.count(place) && MatchMask(mask, file_name);
   // The folder itself is missing from its parent: gone, whatever the mask.
   // A protocol missing from the root says nothing: the root may be another.
   for (place.pop_back(); place.size() > 0; place.pop_back())
@@ -158,8 +159,9 @@ bool LogPieces::Begin(LogPiece* piece) {
     reader_.reset();
     return true;
   }
-  piece->title = ExtractTitle(header);
+  piece->title = ExtractTitle(header, reader_->format());
   clock_.emplace(ParseLogStart(log.file_name));
+  text_.emplace();
   line_number_ = 0;
   return true;
 }
@@ -195,7 +197,8 @@ bool LogPieces::Next(LogPiece* piece) {
       reader_.reset();
       return true;
     }
-    const LineKind kind = ParseRawLine(line, &rec_);
+    const LineKind kind = reader_->format() == LogFormat::kText ? text_->Split(line, &rec_)
+                                                                : ParseRawLine(line, &rec_);
     if (kind == LineKind::kMarkup) continue;
     std::string sent_at = rec_.Time.empty() ? std::string() : clock_->SentAt(rec_.Time);
     if (!rec_.Time.empty() && sent_at.empty()) ++piece->unreadable_stamps;

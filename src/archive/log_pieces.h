@@ -14,6 +14,7 @@
 #include "core/log_file.h"
 #include "core/status.h"
 #include "core/stop_flag.h"
+#include "core/text_log.h"
 
 // The logs an archive run reads: listed with what the disk says of each,
 // then read and split a piece at a time, with every byte hashed. No SQL here.
@@ -25,12 +26,13 @@ struct LogFolder {
   std::string path;  // with its final separator
 };
 
-// A log found under the root, and what the disk says of it.
+// A log found under a source's root, and what the disk says of it.
 struct LogRef {
   std::shared_ptr<const LogFolder> folder;
   std::string file_name;
   FileStamp stamp;
   bool stat_ok = false;
+  int64_t source_id = 0;  // the source row of the folder it was found in
   const std::string& protocol() const { return folder->protocol; }
   const std::string& account() const { return folder->account; }
   const std::string& contact() const { return folder->contact; }
@@ -118,6 +120,7 @@ class LogPieces {
   size_t next_ = 0;  // the next log to begin
   std::optional<LogLineReader> reader_;
   std::optional<StampClock> clock_;
+  std::optional<TextLineSplitter> text_;
   int64_t line_number_ = 0;
   ParsedLine rec_;
 };

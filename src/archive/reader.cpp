@@ -181,11 +181,16 @@ Status ArchiveReader::Tree(std::vector<TreeNode>* nodes) {
     if (last > n.last_sent_at) n.last_sent_at = last;
     return n.parent_id;
   };
+  // An archive keeps each conversation's count and times since schema 4;
+  // before, every message is read.
   return ForEachRow(
       *db_,
-      "SELECT v.contact_id, count(DISTINCT v.id), count(m.id), coalesce(max(m.sent_at), '') "
-      "FROM conversation v LEFT JOIN message m ON m.conversation_id = v.id WHERE ?1 = ?1 "
-      "GROUP BY v.contact_id",
+      version_ >= 4
+          ? "SELECT contact_id, count(*), sum(messages), coalesce(max(last_sent_at), '') "
+            "FROM conversation WHERE ?1 = ?1 GROUP BY contact_id"
+          : "SELECT v.contact_id, count(DISTINCT v.id), count(m.id), coalesce(max(m.sent_at), '') "
+            "FROM conversation v LEFT JOIN message m ON m.conversation_id = v.id WHERE ?1 = ?1 "
+            "GROUP BY v.contact_id",
       {}, [&](Statement& st) {
         const int64_t conversations = st.Int(1), messages = st.Int(2);
         const std::string last(st.Text(3));
@@ -227,9 +232,11 @@ Status ArchiveReader::Conversations(const NodeRef& node, std::vector<Conversatio
   rows->clear();
   return ForEachRow(
       *db_,
-      "SELECT v.id, v.contact_id, v.file_name, v.title, coalesce(v.started_at, ''), "
-      "(SELECT count(*) FROM message m WHERE m.conversation_id = v.id), " +
-          std::string(version_ >= 2 ? "v.present" : "1") + " FROM conversation v WHERE " +
+      "SELECT v.id, v.contact_id, v.file_name, v.title, coalesce(v.started_at, ''), " +
+          std::string(version_ >= 4 ? "v.messages"
+                                    : "(SELECT count(*) FROM message m WHERE m.conversation_id = "
+                                      "v.id)") +
+          ", " + (version_ >= 2 ? "v.present" : "1") + " FROM conversation v WHERE " +
           BelowNode(node) + kConversationOrder,
       node, [&](Statement& st) {
         rows->push_back({st.Int(0), st.Int(1), std::string(st.Text(2)), std::string(st.Text(3)),
@@ -350,6 +357,35 @@ Status ArchiveReader::Stats(const NodeRef& node, Statistics* stats) {
                       " GROUP BY c.id ORDER BY 2 DESC, 1 LIMIT 10",
                   node, &s);
   return s;
+}
+
+Status ArchiveReader::Sources(std::vector<SourceInfo>* sources) {
+  sources->clear();
+  if (version_ < 4) return Status::OK();
+  return ForEachRow(
+      *db_,
+      "SELECT s.id, s.path, s.name, coalesce(s.read_at, ''), s.logs, count(k.id), "
+      "coalesce(sum(k.present), 0) FROM source s LEFT JOIN copy k ON k.source_id = s.id "
+      "WHERE ?1 = ?1 GROUP BY s.id ORDER BY s.id",
+      {}, [&](Statement& st) {
+        sources->push_back({{st.Int(0), std::string(st.Text(1)), std::string(st.Text(2)),
+                             std::string(st.Text(3)), st.Int(4)},
+                            st.Int(5),
+                            st.Int(6)});
+      });
+}
+
+Status ArchiveReader::Copies(int64_t conversation, std::vector<CopyInfo>* copies) {
+  copies->clear();
+  if (version_ < 4) return Status::OK();
+  NodeRef one{NodeRef::Level::kEverything, conversation};
+  return ForEachRow(*db_,
+                    "SELECT s.name, s.path, k.file_name, k.present FROM copy k JOIN source s ON "
+                    "s.id = k.source_id WHERE k.conversation_id = ?1 ORDER BY s.id, k.file_name",
+                    one, [&](Statement& st) {
+                      copies->push_back({std::string(st.Text(0)), std::string(st.Text(1)),
+                                         std::string(st.Text(2)), st.Int(3) != 0});
+                    });
 }
 
 Status ArchiveReader::CountAllMessages() {

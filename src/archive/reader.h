@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "archive/search.h"
+#include "archive/source_table.h"
 #include "core/status.h"
 #include "core/stop_flag.h"
 
@@ -62,6 +63,18 @@ struct MessageRow {
   std::string time_text, sent_at, sender, body, kind;
 };
 
+// A log folder the archive reads, with the copies it holds.
+struct SourceInfo {
+  SourceRow row;
+  int64_t copies = 0, present_copies = 0;
+};
+
+// A source's copy of a conversation's log.
+struct CopyInfo {
+  std::string source_name, source_path, file_name;
+  bool present = true;  // false once a whole read of its source no longer found it
+};
+
 struct Statistics {
   int64_t messages = 0;
   std::string first_sent_at, last_sent_at;
@@ -105,6 +118,10 @@ class ArchiveReader {
   // How many messages the search selects (options.limit aside).
   Status CountHits(const SearchOptions& options, int64_t* count);
   Status Stats(const NodeRef& node, Statistics* stats);
+  // The sources the archive reads, oldest first; none before schema 4.
+  Status Sources(std::vector<SourceInfo>* sources);
+  // The copies of a conversation the sources hold; none before schema 4.
+  Status Copies(int64_t conversation, std::vector<CopyInfo>* copies);
   // Without times, first_sent_at and last_sent_at stay empty, and the
   // conversation's messages are not read: what deciding whether an exported
   // file is still up to date needs.

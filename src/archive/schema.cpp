@@ -1,8 +1,11 @@
 #include "archive/schema.h"
 
 #include <algorithm>
+#include <set>
 #include <string>
+#include <utility>
 
+#include "archive/copies.h"
 #include "archive/names.h"
 #include "archive/sqlite_db.h"
 
@@ -32,6 +35,17 @@ ALTER TABLE message ADD COLUMN sent_order INTEGER;
 CREATE INDEX message_order ON message(sent_order);
 )sql";
 
+// Brings a schema 3 archive to schema 4: conversations kept once whatever
+// holds their logs, with their counts and times at hand, and the sources.
+// The logs read so far become the copies of one source whose path the
+// next run names (see FillCopies).
+constexpr const char* kUpgradeFrom3 = R"sql(
+ALTER TABLE conversation ADD COLUMN file_stem TEXT;
+ALTER TABLE conversation ADD COLUMN messages INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE conversation ADD COLUMN first_sent_at TEXT;
+ALTER TABLE conversation ADD COLUMN last_sent_at TEXT;
+)sql";
+
 // Every protocol's, account's and contact's name as people know it.
 Status FillDisplayNames(Database& db) {
   Status s;
@@ -53,6 +67,48 @@ Status FillDisplayNames(Database& db) {
   return s;
 }
 
+// Each conversation's stem, unique within its contact: two logs an earlier
+// version kept apart ("x.html", "x.txt") stay apart, the later by its
+// whole name.
+Status FillStems(Database& db) {
+  Statement names, update;
+  Status s = names.Prepare(db, "SELECT id, contact_id, file_name FROM conversation ORDER BY id");
+  if (s.ok()) s = update.Prepare(db, "UPDATE conversation SET file_stem = ?2 WHERE id = ?1");
+  std::set<std::pair<int64_t, std::string>> taken;
+  bool row = false;
+  while (s.ok() && (s = names.Step(&row)).ok() && row) {
+    const int64_t contact = names.Int(1);
+    const std::string file_name(names.Text(2));
+    std::string stem = LogStem(file_name);
+    if (taken.count({contact, stem})) stem = file_name;
+    if (taken.count({contact, stem})) stem = file_name + "#" + std::to_string(names.Int(0));
+    taken.insert({contact, stem});
+    update.Bind(1, names.Int(0));
+    update.Bind(2, stem);
+    s = update.Run();
+  }
+  return s;
+}
+
+// The rest of the step to schema 4: the stems, each conversation's count
+// and times, and the logs read so far as copies of one source. Its path is
+// not known ('') until a run finds its logs again; nothing need be re-read.
+Status FillCopies(Database& db) {
+  Status s = FillStems(db);
+  if (s.ok())
+    s = db.Exec("CREATE UNIQUE INDEX conversation_stem ON conversation(contact_id, file_stem)");
+  if (s.ok()) s = db.Exec(kSourceTables);
+  if (s.ok())
+    s = db.Exec(
+        "INSERT INTO source(id, path, name) SELECT 1, '', 'first log folder' "
+        "WHERE EXISTS (SELECT 1 FROM conversation); "
+        "INSERT INTO copy(conversation_id, source_id, file_name, file_size, file_mtime, "
+        "file_ctime, file_inode, content_hash, present) SELECT id, 1, file_name, file_size, "
+        "file_mtime, file_ctime, file_inode, content_hash, present FROM conversation;");
+  if (s.ok()) s = db.Exec(ConversationTotalsSql("1").c_str());
+  return s;
+}
+
 // One version's step to the next: its SQL, then what SQL alone cannot do.
 struct UpgradeStep {
   int from, to;
@@ -63,6 +119,7 @@ struct UpgradeStep {
 constexpr UpgradeStep kUpgradeSteps[] = {
     {1, 2, kUpgradeFrom1, &FillDisplayNames},
     {2, 3, kUpgradeFrom2, nullptr},
+    {3, 4, kUpgradeFrom3, &FillCopies},
 };
 
 // The triggers (and views, with_views) of db's schema as one text.
@@ -84,6 +141,7 @@ Status SchemaCode(Database& db, bool with_views, std::string* code) {
 // Makes a new archive's tables and view in db.
 Status CreateSchema(Database& db) {
   Status s = db.Exec(kTables);
+  if (s.ok()) s = db.Exec(kSourceTables);
   return s.ok() ? db.Exec(kChatView) : s;
 }
 
@@ -102,7 +160,13 @@ Status CheckSchema(Database& db, int64_t* version) {
   *version = v;
   if (v > kSchemaVersion)
     return Status::InvalidData("made by a newer chatterwick (schema " + std::to_string(v) + ")");
-  if ((v == 0 && tables != 0) || (v != 0 && ours != 6))
+  int64_t sources = 0;
+  if (s.ok() && v >= 4)
+    s = db.QueryInt(
+        "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name IN ('source', 'copy')",
+        &sources);
+  if (!s.ok()) return s;
+  if ((v == 0 && tables != 0) || (v != 0 && ours != 6) || (v >= 4 && sources != 2))
     return Status::InvalidData("a database, but not a chatterwick archive");
   if (v == 0) return s;
   // The full-text index is kept up to date by triggers, which the

@@ -13,11 +13,24 @@ namespace chatterwick::archive {
 
 class Database;
 
-inline constexpr int kSchemaVersion = 3;
+inline constexpr int kSchemaVersion = 4;
 // message.sent_order of a stamp (an SQL expression of sent_at's text): its
 // seconds since 1970, and for no stamp a time after every other.
 inline std::string SentOrderOf(const std::string& sent_at) {
   return "coalesce(unixepoch(" + sent_at + "), 253402300800)";
+}
+
+// Sets messages, first_sent_at and last_sent_at of the conversations the SQL
+// condition "which" picks (it may name conversation.id) from their messages;
+// also_set ("present = 1, ") sets more at once.
+inline std::string ConversationTotalsSql(const std::string& which,
+                                         const std::string& also_set = "") {
+  const std::string of = " FROM message m WHERE m.conversation_id = conversation.id";
+  const std::string stamped = of + " AND m.sent_at IS NOT NULL ORDER BY unixepoch(m.sent_at)";
+  return "UPDATE conversation SET " + also_set + "messages = (SELECT count(*)" + of +
+         "), first_sent_at = (SELECT m.sent_at" + stamped +
+         ", m.line_number LIMIT 1), last_sent_at = (SELECT m.sent_at" + stamped +
+         " DESC, m.line_number DESC LIMIT 1) WHERE " + which;
 }
 
 // Every table, index and trigger of a new archive.
@@ -41,6 +54,12 @@ CREATE TABLE contact (
   display_name TEXT,
   UNIQUE (account_id, name)
 );
+-- One conversation, whichever sources hold copies of its log: file_stem is
+-- the log's file name without its extension, the same in every copy;
+-- file_name is the name of the copy read first. messages, first_sent_at and
+-- last_sent_at are kept in step with its messages by every run. present is
+-- 0 when every copy was seen gone. file_size to content_hash describe the
+-- copy read first, for readers of earlier versions; copy has each copy's own.
 CREATE TABLE conversation (
   id INTEGER PRIMARY KEY,
   contact_id INTEGER NOT NULL REFERENCES contact(id),
@@ -53,8 +72,13 @@ CREATE TABLE conversation (
   file_ctime INTEGER NOT NULL DEFAULT 0,
   file_inode INTEGER NOT NULL DEFAULT 0,
   content_hash BLOB,
+  file_stem TEXT,
+  messages INTEGER NOT NULL DEFAULT 0,
+  first_sent_at TEXT,
+  last_sent_at TEXT,
   UNIQUE (contact_id, file_name)
 );
+CREATE UNIQUE INDEX conversation_stem ON conversation(contact_id, file_stem);
 -- sent_order: seconds since 1970 (UTC) of sent_at, and without one a time
 -- after every other: the time order, across time zones, that an index can give.
 CREATE TABLE message (
@@ -83,6 +107,41 @@ CREATE TRIGGER message_fts_update AFTER UPDATE ON message BEGIN
     VALUES ('delete', old.id, old.body, old.sender);
   INSERT INTO message_fts(rowid, body, sender) VALUES (new.id, new.body, new.sender);
 END;
+)sql";
+
+// The tables of where logs are read: a new archive's, and those the upgrade
+// to version 4 adds.
+inline constexpr const char* kSourceTables = R"sql(
+-- A log folder the archive reads: path is where it was found, in full with
+-- its final separator ('' for the folder an archive of an earlier version
+-- was made from, until a run names it again); name is the user's for it.
+-- read_at is when a run last read it whole, logs how many logs it held then.
+CREATE TABLE source (
+  id INTEGER PRIMARY KEY,
+  path TEXT NOT NULL UNIQUE,
+  name TEXT NOT NULL UNIQUE,
+  read_at TEXT,
+  logs INTEGER NOT NULL DEFAULT 0
+);
+-- A source's copy of a conversation's log, at protocol/account/contact/
+-- file_name below the source's path, with what told a change on the last
+-- read (size, times, inode) and the hash of its bytes. present is 0 once a
+-- whole read of its source no longer found it.
+CREATE TABLE copy (
+  id INTEGER PRIMARY KEY,
+  conversation_id INTEGER NOT NULL REFERENCES conversation(id) ON DELETE CASCADE,
+  source_id INTEGER NOT NULL REFERENCES source(id) ON DELETE CASCADE,
+  file_name TEXT NOT NULL,
+  file_size INTEGER NOT NULL,
+  file_mtime INTEGER NOT NULL,
+  file_ctime INTEGER NOT NULL,
+  file_inode INTEGER NOT NULL,
+  content_hash BLOB,
+  present INTEGER NOT NULL DEFAULT 1,
+  UNIQUE (source_id, conversation_id, file_name)
+);
+CREATE INDEX copy_conversation ON copy(conversation_id);
+CREATE INDEX copy_hash ON copy(content_hash);
 )sql";
 
 // The view "chat" is the one way readers see a message with its names: the

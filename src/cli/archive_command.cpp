@@ -12,19 +12,28 @@ namespace chatterwick::cli {
 void DeclareArchive(CLI::App* c, Request& rq) {
   c->footer(
       "Every log and line, with full time stamps and full-text search, and no limit on\n"
-      "logs or lines. A later run reads only new and changed logs; logs gone from the\n"
-      "disk stay (unless --prune), but a log moved or renamed is not kept twice.");
-  DeclareTree(c, rq);
+      "logs or lines. Each ROOT is remembered as a source of the archive; without ROOT\n"
+      "every source is read again (see sources). Copies of one conversation, from any\n"
+      "source and in either format, are kept once with every message of each. A later\n"
+      "run reads only new and changed logs; logs gone from every source that held them\n"
+      "stay (unless --prune), but a log moved or renamed is not kept twice.");
+  c->add_option("ROOT", rq.roots, "log folders to read (default: every source of the archive)");
+  c->add_option("-m,--mask", rq.archive_mask, "which files are logs")
+      ->default_str(archive::kArchiveMask);
+  c->add_flag_callback(
+      "--one-thread", [&rq] { rq.catalogue.read_ahead = false; },
+      "read the logs on the same thread that stores them (the same result, slower)");
   c->add_option("--db", rq.db,
                 "the archive (default: " + rq.output_folder + archive::kArchiveFile + ")");
   c->add_flag("-q,--quiet", rq.quiet, "no progress");
-  c->add_flag("--prune", rq.prune, "remove the conversations of logs gone from the disk");
+  c->add_flag("--prune", rq.prune,
+              "remove the conversations of logs gone from every source that held them");
 }
 
 void CheckArchive(CLI::App* c, const Request& rq) {
-  NotEmpty(rq.path, "ROOT");
+  for (const std::string& root : rq.roots) NotEmpty(root, "ROOT");
   if (c->count("--db")) NotEmpty(rq.db, "FILE");
-  CheckTree(c, rq);
+  if (c->count("--mask")) NotEmpty(rq.archive_mask, "PATTERN");
 }
 
 namespace {
@@ -36,7 +45,10 @@ void PrintArchiveSummary(std::ostream& out, const archive::ArchiveSummary& m, do
   out << "Logs found: " << m.logs_found << "\n  new: " << m.new_logs
       << ", changed: " << m.changed_logs << ", unchanged: " << m.unchanged_logs
       << ", could not be read: " << m.unreadable_logs
-      << "\nLogs in the archive but no longer found here: " << m.gone_logs;
+      << "\nSources read: " << m.sources_read
+      << ", could not be reached: " << m.unreachable_sources
+      << "\nCopies that differ (the messages of both kept): " << m.differing_copies
+      << "\nLogs in the archive but no longer found in any source: " << m.gone_logs;
   if (m.moved_logs > 0) out << "\nLogs found again at another place (kept once): " << m.moved_logs;
   if (m.pruned_logs > 0) out << "\nConversations removed (--prune): " << m.pruned_logs;
   out << "\nFolders that could not be read: " << m.unreadable_folders
@@ -63,7 +75,7 @@ int RunArchive(const Request& rq, Shell& sh) {
   std::optional<RunReporter> reporter;
   reporter.emplace(sh.err, TerminalTakesColour(sh.env, sh.err_is_terminal) && !rq.quiet);
   const archive::ArchiveResult r = archive::RunArchive(
-      sh.env, rq.path, db, rq.catalogue.mask, &*reporter, sh.stop,
+      sh.env, rq.roots, db, rq.archive_mask, &*reporter, sh.stop,
       rq.prune ? archive::GoneLogs::kPrune : archive::GoneLogs::kKeep, rq.catalogue.read_ahead);
   reporter.reset();
   switch (r.outcome) {
@@ -73,6 +85,10 @@ int RunArchive(const Request& rq, Shell& sh) {
       return 1;
     case archive::ArchiveOutcome::kNoLogs:
       sh.err << AsLines(r.why.message()) << '\n';
+      return 1;
+    case archive::ArchiveOutcome::kNoSources:
+      sh.err << "chatterwick-cli: " << r.why.message()
+             << " Name it: chatterwick-cli archive ROOT\n";
       return 1;
     case archive::ArchiveOutcome::kDatabaseError:
       sh.err << "chatterwick-cli: the archive " << db << " could not be used: " << r.why.message()
@@ -88,7 +104,8 @@ int RunArchive(const Request& rq, Shell& sh) {
   PrintArchiveSummary(
       sh.out, r.summary,
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), db);
-  const bool all_read = r.summary.unreadable_logs == 0 && r.summary.unreadable_folders == 0;
+  const bool all_read = r.summary.unreadable_logs == 0 && r.summary.unreadable_folders == 0 &&
+                        r.summary.unreachable_sources == 0;
   return CheckOutput(sh.out, sh.err, all_read ? 0 : 1);
 }
 

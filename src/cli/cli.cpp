@@ -23,7 +23,8 @@ constexpr const char* kNotes =
     "no message matched), 2 wrong arguments, 130 or 143 stopped by Ctrl+C or SIGTERM.\n";
 constexpr const char* kDescription = "chatterwick-cli: reads chat logs without a window.";
 constexpr const char* kUsage =
-    "chatterwick-cli (view | catalogue | export | archive | search | export-archive) ...";
+    "chatterwick-cli (view | catalogue | export | archive | sources | search | export-archive) "
+    "...";
 
 struct Command {
   const char* name;
@@ -44,9 +45,12 @@ const Command kCommands[] = {
     {"export", "Saves one log as CSV or as text.",
      "chatterwick-cli export LOG (--csv FILE [--no-bom] | --text FILE)", &DeclareExport,
      &CheckExport, &RunExport},
-    {"archive", "Keeps every log of a tree in an SQLite archive.",
-     "chatterwick-cli archive ROOT [--db FILE] [-m PATTERN] [--prune] [-q] [--one-thread]",
+    {"archive", "Keeps every log of one or more trees in an SQLite archive.",
+     "chatterwick-cli archive [ROOT ...] [--db FILE] [-m PATTERN] [--prune] [-q] [--one-thread]",
      &DeclareArchive, &CheckArchive, &RunArchive},
+    {"sources", "Lists, renames or forgets the log folders an archive reads.",
+     "chatterwick-cli sources [--db FILE] [ACTION = rename OLD NEW | forget NAME]", &DeclareSources,
+     &CheckSources, &RunSources},
     {"search", "Finds messages in an archive.",
      "chatterwick-cli search [QUERY] [--db FILE] [--fts] [--contact TEXT] [--account TEXT] "
      "[--protocol TEXT] [--sender TEXT] [--from DATE] [--to DATE] [--limit N] [--csv] [--present] "

@@ -385,7 +385,7 @@ TEST(CliTest, ArchiveThenSearch) {
                                              {"search", db, "--from", "2022-02-30"},
                                              {"search", db, "--limit", "0"},
                                              {"search", "--db", ""},
-                                             {"archive"},
+                                             {"archive", ""},
                                              {"archive", t.Path("logs"), "--db", ""}}) {
     r = Cli(args);
     EXPECT_EQ(r.status, 2) << args[1];
@@ -484,7 +484,8 @@ TEST(CliTest, AMistypedCommandGetsASuggestion) {
       {"arch", "chatterwick-cli: unknown command \"arch\"; did you mean \"archive\"?\n"},
       {"frobnicate",
        "chatterwick-cli: unknown command \"frobnicate\"; usage: chatterwick-cli (view | "
-       "catalogue | export | archive | search | export-archive) ...   (--help for more)\n"},
+       "catalogue | export | archive | sources | search | export-archive) ...   (--help for "
+       "more)\n"},
   };
   for (const auto& [typed, says] : cases) {
     Result r = Cli({typed, "x"});

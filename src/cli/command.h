@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive.h"
 #include "archive/search.h"
 #include "cli/console_window.h"
 #include "cli/progress.h"
@@ -36,7 +37,9 @@ struct Request {
   std::string path;           // LOG or ROOT
   std::string output_folder;  // the default one, looked up once
   std::string output, db, csv, text;
-  std::vector<std::string> words;  // search's QUERY, and its archive before it
+  std::vector<std::string> words;  // search's QUERY, and its archive before it; sources' action
+  std::vector<std::string> roots;  // archive's ROOTs
+  std::string archive_mask = archive::kArchiveMask;
   std::string format, query_text;  // export-archive's
   bool only_matching = false;
   CatalogueOptions catalogue;
@@ -123,6 +126,9 @@ int RunExport(const Request& rq, Shell& sh);
 void DeclareArchive(CLI::App* c, Request& rq);
 void CheckArchive(CLI::App* c, const Request& rq);
 int RunArchive(const Request& rq, Shell& sh);
+void DeclareSources(CLI::App* c, Request& rq);
+void CheckSources(CLI::App* c, const Request& rq);
+int RunSources(const Request& rq, Shell& sh);
 void DeclareSearch(CLI::App* c, Request& rq);
 void CheckSearch(CLI::App* c, const Request& rq);
 int RunSearch(const Request& rq, Shell& sh);

@@ -95,6 +95,9 @@ class Env {
   // writing: a dangling link, a link another user placed in a shared sticky
   // folder, an existing file this process may not write.
   virtual Status ResolveLinks(const std::string& path, std::string* resolved) = 0;
+  // The existing folder or file at path named in full: from the root, every
+  // link, "." and ".." followed. NotFound when nothing is there.
+  virtual Status FullPath(const std::string& path, std::string* full) = 0;
 
   // Creates a new file, never one that exists, named "prefix" followed by a
   // unique ending; *path names it.
@@ -178,6 +181,7 @@ class EnvWrapper : public Env {
   Status ResolveLinks(const std::string& p, std::string* r) override {
     return target_->ResolveLinks(p, r);
   }
+  Status FullPath(const std::string& p, std::string* f) override { return target_->FullPath(p, f); }
   Status NewTempFile(const std::string& p, FileAccess a, std::string* path,
                      std::unique_ptr<WritableFile>* r) override {
     return target_->NewTempFile(p, a, path, r);

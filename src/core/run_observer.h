@@ -19,6 +19,8 @@ struct Problem {
     kWriteFailed,       // a file or folder that could not be written
     kRefused,           // the run did not start; why holds the whole sentence
     kPassedOver,        // a file of the program's own it does not trust; why holds the sentence
+    kSourceUnreachable,  // a log folder an archive reads could not be reached; why holds the sentence
+    kNotice,            // what the user should know of the run; why holds the sentence
   };
   Kind kind;
   std::string path;
@@ -36,6 +38,8 @@ inline std::string ProblemLine(const Problem& problem) {
       return WriteFailureMessage(problem.path, problem.why);
     case Problem::Kind::kRefused:
     case Problem::Kind::kPassedOver:
+    case Problem::Kind::kSourceUnreachable:
+    case Problem::Kind::kNotice:
       break;
   }
   return problem.why.message();

@@ -289,6 +289,14 @@ class PosixEnvImpl : public Env {
     return ErrnoStatus(ELOOP);
   }
 
+  Status FullPath(const std::string& path, std::string* full) override {
+    char* resolved = ::realpath(ToPosixPath(path).c_str(), nullptr);
+    if (!resolved) return ErrnoStatus(errno);
+    *full = resolved;
+    std::free(resolved);
+    return Status::OK();
+  }
+
   Status NewTempFile(const std::string& prefix, FileAccess access, std::string* path,
                      std::unique_ptr<WritableFile>* result) override {
     // Files are made on several threads at once (an export's folders).

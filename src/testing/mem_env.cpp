@@ -156,6 +156,13 @@ Status MemEnv::ResolveLinks(const std::string& path, std::string* resolved) {
   return Status::OK();
 }
 
+Status MemEnv::FullPath(const std::string& path, std::string* full) {
+  FileKind kind = FileKind::kOther;
+  Status s = GetFileKind(path, &kind);
+  if (s.ok()) *full = path;
+  return s;
+}
+
 Status MemEnv::NewTempFile(const std::string& prefix, FileAccess, std::string* path,
                            std::unique_ptr<WritableFile>* result) {
   for (;;) {

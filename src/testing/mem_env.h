@@ -53,6 +53,8 @@ class MemEnv : public Env {
     return GetFileKind(path, kind);
   }
   Status ResolveLinks(const std::string& path, std::string* resolved) override;
+  // Paths here are all from the root already, without links.
+  Status FullPath(const std::string& path, std::string* full) override;
   Status NewTempFile(const std::string& prefix, FileAccess access, std::string* path,
                      std::unique_ptr<WritableFile>* result) override;
   Status CopyPermissions(const std::string&, const std::string&) override { return Status::OK(); }
