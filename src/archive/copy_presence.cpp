@@ -67,8 +67,8 @@ Status CopyPresence::Settle(const std::vector<ListedSource>& sources, std::vecto
   // keeps what it was.
   if (s.ok())
     s = db_.Exec(
-        "UPDATE copy SET present = (SELECT here FROM temp.seen WHERE temp.seen.id = copy.id) "
-        "WHERE id IN (SELECT id FROM temp.seen WHERE here <> copy.present); "
+        "UPDATE copy SET present = s.here FROM temp.seen AS s WHERE s.id = copy.id AND "
+        "s.here <> copy.present; "
         "UPDATE conversation SET present = c.here FROM (SELECT conversation_id AS id, "
         "max(present) AS here FROM copy GROUP BY conversation_id) AS c "
         "WHERE conversation.id = c.id AND conversation.present <> c.here; COMMIT");
