@@ -1,5 +1,6 @@
-// Loads and lists logs of growing length and prints the time per line, so that
-// a cost that grows faster than the log shows as a growing figure.
+// Loads and lists logs of growing length, in each of the client's formats,
+// and prints the time per line, so that a cost that grows faster than the
+// log shows as a growing figure.
 #include <malloc.h>
 
 #include <chrono>
@@ -13,28 +14,40 @@
 
 using namespace chatterwick;
 
+// A log of n lines in either of the client's formats.
+std::string Log(int n, LogFormat format) {
+  std::string text = format == LogFormat::kHtml
+                         ? "<html><head><title>bench</title></head><body><p>\n"
+                         : "Conversation with bob at Mon 01 Jan 2024 12:00:00 CET on me (jabber)\n";
+  for (int i = 1; i < n; ++i)
+    text += format == LogFormat::kHtml
+                ? "<span style=\"color: #A82F2F\"><span style=\"font-size: smaller\">(13:59:33)"
+                  "</span> <b>Bob Jones:</b></span> <span style='color: #008000;'>message number " +
+                      std::to_string(i) + ", with some text</span><br>\n"
+                : "(13:59:33) Bob Jones: message number " + std::to_string(i) + ", with some text\n";
+  return text;
+}
+
 int main() {
-  std::printf("%8s %12s %14s\n", "lines", "total ms", "us per line");
+  std::printf("%8s %6s %12s %14s\n", "lines", "format", "total ms", "us per line");
   for (int n : {1250, 2500, 5000, 10000}) {
-    std::string text = "<html><head><title>bench</title></head><body><p>\n";
-    for (int i = 1; i < n; ++i)
-      text +=
-          "<span style=\"color: #A82F2F\"><span style=\"font-size: smaller\">(13:59:33)</span> "
-          "<b>Bob Jones:</b></span> <span style='color: #008000;'>message number " +
-          std::to_string(i) + ", with some text</span><br>\n";
-    MemEnv env;
-    env.PutFile("/b.html", text);
-    LoadedLog log;
-    Catalogue catalogue;
-    MemoryWindow window;
-    Context ctx{log, catalogue, window, env, "/out/"};
-    const int reps = 20;
-    auto start = std::chrono::steady_clock::now();
-    for (int r = 0; r < reps; ++r) OpenLog(ctx, "/b.html").IgnoreError();
-    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                    .count() /
-                reps;
-    std::printf("%8d %12.2f %14.3f\n", n, ms, ms * 1000.0 / n);
+    for (LogFormat format : {LogFormat::kHtml, LogFormat::kText}) {
+      MemEnv env;
+      env.PutFile("/b.log", Log(n, format));
+      LoadedLog log;
+      Catalogue catalogue;
+      MemoryWindow window;
+      Context ctx{log, catalogue, window, env, "/out/"};
+      const int reps = 20;
+      auto start = std::chrono::steady_clock::now();
+      for (int r = 0; r < reps; ++r) OpenLog(ctx, "/b.log").IgnoreError();
+      double ms =
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+              .count() /
+          reps;
+      std::printf("%8d %6s %12.2f %14.3f\n", n, format == LogFormat::kHtml ? "HTML" : "text", ms,
+                  ms * 1000.0 / n);
+    }
   }
 
   // What the tables cost before any run, full, and to clear when full.

@@ -21,7 +21,8 @@ std::string MessageValues(int first) {
 }
 
 // A conversation's counts and times, and that a copy holds it now.
-const std::string kTotals = ConversationTotalsSql("id = ?1", "present = 1, ");
+const std::string kTotals = ConversationTotalsSql("id = ?1", "coalesce(m.sent_order, unixepoch(m.sent_at))",
+                                                   "present = 1, ");
 
 const std::string kAddMessage =
     "INSERT INTO message(conversation_id, line_number, time_text, sent_at, sender, body, kind, "
@@ -65,6 +66,9 @@ Status ArchiveWriter::Prepare() {
        "WHERE conversation_id = ?1 AND (sent_at = ?2 OR (sent_at IS NULL AND time_text = ?2))"},
       {&lengthen_, "UPDATE message SET body = ?2 WHERE id = ?1"},
       {&totals_, kTotals.c_str()},
+      {&set_totals_,
+       "UPDATE conversation SET present = 1, messages = ?2, first_sent_at = ?3, last_sent_at = ?4 "
+       "WHERE id = ?1"},
       {&renumber_,
        // A conversation's messages numbered anew in time order, once copies
        // that differ put new ones among them; a line without a time keeps
@@ -229,10 +233,7 @@ Status ArchiveWriter::Store(const LogRef& log, const LogPlan& plan, ReadAhead<Lo
     return s.ok() && !stopped_in_log_ ? Unreadable(log, read) : s;
   }
   s = WriteCopy(log, plan, conversation, hash);
-  if (s.ok()) {
-    totals_.Bind(1, conversation);
-    s = totals_.Run();
-  }
+  if (s.ok()) s = WriteTotals(conversation);
   if (s.ok()) s = db_.Exec("RELEASE log");
   if (!s.ok()) return s;
   (plan.copy ? summary_.changed_logs : summary_.new_logs) += 1;
@@ -240,6 +241,31 @@ Status ArchiveWriter::Store(const LogRef& log, const LogPlan& plan, ReadAhead<Lo
   pending_messages_ += added;
   ++pending_logs_;
   return Status::OK();
+}
+
+void ArchiveWriter::CountFresh(const std::vector<PendingRow>& rows) {
+  for (const PendingRow& row : rows) {
+    ++fresh_->messages;
+    const std::optional<int64_t> at = EpochOf(row.sent_at);
+    if (!at) continue;
+    if (!fresh_->first || *at < *fresh_->first) fresh_->first = *at, fresh_->first_at = row.sent_at;
+    if (!fresh_->last || *at > *fresh_->last) fresh_->last = *at, fresh_->last_at = row.sent_at;
+  }
+}
+
+Status ArchiveWriter::WriteTotals(int64_t conversation) {
+  // A conversation new to the archive has its totals from the rows as they
+  // went in; one merged into is counted from what it holds now.
+  Statement& write = fresh_ ? set_totals_ : totals_;
+  write.Bind(1, conversation);
+  if (fresh_) {
+    write.Bind(2, fresh_->messages);
+    if (fresh_->first) write.Bind(3, fresh_->first_at);
+    else write.BindNull(3);
+    if (fresh_->last) write.Bind(4, fresh_->last_at);
+    else write.BindNull(4);
+  }
+  return write.Run();
 }
 
 Status ArchiveWriter::Unreadable(const LogRef& log, const Status& why) {
@@ -347,6 +373,8 @@ Status ArchiveWriter::StoreLines(const LogRef& log, int64_t contact, LogPiece* p
   // another copy's only when the archive does not hold them yet.
   std::optional<CopyMerge> merge;
   int64_t last_line = 0;
+  fresh_.reset();
+  if (!*conversation) fresh_.emplace();
   Status s = *conversation ? LoadStored(*conversation, &merge.emplace(), &last_line)
                            : AddConversation(log, contact, *piece, conversation);
   for (; s.ok();) {
@@ -356,6 +384,7 @@ Status ArchiveWriter::StoreLines(const LogRef& log, int64_t contact, LogPiece* p
       return Status::OK();
     }
     if (merge) s = KeepNew(*merge, *conversation, piece->last, &piece->rows, &last_line);
+    else CountFresh(piece->rows);
     if (s.ok()) s = InsertRows(*conversation, piece->rows);
     *added += static_cast<int64_t>(piece->rows.size());
     if (!s.ok() || piece->last) break;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -87,6 +88,9 @@ class ArchiveWriter {
   Status Lengthen(const PendingRow& row);
   Status WriteCopy(const LogRef& log, const LogPlan& plan, int64_t conversation,
                    const std::string& hash);
+  // The messages and first and last times of a conversation being made.
+  void CountFresh(const std::vector<PendingRow>& rows);
+  Status WriteTotals(int64_t conversation);
   Status Unreadable(const LogRef& log, const Status& why);
   Status InsertRows(int64_t conversation, const std::vector<PendingRow>& rows);
   // Adds the batch's messages so far to the full-text index.
@@ -99,7 +103,7 @@ class ArchiveWriter {
   const StopFlag stop_;
   Statement find_protocol_, add_protocol_, find_account_, add_account_, find_contact_, add_contact_,
       find_conversation_, find_copy_, add_conversation_, add_copy_, update_copy_, stored_keys_,
-      stored_body_, same_time_, lengthen_, totals_, renumber_, add_message_, add_messages_, index_new_;
+      stored_body_, same_time_, lengthen_, totals_, set_totals_, renumber_, add_message_, add_messages_, index_new_;
   IdCache protocols_, accounts_, contacts_;
   std::vector<int64_t> seen_copies_;
   static constexpr size_t kRowsPerInsert = 64;
@@ -111,6 +115,12 @@ class ArchiveWriter {
   bool merges_held_ = false;
   bool stopped_in_log_ = false;
   int64_t last_id_ = 0;  // of the last message of the conversation being merged into
+  struct FreshTotals {
+    int64_t messages = 0;
+    std::optional<int64_t> first, last;  // seconds since 1970
+    std::string first_at, last_at;
+  };
+  std::optional<FreshTotals> fresh_;  // while a new conversation's rows go in
 };
 
 }  // namespace chatterwick::archive

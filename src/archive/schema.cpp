@@ -105,7 +105,7 @@ Status FillCopies(Database& db) {
         "INSERT INTO copy(conversation_id, source_id, file_name, file_size, file_mtime, "
         "file_ctime, file_inode, content_hash, present) SELECT id, 1, file_name, file_size, "
         "file_mtime, file_ctime, file_inode, content_hash, present FROM conversation;");
-  if (s.ok()) s = db.Exec(ConversationTotalsSql("1").c_str());
+  if (s.ok()) s = db.Exec(ConversationTotalsSql("1", "unixepoch(m.sent_at)").c_str());
   return s;
 }
 

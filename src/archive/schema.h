@@ -21,16 +21,20 @@ inline std::string SentOrderOf(const std::string& sent_at) {
 }
 
 // Sets messages, first_sent_at and last_sent_at of the conversations the SQL
-// condition "which" picks (it may name conversation.id) from their messages;
-// also_set ("present = 1, ") sets more at once.
-inline std::string ConversationTotalsSql(const std::string& which,
+// condition "which" picks (it may name conversation.id) from their messages,
+// in the time order of the SQL expression "order" (of m.sent_at, or
+// m.sent_order where that is filled in); also_set ("present = 1, ") sets
+// more at once.
+inline std::string ConversationTotalsSql(const std::string& which, const std::string& order,
                                          const std::string& also_set = "") {
   const std::string of = " FROM message m WHERE m.conversation_id = conversation.id";
-  const std::string stamped = of + " AND m.sent_at IS NOT NULL ORDER BY unixepoch(m.sent_at)";
+  // A bare column beside min() or max() comes from the row that gave it.
+  auto at = [&](const char* end) {
+    return "(SELECT sent_at FROM (SELECT m.sent_at, " + std::string(end) + "(" + order + ")" + of +
+           " AND m.sent_at IS NOT NULL))";
+  };
   return "UPDATE conversation SET " + also_set + "messages = (SELECT count(*)" + of +
-         "), first_sent_at = (SELECT m.sent_at" + stamped +
-         ", m.line_number LIMIT 1), last_sent_at = (SELECT m.sent_at" + stamped +
-         " DESC, m.line_number DESC LIMIT 1) WHERE " + which;
+         "), first_sent_at = " + at("min") + ", last_sent_at = " + at("max") + " WHERE " + which;
 }
 
 // Every table, index and trigger of a new archive.

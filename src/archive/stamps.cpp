@@ -117,6 +117,35 @@ std::string FormatLocal(year_month_day date, int seconds, std::optional<int> off
   return text;
 }
 
+std::optional<int64_t> EpochOf(std::string_view sent_at) {
+  // "2022-09-30T17:38:26", then "+02:00" or nothing.
+  if (sent_at.size() != 19 && sent_at.size() != 25) return std::nullopt;
+  auto number = [&](size_t at, size_t digits, int* value) {
+    *value = 0;
+    for (size_t i = at; i < at + digits; ++i) {
+      if (sent_at[i] < '0' || sent_at[i] > '9') return false;
+      *value = *value * 10 + (sent_at[i] - '0');
+    }
+    return true;
+  };
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0, oh = 0, om = 0;
+  if (!number(0, 4, &y) || sent_at[4] != '-' || !number(5, 2, &mo) || sent_at[7] != '-' ||
+      !number(8, 2, &d) || sent_at[10] != 'T' || !number(11, 2, &h) || sent_at[13] != ':' ||
+      !number(14, 2, &mi) || sent_at[16] != ':' || !number(17, 2, &se))
+    return std::nullopt;
+  int sign = 0;
+  if (sent_at.size() == 25) {
+    sign = sent_at[19] == '+' ? 1 : sent_at[19] == '-' ? -1 : 0;
+    if (sign == 0 || !number(20, 2, &oh) || sent_at[22] != ':' || !number(23, 2, &om))
+      return std::nullopt;
+  }
+  const year_month_day date{std::chrono::year(y), std::chrono::month(static_cast<unsigned>(mo)),
+                            std::chrono::day(static_cast<unsigned>(d))};
+  if (!date.ok()) return std::nullopt;
+  const int64_t days = std::chrono::sys_days(date).time_since_epoch().count();
+  return days * 86400 + h * 3600 + mi * 60 + se - sign * (oh * 3600 + om * 60);
+}
+
 std::optional<Stamp> ParseStamp(std::string_view text, std::optional<year_month_day> near) {
   if (text.size() < 2 || text.front() != '(' || text.back() != ')') return std::nullopt;
   text = text.substr(1, text.size() - 2);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +24,10 @@ std::optional<LogStart> ParseLogStart(std::string_view file_name);
 // "2022-09-30T17:38:26+02:00".
 std::string FormatLocal(std::chrono::year_month_day date, int seconds,
                         std::optional<int> offset_minutes);
+
+// The seconds since 1970 (UTC) of a stamp FormatLocal wrote, as SQLite's
+// unixepoch() gives them (no offset: UTC); none for any other text.
+std::optional<int64_t> EpochOf(std::string_view sent_at);
 
 // What a time text such as "(07:48:24 AM)" or "(30.09.2022 17:38:38)" holds.
 struct Stamp {
