@@ -33,7 +33,13 @@ const std::string kAddMessage =
 
 ArchiveWriter::ArchiveWriter(Database& db, ArchiveSummary& summary, RunObserver* observer,
                              StopFlag stop)
-    : db_(db), summary_(summary), observer_(observer), stop_(stop) {}
+    : db_(db),
+      summary_(summary),
+      observer_(observer),
+      stop_(stop),
+      // The index's triggers take a changed message out of it first: one
+      // the batch added must be in it by then.
+      merge_(db, [this](int64_t id) { return id > indexed_ ? IndexPending() : Status::OK(); }) {}
 
 Status ArchiveWriter::Prepare() {
   const std::pair<Statement*, const char*> statements[] = {
@@ -57,28 +63,10 @@ Status ArchiveWriter::Prepare() {
       {&update_copy_,
        "UPDATE copy SET file_size = ?4, file_mtime = ?5, file_ctime = ?6, file_inode = ?7, "
        "content_hash = ?8, present = 1 WHERE id = ?1 -- ?2 ?3"},
-      {&stored_keys_,
-       "SELECT coalesce(sent_at, ''), time_text, sender, substr(body, 1, 256), line_number, id "
-       "FROM message WHERE conversation_id = ?1 ORDER BY line_number"},
-      {&stored_body_, "SELECT body FROM message WHERE id = ?1"},
-      {&same_time_,
-       "SELECT coalesce(sent_at, ''), time_text, sender, substr(body, 1, 256) FROM message "
-       "WHERE conversation_id = ?1 AND (sent_at = ?2 OR (sent_at IS NULL AND time_text = ?2))"},
-      {&lengthen_, "UPDATE message SET body = ?2 WHERE id = ?1"},
       {&totals_, kTotals.c_str()},
       {&set_totals_,
        "UPDATE conversation SET present = 1, messages = ?2, first_sent_at = ?3, last_sent_at = ?4 "
        "WHERE id = ?1"},
-      {&renumber_,
-       // A conversation's messages numbered anew in time order, once copies
-       // that differ put new ones among them; a line without a time keeps
-       // its place after the line before it.
-       "UPDATE message SET line_number = o.n FROM (SELECT id, row_number() OVER (ORDER BY t, "
-       "line_number) AS n FROM (SELECT id, line_number, coalesce(unixepoch(sent_at), (SELECT "
-       "unixepoch(p.sent_at) FROM message p WHERE p.conversation_id = m.conversation_id AND "
-       "p.line_number < m.line_number AND p.sent_at IS NOT NULL ORDER BY p.line_number DESC "
-       "LIMIT 1)) AS t FROM message m WHERE conversation_id = ?1)) AS o WHERE message.id = o.id "
-       "AND message.line_number <> o.n"},
       {&index_new_,
        "INSERT INTO message_fts(rowid, body, sender) SELECT id, body, sender FROM message "
        "WHERE id > ?1"},
@@ -91,7 +79,8 @@ Status ArchiveWriter::Prepare() {
   std::string many = kAddMessage;
   for (size_t i = 1; i < kRowsPerInsert; ++i)
     many += ", " + MessageValues(static_cast<int>(i) * 7 + 1);
-  return add_messages_.Prepare(db_, many.c_str());
+  Status s = add_messages_.Prepare(db_, many.c_str());
+  return s.ok() ? merge_.Prepare() : s;
 }
 
 Status ArchiveWriter::Begin() {
@@ -296,94 +285,23 @@ Status ArchiveWriter::AddConversation(const LogRef& log, int64_t contact, const 
   return s;
 }
 
-Status ArchiveWriter::LoadStored(int64_t conversation, CopyMerge* merge, int64_t* last_line) {
-  *last_line = last_id_ = 0;
-  stored_keys_.Bind(1, conversation);
-  Status s;
-  for (bool row = true; (s = stored_keys_.Step(&row)).ok() && row;) {
-    merge->AddStored(MessageKey(stored_keys_.Text(0), stored_keys_.Text(1), stored_keys_.Text(2),
-                                stored_keys_.Text(3)));
-    *last_line = stored_keys_.Int(4);
-    last_id_ = stored_keys_.Int(5);
-  }
-  stored_keys_.Reset();
-  return s;
-}
-
-Status ArchiveWriter::Lengthen(const PendingRow& row) {
-  // A copy cut short while the conversation went on may end inside a
-  // message's text, whichever copy was read first: the longer text is kept.
-  stored_body_.Bind(1, last_id_);
-  bool found = false;
-  Status s = stored_body_.Step(&found);
-  const bool longer = s.ok() && found && row.body.size() > stored_body_.Text(0).size() &&
-                      row.body.starts_with(stored_body_.Text(0));
-  stored_body_.Reset();
-  if (!s.ok() || !longer) return s;
-  // The index's triggers take a changed message out of it first: one the
-  // batch added must be in it by then.
-  if (last_id_ > indexed_) s = IndexPending();
-  if (!s.ok()) return s;
-  lengthen_.Bind(1, last_id_);
-  lengthen_.Bind(2, row.body);
-  return lengthen_.Run();
-}
-
-Status ArchiveWriter::StoredBegunBy(int64_t conversation, const std::string& key,
-                                    const PendingRow& row, bool* begun) {
-  *begun = false;
-  const std::string& time = row.sent_at.empty() ? row.time_text : row.sent_at;
-  same_time_.Bind(1, conversation);
-  same_time_.Bind(2, time);
-  Status s;
-  for (bool found = true; !*begun && (s = same_time_.Step(&found)).ok() && found;)
-    *begun = KeyExtends(key, MessageKey(same_time_.Text(0), same_time_.Text(1),
-                                        same_time_.Text(2), same_time_.Text(3)));
-  same_time_.Reset();
-  return s;
-}
-
-Status ArchiveWriter::KeepNew(CopyMerge& merge, int64_t conversation, bool last_piece,
-                              std::vector<PendingRow>* rows, int64_t* last_line) {
-  size_t kept = 0;
-  Status s;
-  for (size_t i = 0; s.ok() && i < rows->size(); ++i) {
-    PendingRow& row = (*rows)[i];
-    const std::string key = MessageKey(row.sent_at, row.time_text, row.sender, row.body);
-    const CopyMerge::Offered offered = merge.Offer(key, last_piece && i + 1 == rows->size());
-    bool held = offered != CopyMerge::Offered::kNew;
-    if (offered == CopyMerge::Offered::kHeldLast) s = Lengthen(row);
-    if (offered == CopyMerge::Offered::kMaybeCut) {
-      s = StoredBegunBy(conversation, key, row, &held);
-      merge.Settle(held);
-    }
-    if (held) continue;
-    row.line_number = ++*last_line;
-    if (kept != i) (*rows)[kept] = std::move(row);
-    ++kept;
-  }
-  rows->resize(kept);
-  return s;
-}
-
 Status ArchiveWriter::StoreLines(const LogRef& log, int64_t contact, LogPiece* piece,
                                  ReadAhead<LogPiece>& pieces, int64_t* conversation,
                                  int64_t* added, std::string* hash, Status* read) {
   // Messages of a conversation new to the archive all go in as they come;
   // another copy's only when the archive does not hold them yet.
-  std::optional<CopyMerge> merge;
-  int64_t last_line = 0;
+  const bool merging = *conversation != 0;
   fresh_.reset();
-  if (!*conversation) fresh_.emplace();
-  Status s = *conversation ? LoadStored(*conversation, &merge.emplace(), &last_line)
-                           : AddConversation(log, contact, *piece, conversation);
+  if (!merging) fresh_.emplace();
+  Status s = merging ? merge_.Begin(*conversation)
+                     : AddConversation(log, contact, *piece, conversation);
   for (; s.ok();) {
     summary_.unreadable_stamps += piece->unreadable_stamps;
     if (piece->stopped) {
       stopped_in_log_ = true;
       return Status::OK();
     }
-    if (merge) s = KeepNew(*merge, *conversation, piece->last, &piece->rows, &last_line);
+    if (merging) s = merge_.KeepNew(piece->last, &piece->rows);
     else CountFresh(piece->rows);
     if (s.ok()) s = InsertRows(*conversation, piece->rows);
     *added += static_cast<int64_t>(piece->rows.size());
@@ -397,12 +315,10 @@ Status ArchiveWriter::StoreLines(const LogRef& log, int64_t contact, LogPiece* p
   if (!s.ok()) return s;
   *read = piece->status;
   *hash = piece->hash;
-  if (!merge || !merge->Differs()) return s;
-  ++summary_.differing_copies;
-  // Renumbered messages pass through the index's triggers, as Lengthen's.
-  s = IndexPending();
-  renumber_.Bind(1, *conversation);
-  return s.ok() ? renumber_.Run() : s;
+  bool differs = false;
+  if (merging) s = merge_.End(&differs);
+  summary_.differing_copies += differs;
+  return s;
 }
 
 Status ArchiveWriter::WriteCopy(const LogRef& log, const LogPlan& plan, int64_t conversation,

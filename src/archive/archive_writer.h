@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "archive/archive.h"
-#include "archive/copies.h"
+#include "archive/conversation_merge.h"
 #include "archive/log_pieces.h"
 #include "archive/sqlite_db.h"
 #include "core/read_ahead.h"
@@ -73,19 +73,9 @@ class ArchiveWriter {
   Status FindConversation(int64_t contact, const std::string& stem, int64_t* conversation);
   Status AddConversation(const LogRef& log, int64_t contact, const LogPiece& first,
                          int64_t* conversation);
-  // What the archive holds of a conversation, for a copy to be merged in.
-  Status LoadStored(int64_t conversation, CopyMerge* merge, int64_t* last_line);
   Status StoreLines(const LogRef& log, int64_t contact, LogPiece* piece,
                     ReadAhead<LogPiece>& pieces, int64_t* conversation, int64_t* added,
                     std::string* hash, Status* read);
-  // Keeps the rows of a piece the merge calls new, numbered after last_line.
-  Status KeepNew(CopyMerge& merge, int64_t conversation, bool last_piece,
-                 std::vector<PendingRow>* rows, int64_t* last_line);
-  // Whether a stored message of row's time goes on from row's text (key).
-  Status StoredBegunBy(int64_t conversation, const std::string& key, const PendingRow& row,
-                       bool* begun);
-  // The stored last message's text, when row's goes on from it.
-  Status Lengthen(const PendingRow& row);
   Status WriteCopy(const LogRef& log, const LogPlan& plan, int64_t conversation,
                    const std::string& hash);
   // The messages and first and last times of a conversation being made.
@@ -102,8 +92,8 @@ class ArchiveWriter {
   RunObserver* observer_;
   const StopFlag stop_;
   Statement find_protocol_, add_protocol_, find_account_, add_account_, find_contact_, add_contact_,
-      find_conversation_, find_copy_, add_conversation_, add_copy_, update_copy_, stored_keys_,
-      stored_body_, same_time_, lengthen_, totals_, set_totals_, renumber_, add_message_, add_messages_, index_new_;
+      find_conversation_, find_copy_, add_conversation_, add_copy_, update_copy_, totals_,
+      set_totals_, add_message_, add_messages_, index_new_;
   IdCache protocols_, accounts_, contacts_;
   std::vector<int64_t> seen_copies_;
   static constexpr size_t kRowsPerInsert = 64;
@@ -114,13 +104,13 @@ class ArchiveWriter {
   int pending_logs_ = 0;
   bool merges_held_ = false;
   bool stopped_in_log_ = false;
-  int64_t last_id_ = 0;  // of the last message of the conversation being merged into
   struct FreshTotals {
     int64_t messages = 0;
     std::optional<int64_t> first, last;  // seconds since 1970
     std::string first_at, last_at;
   };
   std::optional<FreshTotals> fresh_;  // while a new conversation's rows go in
+  ConversationMerge merge_;           // while a copy goes into a conversation held before
 };
 
 }  // namespace chatterwick::archive
