@@ -236,11 +236,15 @@ Status ArchiveReader::Conversations(const NodeRef& node, std::vector<Conversatio
           std::string(version_ >= 4 ? "v.messages"
                                     : "(SELECT count(*) FROM message m WHERE m.conversation_id = "
                                       "v.id)") +
-          ", " + (version_ >= 2 ? "v.present" : "1") + " FROM conversation v WHERE " +
-          BelowNode(node) + kConversationOrder,
+          ", " + (version_ >= 2 ? "v.present" : "1") + ", " +
+          (version_ >= 4 ? "(SELECT group_concat(s.name, ', ') FROM copy k JOIN source s ON s.id "
+                           "= k.source_id WHERE k.conversation_id = v.id AND k.present = 1)"
+                         : "''") +
+          " FROM conversation v WHERE " + BelowNode(node) + kConversationOrder,
       node, [&](Statement& st) {
         rows->push_back({st.Int(0), st.Int(1), std::string(st.Text(2)), std::string(st.Text(3)),
-                         std::string(st.Text(4)), st.Int(5), st.Int(6) != 0});
+                         std::string(st.Text(4)), st.Int(5), st.Int(6) != 0,
+                         std::string(st.Text(7))});
       });
 }
 
@@ -373,6 +377,15 @@ Status ArchiveReader::Sources(std::vector<SourceInfo>* sources) {
                             st.Int(5),
                             st.Int(6)});
       });
+}
+
+Status ArchiveReader::GoneConversations(int64_t* count) {
+  *count = 0;
+  if (version_ < 2) return Status::OK();
+  return db_->QueryInt(version_ >= 4 ? "SELECT count(*) FROM conversation v WHERE present = 0 AND "
+                                       "EXISTS (SELECT 1 FROM copy k WHERE k.conversation_id = v.id)"
+                                     : "SELECT count(*) FROM conversation WHERE present = 0",
+                       count);
 }
 
 Status ArchiveReader::Copies(int64_t conversation, std::vector<CopyInfo>* copies) {

@@ -42,8 +42,10 @@ struct ConversationRow {
   int64_t id = 0, contact_id = 0;
   std::string file_name, title, started_at;  // started_at empty when unknown
   int64_t messages = 0;
-  // False when the last whole archive run no longer found its log.
+  // False when every source that held its log was read without it.
   bool present = true;
+  // The names of the sources that hold its log now, ", " between them.
+  std::string sources;
 };
 
 // A conversation with the names above it, as an export heads it.
@@ -120,6 +122,9 @@ class ArchiveReader {
   Status Stats(const NodeRef& node, Statistics* stats);
   // The sources the archive reads, oldest first; none before schema 4.
   Status Sources(std::vector<SourceInfo>* sources);
+  // How many conversations are gone from every source that held them: those
+  // a run with GoneLogs::kPrune removes.
+  Status GoneConversations(int64_t* count);
   // The copies of a conversation the sources hold; none before schema 4.
   Status Copies(int64_t conversation, std::vector<CopyInfo>* copies);
   // Without times, first_sent_at and last_sent_at stay empty, and the

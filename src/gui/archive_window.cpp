@@ -22,11 +22,17 @@
 #include "archive/archive.h"
 #include "archive/export.h"
 #include "archive/export_format.h"
+#include "archive/source_report.h"
+#include "core/commands.h"
+#include "core/log_tree.h"
+#include "core/options.h"
+#include "gui/archive_message_page.h"
 #include "gui/conversation_list.h"
 #include "gui/dialogs.h"
 #include "gui/display_text.h"
 #include "gui/reading_view.h"
 #include "gui/search_pane.h"
+#include "gui/shortcut_list.h"
 #include "gui/statistics_pane.h"
 #include "gui/tree_pane.h"
 #include "gui/update_report.h"
@@ -48,6 +54,9 @@ constexpr int64_t kMessagePage = 2000;
 ArchiveWindow::ArchiveWindow(std::string db_path, Env& env, QString log_folder)
     : db_path_(std::move(db_path)), env_(env), log_folder_(std::move(log_folder)) {
   setObjectName("frmArchive");
+  // The client's own log folder, as the main window's Folder box names it.
+  if (log_folder_.isEmpty())
+    log_folder_ = DecodeForDisplay(commands::FolderBoxRoot(env_, CatalogueOptions().folder));
   // Named after its file, as document windows are.
   setWindowTitle(QFileInfo(DecodeForDisplay(db_path_)).fileName() +
                  QStringLiteral(" \u2014 chatterwick"));
@@ -56,7 +65,10 @@ ArchiveWindow::ArchiveWindow(std::string db_path, Env& env, QString log_folder)
   CreateActions();
   CreateMenus();
   pages_ = new QStackedWidget(this);
-  pages_->addWidget(CreateMessagePage());
+  message_page_ = new ArchiveMessagePage(log_folder_);
+  message_page_->on_read_default = [this] { StartUpdate({log_folder_}); };
+  message_page_->on_choose = [this] { AskAndAddFolder(); };
+  pages_->addWidget(message_page_);
   pages_->addWidget(CreateBrowser());
   setCentralWidget(pages_);
   ConnectPanes();
@@ -68,43 +80,35 @@ ArchiveWindow::ArchiveWindow(std::string db_path, Env& env, QString log_folder)
 ArchiveWindow::~ArchiveWindow() {
   // A read running now is stopped, not waited for; an update stops at its next log.
   reads_.reset();
-  stop_.store(2);
-  if (job_.joinable()) job_.join();
-}
-
-void ArchiveWindow::Post(std::function<void()> f) {
-  {
-    const std::lock_guard<std::mutex> lock(posted_mutex_);
-    posted_.push_back(std::move(f));
-  }
-  QMetaObject::invokeMethod(
-      this, [this] { RunPosted(); }, Qt::QueuedConnection);
-}
-
-void ArchiveWindow::RunPosted() {
-  std::vector<std::function<void()>> ready;
-  {
-    const std::lock_guard<std::mutex> lock(posted_mutex_);
-    ready.swap(posted_);
-  }
-  for (std::function<void()>& f : ready) f();
+  jobs_.Stop();
 }
 
 void ArchiveWindow::CreateActions() {
-  update_action_ = new QAction(QStringLiteral("&Update from a Log Folder\u2026"), this);
-  update_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
-  connect(update_action_, &QAction::triggered, this, [this] { AskAndUpdate(); });
-  export_action_ = new QAction(QStringLiteral("&Export Selected Conversations\u2026"), this);
-  export_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-  connect(export_action_, &QAction::triggered, this, [this] { AskAndExport(false); });
-  export_hits_action_ = new QAction(QStringLiteral("Export Search &Results\u2026"), this);
-  export_hits_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
-  connect(export_hits_action_, &QAction::triggered, this, [this] { AskAndExport(true); });
+  auto action = [this](const char* text, QKeySequence keys, std::function<void()> fn) {
+    auto* a = new QAction(QString::fromUtf8(text), this);
+    a->setShortcut(keys);
+    connect(a, &QAction::triggered, this, std::move(fn));
+    return a;
+  };
+  add_folder_action_ = action("&Add a Log Folder\u2026", {}, [this] { AskAndAddFolder(); });
+  update_action_ = action("&Update", QKeySequence(Qt::CTRL | Qt::Key_U), [this] {
+    if (!Busy()) StartUpdate();
+  });
+  sources_action_ = action("&Sources\u2026", {}, [this] { ShowSources(); });
+  remove_gone_action_ =
+      action("&Remove Conversations Gone from Every Source\u2026", {}, [this] { AskAndRemoveGone(); });
+  export_action_ = action("&Export Selected Conversations\u2026", QKeySequence(Qt::CTRL | Qt::Key_E),
+                          [this] { AskAndExport(false); });
+  export_hits_action_ = action("Export Search &Results\u2026",
+                               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E),
+                               [this] { AskAndExport(true); });
 }
 
 void ArchiveWindow::CreateMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-  file->addAction(update_action_);
+  for (QAction* a : {add_folder_action_, update_action_, sources_action_, remove_gone_action_})
+    file->addAction(a);
+  file->addSeparator();
   file->addAction(export_action_);
   file->addAction(export_hits_action_);
   file->addSeparator();
@@ -134,7 +138,7 @@ void ArchiveWindow::CreateMenus() {
                   [this] { tabs_->setCurrentIndex(kStatisticsTab); });
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   help->addAction(QStringLiteral("&Keyboard Shortcuts"), QKeySequence::HelpContents, this,
-                  [this] { ShowShortcuts(); });
+                  [this] { Tell(QStringLiteral("Keyboard Shortcuts"), ShortcutList(*menuBar())); });
   help->addAction(QStringLiteral("&About chatterwick"), this, [this] {
     Tell(QStringLiteral("About chatterwick"),
          QStringLiteral("chatterwick 0.1.0\nReads, catalogues and archives chat logs.\n\n"
@@ -144,25 +148,8 @@ void ArchiveWindow::CreateMenus() {
   QToolBar* tools = addToolBar(QStringLiteral("Archive"));
   tools->setObjectName("tbArchive");
   tools->addAction(update_action_);
+  tools->addAction(add_folder_action_);
   tools->addAction(export_action_);
-}
-
-QWidget* ArchiveWindow::CreateMessagePage() {
-  auto* page = new QWidget;
-  auto* column = new QVBoxLayout(page);
-  message_ = new QLabel(page);
-  message_->setObjectName("lblArchiveMessage");
-  message_->setWordWrap(true);
-  message_->setAlignment(Qt::AlignCenter);
-  build_button_ =
-      new QPushButton(QStringLiteral("Build the archive from a log folder\u2026"), page);
-  build_button_->setObjectName("cmdBuild");
-  connect(build_button_, &QPushButton::clicked, this, [this] { AskAndUpdate(); });
-  column->addStretch();
-  column->addWidget(message_);
-  column->addWidget(build_button_, 0, Qt::AlignCenter);
-  column->addStretch();
-  return page;
 }
 
 QWidget* ArchiveWindow::CreateBrowser() {
@@ -242,9 +229,8 @@ void ArchiveWindow::Tell(const QString& title, const QString& text) {
   Dialogs::Current().Tell(this, Dialogs::Icon::kInformation, title, text);
 }
 
-void ArchiveWindow::ShowMessagePage(const QString& text, bool offer_build) {
-  message_->setText(text);
-  build_button_->setVisible(offer_build);
+void ArchiveWindow::ShowMessagePage(const QString& text, bool offer_build, bool default_there) {
+  message_page_->Show(text, offer_build, offer_build && default_there);
   pages_->setCurrentIndex(0);
   export_action_->setEnabled(false);
   export_hits_action_->setEnabled(false);
@@ -252,26 +238,36 @@ void ArchiveWindow::ShowMessagePage(const QString& text, bool offer_build) {
 
 void ArchiveWindow::Reload() {
   // The panes show at once; the tree fills in when it has been read.
-  if (pages_->currentIndex() != 0 || message_->text().isEmpty()) pages_->setCurrentIndex(1);
+  if (pages_->currentIndex() != 0 || message_page_->text().isEmpty()) pages_->setCurrentIndex(1);
   Say(QStringLiteral("Reading the archive\u2026"));
-  reads_->Schedule(Kind::kTree, [this](const Job& job) {
+  const std::string default_folder = EncodeTyped(log_folder_);
+  reads_->Schedule(Kind::kTree, [this, default_folder](const Job& job) {
     auto nodes = std::make_shared<std::vector<archive::TreeNode>>();
     // A tree that cannot be read is an empty one.
     if (job.reader && !job.reader->Tree(nodes.get()).ok()) nodes->clear();
-    job.deliver([this, opened = job.opened, nodes] { ShowTree(opened, *nodes); });
+    // Whether there is a folder to offer a first archive from.
+    const bool default_there =
+        nodes->empty() && !default_folder.empty() && CheckLogRoot(env_, default_folder).ok();
+    job.deliver([this, opened = job.opened, nodes, default_there] {
+      ShowTree(opened, *nodes, default_there);
+    });
   });
 }
 
-void ArchiveWindow::ShowTree(const Status& opened, const std::vector<archive::TreeNode>& nodes) {
+void ArchiveWindow::ShowTree(const Status& opened, const std::vector<archive::TreeNode>& nodes,
+                             bool default_there) {
   Say(QString());
   const QString file = DecodeForDisplay(db_path_);
+  const QString offer =
+      default_there ? QStringLiteral("\n\nThe chat client's logs are in %1.").arg(log_folder_)
+                    : QString();
   if (opened.IsNotFound())
     return ShowMessagePage(
         QStringLiteral("There is no archive at %1 yet.\n\nThe archive keeps every "
-                       "log of a log folder, with full time stamps, to browse, "
-                       "read and search.")
-            .arg(file),
-        true);
+                       "log of your log folders, with full time stamps, to browse, "
+                       "read and search.%2")
+            .arg(file, offer),
+        true, default_there);
   if (!opened.ok()) {
     // The reason says what the file is when it can; otherwise it is said here, once.
     const std::string& why = opened.message();
@@ -285,7 +281,8 @@ void ArchiveWindow::ShowTree(const Status& opened, const std::vector<archive::Tr
   }
   tree_->Fill(nodes);
   if (tree_->TotalMessages() == 0)
-    return ShowMessagePage(QStringLiteral("The archive at %1 is empty.").arg(file), true);
+    return ShowMessagePage(QStringLiteral("The archive at %1 is empty.%2").arg(file, offer), true,
+                           default_there);
   pages_->setCurrentIndex(1);
   export_action_->setEnabled(true);
   export_hits_action_->setEnabled(true);
@@ -381,55 +378,79 @@ void ArchiveWindow::ShowStatistics(const NodeRef& node) {
   });
 }
 
-void ArchiveWindow::AskAndUpdate() {
+void ArchiveWindow::AskAndAddFolder() {
   if (Busy()) return;
   const QString folder = Dialogs::Current().ChoosePath(this, Dialogs::Choose::kFolder, log_folder_);
-  if (!folder.isEmpty()) StartUpdate(folder);
+  if (!folder.isEmpty()) StartUpdate({folder});
 }
 
-void ArchiveWindow::StartJob(std::function<std::function<void()>()> work) {
-  if (job_.joinable()) job_.join();
-  job_running_ = true;
-  job_ = std::thread([this, work = std::move(work)] {
-    std::function<void()> done = work();
-    Post([this, done = std::move(done)] {
-      job_running_ = false;
-      if (done) done();
-    });
-  });
-}
-
-void ArchiveWindow::StartUpdate(const QString& log_folder) {
-  stop_.store(0);
+void ArchiveWindow::StartUpdate(const QStringList& log_folders, archive::GoneLogs gone) {
   progress_->setValue(0);
   progress_->setFormat(QStringLiteral("listing the logs\u2026"));
   progress_->show();
   cancel_->show();
-  update_action_->setEnabled(false);
-  build_button_->setEnabled(false);
-  Say(QStringLiteral("Updating the archive from %1\u2026").arg(log_folder));
-  const std::string root = EncodeTyped(log_folder), db = db_path_;
+  for (QAction* a : {add_folder_action_, update_action_, remove_gone_action_}) a->setEnabled(false);
+  message_page_->SetButtonsEnabled(false);
+  Say(log_folders.isEmpty()
+          ? QStringLiteral("Updating the archive from its sources\u2026")
+          : QStringLiteral("Reading %1 into the archive\u2026").arg(log_folders.join(", ")));
+  std::vector<std::string> roots;
+  for (const QString& folder : log_folders) roots.push_back(EncodeTyped(folder));
   auto progress = std::make_shared<UpdateProgress>([this](int value, const QString& text) {
     Post([this, value, text] {
       progress_->setValue(value);
       progress_->setFormat(text);
     });
   });
-  StartJob([this, root, db, progress]() -> std::function<void()> {
-    const archive::ArchiveResult r =
-        archive::RunArchive(env_, root, db, "*.html", progress.get(), &stop_);
-    return [this, r, progress] {
-      progress_->hide();
-      cancel_->hide();
-      update_action_->setEnabled(true);
-      build_button_->setEnabled(true);
-      reads_->Reopen();
-      Reload();
-      Say(r.outcome == archive::ArchiveOutcome::kDone
-              ? QStringLiteral("The archive is up to date.")
-              : QStringLiteral("The update did not finish."));
-      Tell(QStringLiteral("Update"), UpdateSummary(r, progress->problems));
-    };
+  jobs_.Start([this, roots, db = db_path_, progress, gone]() -> std::function<void()> {
+    const archive::ArchiveResult r = archive::RunArchive(env_, roots, db, archive::kArchiveMask,
+                                                         progress.get(), jobs_.stop(), gone);
+    return [this, r, progress] { UpdateEnded(r, progress->problems); };
+  });
+}
+
+void ArchiveWindow::UpdateEnded(const archive::ArchiveResult& r,
+                                const std::vector<std::string>& problems) {
+  progress_->hide();
+  cancel_->hide();
+  for (QAction* a : {add_folder_action_, update_action_, remove_gone_action_}) a->setEnabled(true);
+  message_page_->SetButtonsEnabled(true);
+  reads_->Reopen();
+  Reload();
+  Say(r.outcome == archive::ArchiveOutcome::kDone ? QStringLiteral("The archive is up to date.")
+                                                  : QStringLiteral("The update did not finish."));
+  Tell(QStringLiteral("Update"), UpdateSummary(r, problems));
+}
+
+void ArchiveWindow::ShowSources() {
+  reads_->Schedule(Kind::kOther, [this](const Job& job) {
+    std::vector<archive::SourceInfo> sources;
+    const Status s = job.reader ? job.reader->Sources(&sources) : job.opened;
+    // Whether each can be reached is asked of the disk, here.
+    const std::string text =
+        s.ok() ? archive::SourcesReport(env_, sources)
+               : "The archive's sources could not be read: " + s.message() + "\n";
+    job.deliver([this, text] { Tell(QStringLiteral("Sources"), DecodeForDisplay(text)); });
+  });
+}
+
+void ArchiveWindow::AskAndRemoveGone() {
+  if (Busy()) return;
+  reads_->Schedule(Kind::kOther, [this](const Job& job) {
+    int64_t gone = 0;
+    if (job.reader && !job.reader->GoneConversations(&gone).ok()) gone = 0;
+    job.deliver([this, gone] {
+      if (gone == 0)
+        return Tell(QStringLiteral("Remove"),
+                    QStringLiteral("No conversation is gone from every source that held it."));
+      const bool remove = Dialogs::Current().Confirm(
+          this, QStringLiteral("Remove"),
+          QStringLiteral("%L1 conversations are gone from every source that held them. Every "
+                         "source is read first; then they and their messages leave the archive.")
+              .arg(gone),
+          QStringLiteral("Remove %L1").arg(gone));
+      if (remove && !Busy()) StartUpdate({}, archive::GoneLogs::kPrune);
+    });
   });
 }
 
@@ -456,9 +477,9 @@ void ArchiveWindow::ExportConversations(const std::vector<int64_t>& conversation
   options.conversations = conversations;
   const std::string dir = EncodeTyped(folder.endsWith('/') ? folder : folder + '/'), db = db_path_;
   Say(QStringLiteral("Exporting\u2026"));
-  StartJob([this, options, dir, db]() -> std::function<void()> {
+  jobs_.Start([this, options, dir, db]() -> std::function<void()> {
     const archive::ArchiveExportResult r =
-        archive::ExportArchiveToFolder(env_, db, dir, options, nullptr, &stop_);
+        archive::ExportArchiveToFolder(env_, db, dir, options, nullptr, jobs_.stop());
     return [this, r, dir] {
       if (!r.status.ok())
         return Say(
@@ -472,16 +493,6 @@ void ArchiveWindow::ExportConversations(const std::vector<int64_t>& conversation
       Say(said);
     };
   });
-}
-
-void ArchiveWindow::ShowShortcuts() {
-  QString text;
-  for (QAction* menu : menuBar()->actions())
-    for (QAction* a : menu->menu()->actions())
-      if (!a->isSeparator() && !a->shortcut().isEmpty())
-        text +=
-            a->text().remove('&') + "\t" + a->shortcut().toString(QKeySequence::NativeText) + "\n";
-  Tell(QStringLiteral("Keyboard Shortcuts"), text);
 }
 
 }  // namespace chatterwick::gui

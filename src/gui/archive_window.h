@@ -2,17 +2,17 @@
 
 #include <QMainWindow>
 #include <QString>
-#include <atomic>
+#include <QStringList>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "archive/archive.h"
 #include "archive/background_reader.h"
 #include "archive/reader.h"
 #include "core/env.h"
+#include "gui/job_thread.h"
 
 class QAction;
 class QLabel;
@@ -24,6 +24,7 @@ class QTabWidget;
 
 namespace chatterwick::gui {
 
+class ArchiveMessagePage;
 class ConversationList;
 class ReadingView;
 class SearchPane;
@@ -32,14 +33,16 @@ class TreePane;
 
 // The archive in a window: the tree of protocols, accounts and contacts, a
 // node's conversations, a conversation to read, a search across everything,
-// statistics, updates from a log folder and exports. It composes one pane
-// for each and routes between them. Every read goes through one background
-// reader and comes back as it arrives, so the window paints at once and
-// fills in; updates and exports run on a thread of their own.
+// statistics, updates from the log folders it reads (its sources) and
+// exports. It composes one pane for each and routes between them. Every
+// read goes through one background reader and comes back as it arrives, so
+// the window paints at once and fills in; updates and exports run on a
+// thread of their own.
 class ArchiveWindow : public QMainWindow {
  public:
-  // env must outlive the window. log_folder is where a build or update
-  // chooser starts (the main window's Folder box, expanded).
+  // env must outlive the window. log_folder is where the chooser of a log
+  // folder starts, and the folder a first archive is offered to read from
+  // (the main window's Folder box, expanded; empty: the client's default).
   ArchiveWindow(std::string db_path, Env& env, QString log_folder);
   ~ArchiveWindow() override;
 
@@ -47,7 +50,7 @@ class ArchiveWindow : public QMainWindow {
   // there is no archive to read.
   void Reload();
   // True while an update or an export is running.
-  bool Busy() const { return job_running_; }
+  bool Busy() const { return jobs_.Busy(); }
   // True while a read is queued, running or on its way to the window.
   bool Reading() const { return !reads_->Idle(); }
 
@@ -55,8 +58,16 @@ class ArchiveWindow : public QMainWindow {
   void SelectNode(const archive::NodeRef& node);
   void OpenConversation(int64_t conversation, int64_t message_id = 0);
   void RunSearch();
-  void StartUpdate(const QString& log_folder);
-  void CancelUpdate() { stop_.store(2); }
+  // Reads the folders into the archive, each remembered as a source; with
+  // none, every source the archive remembers.
+  void StartUpdate(const QStringList& log_folders = {},
+                   archive::GoneLogs gone = archive::GoneLogs::kKeep);
+  void CancelUpdate() { jobs_.Stop(); }
+  // Lists the sources in a box, as the command line's sources does.
+  void ShowSources();
+  // Says how many conversations are gone from every source and, when the
+  // user agrees, removes them.
+  void AskAndRemoveGone();
   void ExportConversations(const std::vector<int64_t>& conversations, const QString& format,
                            const QString& folder);
 
@@ -66,30 +77,28 @@ class ArchiveWindow : public QMainWindow {
  private:
   void CreateActions();
   void CreateMenus();
-  QWidget* CreateMessagePage();
   QWidget* CreateBrowser();
   void ConnectPanes();
   void CreateStatusBar();
   void ReadSettings();
   void WriteSettings();
 
-  void ShowMessagePage(const QString& text, bool offer_build);
-  void ShowTree(const Status& opened, const std::vector<archive::TreeNode>& nodes);
+  // offer_build: the buttons that build the archive, the one that reads
+  // the default folder when default_there.
+  void ShowMessagePage(const QString& text, bool offer_build, bool default_there = false);
+  void ShowTree(const Status& opened, const std::vector<archive::TreeNode>& nodes,
+                bool default_there);
   void ShowConversations(const archive::NodeRef& node);
   void ShowStatistics(const archive::NodeRef& node);
   void FetchHits(int64_t offset);
-  void AskAndUpdate();
+  void AskAndAddFolder();
+  void UpdateEnded(const archive::ArchiveResult& result, const std::vector<std::string>& problems);
   void AskAndExport(bool search_results);
-  void ShowShortcuts();
   void Tell(const QString& title, const QString& text);
   // The status bar's text (rich text: a link opens).
   void Say(const QString& text);
-  // Runs an update or an export on the job's thread; what it returns is
-  // then called on the window's thread.
-  void StartJob(std::function<std::function<void()>()> work);
   // Hands f to the window's thread, from any thread.
-  void Post(std::function<void()> f);
-  void RunPosted();
+  void Post(std::function<void()> f) { jobs_.Post(std::move(f)); }
 
   std::string db_path_;
   Env& env_;
@@ -97,8 +106,7 @@ class ArchiveWindow : public QMainWindow {
   archive::NodeRef node_;
 
   QStackedWidget* pages_ = nullptr;
-  QLabel* message_ = nullptr;
-  QPushButton* build_button_ = nullptr;
+  ArchiveMessagePage* message_page_ = nullptr;
   QSplitter* splitter_ = nullptr;
   TreePane* tree_ = nullptr;
   ConversationList* conversations_ = nullptr;
@@ -109,16 +117,12 @@ class ArchiveWindow : public QMainWindow {
   QProgressBar* progress_ = nullptr;
   QPushButton* cancel_ = nullptr;
   QLabel* status_ = nullptr;
-  QAction *update_action_ = nullptr, *export_action_ = nullptr, *export_hits_action_ = nullptr;
+  QAction *add_folder_action_ = nullptr, *update_action_ = nullptr, *sources_action_ = nullptr,
+          *remove_gone_action_ = nullptr, *export_action_ = nullptr,
+          *export_hits_action_ = nullptr;
 
-  // The update's stop request.
-  std::atomic<int> stop_{0};
-  bool job_running_ = false;
-  std::thread job_;
-  // What other threads hand to the window's thread, under the mutex (which a
-  // thread checker sees, unlike the event queue's own locks).
-  std::mutex posted_mutex_;
-  std::vector<std::function<void()>> posted_;
+  // Updates and exports, one at a time.
+  JobThread jobs_{this};
   // Last: it ends its thread before anything it reports to goes.
   std::unique_ptr<archive::BackgroundReader> reads_;
 };

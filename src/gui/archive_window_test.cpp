@@ -12,6 +12,7 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QtTest>
+#include <filesystem>
 #include <set>
 
 #include "archive/archive.h"
@@ -227,7 +228,7 @@ class ArchiveWindowTest : public QObject {
     auto w = f.Open(QString::fromStdString(f.tree.Path("logs/")));
     QVERIFY(Find<QLabel>(*w, "lblArchiveMessage")->text().contains("There is no archive"));
     QVERIFY(Find<QPushButton>(*w, "cmdBuild")->isVisibleTo(w.get()));
-    w->StartUpdate(QString::fromStdString(f.tree.Path("logs/")));
+    w->StartUpdate({QString::fromStdString(f.tree.Path("logs/"))});
     QVERIFY(w->Busy());
     auto* progress = Find<QProgressBar>(*w, "barUpdate");
     QTRY_VERIFY_WITH_TIMEOUT(progress->value() > 0 || !w->Busy(), 30000);
@@ -251,6 +252,62 @@ class ArchiveWindowTest : public QObject {
     QCOMPARE(
         Find<QTreeWidget>(*w, "treArchive")->topLevelItem(0)->data(2, Qt::DisplayRole).toLongLong(),
         qlonglong{300 * 400});
+  }
+
+  // A first archive from the client's folder, a second folder added, both
+  // updated at once, listed, and what is gone from both removed when asked.
+  void theWindowReadsEverySourceAndRemovesOnlyWhatIsGoneFromAll() {
+    Fixture f;
+    const std::string name = "p/a/bob/2022-09-30.100000+0000UTC.html";
+    f.tree.File("client/" + name, testing::SmallLog(2));
+    f.tree.File("backup/" + name, testing::SmallLog(3));
+    f.tree.File("backup/p/a/bob/2021-01-01.100000+0000UTC.html", testing::SmallLog(1));
+    auto w = f.Open(QString::fromStdString(f.tree.Path("client/")));
+    auto* offer = Find<QPushButton>(*w, "cmdReadDefault");
+    QVERIFY(offer->isVisibleTo(w.get()));
+    QVERIFY(Find<QLabel>(*w, "lblArchiveMessage")->text().contains("logs are in"));
+    offer->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!w->Busy(), 30000);
+    f.dialogs.chooser = [&](gui::Dialogs::Choose, const QString&) {
+      return QString::fromStdString(f.tree.Path("backup"));
+    };
+    auto act = [&](const char* text) {
+      for (QAction* a : w->findChildren<QAction*>())
+        if (a->text() == QString::fromUtf8(text)) return a->trigger();
+      qFatal("no action %s", text);
+    };
+    act("&Add a Log Folder\u2026");
+    QTRY_VERIFY_WITH_TIMEOUT(!w->Busy(), 30000);
+    QCOMPARE(f.Count("SELECT count(*) FROM message"), int64_t{4});
+    f.dialogs.told.clear();
+    act("&Update");
+    QTRY_VERIFY_WITH_TIMEOUT(!w->Busy(), 30000);
+    QVERIFY2(f.Informed().back().find("Sources read: 2, could not be reached: 0") !=
+                 std::string::npos,
+             f.Informed().back().c_str());
+    Fixture::Settle(*w);
+    act("&Sources\u2026");
+    QTRY_VERIFY(!w->Reading() && f.Informed().back().find("Source: backup") != std::string::npos);
+    QVERIFY(f.Informed().back().find("Source: client") != std::string::npos);
+    auto* list = Find<QTreeWidget>(*w, "lstConversations");
+    std::set<QString> held;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) held.insert(list->topLevelItem(i)->text(3));
+    QCOMPARE(held, (std::set<QString>{"backup", "client, backup"}));
+
+    std::filesystem::remove(f.tree.Path("client/" + name));
+    act("&Update");
+    QTRY_VERIFY_WITH_TIMEOUT(!w->Busy(), 30000);
+    f.dialogs.confirm = true;
+    act("&Remove Conversations Gone from Every Source\u2026");
+    QTRY_VERIFY(!w->Reading() && !w->Busy());
+    QVERIFY2(f.Informed().back().find("No conversation is gone") != std::string::npos,
+             f.Informed().back().c_str());
+    std::filesystem::remove(f.tree.Path("backup/" + name));
+    act("&Update");
+    QTRY_VERIFY_WITH_TIMEOUT(!w->Busy(), 30000);
+    act("&Remove Conversations Gone from Every Source\u2026");
+    QTRY_VERIFY_WITH_TIMEOUT(!w->Busy() && f.Count("SELECT count(*) FROM conversation") == 1, 30000);
+    QCOMPARE(f.Count("SELECT count(*) FROM message"), int64_t{1});
   }
 
   void statisticsEqualSql() {

@@ -1,5 +1,7 @@
 #include "gui/conversation_list.h"
 
+#include <algorithm>
+
 #include "archive/export_format.h"
 #include "gui/display_text.h"
 
@@ -17,7 +19,8 @@ QString ShortStamp(const std::string& stamp) {
 
 ConversationList::ConversationList(QWidget* parent) : QTreeWidget(parent) {
   setObjectName("lstConversations");
-  setHeaderLabels({QStringLiteral("Started"), QStringLiteral("Title"), QStringLiteral("Messages")});
+  setHeaderLabels({QStringLiteral("Started"), QStringLiteral("Title"), QStringLiteral("Messages"),
+                   QStringLiteral("Sources")});
   setRootIsDecorated(false);
   setSortingEnabled(true);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -36,19 +39,26 @@ void ConversationList::Show(const std::vector<archive::ConversationRow>& rows) {
       item->setText(
           0, r.started_at.empty() ? DecodeForDisplay(r.file_name) : ShortStamp(r.started_at));
       item->setText(1, DecodeForDisplay(r.title));
+      item->setToolTip(1, item->text(1));
       item->setData(2, Qt::DisplayRole, qlonglong{r.messages});
       item->setData(0, kIdRole, qlonglong{r.id});
+      item->setText(3, DecodeForDisplay(r.sources));
+      item->setToolTip(3, r.sources.empty() ? QString()
+                                            : QStringLiteral("Held by: %1").arg(item->text(3)));
       if (r.present) continue;
-      // Kept in the archive, but its log is gone from the disk.
+      // Kept in the archive, but no source holds its log any more.
       item->setText(1, item->text(1) + QStringLiteral("  (log gone)"));
-      for (int c = 0; c < 3; ++c)
+      for (int c = 0; c < 4; ++c)
         item->setForeground(c, palette().color(QPalette::PlaceholderText));
-      item->setToolTip(1, QStringLiteral("The last update no longer found this log on the disk."));
+      item->setToolTip(
+          1, QStringLiteral("Every source that held this log was read without it; its messages "
+                            "are kept."));
     }
     setSortingEnabled(true);
     sortByColumn(0, Qt::AscendingOrder);
-    resizeColumnToContents(0);
-    resizeColumnToContents(2);
+    for (int c : {0, 1, 2}) resizeColumnToContents(c);
+    // A long title would push the sources out of sight; it shows whole in its tip.
+    setColumnWidth(1, std::min(columnWidth(1), 12 * fontMetrics().averageCharWidth()));
   }
   if (topLevelItemCount() > 0) setCurrentItem(topLevelItem(topLevelItemCount() - 1));
 }

@@ -109,6 +109,15 @@ void DesktopDialogs::Tell(QWidget* parent, Icon icon, const QString& title, cons
   ExecUntilStopped(box);
 }
 
+bool DesktopDialogs::Confirm(QWidget* parent, const QString& title, const QString& text,
+                             const QString& do_text) {
+  QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Cancel, parent);
+  QPushButton* yes = box.addButton(do_text, QMessageBox::AcceptRole);
+  box.setDefaultButton(QMessageBox::Cancel);
+  ExecUntilStopped(box);
+  return box.clickedButton() == yes;
+}
+
 void DesktopDialogs::Open(const QUrl& url) { QDesktopServices::openUrl(url); }
 
 }  // namespace chatterwick::gui

@@ -30,6 +30,9 @@ class Dialogs {
                              const QStringList& items) = 0;
   // A box with one OK button.
   virtual void Tell(QWidget* parent, Icon icon, const QString& title, const QString& text) = 0;
+  // A question with a button that does it (do_text) and Cancel; true for the first.
+  virtual bool Confirm(QWidget* parent, const QString& title, const QString& text,
+                       const QString& do_text) = 0;
   // The desktop's program for url (a folder, a web or mail address).
   virtual void Open(const QUrl& url) = 0;
 
@@ -48,6 +51,8 @@ class DesktopDialogs : public Dialogs {
   QString ChooseItem(QWidget* parent, const QString& title, const QString& label,
                      const QStringList& items) override;
   void Tell(QWidget* parent, Icon icon, const QString& title, const QString& text) override;
+  bool Confirm(QWidget* parent, const QString& title, const QString& text,
+               const QString& do_text) override;
   void Open(const QUrl& url) override;
 
   // A box waiting for the user goes, as if cancelled, once stop is

@@ -38,7 +38,8 @@ QString UpdateSummary(const archive::ArchiveResult& r, const std::vector<std::st
     case archive::ArchiveOutcome::kStopped:
       text = QStringLiteral(
                  "%1Logs found: %2 (new: %3, changed: %4, unchanged: %5, could not be "
-                 "read: %6)\nMessages added: %7\nMessages in the archive: %8")
+                 "read: %6)\nSources read: %7, could not be reached: %8\nMessages added: "
+                 "%9\nMessages in the archive: %10")
                  .arg(r.outcome == archive::ArchiveOutcome::kStopped
                           ? QStringLiteral("Stopped: the logs read so far are kept.\n")
                           : QString())
@@ -47,8 +48,17 @@ QString UpdateSummary(const archive::ArchiveResult& r, const std::vector<std::st
                  .arg(m.changed_logs)
                  .arg(m.unchanged_logs)
                  .arg(m.unreadable_logs)
+                 .arg(m.sources_read)
+                 .arg(m.unreachable_sources)
                  .arg(m.messages_added)
                  .arg(m.messages_total);
+      if (m.differing_copies > 0)
+        text += QStringLiteral("\nCopies that differ (the messages of both kept): %1")
+                    .arg(m.differing_copies);
+      if (m.gone_logs > 0)
+        text += QStringLiteral("\nConversations gone from every source (kept): %1").arg(m.gone_logs);
+      if (m.pruned_logs > 0)
+        text += QStringLiteral("\nConversations removed: %1").arg(m.pruned_logs);
       break;
     default:
       text = DecodeForDisplay(r.why.message());

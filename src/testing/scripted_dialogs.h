@@ -51,7 +51,13 @@ class ScriptedDialogs : public gui::DesktopDialogs {
   void Tell(QWidget*, Icon icon, const QString& title, const QString& text) override {
     told.push_back({icon, title, text});
   }
+  bool Confirm(QWidget*, const QString& title, const QString& text, const QString&) override {
+    told.push_back({Icon::kInformation, title, text});
+    return confirm;
+  }
   void Open(const QUrl& url) override { opened.push_back(url); }
+  // What every question is answered.
+  bool confirm = false;
 
   // What each box told, "TITLE: TEXT".
   std::vector<std::string> ToldLines() const {

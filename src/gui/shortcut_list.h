@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+class QMenuBar;
+
+namespace chatterwick::gui {
+
+// Every menu command of a window that has a shortcut, with its keys, a line each.
+QString ShortcutList(const QMenuBar& menus);
+
+}  // namespace chatterwick::gui
