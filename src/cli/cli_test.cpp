@@ -524,6 +524,58 @@ TEST(CliTest, ATerminalSeesControlCharactersAsEscapes) {
   }
 }
 
+// Each ROOT is remembered; archive alone reads them all again, and sources
+// lists, renames and forgets them, each change under the archive's lock.
+TEST(CliTest, ArchiveRemembersItsFoldersAndSourcesListsThem) {
+  testing::TempTree t;
+  t.File("laptop/p/a/bob/2022-09-30.100000+0000UTC.html", testing::SmallLog(3));
+  t.File("backup/p/a/bob/2022-09-30.100000+0000UTC.html", testing::SmallLog(2));
+  const std::string db = t.Path("a.sqlite");
+  Result r = Cli({"archive", "--db", db, "-q"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "chatterwick-cli: There is no archive " + db +
+                       " yet: name a log folder to read. Name it: chatterwick-cli archive ROOT\n");
+  r = Cli({"archive", t.Path("laptop"), t.Path("backup"), "--db", db, "-q"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Sources read: 2, could not be reached: 0\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Messages in the archive: 3\n"), std::string::npos) << r.out;
+  r = Cli({"sources", "--db", db});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("Source: laptop\n  Path: " + t.Path("laptop/") + "\n  Logs: 1 at the last "
+                       "read; copies kept: 1, of which still there: 1\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("Source: backup\n"), std::string::npos);
+
+  std::filesystem::rename(t.Path("backup"), t.Path("unplugged"));
+  r = Cli({"archive", "--db", db, "-q"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "The source backup (" + t.Path("backup/") +
+                       ") could not be reached: No such file or directory. Its logs are kept as "
+                       "they were.\n");
+  EXPECT_NE(r.out.find("Messages in the archive: 3\n"), std::string::npos) << r.out;
+  r = Cli({"sources", "--db", db});
+  EXPECT_NE(r.out.find("Reachable now: no, No such file or directory\n"), std::string::npos);
+
+  EXPECT_EQ(Cli({"sources", "rename", "backup", "laptop", "--db", db}).err,
+            "chatterwick-cli: another source is called laptop; nothing was changed in " + db + "\n");
+  r = Cli({"sources", "rename", "backup", "old drive", "--db", db});
+  EXPECT_EQ(r.out, "Source backup is now called old drive.\n");
+  r = Cli({"sources", "forget", "old drive", "--db", db});
+  EXPECT_EQ(r.out,
+            "Source old drive forgotten (copies of logs it held: 1); their messages are kept.\n");
+  r = Cli({"archive", "--db", db, "--prune"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Messages in the archive: 3\n"), std::string::npos) << r.out;
+  for (const std::vector<std::string>& wrong :
+       {std::vector<std::string>{"sources", "frob"}, {"sources", "forget"}, {"sources", "rename", "a"},
+        {"sources", "forget", ""}}) {
+    r = Cli(wrong);
+    EXPECT_EQ(r.status, 2) << wrong[1];
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  }
+}
+
 // A root without a single log replaces nothing and creates no archive; the
 // user hears what a log root looks like, and a hint.
 TEST(CliTest, ARootWithoutLogsChangesNothing) {

@@ -70,8 +70,8 @@ int RunSources(const Request& rq, Shell& sh) {
   }
   if (w[0] == "rename") sh.out << "Source " << w[1] << " is now called " << w[2] << ".\n";
   else
-    sh.out << "Source " << w[1] << " forgotten: " << copies
-           << " copies of logs no longer read from it; their messages are kept.\n";
+    sh.out << "Source " << w[1] << " forgotten (copies of logs it held: " << copies
+           << "); their messages are kept.\n";
   return CheckOutput(sh.out, sh.err, 0);
 }
 
