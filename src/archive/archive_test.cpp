@@ -15,6 +15,7 @@
 #include "core/commands.h"
 #include "platform/posix_env.h"
 #include "testing/fixtures.h"
+#include "testing/sql_rows.h"
 #include "testing/memory_window.h"
 #include "testing/temp_tree.h"
 
@@ -54,21 +55,7 @@ class ArchiveTest : public ::testing::Test {
     return RunArchive(*PosixEnv(), t.Path(root), db, "*.html", observer, stop);
   }
   // One text per row, its columns joined by "|".
-  Strings Rows(const std::string& sql) {
-    Database d;
-    EXPECT_TRUE(d.Open(db, true).ok());
-    Statement st;
-    const Status s = st.Prepare(d, sql.c_str());
-    EXPECT_TRUE(s.ok()) << s.message();
-    Strings rows;
-    bool row = false;
-    while (st.Step(&row).ok() && row) {
-      std::string text;
-      for (int i = 0; i < st.Columns(); ++i) text += (i ? "|" : "") + std::string(st.Text(i));
-      rows.push_back(text);
-    }
-    return rows;
-  }
+  Strings Rows(const std::string& sql) { return chatterwick::testing::SqlRows(db, sql); }
   std::string One(const std::string& sql) {
     const Strings rows = Rows(sql);
     return rows.empty() ? "(none)" : rows[0];

@@ -14,6 +14,7 @@
 #include "archive/sqlite_db.h"
 #include "platform/posix_env.h"
 #include "testing/fixtures.h"
+#include "testing/sql_rows.h"
 #include "testing/temp_tree.h"
 
 // One history from several log folders: copies of a conversation kept once
@@ -36,18 +37,7 @@ class SourcesTest : public ::testing::Test {
     return RunArchive(*PosixEnv(), full, into.empty() ? db : into, kArchiveMask, &told, {}, gone);
   }
   Strings Rows(const std::string& sql, const std::string& file = "") {
-    Database d;
-    EXPECT_TRUE(d.Open(file.empty() ? db : file, true).ok());
-    Statement st;
-    EXPECT_TRUE(st.Prepare(d, sql.c_str()).ok()) << sql;
-    Strings rows;
-    bool row = false;
-    while (st.Step(&row).ok() && row) {
-      std::string text;
-      for (int i = 0; i < st.Columns(); ++i) text += (i ? "|" : "") + std::string(st.Text(i));
-      rows.push_back(text);
-    }
-    return rows;
+    return testing::SqlRows(file.empty() ? db : file, sql);
   }
   // Every message with its conversation's place, in each conversation's order.
   Strings Messages(const std::string& file = "") {
