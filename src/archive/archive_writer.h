@@ -30,6 +30,14 @@ struct LogPlan {
   int64_t copy = 0;          // 0: this source's copy is new to the archive
 };
 
+// The messages and first and last times of a conversation being made, as
+// its rows go in.
+struct FreshTotals {
+  int64_t messages = 0;
+  std::optional<int64_t> first, last;  // seconds since 1970
+  std::string first_at, last_at;
+};
+
 class ArchiveWriter {
  public:
   // db is open and of this schema (OpenArchiveForWriting); summary gets the
@@ -104,11 +112,6 @@ class ArchiveWriter {
   int pending_logs_ = 0;
   bool merges_held_ = false;
   bool stopped_in_log_ = false;
-  struct FreshTotals {
-    int64_t messages = 0;
-    std::optional<int64_t> first, last;  // seconds since 1970
-    std::string first_at, last_at;
-  };
   std::optional<FreshTotals> fresh_;  // while a new conversation's rows go in
   ConversationMerge merge_;           // while a copy goes into a conversation held before
 };
