@@ -7,6 +7,7 @@
 #include "archive/archive_writer.h"
 #include "archive/copy_presence.h"
 #include "archive/log_pieces.h"
+#include "archive/people_table.h"
 #include "archive/run_sources.h"
 #include "core/log_tree.h"
 #include "core/path.h"
@@ -43,6 +44,8 @@ class Archiver {
   bool LockAndOpen(const std::string& db_path, bool create, ArchiveResult* result);
   // Stores every log in order; a stop there sets *outcome.
   Status StoreAll(ArchiveWriter& writer, ArchiveOutcome* outcome);
+  // Finds names, "me" and people again after the run, in a transaction.
+  Status GroupPeopleAgain();
   Status Write(const std::string& mask, ArchiveOutcome* outcome);
 
   Env& env_;
@@ -106,9 +109,10 @@ bool Archiver::LockAndOpen(const std::string& db_path, bool create, ArchiveResul
   result->outcome = s.IsBusy()       ? ArchiveOutcome::kBusy
                     : s.IsNotFound() ? ArchiveOutcome::kNoSources
                                      : ArchiveOutcome::kDatabaseError;
-  result->why = s.IsNotFound() ? Status::NotFound("There is no archive " + db_path +
-                                                  " yet: name a log folder to read.")
-                               : s;
+  result->why =
+      s.IsNotFound()
+          ? Status::NotFound("There is no archive " + db_path + " yet: name a log folder to read.")
+          : s;
   return false;
 }
 
@@ -165,9 +169,18 @@ Status Archiver::Write(const std::string& mask, ArchiveOutcome* outcome) {
   s = writer.End(s);
   if (!s.ok()) return s;
   // A whole run knows which logs are still on the disk; a stopped one does not.
-  if (*outcome != ArchiveOutcome::kDone) return presence.Count();
-  s = presence.Settle(sources_.Listed(), writer.seen_copies(), mask, gone_);
-  return s.ok() ? sources_.MarkRead(db_) : s;
+  if (*outcome != ArchiveOutcome::kDone) s = presence.Count();
+  else s = presence.Settle(sources_.Listed(), writer.seen_copies(), mask, gone_);
+  if (s.ok() && *outcome == ArchiveOutcome::kDone) s = sources_.MarkRead(db_);
+  return s.ok() ? GroupPeopleAgain() : s;
+}
+
+Status Archiver::GroupPeopleAgain() {
+  Status s = db_.Exec("BEGIN IMMEDIATE");
+  if (s.ok()) s = Regroup(db_);
+  if (s.ok()) return db_.Exec("COMMIT");
+  db_.Exec("ROLLBACK").IgnoreError();
+  return s;
 }
 
 ArchiveResult Archiver::Run(const std::vector<std::string>& roots, const std::string& db_path,
@@ -176,8 +189,7 @@ ArchiveResult Archiver::Run(const std::vector<std::string>& roots, const std::st
   if (!roots.empty()) {
     if (!ListRoots(roots, mask, db_path, &result) || !LockAndOpen(db_path, true, &result))
       return result;
-  } else if (!LockAndOpen(db_path, false, &result) ||
-             !ListRemembered(mask, db_path, &result)) {
+  } else if (!LockAndOpen(db_path, false, &result) || !ListRemembered(mask, db_path, &result)) {
     result.summary = summary_;
     return result;
   }
@@ -193,8 +205,8 @@ ArchiveResult Archiver::Run(const std::vector<std::string>& roots, const std::st
 }  // namespace
 
 ArchiveResult RunArchive(Env& env, const std::vector<std::string>& roots,
-                         const std::string& db_path, const std::string& mask,
-                         RunObserver* observer, StopFlag stop, GoneLogs gone, bool read_ahead) {
+                         const std::string& db_path, const std::string& mask, RunObserver* observer,
+                         StopFlag stop, GoneLogs gone, bool read_ahead) {
   return Archiver(env, observer, stop, gone, read_ahead).Run(roots, db_path, mask);
 }
 

@@ -15,8 +15,8 @@
 #include "core/commands.h"
 #include "platform/posix_env.h"
 #include "testing/fixtures.h"
-#include "testing/sql_rows.h"
 #include "testing/memory_window.h"
+#include "testing/sql_rows.h"
 #include "testing/temp_tree.h"
 
 namespace chatterwick::archive {
@@ -81,7 +81,7 @@ TEST_F(ArchiveTest, SchemaHoldsEveryLevelWithItsKeys) {
          "<p>just text</p>\n</body></html>\n");
   const ArchiveResult r = Run();
   ASSERT_EQ(r.outcome, ArchiveOutcome::kDone) << r.why.message();
-  EXPECT_EQ(One("PRAGMA user_version"), "4");
+  EXPECT_EQ(One("PRAGMA user_version"), "5");
   EXPECT_EQ(Rows("PRAGMA foreign_key_check"), Strings{});
   EXPECT_EQ(Rows("SELECT protocol, account, contact, file_name, title, started_at FROM chat "
                  "LIMIT 1"),
@@ -189,9 +189,9 @@ TEST_F(ArchiveTest, LaterRunsReadOnlyWhatChanged) {
   EXPECT_EQ(
       Rows("SELECT file_name, count(*) FROM chat GROUP BY file_name ORDER BY file_name"),
       (Strings{"goes.html|5", "grows.html|3", "new.html|1", "rewritten.html|4", "same.html|3"}));
-  EXPECT_EQ(Rows("SELECT file_name, messages FROM conversation ORDER BY file_name"),
-            (Strings{"goes.html|5", "grows.html|3", "new.html|1", "rewritten.html|4",
-                     "same.html|3"}));
+  EXPECT_EQ(
+      Rows("SELECT file_name, messages FROM conversation ORDER BY file_name"),
+      (Strings{"goes.html|5", "grows.html|3", "new.html|1", "rewritten.html|4", "same.html|3"}));
 }
 
 TEST_F(ArchiveTest, AnInterruptedRunIsCompletedByTheNext) {
@@ -365,20 +365,22 @@ TEST_F(ArchiveTest, NamesAsPeopleKnowThemAndAnOlderArchiveUpgraded) {
   {
     Database d;
     ASSERT_TRUE(d.Open(db, false).ok());
-    ASSERT_TRUE(d.Exec("DROP VIEW chat; ALTER TABLE protocol DROP COLUMN display_name; "
-                       "ALTER TABLE account DROP COLUMN display_name; "
-                       "ALTER TABLE contact DROP COLUMN display_name; "
-                       "ALTER TABLE conversation DROP COLUMN present; "
-                       "ALTER TABLE conversation DROP COLUMN file_ctime; "
-                       "ALTER TABLE conversation DROP COLUMN file_inode; "
-                       "ALTER TABLE conversation DROP COLUMN content_hash; "
-                       "DROP INDEX message_order; ALTER TABLE message DROP COLUMN sent_order; "
-                       "DROP TABLE copy; DROP TABLE source; DROP INDEX conversation_stem; "
-                       "ALTER TABLE conversation DROP COLUMN file_stem; "
-                       "ALTER TABLE conversation DROP COLUMN messages; "
-                       "ALTER TABLE conversation DROP COLUMN first_sent_at; "
-                       "ALTER TABLE conversation DROP COLUMN last_sent_at; "
-                       "PRAGMA user_version = 1;")
+    ASSERT_TRUE(d.Exec((std::string(kDropPeopleTables) +
+                        "DROP VIEW chat; ALTER TABLE protocol DROP COLUMN display_name; "
+                        "ALTER TABLE account DROP COLUMN display_name; "
+                        "ALTER TABLE contact DROP COLUMN display_name; "
+                        "ALTER TABLE conversation DROP COLUMN present; "
+                        "ALTER TABLE conversation DROP COLUMN file_ctime; "
+                        "ALTER TABLE conversation DROP COLUMN file_inode; "
+                        "ALTER TABLE conversation DROP COLUMN content_hash; "
+                        "DROP INDEX message_order; ALTER TABLE message DROP COLUMN sent_order; "
+                        "DROP TABLE copy; DROP TABLE source; DROP INDEX conversation_stem; "
+                        "ALTER TABLE conversation DROP COLUMN file_stem; "
+                        "ALTER TABLE conversation DROP COLUMN messages; "
+                        "ALTER TABLE conversation DROP COLUMN first_sent_at; "
+                        "ALTER TABLE conversation DROP COLUMN last_sent_at; "
+                        "PRAGMA user_version = 1;")
+                           .c_str())
                     .ok());
     std::string view = kChatView;
     view = view.substr(0, view.find(",\n         p.display_name")) +
@@ -389,7 +391,7 @@ TEST_F(ArchiveTest, NamesAsPeopleKnowThemAndAnOlderArchiveUpgraded) {
   o.contact = "zo%c3";
   EXPECT_EQ(contacts(o), Strings{"zo%c3%ab@example.org|Zo\u00eb| hello"});
   ASSERT_EQ(Run().outcome, ArchiveOutcome::kDone);
-  EXPECT_EQ(One("PRAGMA user_version"), "4");
+  EXPECT_EQ(One("PRAGMA user_version"), "5");
   EXPECT_EQ(contacts(o), Strings{"zo\u00eb@example.org|Zo\u00eb| hello"});
   EXPECT_EQ(Rows("SELECT display_name FROM contact ORDER BY id"),
             (Strings{"caf\u00e9@muc.example.net.chat", "zo\u00eb@example.org"}));

@@ -21,8 +21,8 @@ std::string MessageValues(int first) {
 }
 
 // A conversation's counts and times, and that a copy holds it now.
-const std::string kTotals = ConversationTotalsSql("id = ?1", "coalesce(m.sent_order, unixepoch(m.sent_at))",
-                                                   "present = 1, ");
+const std::string kTotals = ConversationTotalsSql(
+    "id = ?1", "coalesce(m.sent_order, unixepoch(m.sent_at))", "present = 1, ");
 
 const std::string kAddMessage =
     "INSERT INTO message(conversation_id, line_number, time_text, sent_at, sender, body, kind, "
@@ -49,8 +49,7 @@ Status ArchiveWriter::Prepare() {
       {&add_account_, "INSERT INTO account(protocol_id, name, display_name) VALUES (?1, ?2, ?3)"},
       {&find_contact_, "SELECT id FROM contact WHERE account_id = ?1 AND name = ?2"},
       {&add_contact_, "INSERT INTO contact(account_id, name, display_name) VALUES (?1, ?2, ?3)"},
-      {&find_conversation_,
-       "SELECT id FROM conversation WHERE contact_id = ?1 AND file_stem = ?2"},
+      {&find_conversation_, "SELECT id FROM conversation WHERE contact_id = ?1 AND file_stem = ?2"},
       {&find_copy_,
        "SELECT id, file_size, file_mtime, file_ctime, file_inode FROM copy "
        "WHERE source_id = ?1 AND conversation_id = ?2 AND file_name = ?3"},
@@ -218,6 +217,7 @@ Status ArchiveWriter::Store(const LogRef& log, const LogPlan& plan, ReadAhead<Lo
     // A log cut short by a read error adds nothing of what it held.
     db_.Exec("ROLLBACK TO log").IgnoreError();
     indexed_ = indexed_before;
+    tally_.DropLog();
     db_.Exec("RELEASE log").IgnoreError();
     return s.ok() && !stopped_in_log_ ? Unreadable(log, read) : s;
   }
@@ -225,6 +225,7 @@ Status ArchiveWriter::Store(const LogRef& log, const LogPlan& plan, ReadAhead<Lo
   if (s.ok()) s = WriteTotals(conversation);
   if (s.ok()) s = db_.Exec("RELEASE log");
   if (!s.ok()) return s;
+  tally_.KeepLog();
   (plan.copy ? summary_.changed_logs : summary_.new_logs) += 1;
   summary_.messages_added += added;
   pending_messages_ += added;
@@ -286,15 +287,15 @@ Status ArchiveWriter::AddConversation(const LogRef& log, int64_t contact, const 
 }
 
 Status ArchiveWriter::StoreLines(const LogRef& log, int64_t contact, LogPiece* piece,
-                                 ReadAhead<LogPiece>& pieces, int64_t* conversation,
-                                 int64_t* added, std::string* hash, Status* read) {
+                                 ReadAhead<LogPiece>& pieces, int64_t* conversation, int64_t* added,
+                                 std::string* hash, Status* read) {
   // Messages of a conversation new to the archive all go in as they come;
   // another copy's only when the archive does not hold them yet.
   const bool merging = *conversation != 0;
   fresh_.reset();
   if (!merging) fresh_.emplace();
-  Status s = merging ? merge_.Begin(*conversation)
-                     : AddConversation(log, contact, *piece, conversation);
+  Status s =
+      merging ? merge_.Begin(*conversation) : AddConversation(log, contact, *piece, conversation);
   for (; s.ok();) {
     summary_.unreadable_stamps += piece->unreadable_stamps;
     if (piece->stopped) {
@@ -338,6 +339,7 @@ Status ArchiveWriter::WriteCopy(const LogRef& log, const LogPlan& plan, int64_t 
 }
 
 Status ArchiveWriter::InsertRows(int64_t conversation, const std::vector<PendingRow>& rows) {
+  tally_.Add(conversation, rows);
   // Full batches go in one statement each: a step costs mostly itself, not its rows.
   for (size_t first = 0; first < rows.size();) {
     const bool full = rows.size() - first >= kRowsPerInsert;
@@ -373,6 +375,7 @@ Status ArchiveWriter::IndexPending() {
 
 Status ArchiveWriter::Commit(bool begin_again) {
   Status s = IndexPending();
+  if (s.ok()) s = tally_.Flush(db_);
   if (s.ok()) s = db_.Exec("COMMIT");
   if (s.ok() && begin_again) s = db_.Exec("BEGIN IMMEDIATE");
   pending_logs_ = 0;

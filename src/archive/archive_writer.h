@@ -11,6 +11,7 @@
 #include "archive/archive.h"
 #include "archive/conversation_merge.h"
 #include "archive/log_pieces.h"
+#include "archive/sender_tally.h"
 #include "archive/sqlite_db.h"
 #include "core/read_ahead.h"
 #include "core/run_observer.h"
@@ -114,6 +115,7 @@ class ArchiveWriter {
   bool stopped_in_log_ = false;
   std::optional<FreshTotals> fresh_;  // while a new conversation's rows go in
   ConversationMerge merge_;           // while a copy goes into a conversation held before
+  SenderTally tally_;
 };
 
 }  // namespace chatterwick::archive

@@ -113,7 +113,7 @@ TEST_F(ExportFixtureTest, EveryFormatHoldsEveryMessageAndReadsBack) {
     const size_t end = csv.find("\r\n", pos);
     const auto fields = testing::ReadCsvRow(std::string_view(csv).substr(pos, end - pos));
     ASSERT_TRUE(fields.has_value());
-    ASSERT_EQ(fields->size(), 8u);
+    ASSERT_EQ(fields->size(), 10u);
     if (rows++ > 0) from_csv.push_back((*fields)[6]);
     pos = end + 2;
   }

@@ -6,8 +6,10 @@
 #include <utility>
 
 #include "archive/names.h"
+#include "archive/node_sql.h"
 #include "archive/schema.h"
 #include "archive/sqlite_db.h"
+#include "archive/statistics.h"
 
 namespace chatterwick::archive {
 
@@ -29,35 +31,6 @@ void FoldFunction(sqlite3_context* context, int, sqlite3_value** argv) {
                       SQLITE_TRANSIENT);
 }
 
-// The conversations below a node, as SQL over "conversation v" (and the
-// parameter it binds as ?1).
-std::string BelowNode(const NodeRef& node) {
-  switch (node.level) {
-    case NodeRef::Level::kContact:
-      return "v.contact_id = ?1";
-    case NodeRef::Level::kAccount:
-      return "v.contact_id IN (SELECT id FROM contact WHERE account_id = ?1)";
-    case NodeRef::Level::kProtocol:
-      return "v.contact_id IN (SELECT c.id FROM contact c JOIN account a ON a.id = c.account_id "
-             "WHERE a.protocol_id = ?1)";
-    case NodeRef::Level::kEverything:
-      break;
-  }
-  return "?1 = ?1";
-}
-
-// Runs sql, binding node's id as ?1, and calls row for each result row.
-template <typename Row>
-Status ForEachRow(Database& db, const std::string& sql, const NodeRef& node, Row&& row) {
-  Statement st;
-  Status s = st.Prepare(db, sql.c_str());
-  if (!s.ok()) return s;
-  if (st.Parameters() > 0) st.Bind(1, node.id);
-  bool more = false;
-  while ((s = st.Step(&more)).ok() && more) row(st);
-  return s;
-}
-
 // *slot, prepared from sql the first time it is asked for.
 Status PreparedOnce(Database& db, std::unique_ptr<Statement>* slot, const std::string& sql) {
   if (*slot) return Status::OK();
@@ -65,15 +38,6 @@ Status PreparedOnce(Database& db, std::unique_ptr<Statement>* slot, const std::s
   Status s = st->Prepare(db, sql.c_str());
   if (s.ok()) *slot = std::move(st);
   return s;
-}
-
-// "most first" from counts kept by name.
-std::vector<std::pair<std::string, int64_t>> MostFirst(Database& db, const std::string& sql,
-                                                       const NodeRef& node, Status* s) {
-  std::vector<std::pair<std::string, int64_t>> out;
-  *s = ForEachRow(db, sql, node,
-                  [&](Statement& st) { out.emplace_back(std::string(st.Text(0)), st.Int(1)); });
-  return out;
 }
 
 // Steps through q's hits from offset; limited: q has a LIMIT.
@@ -325,43 +289,10 @@ Status ArchiveReader::CountHits(const SearchOptions& options, int64_t* count) {
 }
 
 Status ArchiveReader::Stats(const NodeRef& node, Statistics* stats) {
-  *stats = Statistics();
-  const std::string joined = " FROM message m JOIN conversation v ON v.id = m.conversation_id";
-  const std::string from = joined + " WHERE " + BelowNode(node);
-  Status s = ForEachRow(
-      *db_, "SELECT count(*), coalesce(min(m.sent_at), ''), coalesce(max(m.sent_at), '')" + from,
-      node, [&](Statement& st) {
-        stats->messages = st.Int(0);
-        stats->first_sent_at = st.Text(1);
-        stats->last_sent_at = st.Text(2);
-      });
-  // The stamp's own local time: "2022-09-30T17:39:26+02:00" holds its month
-  // and hour as written.
-  if (s.ok())
-    s = ForEachRow(
-        *db_,
-        "SELECT substr(m.sent_at, 1, 7), count(*)" + from + " AND m.sent_at IS NOT NULL GROUP BY 1",
-        node, [&](Statement& st) { stats->per_month[std::string(st.Text(0))] = st.Int(1); });
-  if (s.ok())
-    s = ForEachRow(
-        *db_,
-        "SELECT CAST(substr(m.sent_at, 12, 2) AS INTEGER), count(*)" + from +
-            " AND m.sent_at IS NOT NULL GROUP BY 1",
-        node, [&](Statement& st) { stats->per_hour[static_cast<int>(st.Int(0))] = st.Int(1); });
-  if (s.ok())
-    stats->per_sender = MostFirst(
-        *db_,
-        "SELECT m.sender, count(*)" + from + " AND m.sender <> '' GROUP BY 1 ORDER BY 2 DESC, 1",
-        node, &s);
-  if (s.ok())
-    stats->top_contacts =
-        MostFirst(*db_,
-                  "SELECT " + ShownName("c.") + ", count(*)" + joined +
-                      " JOIN contact c ON c.id = v.contact_id WHERE " + BelowNode(node) +
-                      " GROUP BY c.id ORDER BY 2 DESC, 1 LIMIT 10",
-                  node, &s);
-  return s;
+  return ReadStatistics(*db_, version_, ShownName("c."), node, stats);
 }
+
+Status ArchiveReader::People(std::vector<PersonRow>* rows) { return ListPeople(*db_, rows); }
 
 Status ArchiveReader::Sources(std::vector<SourceInfo>* sources) {
   sources->clear();
@@ -382,9 +313,10 @@ Status ArchiveReader::Sources(std::vector<SourceInfo>* sources) {
 Status ArchiveReader::GoneConversations(int64_t* count) {
   *count = 0;
   if (version_ < 2) return Status::OK();
-  return db_->QueryInt(version_ >= 4 ? "SELECT count(*) FROM conversation v WHERE present = 0 AND "
-                                       "EXISTS (SELECT 1 FROM copy k WHERE k.conversation_id = v.id)"
-                                     : "SELECT count(*) FROM conversation WHERE present = 0",
+  return db_->QueryInt(version_ >= 4
+                           ? "SELECT count(*) FROM conversation v WHERE present = 0 AND "
+                             "EXISTS (SELECT 1 FROM copy k WHERE k.conversation_id = v.id)"
+                           : "SELECT count(*) FROM conversation WHERE present = 0",
                        count);
 }
 
@@ -412,15 +344,24 @@ Status ArchiveReader::CountAllMessages() {
   return s;
 }
 
+std::string WithWhom(const ConversationInfo& c) {
+  if (c.person.empty() || c.person == c.contact) return c.contact;
+  return c.person + " (" + c.contact + ")";
+}
+
 Status ArchiveReader::Conversation(int64_t id, ConversationInfo* info, bool with_times) {
   *info = ConversationInfo();
   Status s = PreparedOnce(
       *db_, &conversation_,
       "SELECT " + ShownName("p.") + ", " + ShownName("a.") + ", " + ShownName("c.") +
           ", p.name, a.name, c.name, v.file_name, v.title, coalesce(v.started_at, ''), "
-          "v.file_size, v.file_mtime "
-          "FROM conversation v JOIN contact c ON c.id = v.contact_id "
-          "JOIN account a ON a.id = c.account_id JOIN protocol p ON p.id = a.protocol_id "
+          "v.file_size, v.file_mtime, " +
+          (version_ >= 5 ? "coalesce(pe.name, ''), coalesce(cp.known_name, '')" : "'', ''") +
+          " FROM conversation v JOIN contact c ON c.id = v.contact_id "
+          "JOIN account a ON a.id = c.account_id JOIN protocol p ON p.id = a.protocol_id " +
+          (version_ >= 5 ? "LEFT JOIN contact_person cp ON cp.contact_id = c.id "
+                           "LEFT JOIN person pe ON pe.id = cp.person_id "
+                         : "") +
           "WHERE v.id = ?1");
   if (!s.ok()) return s;
   Statement& st = *conversation_;
@@ -441,6 +382,8 @@ Status ArchiveReader::Conversation(int64_t id, ConversationInfo* info, bool with
     info->started_at = st.Text(8);
     size = st.Int(9);
     mtime = st.Int(10);
+    info->person = st.Text(11);
+    info->contact_name = st.Text(12);
   }
   st.Reset();
   if (s.ok() && !found) return Status::NotFound("no conversation " + std::to_string(id));
@@ -449,7 +392,7 @@ Status ArchiveReader::Conversation(int64_t id, ConversationInfo* info, bool with
   if (!s.ok()) return s;
   info->messages = counted.first;
   info->signature = std::to_string(counted.first) + ":" + std::to_string(counted.second) + ":" +
-                    std::to_string(size) + ":" + std::to_string(mtime);
+                    std::to_string(size) + ":" + std::to_string(mtime) + ":" + info->person;
   return with_times ? MessageTimes(id, info) : s;
 }
 

@@ -9,8 +9,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "archive/node_sql.h"
+#include "archive/people_table.h"
 #include "archive/search.h"
 #include "archive/source_table.h"
+#include "archive/statistics.h"
 #include "core/status.h"
 #include "core/stop_flag.h"
 
@@ -21,13 +24,6 @@ namespace chatterwick::archive {
 
 class Database;
 class Statement;
-
-// A protocol, an account or a contact, or the whole archive.
-struct NodeRef {
-  enum class Level { kEverything, kProtocol, kAccount, kContact };
-  Level level = Level::kEverything;
-  int64_t id = 0;  // of the protocol, account or contact
-};
 
 // One node of the tree with what lies below it.
 struct TreeNode {
@@ -53,12 +49,19 @@ struct ConversationInfo {
   int64_t id = 0;
   std::string protocol, account, contact;                          // as people know them
   std::string protocol_on_disk, account_on_disk, contact_on_disk;  // as the disk has them
-  std::string file_name, title, started_at;                        // started_at may be empty
+  // The person the contact is, and the name its messages carry when more
+  // than its handle; empty for a chat room, or an archive before people.
+  std::string person, contact_name;
+  std::string file_name, title, started_at;  // started_at may be empty
   int64_t messages = 0;
   std::string first_sent_at, last_sent_at;  // of its messages with a full stamp; may be empty
   // Changes whenever the archive run replaces the conversation's messages.
   std::string signature;
 };
+
+// Who a conversation is with as people know them: the person, with the
+// handle beside it when that says something more ("Bob Jones (100000000)").
+std::string WithWhom(const ConversationInfo& c);
 
 struct MessageRow {
   int64_t id = 0, line_number = 0;
@@ -75,15 +78,6 @@ struct SourceInfo {
 struct CopyInfo {
   std::string source_name, source_path, file_name;
   bool present = true;  // false once a whole read of its source no longer found it
-};
-
-struct Statistics {
-  int64_t messages = 0;
-  std::string first_sent_at, last_sent_at;
-  std::map<std::string, int64_t> per_month;                   // "2022-09" -> messages
-  std::map<int, int64_t> per_hour;                            // local hour of day -> messages
-  std::vector<std::pair<std::string, int64_t>> per_sender;    // most first
-  std::vector<std::pair<std::string, int64_t>> top_contacts;  // most first, display names
 };
 
 class ArchiveReader {
@@ -120,6 +114,9 @@ class ArchiveReader {
   // How many messages the search selects (options.limit aside).
   Status CountHits(const SearchOptions& options, int64_t* count);
   Status Stats(const NodeRef& node, Statistics* stats);
+  // Every contact with its person (see ListPeople); none before schema 5.
+  Status People(std::vector<PersonRow>* rows);
+  bool HasPeople() const { return version_ >= 5; }
   // The sources the archive reads, oldest first; none before schema 4.
   Status Sources(std::vector<SourceInfo>* sources);
   // How many conversations are gone from every source that held them: those

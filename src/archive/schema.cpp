@@ -7,6 +7,8 @@
 
 #include "archive/copies.h"
 #include "archive/names.h"
+#include "archive/people_table.h"
+#include "archive/sender_tally.h"
 #include "archive/sqlite_db.h"
 
 namespace chatterwick::archive {
@@ -109,6 +111,11 @@ Status FillCopies(Database& db) {
   return s;
 }
 
+Status FillPeople(Database& db) {
+  const Status s = FillSenderTally(db);
+  return s.ok() ? Regroup(db) : s;
+}
+
 // One version's step to the next: its SQL, then what SQL alone cannot do.
 struct UpgradeStep {
   int from, to;
@@ -120,6 +127,7 @@ constexpr UpgradeStep kUpgradeSteps[] = {
     {1, 2, kUpgradeFrom1, &FillDisplayNames},
     {2, 3, kUpgradeFrom2, nullptr},
     {3, 4, kUpgradeFrom3, &FillCopies},
+    {4, 5, kPeopleTables, &FillPeople},
 };
 
 // The triggers (and views, with_views) of db's schema as one text.
@@ -142,6 +150,7 @@ Status SchemaCode(Database& db, bool with_views, std::string* code) {
 Status CreateSchema(Database& db) {
   Status s = db.Exec(kTables);
   if (s.ok()) s = db.Exec(kSourceTables);
+  if (s.ok()) s = db.Exec(kPeopleTables);
   return s.ok() ? db.Exec(kChatView) : s;
 }
 
@@ -165,8 +174,15 @@ Status CheckSchema(Database& db, int64_t* version) {
     s = db.QueryInt(
         "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name IN ('source', 'copy')",
         &sources);
+  int64_t people = 0;
+  if (s.ok() && v >= 5)
+    s = db.QueryInt(
+        "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name IN "
+        "('sender_tally', 'person', 'contact_person', 'person_choice', 'me_name')",
+        &people);
   if (!s.ok()) return s;
-  if ((v == 0 && tables != 0) || (v != 0 && ours != 6) || (v >= 4 && sources != 2))
+  if ((v == 0 && tables != 0) || (v != 0 && ours != 6) || (v >= 4 && sources != 2) ||
+      (v >= 5 && people != 5))
     return Status::InvalidData("a database, but not a chatterwick archive");
   if (v == 0) return s;
   // The full-text index is kept up to date by triggers, which the

@@ -13,7 +13,7 @@ namespace chatterwick::archive {
 
 class Database;
 
-inline constexpr int kSchemaVersion = 4;
+inline constexpr int kSchemaVersion = 5;
 // message.sent_order of a stamp (an SQL expression of sent_at's text): its
 // seconds since 1970, and for no stamp a time after every other.
 inline std::string SentOrderOf(const std::string& sent_at) {
@@ -147,6 +147,55 @@ CREATE TABLE copy (
 CREATE INDEX copy_conversation ON copy(conversation_id);
 CREATE INDEX copy_hash ON copy(content_hash);
 )sql";
+
+// The tables of people: a new archive's, and those the upgrade to version 5
+// adds. person, contact_person and me_name are made anew by every
+// grouping; person_choice is the user's, and only the user changes it.
+inline constexpr const char* kPeopleTables = R"sql(
+-- How many chat lines and actions each sender wrote in a conversation, the
+-- sender without the client's auto-reply mark and the blanks around it.
+CREATE TABLE sender_tally (
+  conversation_id INTEGER NOT NULL REFERENCES conversation(id) ON DELETE CASCADE,
+  sender TEXT NOT NULL,
+  messages INTEGER NOT NULL,
+  PRIMARY KEY (conversation_id, sender)
+) WITHOUT ROWID;
+-- A person: a named group of contacts; why says what made them one.
+CREATE TABLE person (
+  id INTEGER PRIMARY KEY,
+  name TEXT NOT NULL UNIQUE,
+  why TEXT NOT NULL DEFAULT ''
+);
+-- The person a contact is (none for a chat room), and the name its
+-- messages carry when that is more than its handle.
+CREATE TABLE contact_person (
+  contact_id INTEGER PRIMARY KEY REFERENCES contact(id) ON DELETE CASCADE,
+  person_id INTEGER REFERENCES person(id) ON DELETE SET NULL,
+  known_name TEXT
+);
+CREATE INDEX contact_person_person ON contact_person(person_id);
+-- What the user said: a handle (PROTOCOL/ACCOUNT/CONTACT as on the disk)
+-- merged into the person named person, or split out to stand alone; or a
+-- person renamed (subject: its old name).
+CREATE TABLE person_choice (
+  kind TEXT NOT NULL CHECK (kind IN ('merge', 'split', 'rename')),
+  subject TEXT NOT NULL,
+  person TEXT NOT NULL DEFAULT '',
+  PRIMARY KEY (kind, subject)
+) WITHOUT ROWID;
+-- The sender names an account's user writes under.
+CREATE TABLE me_name (
+  account_id INTEGER NOT NULL REFERENCES account(id) ON DELETE CASCADE,
+  sender TEXT NOT NULL,
+  PRIMARY KEY (account_id, sender)
+) WITHOUT ROWID;
+)sql";
+
+// What an archive of this version holds beyond one of version 4: for tests
+// and tools that make an archive of an earlier version from a new one.
+inline constexpr const char* kDropPeopleTables =
+    "DROP TABLE sender_tally; DROP TABLE contact_person; DROP TABLE person_choice; "
+    "DROP TABLE me_name; DROP TABLE person;";
 
 // The view "chat" is the one way readers see a message with its names: the
 // names as on the disk ("protocol", "account", "contact") and as people know

@@ -1,15 +1,16 @@
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "archive/archive.h"
 #include "archive/reader.h"
+#include "archive/schema.h"
 #include "archive/source_table.h"
 #include "archive/sqlite_db.h"
 #include "platform/posix_env.h"
@@ -33,7 +34,8 @@ class SourcesTest : public ::testing::Test {
   ArchiveResult Run(const Strings& roots, GoneLogs gone = GoneLogs::kKeep,
                     const std::string& into = "") {
     Strings full;
-    for (const std::string& root : roots) full.push_back(fs::path(root).is_absolute() ? root : t.Path(root));
+    for (const std::string& root : roots)
+      full.push_back(fs::path(root).is_absolute() ? root : t.Path(root));
     return RunArchive(*PosixEnv(), full, into.empty() ? db : into, kArchiveMask, &told, {}, gone);
   }
   Strings Rows(const std::string& sql, const std::string& file = "") {
@@ -80,7 +82,8 @@ TEST_F(SourcesTest, FixtureThreeMachinesGiveTheUnionInAnyOrder) {
       break;
     }
   }
-  ASSERT_EQ(Run({"whole/"}, GoneLogs::kKeep, t.Path("whole.sqlite")).outcome, ArchiveOutcome::kDone);
+  ASSERT_EQ(Run({"whole/"}, GoneLogs::kKeep, t.Path("whole.sqlite")).outcome,
+            ArchiveOutcome::kDone);
   std::sort(conversations.begin(), conversations.end());
   EXPECT_EQ(Rows("SELECT p.name || '/' || a.name || '/' || c.name || '/' || v.file_name FROM "
                  "conversation v JOIN contact c ON c.id = v.contact_id JOIN account a ON a.id = "
@@ -94,9 +97,11 @@ TEST_F(SourcesTest, FixtureThreeMachinesGiveTheUnionInAnyOrder) {
   do {
     SCOPED_TRACE(order[0] + " " + order[1] + " " + order[2]);
     fs::remove(db);
-    for (const std::string& machine : order) ASSERT_EQ(Run({(roots / machine).string()}).outcome, ArchiveOutcome::kDone);
+    for (const std::string& machine : order)
+      ASSERT_EQ(Run({(roots / machine).string()}).outcome, ArchiveOutcome::kDone);
     EXPECT_EQ(Messages(), want);
-    EXPECT_EQ(Rows("SELECT count(*) FROM conversation"), Strings{std::to_string(conversations.size())});
+    EXPECT_EQ(Rows("SELECT count(*) FROM conversation"),
+              Strings{std::to_string(conversations.size())});
   } while (std::next_permutation(order.begin(), order.end()));
   fs::remove(db);
   const ArchiveResult all = Run({(roots / "backup-2023").string(), (roots / "laptop").string(),
@@ -111,15 +116,13 @@ TEST_F(SourcesTest, FixtureCopiesInEitherFormatAreOneConversation) {
   const fs::path html = testing::FixtureRoot() / "real-logs-b";
   SKIP_WITHOUT(html);
   SKIP_WITHOUT(testing::TextFixtureRoot());
-  const ArchiveResult r =
-      Run({html.string(), (testing::TextFixtureRoot() / "txt-logs-b").string(),
-           (testing::TextFixtureRoot() / "mixed-format-b").string(),
-           (testing::FixtureRoot() / "real-logs-b-crlf").string()});
+  const ArchiveResult r = Run({html.string(), (testing::TextFixtureRoot() / "txt-logs-b").string(),
+                               (testing::TextFixtureRoot() / "mixed-format-b").string(),
+                               (testing::FixtureRoot() / "real-logs-b-crlf").string()});
   ASSERT_EQ(r.outcome, ArchiveOutcome::kDone) << r.why.message();
   EXPECT_EQ(r.summary.logs_found, 4 * 67);
   EXPECT_EQ(r.summary.messages_total, 2135);
-  EXPECT_EQ(Rows("SELECT count(*), count(DISTINCT file_stem) FROM conversation"),
-            Strings{"67|67"});
+  EXPECT_EQ(Rows("SELECT count(*), count(DISTINCT file_stem) FROM conversation"), Strings{"67|67"});
   EXPECT_EQ(Rows("SELECT count(*) FROM copy"), Strings{"268"});
 }
 
@@ -242,12 +245,14 @@ TEST_F(SourcesTest, AnArchiveOfTheLastVersionTakesItsFolderAsItsSource) {
   {
     Database d;
     ASSERT_TRUE(d.Open(db, false).ok());
-    ASSERT_TRUE(d.Exec("DROP TABLE copy; DROP TABLE source; DROP INDEX conversation_stem; "
-                       "ALTER TABLE conversation DROP COLUMN file_stem; "
-                       "ALTER TABLE conversation DROP COLUMN messages; "
-                       "ALTER TABLE conversation DROP COLUMN first_sent_at; "
-                       "ALTER TABLE conversation DROP COLUMN last_sent_at; "
-                       "PRAGMA user_version = 3;")
+    ASSERT_TRUE(d.Exec((std::string(kDropPeopleTables) +
+                        "DROP TABLE copy; DROP TABLE source; DROP INDEX conversation_stem; "
+                        "ALTER TABLE conversation DROP COLUMN file_stem; "
+                        "ALTER TABLE conversation DROP COLUMN messages; "
+                        "ALTER TABLE conversation DROP COLUMN first_sent_at; "
+                        "ALTER TABLE conversation DROP COLUMN last_sent_at; "
+                        "PRAGMA user_version = 3;")
+                           .c_str())
                     .ok());
   }
   told.lines.clear();
@@ -259,7 +264,8 @@ TEST_F(SourcesTest, AnArchiveOfTheLastVersionTakesItsFolderAsItsSource) {
   EXPECT_EQ(r.summary.unchanged_logs, 3);
   EXPECT_EQ(r.summary.messages_total, 6);
   const std::string above = fs::path(t.root()).parent_path().filename().string();
-  EXPECT_EQ(Rows("SELECT path, name FROM source"), Strings{t.Path("logs/") + "|" + above + "/logs"});
+  EXPECT_EQ(Rows("SELECT path, name FROM source"),
+            Strings{t.Path("logs/") + "|" + above + "/logs"});
 }
 
 TEST(SourceNameTest, AFolderNameOrTheClientsOwnLogsFolder) {

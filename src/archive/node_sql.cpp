@@ -1,0 +1,30 @@
+#include "archive/node_sql.h"
+
+namespace chatterwick::archive {
+
+std::string BelowNode(const NodeRef& node) {
+  switch (node.level) {
+    case NodeRef::Level::kContact:
+      return "v.contact_id = ?1";
+    case NodeRef::Level::kAccount:
+      return "v.contact_id IN (SELECT id FROM contact WHERE account_id = ?1)";
+    case NodeRef::Level::kProtocol:
+      return "v.contact_id IN (SELECT c.id FROM contact c JOIN account a ON a.id = c.account_id "
+             "WHERE a.protocol_id = ?1)";
+    case NodeRef::Level::kPerson:
+      return "v.contact_id IN (SELECT contact_id FROM contact_person WHERE person_id = ?1)";
+    case NodeRef::Level::kEverything:
+      break;
+  }
+  return "?1 = ?1";
+}
+
+std::vector<std::pair<std::string, int64_t>> MostFirst(Database& db, const std::string& sql,
+                                                       const NodeRef& node, Status* s) {
+  std::vector<std::pair<std::string, int64_t>> out;
+  *s = ForEachRow(db, sql, node,
+                  [&](Statement& st) { out.emplace_back(std::string(st.Text(0)), st.Int(1)); });
+  return out;
+}
+
+}  // namespace chatterwick::archive
