@@ -33,7 +33,7 @@ std::string When(const ConversationInfo& c) {
 class TextWriter : public ExportWriter {
  public:
   std::string BeginConversation(const ConversationInfo& c) override {
-    return "Conversation with " + c.contact + "\n" + "Account " + c.account + " (" + c.protocol +
+    return "Conversation with " + WithWhom(c) + "\n" + "Account " + c.account + " (" + c.protocol +
            "), log " + c.file_name + "\n" + When(c) + "\n\n";
   }
   std::string Message(const ConversationInfo&, const MessageRow& m) override {
@@ -56,7 +56,9 @@ json ConversationFields(const ConversationInfo& c) {
           {"contact_on_disk", c.contact_on_disk},
           {"file_name", c.file_name},
           {"title", c.title},
-          {"started_at", c.started_at.empty() ? json(nullptr) : json(c.started_at)}};
+          {"started_at", c.started_at.empty() ? json(nullptr) : json(c.started_at)},
+          {"person", c.person.empty() ? json(nullptr) : json(c.person)},
+          {"contact_name", c.contact_name.empty() ? json(nullptr) : json(c.contact_name)}};
 }
 
 // One JSON string, quoted and escaped, appended to out. A large archive
@@ -169,13 +171,13 @@ class CsvWriter : public ExportWriter {
   std::string BeginFile() override {
     return (safe_ ? std::string(kUtf8Bom) : "") +
            FormatCsvRow({"sent_at", "protocol", "account", "contact", "conversation_started_at",
-                         "sender", "body", "kind"}) +
+                         "sender", "body", "kind", "person", "contact_name"}) +
            "\r\n";
   }
   std::string BeginConversation(const ConversationInfo&) override { return {}; }
   std::string Message(const ConversationInfo& c, const MessageRow& m) override {
     return FormatCsvRow({m.sent_at, c.protocol, c.account, c.contact, c.started_at, m.sender,
-                         Body(m), m.kind},
+                         Body(m), m.kind, c.person, c.contact_name},
                         CsvTextFor(safe_)) +
            "\r\n";
   }
@@ -291,7 +293,7 @@ class HtmlWriter : public ExportWriter {
   std::string EndFile() override { return "</body>\n</html>\n"; }
   std::string BeginConversation(const ConversationInfo& c) override {
     day_.clear();
-    return "<article>\n<header>\n<h1>" + Escaped(c.contact) + "</h1>\n<p>" + Escaped(c.account) +
+    return "<article>\n<header>\n<h1>" + Escaped(WithWhom(c)) + "</h1>\n<p>" + Escaped(c.account) +
            " (" + Escaped(c.protocol) + ") &middot; " + Escaped(c.title) + "</p>\n<p>" +
            Escaped(When(c)) + "</p>\n</header>\n";
   }

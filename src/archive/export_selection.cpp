@@ -10,7 +10,7 @@ namespace {
 
 bool Filtered(const SearchOptions& s) {
   return !s.query.empty() || !s.protocol.empty() || !s.account.empty() || !s.contact.empty() ||
-         !s.sender.empty() || !s.from.empty() || !s.to.empty();
+         !s.sender.empty() || !s.person.empty() || !s.from.empty() || !s.to.empty();
 }
 
 Status Select(ArchiveReader& reader, const ArchiveExportOptions& options, Selection* selection) {

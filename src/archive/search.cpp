@@ -116,6 +116,12 @@ SqlWithParams SearchSql(const SearchOptions& options, int64_t version, SearchPla
   AddSelect(q, options, version, plan);
   AddQuery(q, options.query);
   AddNameFilters(q, options, version);
+  if (!options.person.empty())
+    q.sql += version >= 5 ? " AND chat.conversation_id IN (SELECT v.id FROM conversation v JOIN "
+                            "contact_person cp ON cp.contact_id = v.contact_id JOIN person pe ON "
+                            "pe.id = cp.person_id WHERE pe.name = " +
+                                q.Param(options.person) + ")"
+                          : " AND 0";
   if (options.present_only && version >= 2)
     q.sql += " AND chat.conversation_id IN (SELECT id FROM conversation WHERE present = 1)";
   if (!options.from.empty()) q.sql += " AND chat.sent_at >= " + q.Param(options.from);

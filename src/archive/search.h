@@ -21,6 +21,8 @@ struct SearchOptions {
   // Each matches a part of the name as people know it, letter case and
   // accents ignored in every script.
   std::string protocol, account, contact, sender;
+  // The whole name of a person: the messages of every contact of theirs.
+  std::string person;
   // YYYY-MM-DD, the local date the message was sent; both days included.
   std::string from, to;
   int64_t limit = 0;  // 0: every hit

@@ -23,7 +23,8 @@ constexpr const char* kNotes =
     "no message matched), 2 wrong arguments, 130 or 143 stopped by Ctrl+C or SIGTERM.\n";
 constexpr const char* kDescription = "chatterwick-cli: reads chat logs without a window.";
 constexpr const char* kUsage =
-    "chatterwick-cli (view | catalogue | export | archive | sources | search | export-archive) "
+    "chatterwick-cli (view | catalogue | export | archive | sources | people | search | "
+    "export-archive) "
     "...";
 
 struct Command {
@@ -51,15 +52,21 @@ const Command kCommands[] = {
     {"sources", "Lists, renames or forgets the log folders an archive reads.",
      "chatterwick-cli sources [--db FILE] [ACTION = rename OLD NEW | forget NAME]", &DeclareSources,
      &CheckSources, &RunSources},
+    {"people", "Lists the people of an archive; merges, splits or renames them.",
+     "chatterwick-cli people [--db FILE] [--csv] [ACTION = merge PERSON HANDLE... | split HANDLE "
+     "| rename OLD NEW]",
+     &DeclarePeople, &CheckPeople, &RunPeople},
     {"search", "Finds messages in an archive.",
      "chatterwick-cli search [QUERY] [--db FILE] [--fts] [--contact TEXT] [--account TEXT] "
-     "[--protocol TEXT] [--sender TEXT] [--from DATE] [--to DATE] [--limit N] [--csv] [--present] "
+     "[--protocol TEXT] [--sender TEXT] [--person NAME] [--from DATE] [--to DATE] [--limit N] "
+     "[--csv] [--present] "
      "[-- QUERY that begins with -]",
      &DeclareSearch, &CheckSearch, &RunSearch},
     {"export-archive", "Exports conversations from an archive as HTML, text, JSON or CSV.",
      "chatterwick-cli export-archive [--db FILE] --format html|txt|json|jsonl|csv "
      "(--output DIR | --single FILE) [--query TEXT] [--only-matching] [--contact TEXT] "
-     "[--account TEXT] [--protocol TEXT] [--sender TEXT] [--from DATE] [--to DATE] [--no-bom] "
+     "[--account TEXT] [--protocol TEXT] [--sender TEXT] [--person NAME] [--from DATE] [--to DATE] "
+     "[--no-bom] "
      "[-q]",
      &DeclareExportArchive, &CheckExportArchive, &RunExportArchive},
 };

@@ -484,7 +484,8 @@ TEST(CliTest, AMistypedCommandGetsASuggestion) {
       {"arch", "chatterwick-cli: unknown command \"arch\"; did you mean \"archive\"?\n"},
       {"frobnicate",
        "chatterwick-cli: unknown command \"frobnicate\"; usage: chatterwick-cli (view | "
-       "catalogue | export | archive | sources | search | export-archive) ...   (--help for "
+       "catalogue | export | archive | sources | people | search | export-archive) ...   (--help "
+       "for "
        "more)\n"},
   };
   for (const auto& [typed, says] : cases) {
@@ -541,7 +542,8 @@ TEST(CliTest, ArchiveRemembersItsFoldersAndSourcesListsThem) {
   EXPECT_NE(r.out.find("Messages in the archive: 3\n"), std::string::npos) << r.out;
   r = Cli({"sources", "--db", db});
   EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("Source: laptop\n  Path: " + t.Path("laptop/") + "\n  Logs: 1 at the last "
+  EXPECT_NE(r.out.find("Source: laptop\n  Path: " + t.Path("laptop/") +
+                       "\n  Logs: 1 at the last "
                        "read; copies kept: 1, of which still there: 1\n"),
             std::string::npos)
       << r.out;
@@ -557,8 +559,9 @@ TEST(CliTest, ArchiveRemembersItsFoldersAndSourcesListsThem) {
   r = Cli({"sources", "--db", db});
   EXPECT_NE(r.out.find("Reachable now: no, No such file or directory\n"), std::string::npos);
 
-  EXPECT_EQ(Cli({"sources", "rename", "backup", "laptop", "--db", db}).err,
-            "chatterwick-cli: another source is called laptop; nothing was changed in " + db + "\n");
+  EXPECT_EQ(
+      Cli({"sources", "rename", "backup", "laptop", "--db", db}).err,
+      "chatterwick-cli: another source is called laptop; nothing was changed in " + db + "\n");
   r = Cli({"sources", "rename", "backup", "old drive", "--db", db});
   EXPECT_EQ(r.out, "Source backup is now called old drive.\n");
   r = Cli({"sources", "forget", "old drive", "--db", db});
@@ -567,9 +570,10 @@ TEST(CliTest, ArchiveRemembersItsFoldersAndSourcesListsThem) {
   r = Cli({"archive", "--db", db, "--prune"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("Messages in the archive: 3\n"), std::string::npos) << r.out;
-  for (const std::vector<std::string>& wrong :
-       {std::vector<std::string>{"sources", "frob"}, {"sources", "forget"}, {"sources", "rename", "a"},
-        {"sources", "forget", ""}}) {
+  for (const std::vector<std::string>& wrong : {std::vector<std::string>{"sources", "frob"},
+                                                {"sources", "forget"},
+                                                {"sources", "rename", "a"},
+                                                {"sources", "forget", ""}}) {
     r = Cli(wrong);
     EXPECT_EQ(r.status, 2) << wrong[1];
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;

@@ -1,7 +1,9 @@
 #include "cli/command.h"
 
 #include <cerrno>
+#include <memory>
 
+#include "archive/reader.h"
 #include "core/log_view.h"
 #include "core/messages.h"
 #include "core/output_folder.h"
@@ -51,6 +53,8 @@ void DeclareFilters(CLI::App* c, Request& rq) {
   c->add_option("--account", rq.search.account, "part of the account's name");
   c->add_option("--protocol", rq.search.protocol, "part of the protocol's name");
   c->add_option("--sender", rq.search.sender, "part of the sender's name");
+  c->add_option("--person", rq.search.person,
+                "every handle of this person (its whole name, as people lists it)");
   auto date = [](const std::string& d) {
     return archive::IsDate(d) ? std::string()
                               : "a date from 1000-01-01 to 9999-12-31 as YYYY-MM-DD, not " + d;
@@ -64,8 +68,23 @@ void DeclareFilters(CLI::App* c, Request& rq) {
 void CheckFilters(CLI::App* c, const Request& rq) {
   if (c->count("--db")) NotEmpty(rq.db, "FILE");
   const archive::SearchOptions& o = rq.search;
+  if (c->count("--person")) NotEmpty(o.person, "NAME");
   if (!o.from.empty() && !o.to.empty() && o.from > o.to)
     throw Usage{"--from " + o.from + " is later than --to " + o.to};
+}
+
+bool PersonThere(Shell& sh, const std::string& db, const std::string& person) {
+  if (person.empty()) return true;
+  std::unique_ptr<archive::ArchiveReader> reader;
+  std::vector<archive::PersonRow> rows;
+  Status s = archive::ArchiveReader::Open(db, &reader);
+  if (s.ok()) s = reader->People(&rows);
+  if (!s.ok()) return true;  // the command's own read says what is wrong
+  for (const archive::PersonRow& r : rows)
+    if (r.person == person) return true;
+  sh.err << "chatterwick-cli: no person is called \"" << person << "\" in " << db
+         << " (chatterwick-cli people lists them)\n";
+  return false;
 }
 
 bool ArchiveThere(Shell& sh, const std::string& db) {

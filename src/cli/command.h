@@ -107,6 +107,8 @@ void DeclareTree(CLI::App* c, Request& rq);
 void CheckTree(CLI::App* c, const Request& rq);
 // The filters search and export-archive both take.
 void DeclareFilters(CLI::App* c, Request& rq);
+// False, with the reason on stderr, when --person names nobody in db.
+bool PersonThere(Shell& sh, const std::string& db, const std::string& person);
 void CheckFilters(CLI::App* c, const Request& rq);
 // False, having said so, when there is no file at db, or one that cannot be
 // an archive: a pipe or a device would keep the program waiting on its open.
@@ -129,6 +131,9 @@ int RunArchive(const Request& rq, Shell& sh);
 void DeclareSources(CLI::App* c, Request& rq);
 void CheckSources(CLI::App* c, const Request& rq);
 int RunSources(const Request& rq, Shell& sh);
+void DeclarePeople(CLI::App* c, Request& rq);
+void CheckPeople(CLI::App* c, const Request& rq);
+int RunPeople(const Request& rq, Shell& sh);
 void DeclareSearch(CLI::App* c, Request& rq);
 void CheckSearch(CLI::App* c, const Request& rq);
 int RunSearch(const Request& rq, Shell& sh);

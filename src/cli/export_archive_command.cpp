@@ -44,7 +44,7 @@ void CheckExportArchive(CLI::App* c, const Request& rq) {
 int RunExportArchive(const Request& rq, Shell& sh) {
   if (rq.db.empty() && !HaveOutputFolder(rq, sh)) return 1;
   const std::string db = rq.db.empty() ? rq.output_folder + archive::kArchiveFile : rq.db;
-  if (!ArchiveThere(sh, db)) return 2;
+  if (!ArchiveThere(sh, db) || !PersonThere(sh, db, rq.search.person)) return 2;
   archive::ArchiveExportOptions options;
   options.format = *archive::ExportFormatNamed(rq.format);
   options.selection = rq.search;

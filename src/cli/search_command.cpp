@@ -72,7 +72,7 @@ int RunSearch(const Request& rq, Shell& sh) {
   }
   if (db.empty() && !HaveOutputFolder(rq, sh)) return 1;
   if (db.empty()) db = rq.output_folder + archive::kArchiveFile;
-  if (!ArchiveThere(sh, db)) return 2;
+  if (!ArchiveThere(sh, db) || !PersonThere(sh, db, rq.search.person)) return 2;
   std::string typed;
   for (const std::string& w : words) typed += (typed.empty() ? "" : " ") + w;
   archive::SearchOptions options = rq.search;
