@@ -61,6 +61,7 @@ Status RunSearch(Database& db, SqlWithParams q, bool limited, int64_t offset,
     hit.kind = st.Text(7);
     hit.message_id = st.Int(8);
     hit.conversation_id = st.Int(9);
+    hit.person = st.Text(10);
     if (!emit(hit)) break;
   }
   return s;

@@ -62,7 +62,12 @@ void AddSelect(SqlWithParams& q, const SearchOptions& options, int64_t version, 
   q.sql =
       "SELECT chat.sent_at, chat.time_text, chat.protocol" + display + ", chat.account" + display +
       ", chat.contact" + display + ", chat.sender, " + body + ", chat.kind, chat.id, " +
-      (version >= 2 ? "chat.conversation_id" : "0") + " FROM " +
+      (version >= 2 ? "chat.conversation_id" : "0") + ", " +
+      (version >= 5 ? "coalesce((SELECT pe.name FROM conversation v JOIN contact_person cp ON "
+                      "cp.contact_id = v.contact_id JOIN person pe ON pe.id = cp.person_id WHERE "
+                      "v.id = chat.conversation_id), '')"
+                    : "''") +
+      " FROM " +
       (plan == SearchPlan::kInTimeOrder
            // CROSS JOIN keeps this order of the loops.
            ? "message o CROSS JOIN message_fts CROSS JOIN chat WHERE message_fts.rowid = o.id "

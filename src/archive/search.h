@@ -37,6 +37,7 @@ struct SearchHit {
   std::string sent_at;  // empty when the stamp gave no full time
   // The names as people know them (see DisplayName).
   std::string time_text, protocol, account, contact, sender, body, kind;
+  std::string person;  // empty for a chat room, or an archive from before people
 };
 
 // Checks a date as --from and --to take it: a real calendar date from

@@ -370,9 +370,9 @@ TEST(CliTest, ArchiveThenSearch) {
   // Rows for a spreadsheet: a header, and no formula runs.
   r = Cli({"search", db, "sum", "--csv"});
   EXPECT_EQ(r.out,
-            "\"sent_at\",\"protocol\",\"account\",\"contact\",\"sender\",\"body\"\r\n"
+            "\"sent_at\",\"protocol\",\"account\",\"contact\",\"sender\",\"body\",\"person\"\r\n"
             "\"2022-09-30T17:38:38+02:00\",\"jabber\",\"me@x\",\"'=bob\",\"Bob\","
-            "\" =SUM(A1) is blue\"\r\n");
+            "\" =SUM(A1) is blue\",\"'=bob\"\r\n");
   r = Cli({"search", db, "green"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");

@@ -26,7 +26,7 @@ Result Cli(std::vector<std::string> args) {
   return {status, out.str(), err.str()};
 }
 
-// The handles (protocol/account/contact) of search's hits.
+// Where search's hits are: "PERSON (PROTOCOL/ACCOUNT/CONTACT)".
 std::set<std::string> HitHandles(const std::string& out) {
   std::set<std::string> handles;
   std::istringstream lines(out);
@@ -70,9 +70,10 @@ TEST(PeopleCommandTest, ListsMergesAndFindsEveryHandleOfAPerson) {
   r = Cli({"search", "--db", db, "--person", "Bob Jones"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(HitHandles(r.out),
-            (std::set<std::string>{"aim/alicesmith84/bob", "icq/123456789/100000000",
-                                   "jabber/alice.work@corp.example.net/bob@example.org",
-                                   "jabber/alice@example.com/bob@example.org"}));
+            (std::set<std::string>{"Bob Jones (aim/alicesmith84/bob)",
+                                   "Bob Jones (icq/123456789/100000000)",
+                                   "Bob Jones (jabber/alice.work@corp.example.net/bob@example.org)",
+                                   "Bob Jones (jabber/alice@example.com/bob@example.org)"}));
   r = Cli({"search", "--db", db, "--person", "Bob"});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "chatterwick-cli: no person is called \"Bob\" in " + db +

@@ -52,10 +52,14 @@ bool IsDatabaseFile(Env& env, const std::string& path) {
 std::string HitLine(const archive::SearchHit& h, bool csv) {
   const std::string& when = h.sent_at.empty() ? h.time_text : h.sent_at;
   if (csv)
-    return FormatCsvRow({when, h.protocol, h.account, h.contact, h.sender, h.body},
+    return FormatCsvRow({when, h.protocol, h.account, h.contact, h.sender, h.body, h.person},
                         CsvText::kSpreadsheetSafe) +
            "\r\n";
-  std::string line = when + "  " + h.protocol + '/' + h.account + '/' + h.contact + "  ";
+  const std::string handle = h.protocol + '/' + h.account + '/' + h.contact;
+  // The person with the handle beside it, when the person says more.
+  std::string line =
+      when + "  " +
+      (h.person.empty() || h.person == h.contact ? handle : h.person + " (" + handle + ")") + "  ";
   if (h.kind == "action") line += "* " + h.sender + ' ';
   else if (!h.sender.empty()) line += h.sender + ": ";
   return line.append(text::TrimBlanks(h.body)) + '\n';
@@ -91,7 +95,8 @@ int RunSearch(const Request& rq, Shell& sh) {
   };
   int64_t hits = 0;
   if (csv)
-    print(FormatCsvRow({"sent_at", "protocol", "account", "contact", "sender", "body"}) + "\r\n");
+    print(FormatCsvRow({"sent_at", "protocol", "account", "contact", "sender", "body", "person"}) +
+          "\r\n");
   const Status s = archive::Search(
       db, options,
       [&](const archive::SearchHit& h) {

@@ -151,7 +151,8 @@ void SearchPane::AddHits(const std::vector<archive::SearchHit>& hits) {
                                            : DecodeForDisplay(h.sender) + ": ";
     const QString place =
         (h.sent_at.empty() ? DecodeForDisplay(h.time_text) : ShortStamp(h.sent_at)) + "  " +
-        DecodeForDisplay(h.protocol + "/" + h.account + "/" + h.contact);
+        DecodeForDisplay((h.person.empty() || h.person == h.contact ? "" : h.person + " \u2014 ") +
+                         h.protocol + "/" + h.account + "/" + h.contact);
     auto* item = new QListWidgetItem(place + "\n" + who + body);
     item->setData(HitDelegate::kPlaceRole, place);
     item->setData(HitDelegate::kMarkedRole, who + marked);
