@@ -27,8 +27,9 @@ constexpr const char* kList =
     "coalesce(a.display_name, a.name), coalesce(c.display_name, c.name), "
     "coalesce(cp.known_name, ''), p.name, a.name, c.name, c.id, "
     "(SELECT count(*) FROM conversation v WHERE v.contact_id = c.id), "
-    "(SELECT coalesce(sum(v.messages), 0) FROM conversation v WHERE v.contact_id = c.id) "
-    "FROM contact c JOIN account a ON a.id = c.account_id JOIN protocol p ON p.id = a.protocol_id "
+    "(SELECT coalesce(sum(v.messages), 0) FROM conversation v WHERE v.contact_id = c.id), "
+    "coalesce(pe.id, 0) FROM contact c JOIN account a ON a.id = c.account_id JOIN protocol p ON "
+    "p.id = a.protocol_id "
     "LEFT JOIN contact_person cp ON cp.contact_id = c.id LEFT JOIN person pe ON pe.id = "
     "cp.person_id "
     "ORDER BY pe.name IS NULL, pe.name COLLATE NOCASE, pe.name, 3, 4, 5";
@@ -155,6 +156,7 @@ Status ListPeople(Database& db, std::vector<PersonRow>* rows) {
     r.contact_id = st.Int(9);
     r.conversations = st.Int(10);
     r.messages = st.Int(11);
+    r.person_id = st.Int(12);
     rows->push_back(std::move(r));
   });
 }

@@ -23,7 +23,8 @@ struct PersonRow {
   std::string person;  // empty for a chat room
   std::string why;     // why its person's contacts are one
   std::string protocol, account, contact, known_name;
-  std::string handle;  // HandleText of the names on the disk
+  std::string handle;     // HandleText of the names on the disk
+  int64_t person_id = 0;  // 0 for a chat room
   int64_t contact_id = 0, conversations = 0, messages = 0;
 };
 

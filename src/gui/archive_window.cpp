@@ -20,16 +20,17 @@
 #include <QVBoxLayout>
 
 #include "archive/archive.h"
-#include "archive/export.h"
-#include "archive/export_format.h"
 #include "archive/source_report.h"
 #include "core/commands.h"
 #include "core/log_tree.h"
 #include "core/options.h"
 #include "gui/archive_message_page.h"
+#include "gui/conversation_export.h"
 #include "gui/conversation_list.h"
 #include "gui/dialogs.h"
 #include "gui/display_text.h"
+#include "gui/history_pages.h"
+#include "gui/people_editor.h"
 #include "gui/reading_view.h"
 #include "gui/search_pane.h"
 #include "gui/shortcut_list.h"
@@ -44,10 +45,7 @@ namespace {
 using archive::NodeRef;
 using Kind = archive::BackgroundReader::Kind;
 using Job = archive::BackgroundReader::Job;
-const QStringList kFormats = {"html", "txt", "json", "jsonl", "csv"};
 constexpr int kConversationTab = 0, kSearchTab = 1, kStatisticsTab = 2;
-// A conversation comes a page at a time: the first shows at once.
-constexpr int64_t kMessagePage = 2000;
 
 }  // namespace
 
@@ -95,13 +93,13 @@ void ArchiveWindow::CreateActions() {
     if (!Busy()) StartUpdate();
   });
   sources_action_ = action("&Sources\u2026", {}, [this] { ShowSources(); });
-  remove_gone_action_ =
-      action("&Remove Conversations Gone from Every Source\u2026", {}, [this] { AskAndRemoveGone(); });
-  export_action_ = action("&Export Selected Conversations\u2026", QKeySequence(Qt::CTRL | Qt::Key_E),
-                          [this] { AskAndExport(false); });
-  export_hits_action_ = action("Export Search &Results\u2026",
-                               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E),
-                               [this] { AskAndExport(true); });
+  remove_gone_action_ = action("&Remove Conversations Gone from Every Source\u2026", {},
+                               [this] { AskAndRemoveGone(); });
+  export_action_ = action("&Export Selected Conversations\u2026",
+                          QKeySequence(Qt::CTRL | Qt::Key_E), [this] { AskAndExport(false); });
+  export_hits_action_ =
+      action("Export Search &Results\u2026", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E),
+             [this] { AskAndExport(true); });
 }
 
 void ArchiveWindow::CreateMenus() {
@@ -136,6 +134,10 @@ void ArchiveWindow::CreateMenus() {
                   [this] { tabs_->setCurrentIndex(kSearchTab); });
   view->addAction(QStringLiteral("S&tatistics"), QKeySequence(Qt::ALT | Qt::Key_3), this,
                   [this] { tabs_->setCurrentIndex(kStatisticsTab); });
+  view->addAction(QStringLiteral("&Read All of the Person"), QKeySequence(Qt::CTRL | Qt::Key_R),
+                  this, [this] {
+                    if (node_.level == NodeRef::Level::kPerson) ReadAll(node_);
+                  });
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   help->addAction(QStringLiteral("&Keyboard Shortcuts"), QKeySequence::HelpContents, this,
                   [this] { Tell(QStringLiteral("Keyboard Shortcuts"), ShortcutList(*menuBar())); });
@@ -176,6 +178,17 @@ void ArchiveWindow::ConnectPanes() {
     if (tabs_->currentIndex() == kStatisticsTab) ShowStatistics(node);
   };
   conversations_->on_opened = [this](int64_t id) { OpenConversation(id); };
+  export_ = std::make_unique<ConversationExport>(this, env_, db_path_, jobs_,
+                                                 [this](const QString& text) { Say(text); });
+  people_ = std::make_unique<PeopleEditor>(this, env_, db_path_, jobs_, *tree_);
+  people_->on_changed = [this](const QString& said) {
+    Reload();
+    Say(said);
+  };
+  tree_->on_merge = [this](const std::string& h, const std::string& p) { people_->Merge(h, p); };
+  tree_->on_split = [this](const std::string& handle) { people_->Split(handle); };
+  tree_->on_rename = [this](const std::string& person) { people_->Rename(person); };
+  tree_->on_read_all = [this](const NodeRef& person) { ReadAll(person); };
   search_->on_changed = [this] { RunSearch(); };
   search_->on_more_wanted = [this] { FetchHits(search_->HitsShown()); };
   search_->on_hit_opened = [this](int64_t conversation, int64_t message) {
@@ -243,19 +256,21 @@ void ArchiveWindow::Reload() {
   const std::string default_folder = EncodeTyped(log_folder_);
   reads_->Schedule(Kind::kTree, [this, default_folder](const Job& job) {
     auto nodes = std::make_shared<std::vector<archive::TreeNode>>();
-    // A tree that cannot be read is an empty one.
+    auto people = std::make_shared<std::vector<archive::PersonRow>>();
+    // A tree that cannot be read is an empty one; without people, it has accounts alone.
     if (job.reader && !job.reader->Tree(nodes.get()).ok()) nodes->clear();
+    if (job.reader && !job.reader->People(people.get()).ok()) people->clear();
     // Whether there is a folder to offer a first archive from.
     const bool default_there =
         nodes->empty() && !default_folder.empty() && CheckLogRoot(env_, default_folder).ok();
-    job.deliver([this, opened = job.opened, nodes, default_there] {
-      ShowTree(opened, *nodes, default_there);
+    job.deliver([this, opened = job.opened, nodes, people, default_there] {
+      ShowTree(opened, *nodes, *people, default_there);
     });
   });
 }
 
 void ArchiveWindow::ShowTree(const Status& opened, const std::vector<archive::TreeNode>& nodes,
-                             bool default_there) {
+                             const std::vector<archive::PersonRow>& people, bool default_there) {
   Say(QString());
   const QString file = DecodeForDisplay(db_path_);
   const QString offer =
@@ -279,7 +294,8 @@ void ArchiveWindow::ShowTree(const Status& opened, const std::vector<archive::Tr
                                             : why)),
         false);
   }
-  tree_->Fill(nodes);
+  tree_nodes_ = nodes;
+  tree_->Fill(nodes, people);
   if (tree_->TotalMessages() == 0)
     return ShowMessagePage(QStringLiteral("The archive at %1 is empty.%2").arg(file, offer), true,
                            default_there);
@@ -295,8 +311,14 @@ void ArchiveWindow::ShowConversations(const NodeRef& node) {
     if (!job.reader) return;
     auto rows = std::make_shared<std::vector<archive::ConversationRow>>();
     if (!job.reader->Conversations(node, rows.get()).ok()) return;
-    job.deliver([this, rows] {
-      conversations_->Show(*rows);
+    job.deliver([this, rows, newest_first = node.level == NodeRef::Level::kPerson] {
+      // A person's own list names only the handle each conversation was on.
+      conversations_->Show(
+          *rows,
+          [this, newest_first](int64_t contact) {
+            return newest_first ? tree_->HandleOf(contact) : tree_->WhoIs(contact);
+          },
+          newest_first);
       if (rows->empty()) reading_->Show({});
       Say(rows->size() == 1 ? QStringLiteral("1 conversation")
                             : QStringLiteral("%L1 conversations").arg(rows->size()));
@@ -305,23 +327,16 @@ void ArchiveWindow::ShowConversations(const NodeRef& node) {
 }
 
 void ArchiveWindow::OpenConversation(int64_t conversation, int64_t message_id) {
-  // A hit: its message chosen and in the middle of the view, once its page is there.
   if (message_id) tabs_->setCurrentIndex(kConversationTab);
-  reads_->Schedule(Kind::kMessages, [this, conversation, message_id](const Job& job) {
-    if (!job.reader) return;
-    auto found = std::make_shared<bool>(message_id == 0);
-    for (int64_t offset = 0;; offset += kMessagePage) {
-      auto page = std::make_shared<std::vector<archive::MessageRow>>();
-      if (!job.reader->Messages(conversation, offset, kMessagePage, page.get()).ok()) return;
-      const bool more = static_cast<int64_t>(page->size()) == kMessagePage;
-      job.deliver([this, page, offset, message_id, found] {
-        if (offset == 0) reading_->Show(*page);
-        else reading_->Append(*page);
-        if (!*found) *found = reading_->ShowMessage(message_id);
-      });
-      if (!more || job.stop.Requested()) return;
-    }
-  });
+  ReadConversation(*reads_, reading_, conversation, message_id);
+}
+
+void ArchiveWindow::ReadAll(const NodeRef& person) {
+  tabs_->setCurrentIndex(kConversationTab);
+  std::map<int64_t, QString> labels;
+  for (const archive::TreeNode& n : tree_nodes_)
+    if (n.node.level == NodeRef::Level::kContact) labels[n.node.id] = tree_->WhoIs(n.node.id);
+  ReadHistory(*reads_, reading_, person, std::move(labels));
 }
 
 void ArchiveWindow::RunSearch() {
@@ -427,9 +442,9 @@ void ArchiveWindow::ShowSources() {
     std::vector<archive::SourceInfo> sources;
     const Status s = job.reader ? job.reader->Sources(&sources) : job.opened;
     // Whether each can be reached is asked of the disk, here.
-    const std::string text =
-        s.ok() ? archive::SourcesReport(env_, sources)
-               : "The archive's sources could not be read: " + s.message() + "\n";
+    const std::string text = s.ok()
+                                 ? archive::SourcesReport(env_, sources)
+                                 : "The archive's sources could not be read: " + s.message() + "\n";
     job.deliver([this, text] { Tell(QStringLiteral("Sources"), DecodeForDisplay(text)); });
   });
 }
@@ -456,43 +471,14 @@ void ArchiveWindow::AskAndRemoveGone() {
 
 void ArchiveWindow::AskAndExport(bool search_results) {
   if (Busy()) return;
-  const std::vector<int64_t> ids =
-      search_results ? search_->HitConversations() : conversations_->ChosenIds();
-  if (ids.empty())
-    return Tell(QStringLiteral("Export"),
-                search_results ? QStringLiteral("Search for something first.")
-                               : QStringLiteral("Choose one or more conversations first."));
-  Dialogs& dialogs = Dialogs::Current();
-  const QString format =
-      dialogs.ChooseItem(this, QStringLiteral("Export"), QStringLiteral("Format:"), kFormats);
-  if (format.isEmpty()) return;
-  const QString folder = dialogs.ChoosePath(this, Dialogs::Choose::kFolder, QString());
-  if (!folder.isEmpty()) ExportConversations(ids, format, folder);
+  export_->Ask(search_results ? search_->HitConversations() : conversations_->ChosenIds(),
+               search_results ? QStringLiteral("Search for something first.")
+                              : QStringLiteral("Choose one or more conversations first."));
 }
 
 void ArchiveWindow::ExportConversations(const std::vector<int64_t>& conversations,
                                         const QString& format, const QString& folder) {
-  archive::ArchiveExportOptions options;
-  options.format = *archive::ExportFormatNamed(EncodeTyped(format));
-  options.conversations = conversations;
-  const std::string dir = EncodeTyped(folder.endsWith('/') ? folder : folder + '/'), db = db_path_;
-  Say(QStringLiteral("Exporting\u2026"));
-  jobs_.Start([this, options, dir, db]() -> std::function<void()> {
-    const archive::ArchiveExportResult r =
-        archive::ExportArchiveToFolder(env_, db, dir, options, nullptr, jobs_.stop());
-    return [this, r, dir] {
-      if (!r.status.ok())
-        return Say(
-            QStringLiteral("The export failed: %1").arg(DecodeForDisplay(r.status.message())));
-      const QString where = DecodeForDisplay(dir);
-      QString said = QStringLiteral("%1 files written to %2 <a href=\"%3\">Open folder</a>")
-                         .arg(r.summary.written)
-                         .arg(where.toHtmlEscaped(), QUrl::fromLocalFile(where).toString());
-      if (r.summary.not_written > 0)
-        said += QStringLiteral("; %1 could not be written").arg(r.summary.not_written);
-      Say(said);
-    };
-  });
+  export_->Run(conversations, format, folder);
 }
 
 }  // namespace chatterwick::gui

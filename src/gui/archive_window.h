@@ -25,7 +25,9 @@ class QTabWidget;
 namespace chatterwick::gui {
 
 class ArchiveMessagePage;
+class ConversationExport;
 class ConversationList;
+class PeopleEditor;
 class ReadingView;
 class SearchPane;
 class StatisticsPane;
@@ -57,6 +59,8 @@ class ArchiveWindow : public QMainWindow {
   // What the window is doing, for its tests.
   void SelectNode(const archive::NodeRef& node);
   void OpenConversation(int64_t conversation, int64_t message_id = 0);
+  // A person's whole history as one stream, oldest first.
+  void ReadAll(const archive::NodeRef& person);
   void RunSearch();
   // Reads the folders into the archive, each remembered as a source; with
   // none, every source the archive remembers.
@@ -87,7 +91,7 @@ class ArchiveWindow : public QMainWindow {
   // the default folder when default_there.
   void ShowMessagePage(const QString& text, bool offer_build, bool default_there = false);
   void ShowTree(const Status& opened, const std::vector<archive::TreeNode>& nodes,
-                bool default_there);
+                const std::vector<archive::PersonRow>& people, bool default_there);
   void ShowConversations(const archive::NodeRef& node);
   void ShowStatistics(const archive::NodeRef& node);
   void FetchHits(int64_t offset);
@@ -118,10 +122,13 @@ class ArchiveWindow : public QMainWindow {
   QPushButton* cancel_ = nullptr;
   QLabel* status_ = nullptr;
   QAction *add_folder_action_ = nullptr, *update_action_ = nullptr, *sources_action_ = nullptr,
-          *remove_gone_action_ = nullptr, *export_action_ = nullptr,
-          *export_hits_action_ = nullptr;
+          *remove_gone_action_ = nullptr, *export_action_ = nullptr, *export_hits_action_ = nullptr;
 
-  // Updates and exports, one at a time.
+  std::vector<archive::TreeNode> tree_nodes_;
+  std::unique_ptr<ConversationExport> export_;
+  std::unique_ptr<PeopleEditor> people_;
+
+  // Updates, exports and what the user says of people, one at a time.
   JobThread jobs_{this};
   // Last: it ends its thread before anything it reports to goes.
   std::unique_ptr<archive::BackgroundReader> reads_;

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -22,6 +23,7 @@
 #include "gui/display_text.h"
 #include "gui/frm_main.h"
 #include "gui/message_view.h"
+#include "gui/tree_pane.h"
 #include "platform/posix_env.h"
 #include "testing/fixtures.h"
 #include "testing/scripted_dialogs.h"
@@ -282,16 +284,16 @@ class ArchiveWindowTest : public QObject {
     f.dialogs.told.clear();
     act("&Update");
     QTRY_VERIFY_WITH_TIMEOUT(!w->Busy(), 30000);
-    QVERIFY2(f.Informed().back().find("Sources read: 2, could not be reached: 0") !=
-                 std::string::npos,
-             f.Informed().back().c_str());
+    QVERIFY2(
+        f.Informed().back().find("Sources read: 2, could not be reached: 0") != std::string::npos,
+        f.Informed().back().c_str());
     Fixture::Settle(*w);
     act("&Sources\u2026");
     QTRY_VERIFY(!w->Reading() && f.Informed().back().find("Source: backup") != std::string::npos);
     QVERIFY(f.Informed().back().find("Source: client") != std::string::npos);
     auto* list = Find<QTreeWidget>(*w, "lstConversations");
     std::set<QString> held;
-    for (int i = 0; i < list->topLevelItemCount(); ++i) held.insert(list->topLevelItem(i)->text(3));
+    for (int i = 0; i < list->topLevelItemCount(); ++i) held.insert(list->topLevelItem(i)->text(4));
     QCOMPARE(held, (std::set<QString>{"backup", "client, backup"}));
 
     std::filesystem::remove(f.tree.Path("client/" + name));
@@ -306,7 +308,8 @@ class ArchiveWindowTest : public QObject {
     act("&Update");
     QTRY_VERIFY_WITH_TIMEOUT(!w->Busy(), 30000);
     act("&Remove Conversations Gone from Every Source\u2026");
-    QTRY_VERIFY_WITH_TIMEOUT(!w->Busy() && f.Count("SELECT count(*) FROM conversation") == 1, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!w->Busy() && f.Count("SELECT count(*) FROM conversation") == 1,
+                             30000);
     QCOMPARE(f.Count("SELECT count(*) FROM message"), int64_t{1});
   }
 
@@ -362,6 +365,52 @@ class ArchiveWindowTest : public QObject {
     QVERIFY2(says.count("not a chatterwick archive") == 1 && !says.contains("empty"),
              qPrintable(says));
     QVERIFY(!Find<QPushButton>(*w, "cmdBuild")->isVisibleTo(w.get()));
+  }
+
+  // People first: a person's conversations across handles, newest first;
+  // what the user says of people is done off the window's thread and kept.
+  void peopleComeFirstAndTheUsersWordIsKept() {
+    if (testing::FixtureTrees().empty()) QSKIP("no fixture trees");
+    Fixture f;
+    f.ArchiveFixtures();
+    auto w = f.Open();
+    QCOMPARE(Find<QComboBox>(*w, "cboTreeView")->currentText(), QString("People"));
+    auto* tree = Find<QTreeWidget>(*w, "treArchive");
+    auto person = [&](const QString& name) -> QTreeWidgetItem* {
+      QTreeWidgetItem* everything = tree->topLevelItem(0);
+      for (int i = 0; i < everything->childCount(); ++i)
+        if (everything->child(i)->text(0) == name) return everything->child(i);
+      return nullptr;
+    };
+    QVERIFY(person("Bob Jones") && person("Niaj"));
+    const int bob = person("Bob Jones")->childCount(), niaj = person("Niaj")->childCount();
+    QVERIFY(bob >= 3);
+    tree->setCurrentItem(person("Bob Jones"));
+    auto* list = Find<QTreeWidget>(*w, "lstConversations");
+    QTRY_COMPARE(list->topLevelItemCount(), person("Bob Jones")->data(1, Qt::DisplayRole).toInt());
+    QVERIFY(list->topLevelItem(0)->text(0) > list->topLevelItem(1)->text(0));
+    QVERIFY(list->topLevelItem(0)->text(1).contains(" ("));
+
+    auto* pane = dynamic_cast<gui::TreePane*>(Find<QWidget>(*w, "paneTree"));
+    QVERIFY(pane);
+    f.dialogs.answers = {"Bob Jones"};
+    pane->on_merge("irc/alice@irc.libera.chat/bob", "");
+    QTRY_VERIFY(!w->Busy() && !w->Reading() && person("Bob Jones") &&
+                person("Bob Jones")->childCount() == bob + 1);
+    QVERIFY(f.dialogs.offered.back().find("Bob Jones") != std::string::npos);
+    // A rename onto another person's name merges the two, once the user agrees.
+    f.dialogs.answers = {"Niaj"};
+    f.dialogs.confirm = true;
+    pane->on_rename("Bob Jones");
+    QTRY_VERIFY(!w->Busy() && !w->Reading() && !person("Bob Jones") && person("Niaj") &&
+                person("Niaj")->childCount() == bob + 1 + niaj);
+    f.dialogs.answers = {"  "};
+    pane->on_rename("Niaj");
+    QTRY_VERIFY(!w->Busy() && !f.dialogs.told.empty());
+    QCOMPARE(f.dialogs.told.back().icon, gui::Dialogs::Icon::kWarning);
+    QVERIFY(f.dialogs.told.back().text.contains("empty or only blanks"));
+    QCOMPARE(f.Count("SELECT count(*) FROM person_choice WHERE person = 'Niaj'"),
+             int64_t{bob + 1 + niaj});
   }
 
   void theMainWindowOpensTheArchive() {

@@ -19,8 +19,8 @@ QString ShortStamp(const std::string& stamp) {
 
 ConversationList::ConversationList(QWidget* parent) : QTreeWidget(parent) {
   setObjectName("lstConversations");
-  setHeaderLabels({QStringLiteral("Started"), QStringLiteral("Title"), QStringLiteral("Messages"),
-                   QStringLiteral("Sources")});
+  setHeaderLabels({QStringLiteral("Started"), QStringLiteral("With"), QStringLiteral("Title"),
+                   QStringLiteral("Messages"), QStringLiteral("Sources")});
   setRootIsDecorated(false);
   setSortingEnabled(true);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -29,38 +29,42 @@ ConversationList::ConversationList(QWidget* parent) : QTreeWidget(parent) {
   });
 }
 
-void ConversationList::Show(const std::vector<archive::ConversationRow>& rows) {
+void ConversationList::Show(const std::vector<archive::ConversationRow>& rows,
+                            const std::function<QString(int64_t contact)>& who, bool newest_first) {
   {
     const QSignalBlocker quiet(this);
     setSortingEnabled(false);
     clear();
-    for (const archive::ConversationRow& r : rows) {
-      auto* item = new QTreeWidgetItem(this);
-      item->setText(
-          0, r.started_at.empty() ? DecodeForDisplay(r.file_name) : ShortStamp(r.started_at));
-      item->setText(1, DecodeForDisplay(r.title));
-      item->setToolTip(1, item->text(1));
-      item->setData(2, Qt::DisplayRole, qlonglong{r.messages});
-      item->setData(0, kIdRole, qlonglong{r.id});
-      item->setText(3, DecodeForDisplay(r.sources));
-      item->setToolTip(3, r.sources.empty() ? QString()
-                                            : QStringLiteral("Held by: %1").arg(item->text(3)));
-      if (r.present) continue;
-      // Kept in the archive, but no source holds its log any more.
-      item->setText(1, item->text(1) + QStringLiteral("  (log gone)"));
-      for (int c = 0; c < 4; ++c)
-        item->setForeground(c, palette().color(QPalette::PlaceholderText));
-      item->setToolTip(
-          1, QStringLiteral("Every source that held this log was read without it; its messages "
-                            "are kept."));
-    }
+    for (const archive::ConversationRow& r : rows) AddRow(r, who ? who(r.contact_id) : QString());
     setSortingEnabled(true);
-    sortByColumn(0, Qt::AscendingOrder);
-    for (int c : {0, 1, 2}) resizeColumnToContents(c);
-    // A long title would push the sources out of sight; it shows whole in its tip.
-    setColumnWidth(1, std::min(columnWidth(1), 12 * fontMetrics().averageCharWidth()));
+    sortByColumn(0, newest_first ? Qt::DescendingOrder : Qt::AscendingOrder);
+    for (int c : {0, 1, 2, 3}) resizeColumnToContents(c);
+    // Long names and titles would push the rest out of sight; they show whole in their tips.
+    for (int c : {1, 2})
+      setColumnWidth(c, std::min(columnWidth(c), 18 * fontMetrics().averageCharWidth()));
   }
-  if (topLevelItemCount() > 0) setCurrentItem(topLevelItem(topLevelItemCount() - 1));
+  if (topLevelItemCount() > 0)
+    setCurrentItem(topLevelItem(newest_first ? 0 : topLevelItemCount() - 1));
+}
+
+void ConversationList::AddRow(const archive::ConversationRow& r, const QString& with) {
+  auto* item = new QTreeWidgetItem(this);
+  item->setText(0, r.started_at.empty() ? DecodeForDisplay(r.file_name) : ShortStamp(r.started_at));
+  item->setText(1, with);
+  item->setToolTip(1, with);
+  item->setText(2, DecodeForDisplay(r.title));
+  item->setToolTip(2, item->text(2));
+  item->setData(3, Qt::DisplayRole, qlonglong{r.messages});
+  item->setData(0, kIdRole, qlonglong{r.id});
+  item->setText(4, DecodeForDisplay(r.sources));
+  item->setToolTip(
+      4, r.sources.empty() ? QString() : QStringLiteral("Held by: %1").arg(item->text(4)));
+  if (r.present) return;
+  // Kept in the archive, but no source holds its log any more.
+  item->setText(2, item->text(2) + QStringLiteral("  (log gone)"));
+  for (int c = 0; c < 5; ++c) item->setForeground(c, palette().color(QPalette::PlaceholderText));
+  item->setToolTip(2, QStringLiteral("Every source that held this log was read without it; its "
+                                     "messages are kept."));
 }
 
 bool ConversationList::Select(int64_t conversation) {

@@ -33,8 +33,8 @@ class ConversationListTest : public QObject {
     QCOMPARE(list.topLevelItemCount(), 3);
     QCOMPARE(list.topLevelItem(0)->text(0), QString("2019-01-09 09:48"));
     QCOMPARE(opened, std::vector<int64_t>{9});
-    QVERIFY(list.topLevelItem(2)->text(1).endsWith("(log gone)"));
-    QVERIFY(!list.topLevelItem(0)->text(1).contains("gone"));
+    QVERIFY(list.topLevelItem(2)->text(2).endsWith("(log gone)"));
+    QVERIFY(!list.topLevelItem(0)->text(2).contains("gone"));
     // Shown anew, nothing but the latest opens again.
     list.Show({});
     QCOMPARE(list.topLevelItemCount(), 0);

@@ -95,6 +95,14 @@ QString DesktopDialogs::AskPath(QWidget* parent, const QString& title, const QSt
   return ExecUntilStopped(box) == QDialog::Accepted ? edit->text() : QString();
 }
 
+QString DesktopDialogs::AskText(QWidget* parent, const QString& title, const QString& label,
+                                const QString& answer) {
+  ArrowCursor arrow;
+  bool ok = false;
+  const QString text = QInputDialog::getText(parent, title, label, QLineEdit::Normal, answer, &ok);
+  return ok ? text : QString();
+}
+
 QString DesktopDialogs::ChooseItem(QWidget* parent, const QString& title, const QString& label,
                                    const QStringList& items) {
   ArrowCursor arrow;

@@ -25,6 +25,9 @@ class Dialogs {
   // when cancelled.
   virtual QString AskPath(QWidget* parent, const QString& title, const QString& prompt,
                           const QString& answer, Choose what, const QString& browse_start) = 0;
+  // A line of text, starting as answer; empty when cancelled.
+  virtual QString AskText(QWidget* parent, const QString& title, const QString& label,
+                          const QString& answer) = 0;
   // One of items; empty when cancelled.
   virtual QString ChooseItem(QWidget* parent, const QString& title, const QString& label,
                              const QStringList& items) = 0;
@@ -48,6 +51,8 @@ class DesktopDialogs : public Dialogs {
   QString ChoosePath(QWidget* parent, Choose what, const QString& start) override;
   QString AskPath(QWidget* parent, const QString& title, const QString& prompt,
                   const QString& answer, Choose what, const QString& browse_start) override;
+  QString AskText(QWidget* parent, const QString& title, const QString& label,
+                  const QString& answer) override;
   QString ChooseItem(QWidget* parent, const QString& title, const QString& label,
                      const QStringList& items) override;
   void Tell(QWidget* parent, Icon icon, const QString& title, const QString& text) override;

@@ -36,10 +36,12 @@ void StatisticsPane::Show(const archive::Statistics& st) {
     delete item->widget();
     delete item;
   }
-  auto* summary = new QLabel(QStringLiteral("%L1 messages, from %2 to %3")
-                                 .arg(st.messages)
-                                 .arg(ShortStamp(st.first_sent_at), ShortStamp(st.last_sent_at)),
-                             page_);
+  QString said = QStringLiteral("%L1 messages, from %2 to %3")
+                     .arg(st.messages)
+                     .arg(ShortStamp(st.first_sent_at), ShortStamp(st.last_sent_at));
+  if (st.sent > 0)
+    said += QStringLiteral("\nWritten by me: %L1; by them: %L2").arg(st.sent).arg(st.received);
+  auto* summary = new QLabel(said, page_);
   summary->setObjectName("lblStatsSummary");
   layout->addWidget(summary);
   QStringList months, hours;

@@ -1,7 +1,9 @@
 #include "gui/tree_pane.h"
 
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
@@ -10,14 +12,13 @@
 #include "archive/export_format.h"
 #include "archive/names.h"
 #include "gui/display_text.h"
+#include "gui/people_items.h"
 
 namespace chatterwick::gui {
 
 namespace {
 
 using archive::NodeRef;
-constexpr int kLevelRole = Qt::UserRole + 1;
-constexpr int kIdRole = Qt::UserRole + 2;
 
 QString ShortStamp(const std::string& stamp) {
   return DecodeForDisplay(archive::ReadableStamp(stamp).substr(0, 16));
@@ -36,43 +37,126 @@ void Mark(QTreeWidgetItem* item, const NodeRef& node) {
 }  // namespace
 
 TreePane::TreePane(QWidget* parent)
-    : QWidget(parent), filter_(new QLineEdit(this)), tree_(new QTreeWidget(this)) {
+    : QWidget(parent),
+      view_(new QComboBox(this)),
+      filter_(new QLineEdit(this)),
+      tree_(new PeopleTreeWidget(this)) {
+  setObjectName("paneTree");
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
+  view_->setObjectName("cboTreeView");
+  view_->addItems({QStringLiteral("People"), QStringLiteral("Accounts")});
+  view_->setToolTip(
+      QStringLiteral("People: each person with their handles; Accounts: each "
+                     "protocol, account and contact"));
   filter_->setObjectName("txtTreeFilter");
   filter_->setPlaceholderText(QStringLiteral("Filter contacts"));
   filter_->setClearButtonEnabled(true);
   tree_->setObjectName("treArchive");
   tree_->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Conversations"),
                           QStringLiteral("Messages"), QStringLiteral("Last message")});
+  tree_->setContextMenuPolicy(Qt::CustomContextMenu);
+  column->addWidget(view_);
   column->addWidget(filter_);
   column->addWidget(tree_);
+  connect(view_, &QComboBox::currentIndexChanged, this, [this] { Fill(nodes_, people_); });
   connect(filter_, &QLineEdit::textChanged, this, [this](const QString& t) { Filter(t); });
   connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
     if (item && on_chosen) on_chosen(NodeOf(item));
   });
+  connect(tree_, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { ShowMenu(at); });
+  tree_->on_dropped = [this](QTreeWidgetItem* contact, QTreeWidgetItem* person) {
+    if (on_merge)
+      on_merge(contact->data(0, kHandleRole).toString().toStdString(),
+               person->data(0, kPersonRole).toString().toStdString());
+  };
 }
 
-void TreePane::Fill(const std::vector<archive::TreeNode>& nodes) {
+void TreePane::Fill(const std::vector<archive::TreeNode>& nodes,
+                    const std::vector<archive::PersonRow>& people) {
+  if (&nodes != &nodes_) nodes_ = nodes;
+  if (&people != &people_) people_ = people;
   const std::optional<NodeRef> before =
       tree_->currentItem() ? std::optional(NodeOf(tree_->currentItem())) : std::nullopt;
   {
     // The tree is chosen from once, when it is whole.
     const QSignalBlocker quiet(tree_);
-    FillItems(nodes);
+    FillItems();
   }
   Filter(filter_->text());
   if (!before || !Select(*before)) tree_->setCurrentItem(tree_->topLevelItem(0));
 }
 
-void TreePane::FillItems(const std::vector<archive::TreeNode>& nodes) {
+void TreePane::SetView(View view) { view_->setCurrentIndex(view == View::kPeople ? 0 : 1); }
+
+TreePane::View TreePane::view() const {
+  return view_->currentIndex() == 0 && !people_.empty() ? View::kPeople : View::kAccounts;
+}
+
+QString TreePane::WhoIs(int64_t contact) const {
+  for (const archive::PersonRow& r : people_) {
+    if (r.contact_id != contact) continue;
+    if (r.person.empty() || r.person == r.contact) return HandleLabel(r);
+    return DecodeForDisplay(r.person) + QStringLiteral(" — ") + HandleLabel(r);
+  }
+  for (const archive::TreeNode& n : nodes_)
+    if (n.node.level == NodeRef::Level::kContact && n.node.id == contact)
+      return DecodeForDisplay(n.display_name);
+  return {};
+}
+
+QString TreePane::HandleOf(int64_t contact) const {
+  for (const archive::PersonRow& r : people_)
+    if (r.contact_id == contact) return HandleLabel(r);
+  return WhoIs(contact);
+}
+
+QStringList TreePane::PersonNames() const {
+  QStringList names;
+  for (const archive::PersonRow& r : people_)
+    if (!r.person.empty() && (names.isEmpty() || names.back() != DecodeForDisplay(r.person)))
+      names << DecodeForDisplay(r.person);
+  return names;
+}
+
+std::vector<std::string> TreePane::HandlesOf(const std::string& person) const {
+  std::vector<std::string> handles;
+  for (const archive::PersonRow& r : people_)
+    if (r.person == person) handles.push_back(r.handle);
+  return handles;
+}
+
+void TreePane::FillItems() {
   tree_->clear();
   auto* everything = new QTreeWidgetItem(tree_, {QStringLiteral("Everything")});
   Mark(everything, {});
-  std::map<std::pair<int, int64_t>, QTreeWidgetItem*> items;
+  const bool people = view() == View::kPeople;
+  view_->setVisible(!people_.empty());
+  tree_->setDragDropMode(people ? QAbstractItemView::DragDrop : QAbstractItemView::NoDragDrop);
+  tree_->viewport()->setAcceptDrops(people);
+  if (people) AddPeopleItems(everything, nodes_, people_);
+  else AddAccountItems(everything);
   int64_t conversations = 0, messages = 0;
   std::string last;
-  for (const archive::TreeNode& n : nodes) {
+  for (const archive::TreeNode& n : nodes_) {
+    if (n.node.level != NodeRef::Level::kProtocol) continue;
+    conversations += n.conversations;
+    messages += n.messages;
+    last = std::max(last, n.last_sent_at);
+  }
+  everything->setData(1, Qt::DisplayRole, qlonglong{conversations});
+  everything->setData(2, Qt::DisplayRole, qlonglong{messages});
+  everything->setText(3, ShortStamp(last));
+  everything->setExpanded(true);
+  if (!people)
+    for (int i = 0; i < everything->childCount(); ++i) everything->child(i)->setExpanded(true);
+  for (int c = 0; c < 4; ++c) tree_->resizeColumnToContents(c);
+}
+
+void TreePane::AddAccountItems(QTreeWidgetItem* everything) {
+  std::map<std::pair<int, int64_t>, QTreeWidgetItem*> items;
+  for (const archive::TreeNode& n : nodes_) {
     QTreeWidgetItem* parent = everything;
     if (n.node.level != NodeRef::Level::kProtocol)
       parent = items[{static_cast<int>(n.node.level) - 1, n.parent_id}];
@@ -85,17 +169,33 @@ void TreePane::FillItems(const std::vector<archive::TreeNode>& nodes) {
     item->setText(3, ShortStamp(n.last_sent_at));
     Mark(item, n.node);
     items[{static_cast<int>(n.node.level), n.node.id}] = item;
-    if (n.node.level != NodeRef::Level::kProtocol) continue;
-    conversations += n.conversations;
-    messages += n.messages;
-    last = std::max(last, n.last_sent_at);
   }
-  everything->setData(1, Qt::DisplayRole, qlonglong{conversations});
-  everything->setData(2, Qt::DisplayRole, qlonglong{messages});
-  everything->setText(3, ShortStamp(last));
-  everything->setExpanded(true);
-  for (int i = 0; i < everything->childCount(); ++i) everything->child(i)->setExpanded(true);
-  for (int c = 0; c < 4; ++c) tree_->resizeColumnToContents(c);
+}
+
+void TreePane::ShowMenu(const QPoint& at) {
+  QTreeWidgetItem* item = tree_->itemAt(at);
+  if (!item || view() != View::kPeople) return;
+  const NodeRef node = NodeOf(item);
+  const std::string person = item->data(0, kPersonRole).toString().toStdString();
+  const std::string handle = item->data(0, kHandleRole).toString().toStdString();
+  QMenu menu(this);
+  if (node.level == NodeRef::Level::kPerson) {
+    menu.addAction(QStringLiteral("Read All"), this, [this, node] {
+      if (on_read_all) on_read_all(node);
+    });
+    menu.addAction(QStringLiteral("Rename Person\u2026"), this, [this, person] {
+      if (on_rename) on_rename(person);
+    });
+  } else if (node.level == NodeRef::Level::kContact && !person.empty()) {
+    menu.addAction(QStringLiteral("Same Person as\u2026"), this, [this, handle] {
+      if (on_merge) on_merge(handle, "");
+    });
+    QAction* alone = menu.addAction(QStringLiteral("Stand Alone"), this, [this, handle] {
+      if (on_split) on_split(handle);
+    });
+    alone->setEnabled(item->parent() && item->parent()->childCount() > 1);
+  }
+  if (!menu.isEmpty()) menu.exec(tree_->viewport()->mapToGlobal(at));
 }
 
 int64_t TreePane::TotalMessages() const {

@@ -4,23 +4,42 @@
 #include <functional>
 #include <vector>
 
+#include "archive/people_table.h"
 #include "archive/reader.h"
 
+class QComboBox;
 class QLineEdit;
-class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace chatterwick::gui {
 
-// The archive as a tree: everything, then its protocols, accounts and
-// contacts (names as people know them), each with its conversations,
-// messages and last message; a box above it narrows the tree as people type,
-// letter case and accents ignored.
+class PeopleTreeWidget;
+
+// The archive as a tree: everything, then its people with their handles
+// (People), or its protocols, accounts and contacts (Accounts), names as
+// people know them, each with its conversations, messages and last
+// message; a box above it narrows the tree as people type, letter case and
+// accents ignored. In People, a handle dropped on a person, or the context
+// menu, tells what the user says about people.
 class TreePane : public QWidget {
  public:
+  enum class View { kPeople, kAccounts };
   explicit TreePane(QWidget* parent = nullptr);
 
   // The tree anew, keeping the node chosen before when it is still there.
-  void Fill(const std::vector<archive::TreeNode>& nodes);
+  // Without people (an archive from before them) there is no People view.
+  void Fill(const std::vector<archive::TreeNode>& nodes,
+            const std::vector<archive::PersonRow>& people = {});
+  void SetView(View view);
+  View view() const;
+  // Who a contact is, as a list names it: "Bob Jones (icq, 100000000)".
+  QString WhoIs(int64_t contact) const;
+  // The handle alone: "100000000 (icq, 123456789)".
+  QString HandleOf(int64_t contact) const;
+  // Every person's name, by name.
+  QStringList PersonNames() const;
+  // The handles of the person called name.
+  std::vector<std::string> HandlesOf(const std::string& person) const;
   // Every message below the tree (0 before it is filled).
   int64_t TotalMessages() const;
   // Chooses node, when the tree has it; false when it has not.
@@ -29,13 +48,24 @@ class TreePane : public QWidget {
 
   // Told of each node chosen.
   std::function<void(const archive::NodeRef& node)> on_chosen;
+  // What the user says: a handle to join a person (empty: to be chosen), a
+  // handle to stand alone, a person to rename or to read whole.
+  std::function<void(const std::string& handle, const std::string& person)> on_merge;
+  std::function<void(const std::string& handle)> on_split;
+  std::function<void(const std::string& person)> on_rename;
+  std::function<void(const archive::NodeRef& person)> on_read_all;
 
  private:
-  void FillItems(const std::vector<archive::TreeNode>& nodes);
+  void FillItems();
+  void AddAccountItems(QTreeWidgetItem* everything);
   void Filter(const QString& typed);
+  void ShowMenu(const QPoint& at);
 
+  QComboBox* view_;
   QLineEdit* filter_;
-  QTreeWidget* tree_;
+  PeopleTreeWidget* tree_;
+  std::vector<archive::TreeNode> nodes_;
+  std::vector<archive::PersonRow> people_;
 };
 
 }  // namespace chatterwick::gui

@@ -26,7 +26,7 @@ class ScriptedDialogs : public gui::DesktopDialogs {
   // Path boxes show the desktop's own box (its Browse asks chooser).
   bool real_path_box = false;
 
-  // "PROMPT [ANSWER]" of each path box.
+  // "PROMPT [ANSWER]" of each path or text box.
   std::vector<std::string> asked;
   struct Told {
     Icon icon;
@@ -45,7 +45,14 @@ class ScriptedDialogs : public gui::DesktopDialogs {
     asked.push_back((prompt + " [" + answer + "]").toStdString());
     return Next();
   }
-  QString ChooseItem(QWidget*, const QString&, const QString&, const QStringList&) override {
+  QString AskText(QWidget*, const QString&, const QString& label, const QString& answer) override {
+    asked.push_back((label + " [" + answer + "]").toStdString());
+    return Next();
+  }
+  // The items of each chooser, one line each, ", " between them.
+  std::vector<std::string> offered;
+  QString ChooseItem(QWidget*, const QString&, const QString&, const QStringList& items) override {
+    offered.push_back(items.join(", ").toStdString());
     return Next();
   }
   void Tell(QWidget*, Icon icon, const QString& title, const QString& text) override {

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <map>
+
+#include "archive/background_reader.h"
+#include "archive/reader.h"
+
+// What the reading view reads: one conversation, or a person's whole
+// history, a page at a time on the background reader, each page shown as
+// it comes, so that the first screen is there at once.
+namespace chatterwick::gui {
+
+class ReadingView;
+
+// The conversation, with message_id (when not 0) chosen once its page is in.
+void ReadConversation(archive::BackgroundReader& reads, ReadingView* view, int64_t conversation,
+                      int64_t message_id);
+
+// Every conversation below person, oldest first, as one stream, with a line
+// naming the handle (as labels has it, by contact) wherever it changes.
+void ReadHistory(archive::BackgroundReader& reads, ReadingView* view,
+                 const archive::NodeRef& person, std::map<int64_t, QString> labels);
+
+}  // namespace chatterwick::gui
