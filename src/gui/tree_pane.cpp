@@ -56,6 +56,8 @@ TreePane::TreePane(QWidget* parent)
   tree_->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Conversations"),
                           QStringLiteral("Messages"), QStringLiteral("Last message")});
   tree_->setContextMenuPolicy(Qt::CustomContextMenu);
+  // Ten thousand people lay out at once when every row is one line high.
+  tree_->setUniformRowHeights(true);
   column->addWidget(view_);
   column->addWidget(filter_);
   column->addWidget(tree_);
@@ -84,7 +86,8 @@ void TreePane::Fill(const std::vector<archive::TreeNode>& nodes,
     const QSignalBlocker quiet(tree_);
     FillItems();
   }
-  Filter(filter_->text());
+  // A tree filled anew shows every item: only a filter typed hides some.
+  if (!filter_->text().isEmpty()) Filter(filter_->text());
   if (!before || !Select(*before)) tree_->setCurrentItem(tree_->topLevelItem(0));
 }
 
@@ -129,7 +132,9 @@ std::vector<std::string> TreePane::HandlesOf(const std::string& person) const {
 
 void TreePane::FillItems() {
   tree_->clear();
-  auto* everything = new QTreeWidgetItem(tree_, {QStringLiteral("Everything")});
+  // Made apart from the tree and put in whole: items added one by one to a
+  // tree each tell its model, which for ten thousand people takes long.
+  auto* everything = new QTreeWidgetItem(QStringList{QStringLiteral("Everything")});
   Mark(everything, {});
   const bool people = view() == View::kPeople;
   view_->setVisible(!people_.empty());
@@ -148,6 +153,7 @@ void TreePane::FillItems() {
   everything->setData(1, Qt::DisplayRole, qlonglong{conversations});
   everything->setData(2, Qt::DisplayRole, qlonglong{messages});
   everything->setText(3, ShortStamp(last));
+  tree_->addTopLevelItem(everything);
   everything->setExpanded(true);
   if (!people)
     for (int i = 0; i < everything->childCount(); ++i) everything->child(i)->setExpanded(true);
