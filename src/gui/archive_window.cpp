@@ -26,6 +26,7 @@
 #include "core/options.h"
 #include "gui/archive_message_page.h"
 #include "gui/conversation_export.h"
+#include "gui/conversation_header.h"
 #include "gui/conversation_list.h"
 #include "gui/dialogs.h"
 #include "gui/display_text.h"
@@ -161,10 +162,16 @@ QWidget* ArchiveWindow::CreateBrowser() {
   conversations_ = new ConversationList(splitter_);
   tabs_ = new QTabWidget(splitter_);
   tabs_->setObjectName("tabArchive");
-  reading_ = new ReadingView(tabs_);
+  auto* conversation = new QWidget(tabs_);
+  auto* column = new QVBoxLayout(conversation);
+  column->setContentsMargins(0, 0, 0, 0);
+  header_ = new ConversationHeader(conversation);
+  reading_ = new ReadingView(conversation);
+  column->addWidget(header_);
+  column->addWidget(reading_);
   search_ = new SearchPane(tabs_);
   statistics_ = new StatisticsPane(tabs_);
-  tabs_->addTab(reading_, QStringLiteral("Conversation"));
+  tabs_->addTab(conversation, QStringLiteral("Conversation"));
   tabs_->addTab(search_, QStringLiteral("Search"));
   tabs_->addTab(statistics_, QStringLiteral("Statistics"));
   splitter_->setStretchFactor(2, 3);
@@ -319,7 +326,10 @@ void ArchiveWindow::ShowConversations(const NodeRef& node) {
             return newest_first ? tree_->HandleOf(contact) : tree_->WhoIs(contact);
           },
           newest_first);
-      if (rows->empty()) reading_->Show({});
+      if (rows->empty()) {
+        reading_->Show({});
+        header_->Clear();
+      }
       Say(rows->size() == 1 ? QStringLiteral("1 conversation")
                             : QStringLiteral("%L1 conversations").arg(rows->size()));
     });
@@ -328,7 +338,7 @@ void ArchiveWindow::ShowConversations(const NodeRef& node) {
 
 void ArchiveWindow::OpenConversation(int64_t conversation, int64_t message_id) {
   if (message_id) tabs_->setCurrentIndex(kConversationTab);
-  ReadConversation(*reads_, reading_, conversation, message_id);
+  ReadConversation(*reads_, reading_, header_, conversation, message_id);
 }
 
 void ArchiveWindow::ReadAll(const NodeRef& person) {
@@ -336,7 +346,7 @@ void ArchiveWindow::ReadAll(const NodeRef& person) {
   std::map<int64_t, QString> labels;
   for (const archive::TreeNode& n : tree_nodes_)
     if (n.node.level == NodeRef::Level::kContact) labels[n.node.id] = tree_->WhoIs(n.node.id);
-  ReadHistory(*reads_, reading_, person, std::move(labels));
+  ReadHistory(*reads_, reading_, header_, person, tree_->NameOf(person), std::move(labels));
 }
 
 void ArchiveWindow::RunSearch() {

@@ -26,6 +26,7 @@ namespace chatterwick::gui {
 
 class ArchiveMessagePage;
 class ConversationExport;
+class ConversationHeader;
 class ConversationList;
 class PeopleEditor;
 class ReadingView;
@@ -115,6 +116,7 @@ class ArchiveWindow : public QMainWindow {
   TreePane* tree_ = nullptr;
   ConversationList* conversations_ = nullptr;
   QTabWidget* tabs_ = nullptr;
+  ConversationHeader* header_ = nullptr;
   ReadingView* reading_ = nullptr;
   SearchPane* search_ = nullptr;
   StatisticsPane* statistics_ = nullptr;

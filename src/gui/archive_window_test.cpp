@@ -20,6 +20,7 @@
 #include "archive/search.h"
 #include "archive/sqlite_db.h"
 #include "core/tables.h"
+#include "gui/conversation_header.h"
 #include "gui/display_text.h"
 #include "gui/frm_main.h"
 #include "gui/message_view.h"
@@ -390,6 +391,12 @@ class ArchiveWindowTest : public QObject {
     QTRY_COMPARE(list->topLevelItemCount(), person("Bob Jones")->data(1, Qt::DisplayRole).toInt());
     QVERIFY(list->topLevelItem(0)->text(0) > list->topLevelItem(1)->text(0));
     QVERIFY(list->topLevelItem(0)->text(1).contains(" ("));
+    // The reading view says whose it is: the person, the handle, when, how much, where.
+    auto* header =
+        dynamic_cast<gui::ConversationHeader*>(Find<QLabel>(*w, "lblConversationHeader"));
+    QTRY_VERIFY(header->plain().startsWith("Bob Jones ("));
+    QVERIFY(header->plain().contains(" messages \u00b7 held by "));
+    QVERIFY(header->plain().contains(list->topLevelItem(0)->text(0)));
 
     auto* pane = dynamic_cast<gui::TreePane*>(Find<QWidget>(*w, "paneTree"));
     QVERIFY(pane);

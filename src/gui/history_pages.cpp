@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "gui/conversation_header.h"
 #include "gui/display_text.h"
 #include "gui/reading_view.h"
 
@@ -38,10 +39,15 @@ bool ReadPages(const Job& job, ReadingView* view, int64_t conversation, bool fir
 
 }  // namespace
 
-void ReadConversation(archive::BackgroundReader& reads, ReadingView* view, int64_t conversation,
-                      int64_t message_id) {
-  reads.Schedule(Kind::kMessages, [view, conversation, message_id](const Job& job) {
+void ReadConversation(archive::BackgroundReader& reads, ReadingView* view,
+                      ConversationHeader* header, int64_t conversation, int64_t message_id) {
+  reads.Schedule(Kind::kMessages, [view, header, conversation, message_id](const Job& job) {
     if (!job.reader) return;
+    auto info = std::make_shared<archive::ConversationInfo>();
+    auto copies = std::make_shared<std::vector<archive::CopyInfo>>();
+    if (job.reader->Conversation(conversation, info.get()).ok() &&
+        job.reader->Copies(conversation, copies.get()).ok())
+      job.deliver([header, info, copies] { header->Show(*info, *copies); });
     // A hit: its message chosen and in the middle of the view, once its page is there.
     auto found = std::make_shared<bool>(message_id == 0);
     ReadPages(job, view, conversation, true, nullptr, [view, found, message_id] {
@@ -50,11 +56,15 @@ void ReadConversation(archive::BackgroundReader& reads, ReadingView* view, int64
   });
 }
 
-void ReadHistory(archive::BackgroundReader& reads, ReadingView* view,
-                 const archive::NodeRef& person, std::map<int64_t, QString> labels) {
-  reads.Schedule(Kind::kMessages, [view, person, labels = std::move(labels)](const Job& job) {
+void ReadHistory(archive::BackgroundReader& reads, ReadingView* view, ConversationHeader* header,
+                 const archive::NodeRef& person, const QString& person_name,
+                 std::map<int64_t, QString> labels) {
+  reads.Schedule(Kind::kMessages, [view, header, person, person_name,
+                                   labels = std::move(labels)](const Job& job) {
     std::vector<archive::ConversationRow> conversations;
     if (!job.reader || !job.reader->Conversations(person, &conversations).ok()) return;
+    job.deliver(
+        [header, person_name, n = conversations.size()] { header->ShowHistory(person_name, n); });
     if (conversations.empty()) job.deliver([view] { view->Show({}); });
     int64_t contact = 0;
     for (size_t i = 0; i < conversations.size(); ++i) {

@@ -12,15 +12,19 @@
 // it comes, so that the first screen is there at once.
 namespace chatterwick::gui {
 
+class ConversationHeader;
 class ReadingView;
 
-// The conversation, with message_id (when not 0) chosen once its page is in.
-void ReadConversation(archive::BackgroundReader& reads, ReadingView* view, int64_t conversation,
-                      int64_t message_id);
+// The conversation, with message_id (when not 0) chosen once its page is
+// in, and its header.
+void ReadConversation(archive::BackgroundReader& reads, ReadingView* view,
+                      ConversationHeader* header, int64_t conversation, int64_t message_id);
 
 // Every conversation below person, oldest first, as one stream, with a line
-// naming the handle (as labels has it, by contact) wherever it changes.
-void ReadHistory(archive::BackgroundReader& reads, ReadingView* view,
-                 const archive::NodeRef& person, std::map<int64_t, QString> labels);
+// naming the handle (as labels has it, by contact) wherever it changes;
+// the header names who (person_name).
+void ReadHistory(archive::BackgroundReader& reads, ReadingView* view, ConversationHeader* header,
+                 const archive::NodeRef& person, const QString& person_name,
+                 std::map<int64_t, QString> labels);
 
 }  // namespace chatterwick::gui

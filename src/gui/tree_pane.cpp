@@ -115,6 +115,14 @@ QString TreePane::HandleOf(int64_t contact) const {
   return WhoIs(contact);
 }
 
+QString TreePane::NameOf(const NodeRef& node) const {
+  for (QTreeWidgetItemIterator it(tree_); *it; ++it) {
+    const NodeRef here = NodeOf(*it);
+    if (here.level == node.level && here.id == node.id) return (*it)->text(0);
+  }
+  return {};
+}
+
 QStringList TreePane::PersonNames() const {
   QStringList names;
   for (const archive::PersonRow& r : people_)

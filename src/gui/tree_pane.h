@@ -36,6 +36,8 @@ class TreePane : public QWidget {
   QString WhoIs(int64_t contact) const;
   // The handle alone: "100000000 (icq, 123456789)".
   QString HandleOf(int64_t contact) const;
+  // The name a node of the tree shows.
+  QString NameOf(const archive::NodeRef& node) const;
   // Every person's name, by name.
   QStringList PersonNames() const;
   // The handles of the person called name.
