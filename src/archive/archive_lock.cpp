@@ -32,6 +32,16 @@ Status OpenLockedArchive(Env& env, const std::string& db_path, bool create, Lock
   FileKind kind = FileKind::kOther;
   if (s.ok() && !create && env.GetFileKind(file, &kind).IsNotFound())
     return Status::NotFound("there is no archive " + db_path);
+  // A first archive in a data folder not made yet (a new home folder): the
+  // folder is made as the file is, for its owner alone.
+  const std::string folder = path::FolderOf(file, env.Separator());
+  FileKind folder_kind = FileKind::kOther;
+  if (s.ok() && create && !folder.empty() &&
+      !(env.GetFileKind(folder, &folder_kind).ok() && folder_kind == FileKind::kFolder)) {
+    s = env.CreateFolders(folder);
+    if (!s.ok())
+      return Status::IOError("the folder " + folder + " could not be made: " + s.message());
+  }
   const std::string lock_path = file + ".lock";
   const bool lock_made = s.ok() && env.GetFileKind(lock_path, &kind).IsNotFound();
   if (s.ok()) s = env.LockFile(lock_path, &out->lock);

@@ -18,7 +18,8 @@ struct LockedArchive {
 
 // Takes db_path's lock and opens it for writing, brought to this schema
 // (OpenArchiveForWriting). A missing archive is made, for its owner alone,
-// when create says so, and NotFound otherwise. Busy, with the sentence the
+// when create says so (with its folder, when that is missing too), and
+// NotFound otherwise. Busy, with the sentence the
 // user reads, when another run holds the lock; then and on any failure
 // nothing is changed and no lock file of this call's making is left.
 Status OpenLockedArchive(Env& env, const std::string& db_path, bool create, LockedArchive* out);

@@ -444,7 +444,10 @@ void ArchiveWindow::UpdateEnded(const archive::ArchiveResult& r,
   Reload();
   Say(r.outcome == archive::ArchiveOutcome::kDone ? QStringLiteral("The archive is up to date.")
                                                   : QStringLiteral("The update did not finish."));
-  Tell(QStringLiteral("Update"), UpdateSummary(r, problems));
+  const bool failed =
+      r.outcome != archive::ArchiveOutcome::kDone && r.outcome != archive::ArchiveOutcome::kStopped;
+  Dialogs::Current().Tell(this, failed ? Dialogs::Icon::kWarning : Dialogs::Icon::kInformation,
+                          QStringLiteral("Update"), UpdateSummary(r, problems, db_path_));
 }
 
 void ArchiveWindow::ShowSources() {

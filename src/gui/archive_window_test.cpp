@@ -221,6 +221,33 @@ class ArchiveWindowTest : public QObject {
     Fixture::Settle(*w);
   }
 
+  // A new home folder has no data folder yet: the first archive makes it,
+  // for its owner alone; a folder that cannot be made is named, with why.
+  void theFirstArchiveMakesItsFolder() {
+    Fixture f;
+    f.tree.File("logs/p/a/c/2022-09-10.100000+0000UTC.html", testing::SmallLog(3));
+    f.tree.File("home/file", "in the way");
+    const std::string folder = f.tree.Path("home/.local/share/chatterwick/output/");
+    f.db = folder + "archive.sqlite";
+    auto w = f.Open(QString::fromStdString(f.tree.Path("logs/")));
+    Find<QPushButton>(*w, "cmdBuild")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!w->Busy(), 30000);
+    QCOMPARE(f.dialogs.told.back().icon, gui::Dialogs::Icon::kInformation);
+    QCOMPARE(f.Count("SELECT count(*) FROM message"), int64_t{3});
+    QCOMPARE(std::filesystem::status(folder).permissions() & std::filesystem::perms::all,
+             std::filesystem::perms::owner_all);
+
+    f.db = f.tree.Path("home/file/output/archive.sqlite");
+    auto cannot = f.Open(QString::fromStdString(f.tree.Path("logs/")));
+    Find<QPushButton>(*cannot, "cmdBuild")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!cannot->Busy(), 30000);
+    QCOMPARE(f.dialogs.told.back().icon, gui::Dialogs::Icon::kWarning);
+    QVERIFY2(f.dialogs.told.back().text.startsWith(
+                 QString::fromStdString("The archive " + f.db + " could not be used: the folder " +
+                                        f.tree.Path("home/file/output/") + " could not be made: ")),
+             qPrintable(f.dialogs.told.back().text));
+  }
+
   void anUpdateRunsOffTheWindowAndCanBeCancelled() {
     Fixture f;
     for (int c = 0; c < 30; ++c)

@@ -30,7 +30,8 @@ void UpdateProgress::Tell() {
   show_(static_cast<int>(share * 1000), text);
 }
 
-QString UpdateSummary(const archive::ArchiveResult& r, const std::vector<std::string>& problems) {
+QString UpdateSummary(const archive::ArchiveResult& r, const std::vector<std::string>& problems,
+                      const std::string& db_path) {
   const archive::ArchiveSummary& m = r.summary;
   QString text;
   switch (r.outcome) {
@@ -56,9 +57,13 @@ QString UpdateSummary(const archive::ArchiveResult& r, const std::vector<std::st
         text += QStringLiteral("\nCopies that differ (the messages of both kept): %1")
                     .arg(m.differing_copies);
       if (m.gone_logs > 0)
-        text += QStringLiteral("\nConversations gone from every source (kept): %1").arg(m.gone_logs);
+        text +=
+            QStringLiteral("\nConversations gone from every source (kept): %1").arg(m.gone_logs);
       if (m.pruned_logs > 0)
         text += QStringLiteral("\nConversations removed: %1").arg(m.pruned_logs);
+      break;
+    case archive::ArchiveOutcome::kDatabaseError:
+      text = DecodeForDisplay("The archive " + db_path + " could not be used: " + r.why.message());
       break;
     default:
       text = DecodeForDisplay(r.why.message());

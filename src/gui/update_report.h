@@ -33,8 +33,10 @@ class UpdateProgress : public RunObserver {
   Clock::time_point start_ = Clock::now(), shown_ = Clock::now() - std::chrono::seconds(1);
 };
 
-// The box's text at the end of an update: what was found, and each problem.
+// The box's text at the end of an update of the archive at db_path: what
+// was found, and each problem; a run that could not use the archive names
+// it and says why.
 QString UpdateSummary(const archive::ArchiveResult& result,
-                      const std::vector<std::string>& problems);
+                      const std::vector<std::string>& problems, const std::string& db_path);
 
 }  // namespace chatterwick::gui
