@@ -55,6 +55,7 @@ int RunExportArchive(const Request& rq, Shell& sh) {
     return 2;
   }
   const bool to_stdout = rq.text == kStandardOutput;
+  bool pipe_closed = false;
   std::ostream& report = to_stdout ? sh.err : sh.out;
   const auto start = std::chrono::steady_clock::now();
   std::optional<RunReporter> reporter;
@@ -67,6 +68,8 @@ int RunExportArchive(const Request& rq, Shell& sh) {
                 sh.env, db, to_stdout ? "" : rq.text, options, &*reporter, sh.stop,
                 to_stdout ? std::function<bool(std::string_view)>([&](std::string_view text) {
                   sh.out << text;
+                  // Known at the failed write: closing the archive changes errno.
+                  pipe_closed = pipe_closed || (!sh.out && errno == EPIPE);
                   return static_cast<bool>(sh.out);
                 })
                           : nullptr)
@@ -76,7 +79,7 @@ int RunExportArchive(const Request& rq, Shell& sh) {
     sh.err << "chatterwick-cli: stopped; the files finished so far are in " << where << '\n';
     return sh.stop.ExitCode();
   }
-  if (to_stdout && !sh.out && errno == EPIPE) return kClosedPipeStatus;
+  if (pipe_closed) return kClosedPipeStatus;
   if (!r.status.ok()) {
     sh.err << "chatterwick-cli: "
            << (r.status.IsInvalidData() ? db + " is not an archive: " : "export-archive: ")

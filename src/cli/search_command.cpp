@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <memory>
 
 #include "archive/archive.h"
@@ -88,9 +89,12 @@ int RunSearch(const Request& rq, Shell& sh) {
   const bool csv = rq.csv_rows, terminal = sh.out_is_terminal;
   const bool colour = TerminalTakesColour(sh.env, terminal);
   if (terminal && !csv) options.mark_start = kMarkStart, options.mark_end = kMarkEnd;
+  // Known at the failed write: later calls (the archive's closing) change errno.
+  bool pipe_closed = false;
   auto print = [&](const std::string& line) {
     sh.out << (terminal ? ForTerminal(line, colour ? "\033[1;33m" : "", colour ? "\033[0m" : "")
                         : line);
+    pipe_closed = pipe_closed || (!sh.out && errno == EPIPE);
     return static_cast<bool>(sh.out);
   };
   int64_t hits = 0;
@@ -105,6 +109,7 @@ int RunSearch(const Request& rq, Shell& sh) {
       },
       sh.stop);
   if (sh.stop.Requested()) return sh.stop.ExitCode();
+  if (pipe_closed) return kClosedPipeStatus;
   if (s.IsBusy()) {
     sh.err << "chatterwick-cli: " << db << " is busy (" << s.message()
            << "): another program is writing it. Try again when it has finished.\n";
