@@ -49,8 +49,9 @@ std::vector<Typed> Split(std::string_view s) {
       i = end;
       if (t.text.size() > 1 && t.text.back() == '*') t.text.pop_back(), t.prefix = true;
     }
-    // An empty phrase holds nothing to find.
-    if (!t.text.empty()) terms.push_back(std::move(t));
+    // An empty phrase, or one of blanks only, holds nothing to find.
+    if (std::any_of(t.text.begin(), t.text.end(), [](char c) { return !IsBlank(c); }))
+      terms.push_back(std::move(t));
   }
   return terms;
 }

@@ -367,6 +367,13 @@ TEST(CliTest, ArchiveThenSearch) {
   EXPECT_EQ(r.out,
             "2022-09-30T17:38:38+02:00  jabber/me@x/=bob  Bob: =SUM(A1) is blue\n"
             "2022-09-30T17:39:00+02:00  jabber/me@x/=bob  * Bob turns blue\n");
+  // Quotation marks alone are no query, as an empty one is none: never "everything".
+  for (const char* nothing : {"\"", "\"  \""}) {
+    r = Cli({"search", db, nothing});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "chatterwick-cli search: QUERY must not be empty\n");
+    EXPECT_EQ(r.out, "");
+  }
   // Rows for a spreadsheet: a header, and no formula runs.
   r = Cli({"search", db, "sum", "--csv"});
   EXPECT_EQ(r.out,

@@ -33,6 +33,12 @@ void DeclareSearch(CLI::App* c, Request& rq) {
 void CheckSearch(CLI::App* c, const Request& rq) {
   CheckFilters(c, rq);
   for (const std::string& word : rq.words) NotEmpty(word, "QUERY");
+  // A lone quotation mark has no term to find: no query, as an empty one is none.
+  std::string typed;
+  for (const std::string& w : rq.words) typed += (typed.empty() ? "" : " ") + w;
+  archive::TranslatedQuery nothing;
+  if (!rq.fts && !typed.empty() && archive::TranslateQuery(typed, &nothing).ok() && nothing.empty())
+    throw Usage{"QUERY must not be empty"};
 }
 
 namespace {
@@ -83,6 +89,10 @@ int RunSearch(const Request& rq, Shell& sh) {
   archive::SearchOptions options = rq.search;
   if (Status s = rq.fts ? Status::OK() : archive::TranslateQuery(typed, &options.query); !s.ok()) {
     sh.err << "chatterwick-cli search: " << s.message() << '\n';
+    return 2;
+  }
+  if (!rq.fts && !typed.empty() && options.query.empty()) {
+    sh.err << "chatterwick-cli search: QUERY must not be empty\n";
     return 2;
   }
   if (rq.fts) options.query = archive::RawFtsQuery(typed);
