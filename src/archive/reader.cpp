@@ -106,6 +106,17 @@ std::string ArchiveReader::ShownName(const std::string& table) const {
   return version_ >= 2 ? "coalesce(" + table + "display_name, " + table + "name)" : table + "name";
 }
 
+Status ArchiveReader::Days(std::string* first, std::string* last) {
+  // min and max of an indexed column: two steps through the index, not a scan.
+  return ForEachRow(*db_,
+                    "SELECT coalesce(substr(min(sent_at), 1, 10), ''), "
+                    "coalesce(substr(max(sent_at), 1, 10), '') FROM message",
+                    {}, [&](Statement& st) {
+                      *first = st.Text(0);
+                      *last = st.Text(1);
+                    });
+}
+
 Status ArchiveReader::Tree(std::vector<TreeNode>* nodes) {
   nodes->clear();
   const std::string display = ShownName("");

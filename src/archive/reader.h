@@ -93,6 +93,9 @@ class ArchiveReader {
   // Every later query reads the archive as it is now, until the reader goes.
   Status HoldSnapshot();
 
+  // The local days of the first and last messages with a full stamp
+  // ("YYYY-MM-DD"); empty when there is none.
+  Status Days(std::string* first, std::string* last);
   // Every protocol, account and contact, in that order, each level by name.
   Status Tree(std::vector<TreeNode>* nodes);
   // The conversations below node, by start.

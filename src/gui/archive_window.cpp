@@ -267,10 +267,13 @@ void ArchiveWindow::Reload() {
     // A tree that cannot be read is an empty one; without people, it has accounts alone.
     if (job.reader && !job.reader->Tree(nodes.get()).ok()) nodes->clear();
     if (job.reader && !job.reader->People(people.get()).ok()) people->clear();
+    auto days = std::make_shared<std::pair<std::string, std::string>>();
+    if (job.reader) job.reader->Days(&days->first, &days->second).IgnoreError();
     // Whether there is a folder to offer a first archive from.
     const bool default_there =
         nodes->empty() && !default_folder.empty() && CheckLogRoot(env_, default_folder).ok();
-    job.deliver([this, opened = job.opened, nodes, people, default_there] {
+    job.deliver([this, opened = job.opened, nodes, people, days, default_there] {
+      search_->SetDays(days->first, days->second);
       ShowTree(opened, *nodes, *people, default_there);
     });
   });

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -393,6 +394,35 @@ class ArchiveWindowTest : public QObject {
     QVERIFY2(says.count("not a chatterwick archive") == 1 && !says.contains("empty"),
              qPrintable(says));
     QVERIFY(!Find<QPushButton>(*w, "cmdBuild")->isVisibleTo(w.get()));
+  }
+
+  // The search's calendars start at the archive's first and last days and
+  // keep inside them, whatever today is.
+  void theCalendarsKeepToTheArchivesDays() {
+    if (testing::FixtureTrees().empty()) QSKIP("no fixture trees");
+    Fixture f;
+    f.ArchiveFixtures();
+    auto w = f.Open();
+    auto* from = Find<QDateEdit>(*w, "dteFrom");
+    auto* to = Find<QDateEdit>(*w, "dteTo");
+    auto day = [&](const char* which) {
+      archive::Database d;
+      archive::Statement st;
+      bool row = false;
+      if (!d.Open(f.db, true).ok() ||
+          !st.Prepare(
+                 d,
+                 (std::string("SELECT substr(") + which + "(sent_at), 1, 10) FROM message").c_str())
+               .ok() ||
+          !st.Step(&row).ok() || !row)
+        return QDate();
+      return QDate::fromString(QString::fromStdString(std::string(st.Text(0))), Qt::ISODate);
+    };
+    QVERIFY(day("min").isValid());
+    QCOMPARE(from->date(), day("min"));
+    QCOMPARE(to->date(), day("max"));
+    QCOMPARE(from->minimumDate(), day("min"));
+    QCOMPARE(to->maximumDate(), day("max"));
   }
 
   // People first: a person's conversations across handles, newest first;

@@ -90,6 +90,17 @@ void SearchPane::CreateFilters(QFormLayout* filters) {
   to_ = AddDateRow(filters, this, &to_on_, "dteTo", QStringLiteral("To (the whole day)"));
 }
 
+void SearchPane::SetDays(const std::string& first, const std::string& last) {
+  const QDate from = QDate::fromString(QString::fromStdString(first), Qt::ISODate);
+  const QDate to = QDate::fromString(QString::fromStdString(last), Qt::ISODate);
+  if (!from.isValid() || !to.isValid() || from > to) return;
+  // A day ticked already stays, inside the range; the boxes show no search of their own.
+  const QSignalBlocker quiet_from(from_), quiet_to(to_);
+  for (QDateEdit* d : {from_, to_}) d->setDateRange(from, to);
+  if (!from_on_->isChecked()) from_->setDate(from);
+  if (!to_on_->isChecked()) to_->setDate(to);
+}
+
 void SearchPane::CreateHitList() {
   hits_ = new QListWidget(this);
   hits_->setObjectName("lstHits");

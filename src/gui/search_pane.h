@@ -38,6 +38,9 @@ class SearchPane : public QWidget {
   const std::vector<int64_t>& HitConversations() const { return hit_conversations_; }
   // Opens the hit step places on from the one in hand, round at the ends.
   void MoveHit(int step);
+  // Keeps the calendars to the days the archive holds messages of,
+  // starting at its first and last ("YYYY-MM-DD"; empty: no bounds).
+  void SetDays(const std::string& first, const std::string& last);
   void FocusQuery();
 
   // The boxes changed and a pause in typing followed: a search is due.
