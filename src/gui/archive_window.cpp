@@ -216,6 +216,10 @@ void ArchiveWindow::CreateStatusBar() {
   progress_ = new QProgressBar(this);
   progress_->setObjectName("barUpdate");
   progress_->setRange(0, 1000);
+  // Wide enough for "12330 of 12330 logs, about 999 s left".
+  progress_->setMinimumWidth(progress_->fontMetrics().horizontalAdvance(
+                                 QStringLiteral("00000 of 00000 logs, about 000 s left")) +
+                             32);
   progress_->hide();
   cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
   cancel_->setObjectName("cmdCancel");

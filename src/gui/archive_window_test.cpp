@@ -396,6 +396,23 @@ class ArchiveWindowTest : public QObject {
     QVERIFY(!Find<QPushButton>(*w, "cmdBuild")->isVisibleTo(w.get()));
   }
 
+  // Each command and its keys in a column of their own, and the update's
+  // progress wide enough for what it says.
+  void shortcutsAndProgressCanBeRead() {
+    Fixture f;
+    auto w = f.Open();
+    for (QAction* a : w->findChildren<QAction*>())
+      if (a->text() == "&Keyboard Shortcuts") a->trigger();
+    QVERIFY(!f.dialogs.told.empty());
+    const QString said = f.dialogs.told.back().text;
+    QVERIFY2(said.contains(QString("<td>Conversation</td><td style=\"padding-left: 24px\">") +
+                           QKeySequence(Qt::ALT | Qt::Key_1).toString(QKeySequence::NativeText)),
+             qPrintable(said));
+    auto* bar = Find<QProgressBar>(*w, "barUpdate");
+    QVERIFY(bar->minimumWidth() >
+            bar->fontMetrics().horizontalAdvance("4445 of 12330 logs, about 3 s left"));
+  }
+
   // The search's calendars start at the archive's first and last days and
   // keep inside them, whatever today is.
   void theCalendarsKeepToTheArchivesDays() {
