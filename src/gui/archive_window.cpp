@@ -174,7 +174,10 @@ QWidget* ArchiveWindow::CreateBrowser() {
   tabs_->addTab(conversation, QStringLiteral("Conversation"));
   tabs_->addTab(search_, QStringLiteral("Search"));
   tabs_->addTab(statistics_, QStringLiteral("Statistics"));
-  splitter_->setStretchFactor(2, 3);
+  // A window made larger gives every pane its share, the reading most.
+  splitter_->setStretchFactor(0, 1);
+  splitter_->setStretchFactor(1, 1);
+  splitter_->setStretchFactor(2, 2);
   return splitter_;
 }
 
@@ -233,7 +236,7 @@ void ArchiveWindow::ReadSettings() {
   QSettings settings;
   if (!restoreGeometry(settings.value("archive/geometry").toByteArray())) resize(1100, 700);
   if (!splitter_->restoreState(settings.value("archive/splitter").toByteArray()))
-    splitter_->setSizes({260, 330, 510});
+    splitter_->setSizes({340, 330, 430});
 }
 
 void ArchiveWindow::WriteSettings() {

@@ -52,8 +52,11 @@ void ConversationList::AddRow(const archive::ConversationRow& r, const QString& 
   item->setText(0, r.started_at.empty() ? DecodeForDisplay(r.file_name) : ShortStamp(r.started_at));
   item->setText(1, with);
   item->setToolTip(1, with);
-  item->setText(2, DecodeForDisplay(r.title));
-  item->setToolTip(2, item->text(2));
+  // The client's own title only repeats who, when and on which account: the
+  // columns say that; its tip still shows it whole.
+  const bool own_title = r.title.starts_with("Conversation with ");
+  item->setText(2, own_title ? QString() : DecodeForDisplay(r.title));
+  item->setToolTip(2, DecodeForDisplay(r.title));
   item->setData(3, Qt::DisplayRole, qlonglong{r.messages});
   item->setData(0, kIdRole, qlonglong{r.id});
   item->setText(4, DecodeForDisplay(r.sources));
@@ -61,7 +64,7 @@ void ConversationList::AddRow(const archive::ConversationRow& r, const QString& 
       4, r.sources.empty() ? QString() : QStringLiteral("Held by: %1").arg(item->text(4)));
   if (r.present) return;
   // Kept in the archive, but no source holds its log any more.
-  item->setText(2, item->text(2) + QStringLiteral("  (log gone)"));
+  item->setText(2, (item->text(2) + QStringLiteral("  (log gone)")).trimmed());
   for (int c = 0; c < 5; ++c) item->setForeground(c, palette().color(QPalette::PlaceholderText));
   item->setToolTip(2, QStringLiteral("Every source that held this log was read without it; its "
                                      "messages are kept."));

@@ -41,6 +41,26 @@ class ConversationListTest : public QObject {
     QCOMPARE(opened.size(), size_t(1));
   }
 
+  // Who with, in a column of its own; the client's own title, which only
+  // repeats it, left to the tip; a person's many conversations newest first.
+  void aListSaysWhoWithAndCanStartAtTheNewest() {
+    gui::ConversationList list;
+    std::vector<int64_t> opened;
+    list.on_opened = [&](int64_t id) { opened.push_back(id); };
+    std::vector<archive::ConversationRow> rows = {Row(1, "2020-01-01T10:00:00+00:00", 1),
+                                                  Row(2, "2021-01-01T10:00:00+00:00", 1)};
+    rows[0].contact_id = 5;
+    rows[1].title = "Conversation with bob at 2021-01-01 on me (aim)";
+    list.Show(
+        rows, [](int64_t contact) { return QString("contact %1").arg(contact); }, true);
+    QCOMPARE(list.topLevelItem(0)->text(0), QString("2021-01-01 10:00"));
+    QCOMPARE(opened, std::vector<int64_t>{2});
+    QCOMPARE(list.topLevelItem(1)->text(1), QString("contact 5"));
+    QCOMPARE(list.topLevelItem(0)->text(2), QString());
+    QCOMPARE(list.topLevelItem(0)->toolTip(2), QString::fromStdString(rows[1].title));
+    QCOMPARE(list.topLevelItem(1)->text(2), QString("Conversation 1"));
+  }
+
   void chosenConversationsAreWhatAnExportTakes() {
     gui::ConversationList list;
     std::vector<int64_t> opened;

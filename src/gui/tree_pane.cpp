@@ -53,11 +53,20 @@ TreePane::TreePane(QWidget* parent)
   filter_->setPlaceholderText(QStringLiteral("Filter contacts"));
   filter_->setClearButtonEnabled(true);
   tree_->setObjectName("treArchive");
-  tree_->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Conversations"),
-                          QStringLiteral("Messages"), QStringLiteral("Last message")});
+  // Short headings, so that the figures below them fit; the tips say them whole.
+  tree_->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Conv."), QStringLiteral("Msgs."),
+                          QStringLiteral("Last")});
+  tree_->headerItem()->setToolTip(1, QStringLiteral("Conversations"));
+  tree_->headerItem()->setToolTip(2, QStringLiteral("Messages"));
+  tree_->headerItem()->setToolTip(3, QStringLiteral("Last message"));
   tree_->setContextMenuPolicy(Qt::CustomContextMenu);
   // Ten thousand people lay out at once when every row is one line high.
   tree_->setUniformRowHeights(true);
+  // The counts always show whole; the name takes the room that is left.
+  tree_->header()->setStretchLastSection(false);
+  tree_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  for (int c = 1; c < 4; ++c)
+    tree_->header()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
   column->addWidget(view_);
   column->addWidget(filter_);
   column->addWidget(tree_);
@@ -165,7 +174,6 @@ void TreePane::FillItems() {
   everything->setExpanded(true);
   if (!people)
     for (int i = 0; i < everything->childCount(); ++i) everything->child(i)->setExpanded(true);
-  for (int c = 0; c < 4; ++c) tree_->resizeColumnToContents(c);
 }
 
 void TreePane::AddAccountItems(QTreeWidgetItem* everything) {
