@@ -13,6 +13,7 @@
 #include "archive/search.h"
 #include "archive/sqlite_db.h"
 #include "core/commands.h"
+#include "core/text.h"
 #include "platform/posix_env.h"
 #include "testing/fixtures.h"
 #include "testing/memory_window.h"
@@ -114,7 +115,10 @@ TEST_F(ArchiveTest, FixtureTreesReachTheArchiveWhole) {
     for (int32_t i = 1; i <= catalogue.ChatLines.Count(); ++i) {
       const ChatEntry e = catalogue.ChatLines[i];
       const std::string sender(e.Sender);
-      if (!e.Time.empty() && !sender.ends_with(':') && !sender.starts_with("***")) {
+      // A status line, or the client's own error ("<b> Message could not be sent…:</b>").
+      const bool error = sender.starts_with(' ') && sender.ends_with(':') &&
+                         text::TrimBlanks(std::string(e.Message)).empty();
+      if ((!e.Time.empty() && !sender.ends_with(':') && !sender.starts_with("***")) || error) {
         ++status_lines;
         continue;
       }

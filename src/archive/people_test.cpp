@@ -326,5 +326,43 @@ TEST_F(PeopleArchiveTest, SenderCountsKeepInStepAndComeWithAnUpgrade) {
   EXPECT_EQ(Rows("SELECT sender FROM me_name"), Strings{"Me"});
 }
 
+// A whisper's sender is the name without the blank the client puts before
+// it; the client's own error is a status line, nobody's message; an archive
+// of the version before keeps them mended after its upgrade.
+TEST_F(PeopleArchiveTest, SendersAreNamesAndTheClientsErrorsAreNobodys) {
+  t.File("logs/jabber/me@x/bob@y/2022-09-01.100000+0000UTC.html",
+         "<h3>Conversation with bob@y at 2022-09-01 on me@x (jabber)</h3>\n"
+         "<span style=\"color: #6C2585\"><span style=\"font-size: smaller\">(10:00:00)</span>"
+         "<b> Bob Jones:</b></span> psst<br>\n"
+         "<span style=\"color: #FF0000\"><span style=\"font-size: smaller\">(10:01:00)</span>"
+         "<b> Message could not be sent because the user is offline:</b></span><br>\n"
+         "<span style=\"color: #A82F2F\"><span style=\"font-size: smaller\">(10:02:00)</span> "
+         "<b>Bob Jones:</b></span> hi<br>\n");
+  ASSERT_EQ(Run({t.Path("logs")}).outcome, ArchiveOutcome::kDone);
+  const std::string rows = "SELECT kind, sender, body FROM message ORDER BY line_number";
+  const Strings mended = {"chat|Bob Jones| psst",
+                          "status||Message could not be sent because the user is offline",
+                          "chat|Bob Jones| hi"};
+  EXPECT_EQ(Rows(rows), mended);
+  {
+    Database d;
+    ASSERT_TRUE(d.Open(db, false).ok());
+    d.TrustSchema();  // the full-text index's triggers run
+    ASSERT_TRUE(d.Exec((std::string(kDropPeopleTables) +
+                        "UPDATE message SET sender = ' Bob Jones' WHERE body = ' psst'; "
+                        "UPDATE message SET kind = 'chat', sender = ' ' || body, body = '' "
+                        "WHERE kind = 'status'; PRAGMA user_version = 4;")
+                           .c_str())
+                    .ok());
+  }
+  ASSERT_EQ(Run({}).outcome, ArchiveOutcome::kDone);
+  EXPECT_EQ(Rows(rows), mended);
+  EXPECT_EQ(Rows("SELECT sender, messages FROM sender_tally"), Strings{"Bob Jones|2"});
+  // The full-text index follows: the error's words are found as a status line.
+  EXPECT_EQ(Rows("SELECT kind FROM message WHERE id IN (SELECT rowid FROM message_fts WHERE "
+                 "message_fts MATCH 'offline')"),
+            Strings{"status"});
+}
+
 }  // namespace
 }  // namespace chatterwick::archive

@@ -111,8 +111,19 @@ Status FillCopies(Database& db) {
   return s;
 }
 
+// Messages an earlier version kept as the lines said them: a whisper's
+// sender after a blank, the client's errors as chat lines without a text.
+// Their letters stay in the same order, so every copy still matches them.
+constexpr const char* kMendSenders = R"sql(
+UPDATE message SET kind = 'status', body = trim(sender), sender = ''
+  WHERE kind = 'chat' AND sender LIKE ' %' AND trim(body) = '';
+UPDATE message SET sender = trim(sender)
+  WHERE kind IN ('chat', 'action') AND (sender LIKE ' %' OR sender LIKE '% ');
+)sql";
+
 Status FillPeople(Database& db) {
-  const Status s = FillSenderTally(db);
+  Status s = db.Exec(kMendSenders);
+  if (s.ok()) s = FillSenderTally(db);
   return s.ok() ? Regroup(db) : s;
 }
 

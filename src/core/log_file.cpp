@@ -215,10 +215,16 @@ bool ParseAllLines(LoadedLog& log) {
 ClassifiedLine ClassifyLine(LineKind kind, ParsedLine& rec) {
   if (kind == LineKind::kRejected) return {"unparsed", "", std::move(rec.Message)};
   std::string& sender = rec.Sender;
-  if (sender.starts_with("***")) return {"action", sender.substr(3), std::move(rec.Message)};
+  if (sender.starts_with("***"))
+    return {"action", std::string(text::TrimBlanks(sender.substr(3))), std::move(rec.Message)};
   if (sender.ends_with(':')) {
     sender.pop_back();
-    return {"chat", std::move(sender), std::move(rec.Message)};
+    // The client's own error or notice ("<b> Message could not be sent…:</b>"
+    // and nothing after it): a bold text set off by a blank, which nobody says.
+    if (sender.starts_with(' ') && text::TrimBlanks(rec.Message).empty())
+      return {"status", "", std::string(text::TrimBlanks(sender))};
+    // A whisper's sender comes after a blank: the name is without it.
+    return {"chat", std::string(text::TrimBlanks(sender)), std::move(rec.Message)};
   }
   // "bob has signed off.": a time and a text, nobody speaking.
   std::string text = sender + rec.Message;

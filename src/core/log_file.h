@@ -63,7 +63,7 @@ class LogLineReader {
   // line change places, so that a log's lines take no allocation each.
   std::string read_;
   std::deque<std::string> ahead_;  // physical lines read ahead
-  int last_time_ = -1;              // of the last plain-text line begun
+  int last_time_ = -1;             // of the last plain-text line begun
   bool has_pending_ = false;
   bool first_ = true;
   bool any_ = false;
@@ -88,7 +88,9 @@ bool ParseAllLines(LoadedLog& log);
 // A split line as the archive keeps it: "kind" is "chat" (a sender, without
 // the colon, and a message), "action" (a /me line: the sender without the
 // client's "***"), "status" (a text nobody says, in body) or "unparsed" (a
-// line the parser rejected, its text in body). Takes rec's texts.
+// line the parser rejected, its text in body). Senders are without blanks
+// around them; the client's own errors and notices are status lines. Takes
+// rec's texts.
 struct ClassifiedLine {
   const char* kind;
   std::string sender, body;
