@@ -78,13 +78,22 @@ std::string Decoded(const std::string& s) {
 // breaks and every tag gone, references decoded.
 std::string MessageText(const std::string& html) {
   static const std::regex br("<[bB][rR](?:[ \t/][^>]*)?>");
+  // A paragraph, division or list item begins or ends: a blank between texts.
+  static const std::regex block("</?(?:[pP]|[dD][iI][vV]|[lL][iI])(?:[ \t/][^>]*)?>");
   static const std::regex tag("<[^>]*>");
-  std::string s = std::regex_replace(std::regex_replace(html, br, "\x01"), tag, "");
-  const size_t visible_end = s.find_last_not_of(" \t\x01") + 1;  // 0 when there is none
+  std::string s = std::regex_replace(
+      std::regex_replace(std::regex_replace(html, br, "\x01"), block, "\x02"), tag, "");
+  const size_t visible_end = s.find_last_not_of(" \t\x01\x02") + 1;  // 0 when there is none
   std::string text;
   for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != '\x01') text += s[i];
-    else if (i < visible_end) text += ' ';
+    if (s[i] == '\x02') {
+      if (i < visible_end && !text.empty() && text.back() != ' ' && text.back() != '\t')
+        text += ' ';
+    } else if (s[i] != '\x01') {
+      text += s[i];
+    } else if (i < visible_end) {
+      text += ' ';
+    }
   }
   return Decoded(text);
 }

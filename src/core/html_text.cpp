@@ -17,6 +17,22 @@ bool IsLineBreak(std::string_view tag) {
   return next == '>' || next == '/' || IsBlank(next);
 }
 
+// tag runs from its "<" to its ">": the start or end of a paragraph, a
+// division or a list item, which reads as a blank between the texts on
+// either side, as a line break does.
+bool IsBlockBoundary(std::string_view tag) {
+  size_t i = 1;
+  if (i < tag.size() && tag[i] == '/') ++i;
+  auto name_is = [&](std::string_view name) {
+    if (tag.size() < i + name.size() + 1) return false;
+    for (size_t k = 0; k < name.size(); ++k)
+      if (Lower(tag[i + k]) != name[k]) return false;
+    const char next = tag[i + name.size()];
+    return next == '>' || next == '/' || IsBlank(next);
+  };
+  return name_is("p") || name_is("div") || name_is("li");
+}
+
 // The index just past the last visible character of s, or npos when there is none.
 size_t VisibleEnd(std::string_view s) {
   const size_t last = s.find_last_not_of(" \t");
@@ -61,9 +77,15 @@ void StripTagsInto(std::string_view t, std::string* out) {
     break_after_visible = false;
   };
   WalkTags(t, 0, append_text, [&](size_t lt, size_t gt) {
-    if (!IsLineBreak(t.substr(lt, gt - lt + 1))) return;
-    out->push_back(' ');
-    break_after_visible = true;
+    const std::string_view tag = t.substr(lt, gt - lt + 1);
+    if (IsLineBreak(tag)) {
+      out->push_back(' ');
+      break_after_visible = true;
+    } else if (IsBlockBoundary(tag) && !out->empty() && !IsBlank(out->back())) {
+      // "</p><p>" between two texts: one blank, not two.
+      out->push_back(' ');
+      break_after_visible = true;
+    }
   });
   if (break_after_visible) {
     // Only blanks and tags follow: their blanks again, without the breaks.

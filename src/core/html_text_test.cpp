@@ -40,6 +40,21 @@ TEST(StripTagsTest, LineBreaksBecomeBlanksBeforeVisibleText) {
   for (const auto& [in, out] : cases) EXPECT_EQ(StripTags(in), out) << in;
 }
 
+// A paragraph, division or list item boundary reads as one blank between
+// texts, as a line break does, and as nothing at either end.
+TEST(StripTagsTest, BlockBoundariesBecomeOneBlankBetweenTexts) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"<p>line one</p><p>line two</p>", "line one line two"},
+      {"<body><P class='x'>one</P>\t<div>two</div><ul><li>three</li><li>four</li></ul></body>",
+       "one \ttwo three four"},
+      {" <p>after a blank</p>", " after a blank"},
+      {"a <p>b</p>", "a b"},
+      {"<div>only</div>", "only"},
+      {"<pre>pre</pre><param>x", "prex"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(StripTags(in), out) << in;
+}
+
 TEST(StripTagsTest, HostileInputStaysLinear) {
   std::string hostile = ">";
   for (int i = 0; i < 1000; ++i) hostile += "x<";
