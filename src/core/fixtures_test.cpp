@@ -50,9 +50,11 @@ std::vector<std::string> LogicalLines(const fs::path& file) {
 
 // The references the client writes, decoded with regular expressions.
 std::string Decoded(const std::string& s) {
-  static const std::regex ref("&(amp|lt|gt|quot|apos|nbsp|#[0-9]+|#[xX][0-9a-fA-F]+);");
+  // The names the trees hold ("&G;" is none), as HTML defines them.
+  static const std::regex ref("&(amp|lt|gt|quot|apos|nbsp|copy|#[0-9]+|#[xX][0-9a-fA-F]+);");
   static const std::pair<std::string, std::string> named[] = {
-      {"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"apos", "'"}, {"nbsp", "\xC2\xA0"}};
+      {"amp", "&"},  {"lt", "<"},          {"gt", ">"},         {"quot", "\""},
+      {"apos", "'"}, {"nbsp", "\xC2\xA0"}, {"copy", "\xC2\xA9"}};
   std::string out;
   auto last = s.cbegin();
   for (std::sregex_iterator it(s.begin(), s.end(), ref), end; it != end; ++it) {

@@ -1,5 +1,7 @@
 #include "core/html_text.h"
 
+#include <libxml/HTMLparser.h>
+
 #include <cstdint>
 
 namespace chatterwick {
@@ -165,6 +167,34 @@ constexpr NamedReference kNamed[] = {
     {"&quot;", "\""}, {"&apos;", "'"}, {"&nbsp;", "\xC2\xA0"},
 };
 
+// The longest name in HTML's table of named references, and then some.
+constexpr size_t kMaxReferenceName = 32;
+
+// A named reference at the start of ref ("&copy;…"): its character, from
+// libxml2's table of the names HTML defines, and the reference's length.
+bool NamedFromTable(std::string_view ref, char32_t* cp, size_t* length) {
+  const size_t semicolon = ref.substr(0, kMaxReferenceName + 2).find(';');
+  if (semicolon == std::string_view::npos || semicolon < 3) return false;
+  char name[kMaxReferenceName + 1];
+  for (size_t i = 1; i < semicolon; ++i) {
+    const char c = ref[i];
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+    name[i - 1] = c;
+  }
+  name[semicolon - 1] = '\0';
+  const htmlEntityDesc* entity = htmlEntityLookup(reinterpret_cast<const xmlChar*>(name));
+  if (!entity || entity->value == 0 || entity->value > 0x10FFFF) return false;
+  // Written out in place of the reference: never longer than it.
+  const size_t bytes = entity->value < 0x80      ? 1
+                       : entity->value < 0x800   ? 2
+                       : entity->value < 0x10000 ? 3
+                                                 : 4;
+  if (bytes > semicolon + 1) return false;
+  *cp = entity->value;
+  *length = semicolon + 1;
+  return true;
+}
+
 }  // namespace
 
 void DecodeReferences(std::string* text) {
@@ -193,6 +223,9 @@ void DecodeReferences(std::string* text) {
         r.text.copy(buf, out_len);
         break;
       }
+      char32_t cp;
+      // "&copy;" and the rest: never longer written out than as a reference.
+      if (in_len == 0 && NamedFromTable(rest, &cp, &in_len)) AppendUtf8(cp, buf, &out_len);
     }
     if (in_len == 0) {
       s[write++] = s[read++];

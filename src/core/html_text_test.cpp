@@ -80,8 +80,14 @@ TEST(DecodeReferencesTest, KnownReferencesOnceAndTheRestAsItIs) {
       {"&#1;&#127;&#128;&#2047;&#2048;&#65535;&#65536;&#1114111;",
        "\x01\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
       {"&#0065;", "A"},
-      {"&bogus; &copy; &AMP; &amp &#; &#x; &#0; &#xD800; &#xDFFF; &#x110000;",
-       "&bogus; &copy; &AMP; &amp &#; &#x; &#0; &#xD800; &#xDFFF; &#x110000;"},
+      // Every name HTML defines, from libxml2's table; nothing else.
+      {"&copy; 2024 &eacute;t&eacute; &hearts; &euro;5 &mu;&ne;&lsaquo;",
+       "\xC2\xA9 2024 \xC3\xA9t\xC3\xA9 \xE2\x99\xA5 \xE2\x82\xAC"
+       "5 \xCE\xBC\xE2\x89\xA0\xE2\x80\xB9"},
+      {"&bogus; &copy &AMP; &amp &#; &#x; &#0; &#xD800; &#xDFFF; &#x110000; &co-py; &a;",
+       "&bogus; &copy &AMP; &amp &#; &#x; &#0; &#xD800; &#xDFFF; &#x110000; &co-py; &a;"},
+      {"&aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa;",
+       "&aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa;"},
       {"&#99999999999999999999; &#x12g; &#12", "&#99999999999999999999; &#x12g; &#12"},
       {"&&amp;& &", "&&& &"},
       {"no references", "no references"},
