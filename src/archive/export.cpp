@@ -36,7 +36,7 @@ ArchiveExportResult ExportArchiveToFile(Env& env, const std::string& db_path,
   std::unique_ptr<ExportWriter> writer = MakeExportWriter(options.format, options.spreadsheet_safe);
   std::vector<MessageRow> page;
   if (observer) observer->OnTotal(static_cast<int64_t>(selection.conversations.size()), 0);
-  if (s.ok()) s = sink(writer->BeginFile());
+  if (s.ok()) s = sink(writer->BeginFile(nullptr));
   for (size_t i = 0; s.ok() && i < selection.conversations.size(); ++i) {
     if (stop.Requested()) {
       result.stopped = true;

@@ -129,7 +129,7 @@ std::string MessageFields(const MessageRow& m) {
 
 class JsonWriter : public ExportWriter {
  public:
-  std::string BeginFile() override {
+  std::string BeginFile(const ConversationInfo*) override {
     conversations_ = 0;
     return "[\n";
   }
@@ -168,7 +168,7 @@ class JsonlWriter : public ExportWriter {
 class CsvWriter : public ExportWriter {
  public:
   explicit CsvWriter(bool spreadsheet_safe) : safe_(spreadsheet_safe) {}
-  std::string BeginFile() override {
+  std::string BeginFile(const ConversationInfo*) override {
     return (safe_ ? std::string(kUtf8Bom) : "") +
            FormatCsvRow({"sent_at", "protocol", "account", "contact", "conversation_started_at",
                          "sender", "body", "kind", "person", "contact_name"}) +
@@ -289,7 +289,16 @@ std::string KindClass(const std::string& kind) {
 
 class HtmlWriter : public ExportWriter {
  public:
-  std::string BeginFile() override { return kHtmlHead; }
+  // A page of one conversation is titled with who and when, as a browser's
+  // tab and history show it.
+  std::string BeginFile(const ConversationInfo* only) override {
+    std::string head = kHtmlHead;
+    if (!only) return head;
+    const std::string& when = !only->first_sent_at.empty() ? only->first_sent_at : only->started_at;
+    const std::string title =
+        WithWhom(*only) + (when.empty() ? "" : " \u00b7 " + ReadableStamp(when).substr(0, 10));
+    return head.replace(head.find("Chat history"), 12, Escaped(title));
+  }
   std::string EndFile() override { return "</body>\n</html>\n"; }
   std::string BeginConversation(const ConversationInfo& c) override {
     day_.clear();

@@ -21,8 +21,12 @@ const char* ExportExtension(ExportFormat format);
 class ExportWriter {
  public:
   virtual ~ExportWriter() = default;
-  // What a file begins and ends with, around one or more conversations.
-  virtual std::string BeginFile() { return {}; }
+  // What a file begins and ends with, around one or more conversations;
+  // only is the conversation of a file that holds one, or null.
+  virtual std::string BeginFile(const ConversationInfo* only) {
+    (void)only;
+    return {};
+  }
   virtual std::string EndFile() { return {}; }
   virtual std::string BeginConversation(const ConversationInfo& c) = 0;
   virtual std::string Message(const ConversationInfo& c, const MessageRow& m) = 0;

@@ -506,7 +506,8 @@ TEST(ExportHtmlTest, NoColumnOfACraftedArchiveReachesThePageAsMarkup) {
         "UPDATE conversation SET file_name = " +
         x + ", title = " + x + ", started_at = " + x + "; UPDATE message SET time_text = " + x +
         ", sender = " + x + ", body = " + x + ", kind = " + x +
-        "; UPDATE message SET sent_at = " + x + " WHERE line_number = 2;";
+        "; UPDATE message SET sent_at = " + x +
+        " WHERE line_number = 2; UPDATE person SET name = " + x + ";";
     const Status s = d.Exec(sql.c_str());
     ASSERT_TRUE(s.ok()) << s.message();
   }
@@ -523,6 +524,17 @@ TEST(ExportHtmlTest, NoColumnOfACraftedArchiveReachesThePageAsMarkup) {
   EXPECT_EQ(page.find("<script"), std::string::npos) << page;
   EXPECT_EQ(page.find("<x "), std::string::npos) << page;
   EXPECT_NE(page.find("&lt;script&gt;"), std::string::npos);
+  // A page of one conversation is titled with who and when: as text too.
+  const ArchiveExportResult folder =
+      ExportArchiveToFolder(*PosixEnv(), db, t.Path("out/"), options, nullptr, {});
+  ASSERT_TRUE(folder.status.ok()) << folder.status.message();
+  for (const auto& e : std::filesystem::recursive_directory_iterator(t.Path("out/"))) {
+    if (e.path().extension() != ".html") continue;
+    const std::string one = ReadAll(e.path());
+    EXPECT_EQ(one.find("<script"), std::string::npos) << one;
+    EXPECT_NE(one.find("<title>chat&quot;&gt;&lt;script&gt;"), std::string::npos)
+        << one.substr(0, one.find("<style>"));
+  }
 }
 
 // Names a case-insensitive or normalising file system takes for one (a USB

@@ -285,7 +285,7 @@ Status FolderExport::MakeFile(const std::string& relative, ConversationInfo& c, 
     std::string().swap(text);
     return written;
   };
-  s = sink(writer_->BeginFile());
+  s = sink(writer_->BeginFile(&c));
   if (s.ok()) s = WriteConversation(*reader_, *writer_, c, selection_, count, sink, page_);
   if (s.ok()) s = sink(writer_->EndFile());
   if (s.ok() && alone) {
