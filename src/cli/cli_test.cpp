@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "cli/cli_run.h"
 #include "cli/progress.h"
 #include "core/output_folder.h"
 #include "platform/posix_env.h"
@@ -23,16 +24,8 @@
 namespace chatterwick {
 namespace {
 
-struct Result {
-  int status;
-  std::string out, err;
-};
-
-Result Cli(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  int status = cli::Run(args, *PosixEnv(), out, err, false);
-  return {status, out.str(), err.str()};
-}
+using Result = testing::CliResult;
+Result Cli(const std::vector<std::string>& args) { return testing::RunCli(args); }
 
 TEST(CliTest, UsageErrorsExitTwoWithOneLine) {
   for (auto args :

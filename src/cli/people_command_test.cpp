@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/cli_run.h"
 #include "platform/posix_env.h"
 #include "testing/fixtures.h"
 #include "testing/temp_tree.h"
@@ -15,16 +16,8 @@
 namespace chatterwick {
 namespace {
 
-struct Result {
-  int status;
-  std::string out, err;
-};
-
-Result Cli(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  const int status = cli::Run(args, *PosixEnv(), out, err, false);
-  return {status, out.str(), err.str()};
-}
+using Result = testing::CliResult;
+Result Cli(const std::vector<std::string>& args) { return testing::RunCli(args); }
 
 // Where search's hits are: "PERSON (PROTOCOL/ACCOUNT/CONTACT)".
 std::set<std::string> HitHandles(const std::string& out) {
