@@ -20,7 +20,6 @@
 #include <QVBoxLayout>
 
 #include "archive/archive.h"
-#include "archive/source_report.h"
 #include "core/commands.h"
 #include "core/log_tree.h"
 #include "core/options.h"
@@ -35,6 +34,7 @@
 #include "gui/reading_view.h"
 #include "gui/search_pane.h"
 #include "gui/shortcut_list.h"
+#include "gui/source_questions.h"
 #include "gui/statistics_pane.h"
 #include "gui/tree_pane.h"
 #include "gui/update_report.h"
@@ -460,35 +460,12 @@ void ArchiveWindow::UpdateEnded(const archive::ArchiveResult& r,
                           QStringLiteral("Update"), UpdateSummary(r, problems, db_path_));
 }
 
-void ArchiveWindow::ShowSources() {
-  reads_->Schedule(Kind::kOther, [this](const Job& job) {
-    std::vector<archive::SourceInfo> sources;
-    const Status s = job.reader ? job.reader->Sources(&sources) : job.opened;
-    // Whether each can be reached is asked of the disk, here.
-    const std::string text = s.ok()
-                                 ? archive::SourcesReport(env_, sources)
-                                 : "The archive's sources could not be read: " + s.message() + "\n";
-    job.deliver([this, text] { Tell(QStringLiteral("Sources"), DecodeForDisplay(text)); });
-  });
-}
+void ArchiveWindow::ShowSources() { TellSources(this, env_, *reads_); }
 
 void ArchiveWindow::AskAndRemoveGone() {
   if (Busy()) return;
-  reads_->Schedule(Kind::kOther, [this](const Job& job) {
-    int64_t gone = 0;
-    if (job.reader && !job.reader->GoneConversations(&gone).ok()) gone = 0;
-    job.deliver([this, gone] {
-      if (gone == 0)
-        return Tell(QStringLiteral("Remove"),
-                    QStringLiteral("No conversation is gone from every source that held it."));
-      const bool remove = Dialogs::Current().Confirm(
-          this, QStringLiteral("Remove"),
-          QStringLiteral("%L1 conversations are gone from every source that held them. Every "
-                         "source is read first; then they and their messages leave the archive.")
-              .arg(gone),
-          QStringLiteral("Remove %L1").arg(gone));
-      if (remove && !Busy()) StartUpdate({}, archive::GoneLogs::kPrune);
-    });
+  AskToRemoveGone(this, *reads_, [this] {
+    if (!Busy()) StartUpdate({}, archive::GoneLogs::kPrune);
   });
 }
 
