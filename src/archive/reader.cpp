@@ -369,6 +369,7 @@ Status ArchiveReader::Conversation(int64_t id, ConversationInfo* info, bool with
           ", p.name, a.name, c.name, v.file_name, v.title, coalesce(v.started_at, ''), "
           "v.file_size, v.file_mtime, " +
           (version_ >= 5 ? "coalesce(pe.name, ''), coalesce(cp.known_name, '')" : "'', ''") +
+          ", v.contact_id" +
           " FROM conversation v JOIN contact c ON c.id = v.contact_id "
           "JOIN account a ON a.id = c.account_id JOIN protocol p ON p.id = a.protocol_id " +
           (version_ >= 5 ? "LEFT JOIN contact_person cp ON cp.contact_id = c.id "
@@ -396,6 +397,7 @@ Status ArchiveReader::Conversation(int64_t id, ConversationInfo* info, bool with
     mtime = st.Int(10);
     info->person = st.Text(11);
     info->contact_name = st.Text(12);
+    info->contact_id = st.Int(13);
   }
   st.Reset();
   if (s.ok() && !found) return Status::NotFound("no conversation " + std::to_string(id));

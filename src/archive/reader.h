@@ -46,7 +46,7 @@ struct ConversationRow {
 
 // A conversation with the names above it, as an export heads it.
 struct ConversationInfo {
-  int64_t id = 0;
+  int64_t id = 0, contact_id = 0;
   std::string protocol, account, contact;                          // as people know them
   std::string protocol_on_disk, account_on_disk, contact_on_disk;  // as the disk has them
   // The person the contact is, and the name its messages carry when more

@@ -323,19 +323,19 @@ void ArchiveWindow::ShowTree(const Status& opened, const std::vector<archive::Tr
 
 void ArchiveWindow::SelectNode(const NodeRef& node) { tree_->Select(node); }
 
-void ArchiveWindow::ShowConversations(const NodeRef& node) {
-  reads_->Schedule(Kind::kConversations, [this, node](const Job& job) {
+void ArchiveWindow::ShowConversations(const NodeRef& node, int64_t open) {
+  reads_->Schedule(Kind::kConversations, [this, node, open](const Job& job) {
     if (!job.reader) return;
     auto rows = std::make_shared<std::vector<archive::ConversationRow>>();
     if (!job.reader->Conversations(node, rows.get()).ok()) return;
-    job.deliver([this, rows, newest_first = node.level == NodeRef::Level::kPerson] {
+    job.deliver([this, rows, open, newest_first = node.level == NodeRef::Level::kPerson] {
       // A person's own list names only the handle each conversation was on.
       conversations_->Show(
           *rows,
           [this, newest_first](int64_t contact) {
             return newest_first ? tree_->HandleOf(contact) : tree_->WhoIs(contact);
           },
-          newest_first);
+          newest_first, open);
       if (rows->empty()) {
         reading_->Show({});
         header_->Clear();
@@ -348,7 +348,22 @@ void ArchiveWindow::ShowConversations(const NodeRef& node) {
 
 void ArchiveWindow::OpenConversation(int64_t conversation, int64_t message_id) {
   if (message_id) tabs_->setCurrentIndex(kConversationTab);
-  ReadConversation(*reads_, reading_, header_, conversation, message_id);
+  ReadConversation(*reads_, reading_, header_, conversation, message_id,
+                   [this](const archive::ConversationInfo& c) { Follow(c.contact_id, c.id); });
+}
+
+void ArchiveWindow::Follow(int64_t contact, int64_t conversation) {
+  // Everything holds every conversation; any other node only its own.
+  const NodeRef place = tree_->PlaceOf(contact);
+  const bool holds = node_.level == NodeRef::Level::kEverything ||
+                     (node_.level == place.level && node_.id == place.id);
+  if (holds || !tree_->SelectQuietly(place)) {
+    conversations_->Select(conversation);
+    return;
+  }
+  node_ = place;
+  ShowConversations(place, conversation);
+  if (tabs_->currentIndex() == kStatisticsTab) ShowStatistics(place);
 }
 
 void ArchiveWindow::ReadAll(const NodeRef& person) {

@@ -93,7 +93,10 @@ class ArchiveWindow : public QMainWindow {
   void ShowMessagePage(const QString& text, bool offer_build, bool default_there = false);
   void ShowTree(const Status& opened, const std::vector<archive::TreeNode>& nodes,
                 const std::vector<archive::PersonRow>& people, bool default_there);
-  void ShowConversations(const archive::NodeRef& node);
+  // open: the conversation to choose in the list (the one shown), or 0 for the latest.
+  void ShowConversations(const archive::NodeRef& node, int64_t open = 0);
+  // The tree and the list follow a jump to a conversation of contact.
+  void Follow(int64_t contact, int64_t conversation);
   void ShowStatistics(const archive::NodeRef& node);
   void FetchHits(int64_t offset);
   void AskAndAddFolder();

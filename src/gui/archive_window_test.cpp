@@ -413,6 +413,42 @@ class ArchiveWindowTest : public QObject {
             bar->fontMetrics().horizontalAdvance("4445 of 12330 logs, about 3 s left"));
   }
 
+  // A hit in another person's conversation: the tree and the list follow,
+  // and the reading view keeps the hit.
+  void theTreeAndTheListFollowAJump() {
+    if (testing::FixtureTrees().empty()) QSKIP("no fixture trees");
+    Fixture f;
+    f.ArchiveFixtures();
+    auto w = f.Open();
+    auto* tree = Find<QTreeWidget>(*w, "treArchive");
+    auto* everything = tree->topLevelItem(0);
+    QTreeWidgetItem* niaj = nullptr;
+    for (int i = 0; i < everything->childCount(); ++i)
+      if (everything->child(i)->text(0) == "Niaj") niaj = everything->child(i);
+    QVERIFY(niaj);
+    tree->setCurrentItem(niaj);
+    Fixture::Settle(*w);
+    Find<QLineEdit>(*w, "txtQuery")->setText("\"combining: \"");
+    Find<QLineEdit>(*w, "txtSender")->setText("Bob Jones");
+    w->RunSearch();
+    auto* hits = Find<QListWidget>(*w, "lstHits");
+    QTRY_VERIFY(hits->count() > 0);
+    Fixture::Settle(*w);
+    emit hits->itemActivated(hits->item(0));
+    Fixture::Settle(*w);
+    QTRY_COMPARE(tree->currentItem()->text(0), QString("Bob Jones"));
+    Fixture::Settle(*w);
+    auto* header =
+        dynamic_cast<gui::ConversationHeader*>(Find<QLabel>(*w, "lblConversationHeader"));
+    QVERIFY(header->plain().startsWith("Bob Jones ("));
+    auto* list = Find<QTreeWidget>(*w, "lstConversations");
+    QVERIFY(list->currentItem());
+    // The list's chosen conversation is the hit's, and the view still holds the hit.
+    QVERIFY(header->plain().contains(list->currentItem()->text(0)));
+    auto* view = Find<QListView>(*w, "lstMessages");
+    QVERIFY(view->currentIndex().isValid());
+  }
+
   // The search's calendars start at the archive's first and last days and
   // keep inside them, whatever today is.
   void theCalendarsKeepToTheArchivesDays() {

@@ -30,7 +30,8 @@ ConversationList::ConversationList(QWidget* parent) : QTreeWidget(parent) {
 }
 
 void ConversationList::Show(const std::vector<archive::ConversationRow>& rows,
-                            const std::function<QString(int64_t contact)>& who, bool newest_first) {
+                            const std::function<QString(int64_t contact)>& who, bool newest_first,
+                            int64_t open) {
   {
     const QSignalBlocker quiet(this);
     setSortingEnabled(false);
@@ -43,6 +44,7 @@ void ConversationList::Show(const std::vector<archive::ConversationRow>& rows,
     for (int c : {1, 2})
       setColumnWidth(c, std::min(columnWidth(c), 18 * fontMetrics().averageCharWidth()));
   }
+  if (open && Select(open)) return;
   if (topLevelItemCount() > 0)
     setCurrentItem(topLevelItem(newest_first ? 0 : topLevelItemCount() - 1));
 }

@@ -20,8 +20,11 @@ class ConversationList : public QTreeWidget {
   // Lists rows and opens the latest, as a chat opens at its end; who names
   // a row's contact. Newest first, when asked, as a person's many handles
   // read best.
+  // With open, that conversation is chosen instead, and not opened again:
+  // it is the one the reading view shows already.
   void Show(const std::vector<archive::ConversationRow>& rows,
-            const std::function<QString(int64_t contact)>& who = {}, bool newest_first = false);
+            const std::function<QString(int64_t contact)>& who = {}, bool newest_first = false,
+            int64_t open = 0);
   // Chooses the conversation with this id, when the list has it.
   bool Select(int64_t conversation);
   std::vector<int64_t> ChosenIds() const;

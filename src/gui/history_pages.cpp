@@ -40,14 +40,19 @@ bool ReadPages(const Job& job, ReadingView* view, int64_t conversation, bool fir
 }  // namespace
 
 void ReadConversation(archive::BackgroundReader& reads, ReadingView* view,
-                      ConversationHeader* header, int64_t conversation, int64_t message_id) {
-  reads.Schedule(Kind::kMessages, [view, header, conversation, message_id](const Job& job) {
+                      ConversationHeader* header, int64_t conversation, int64_t message_id,
+                      std::function<void(const archive::ConversationInfo&)> located) {
+  reads.Schedule(Kind::kMessages, [view, header, conversation, message_id,
+                                   located = std::move(located)](const Job& job) {
     if (!job.reader) return;
     auto info = std::make_shared<archive::ConversationInfo>();
     auto copies = std::make_shared<std::vector<archive::CopyInfo>>();
     if (job.reader->Conversation(conversation, info.get()).ok() &&
         job.reader->Copies(conversation, copies.get()).ok())
-      job.deliver([header, info, copies] { header->Show(*info, *copies); });
+      job.deliver([header, info, copies, located] {
+        header->Show(*info, *copies);
+        if (located) located(*info);
+      });
     // A hit: its message chosen and in the middle of the view, once its page is there.
     auto found = std::make_shared<bool>(message_id == 0);
     ReadPages(job, view, conversation, true, nullptr, [view, found, message_id] {

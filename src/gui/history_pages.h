@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <map>
 
 #include "archive/background_reader.h"
@@ -16,9 +17,10 @@ class ConversationHeader;
 class ReadingView;
 
 // The conversation, with message_id (when not 0) chosen once its page is
-// in, and its header.
+// in, and its header; located is told whose it is, on the caller's thread.
 void ReadConversation(archive::BackgroundReader& reads, ReadingView* view,
-                      ConversationHeader* header, int64_t conversation, int64_t message_id);
+                      ConversationHeader* header, int64_t conversation, int64_t message_id,
+                      std::function<void(const archive::ConversationInfo&)> located = {});
 
 // Every conversation below person, oldest first, as one stream, with a line
 // naming the handle (as labels has it, by contact) wherever it changes;

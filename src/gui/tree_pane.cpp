@@ -236,6 +236,26 @@ bool TreePane::Select(const NodeRef& node) {
   return false;
 }
 
+bool TreePane::SelectQuietly(const NodeRef& node) {
+  const QSignalBlocker quiet(tree_);
+  for (QTreeWidgetItemIterator it(tree_); *it; ++it) {
+    const NodeRef here = NodeOf(*it);
+    if (here.level != node.level || here.id != node.id) continue;
+    tree_->setCurrentItem(*it);
+    tree_->scrollToItem(*it);
+    return true;
+  }
+  return false;
+}
+
+NodeRef TreePane::PlaceOf(int64_t contact) const {
+  if (view() == View::kPeople)
+    for (const archive::PersonRow& r : people_)
+      if (r.contact_id == contact && r.person_id != 0)
+        return {NodeRef::Level::kPerson, r.person_id};
+  return {NodeRef::Level::kContact, contact};
+}
+
 void TreePane::FocusFilter() { filter_->setFocus(); }
 
 void TreePane::Filter(const QString& typed) {

@@ -46,6 +46,10 @@ class TreePane : public QWidget {
   int64_t TotalMessages() const;
   // Chooses node, when the tree has it; false when it has not.
   bool Select(const archive::NodeRef& node);
+  // Chooses node without telling on_chosen: the window follows a jump itself.
+  bool SelectQuietly(const archive::NodeRef& node);
+  // Where the tree shows contact: its person in People (a room: itself), or itself.
+  archive::NodeRef PlaceOf(int64_t contact) const;
   void FocusFilter();
 
   // Told of each node chosen.
