@@ -311,7 +311,6 @@ void ArchiveWindow::ShowTree(const Status& opened, const std::vector<archive::Tr
                                             : why)),
         false);
   }
-  tree_nodes_ = nodes;
   tree_->Fill(nodes, people);
   if (tree_->TotalMessages() == 0)
     return ShowMessagePage(QStringLiteral("The archive at %1 is empty.%2").arg(file, offer), true,
@@ -368,10 +367,7 @@ void ArchiveWindow::Follow(int64_t contact, int64_t conversation) {
 
 void ArchiveWindow::ReadAll(const NodeRef& person) {
   tabs_->setCurrentIndex(kConversationTab);
-  std::map<int64_t, QString> labels;
-  for (const archive::TreeNode& n : tree_nodes_)
-    if (n.node.level == NodeRef::Level::kContact) labels[n.node.id] = tree_->WhoIs(n.node.id);
-  ReadHistory(*reads_, reading_, header_, person, tree_->NameOf(person), std::move(labels));
+  ReadHistory(*reads_, reading_, header_, person, tree_->NameOf(person), tree_->WhoIsEach());
 }
 
 void ArchiveWindow::RunSearch() {
@@ -485,10 +481,14 @@ void ArchiveWindow::AskAndRemoveGone() {
 }
 
 void ArchiveWindow::AskAndExport(bool search_results) {
+  archive::SearchOptions search;
   if (Busy()) return;
-  export_->Ask(search_results ? search_->HitConversations() : conversations_->ChosenIds(),
-               search_results ? QStringLiteral("Search for something first.")
-                              : QStringLiteral("Choose one or more conversations first."));
+  if (!search_results)
+    return export_->Ask(conversations_->ChosenIds(),
+                        QStringLiteral("Choose one or more conversations first."));
+  const bool typed = search_->Options(&search).ok();
+  export_->Ask(typed ? search_->HitConversations() : std::vector<int64_t>{},
+               QStringLiteral("Search for something first."), &search);
 }
 
 void ArchiveWindow::ExportConversations(const std::vector<int64_t>& conversations,

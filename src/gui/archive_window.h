@@ -129,7 +129,6 @@ class ArchiveWindow : public QMainWindow {
   QAction *add_folder_action_ = nullptr, *update_action_ = nullptr, *sources_action_ = nullptr,
           *remove_gone_action_ = nullptr, *export_action_ = nullptr, *export_hits_action_ = nullptr;
 
-  std::vector<archive::TreeNode> tree_nodes_;
   std::unique_ptr<ConversationExport> export_;
   std::unique_ptr<PeopleEditor> people_;
 

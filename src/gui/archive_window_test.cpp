@@ -15,6 +15,7 @@
 #include <QTreeWidget>
 #include <QtTest>
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 #include "archive/archive.h"
@@ -370,6 +371,34 @@ class ArchiveWindowTest : public QObject {
     QTRY_VERIFY(!w->Busy());
     QVERIFY2(Find<QLabel>(*w, "lblArchiveStatus")->text().startsWith("2 files written to "),
              qPrintable(Find<QLabel>(*w, "lblArchiveStatus")->text()));
+
+    // Search results: whole conversations, or only the matching messages.
+    Find<QLineEdit>(*w, "txtQuery")->setText("combining");
+    w->RunSearch();
+    auto* hits = Find<QListWidget>(*w, "lstHits");
+    QTRY_VERIFY(hits->count() > 0);
+    Fixture::Settle(*w);
+    const std::string out = f.tree.Path("matching");
+    f.dialogs.answers = {"Only the matching messages", "txt"};
+    f.dialogs.chooser = [&](gui::Dialogs::Choose, const QString&) {
+      return QString::fromStdString(out);
+    };
+    for (QAction* action : w->findChildren<QAction*>())
+      if (action->text() == "Export Search &Results\u2026") action->trigger();
+    QTRY_VERIFY(!w->Busy());
+    QCOMPARE(f.dialogs.offered[f.dialogs.offered.size() - 2],
+             std::string("Whole conversations, Only the matching messages"));
+    int messages = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(out)) {
+      if (e.path().extension() != ".txt") continue;
+      std::ifstream in(e.path());
+      for (std::string line; std::getline(in, line);) {
+        if (!line.starts_with("[")) continue;
+        ++messages;
+        QVERIFY2(line.find("combining") != std::string::npos, line.c_str());
+      }
+    }
+    QCOMPARE(messages, hits->count());
   }
 
   void whatIsNoArchiveIsSaidAndNothingChanges() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/search.h"
 #include "core/env.h"
 #include "gui/job_thread.h"
 
@@ -23,9 +24,13 @@ class ConversationExport {
                      std::function<void(const QString&)> say);
 
   // Asks for a format and a folder, then exports conversations; what to
-  // choose first, when there are none.
-  void Ask(const std::vector<int64_t>& conversations, const QString& none_chosen);
-  void Run(const std::vector<int64_t>& conversations, const QString& format, const QString& folder);
+  // choose first, when there are none. With the search that found them, it
+  // also asks whether whole conversations or only the matching messages.
+  void Ask(const std::vector<int64_t>& conversations, const QString& none_chosen,
+           const archive::SearchOptions* search = nullptr);
+  // matching: only the messages it selects, of those conversations.
+  void Run(const std::vector<int64_t>& conversations, const QString& format, const QString& folder,
+           const archive::SearchOptions* matching = nullptr);
 
  private:
   QWidget* window_;

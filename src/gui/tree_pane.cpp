@@ -118,6 +118,13 @@ QString TreePane::WhoIs(int64_t contact) const {
   return {};
 }
 
+std::map<int64_t, QString> TreePane::WhoIsEach() const {
+  std::map<int64_t, QString> who;
+  for (const archive::TreeNode& n : nodes_)
+    if (n.node.level == NodeRef::Level::kContact) who[n.node.id] = WhoIs(n.node.id);
+  return who;
+}
+
 QString TreePane::HandleOf(int64_t contact) const {
   for (const archive::PersonRow& r : people_)
     if (r.contact_id == contact) return HandleLabel(r);

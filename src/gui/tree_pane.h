@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <vector>
 
 #include "archive/people_table.h"
@@ -34,6 +35,8 @@ class TreePane : public QWidget {
   View view() const;
   // Who a contact is, as a list names it: "Bob Jones (icq, 100000000)".
   QString WhoIs(int64_t contact) const;
+  // WhoIs of every contact, by contact.
+  std::map<int64_t, QString> WhoIsEach() const;
   // The handle alone: "100000000 (icq, 123456789)".
   QString HandleOf(int64_t contact) const;
   // The name a node of the tree shows.
