@@ -5,6 +5,7 @@
 
 #include "archive/archive_lock.h"
 #include "archive/names.h"
+#include "archive/node_sql.h"
 #include "archive/sqlite_db.h"
 
 namespace chatterwick::archive {
@@ -39,22 +40,9 @@ bool IsRoom(std::string_view contact_on_disk) {
          contact_on_disk.substr(contact_on_disk.size() - 5) == ".chat";
 }
 
-// Calls each with every row of sql.
-template <typename Each>
-Status ForEachRow(Database& db, const char* sql, Each each) {
-  Statement st;
-  Status s = st.Prepare(db, sql);
-  for (bool row = true; s.ok();) {
-    s = st.Step(&row);
-    if (!s.ok() || !row) break;
-    each(st);
-  }
-  return s;
-}
-
 Status LoadContacts(Database& db, std::vector<ContactSenders>* contacts) {
   std::map<int64_t, size_t> at;
-  Status s = ForEachRow(db, kContacts, [&](Statement& st) {
+  Status s = ForEachRow(db, kContacts, {}, [&](Statement& st) {
     ContactSenders c;
     c.id = st.Int(0);
     c.account_id = st.Int(1);
@@ -69,7 +57,7 @@ Status LoadContacts(Database& db, std::vector<ContactSenders>* contacts) {
     contacts->push_back(std::move(c));
   });
   if (!s.ok()) return s;
-  return ForEachRow(db, kSenders, [&](Statement& st) {
+  return ForEachRow(db, kSenders, {}, [&](Statement& st) {
     const auto it = at.find(st.Int(0));
     if (it == at.end()) return;
     (*contacts)[it->second].senders.push_back({std::string(st.Text(1)), st.Int(2), st.Int(3)});
@@ -77,7 +65,7 @@ Status LoadContacts(Database& db, std::vector<ContactSenders>* contacts) {
 }
 
 Status LoadChoices(Database& db, std::vector<PersonChoice>* choices) {
-  return ForEachRow(db, "SELECT kind, subject, person FROM person_choice", [&](Statement& st) {
+  return ForEachRow(db, "SELECT kind, subject, person FROM person_choice", {}, [&](Statement& st) {
     const std::string_view kind = st.Text(0);
     choices->push_back({kind == "merge"   ? PersonChoice::Kind::kMerge
                         : kind == "split" ? PersonChoice::Kind::kSplit
@@ -143,7 +131,7 @@ Status ListPeople(Database& db, std::vector<PersonRow>* rows) {
   int64_t version = 0;
   Status s = db.QueryInt("PRAGMA user_version", &version);
   if (!s.ok() || version < 5) return s;
-  return ForEachRow(db, kList, [&](Statement& st) {
+  return ForEachRow(db, kList, {}, [&](Statement& st) {
     PersonRow r;
     r.person = st.Text(0);
     r.why = st.Text(1);
