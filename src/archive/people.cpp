@@ -6,18 +6,13 @@
 #include <unordered_map>
 
 #include "archive/names.h"
+#include "core/text.h"
 
 namespace chatterwick::archive {
 
 namespace {
 
 constexpr std::string_view kAutoReply = " <AUTO-REPLY>";
-
-std::string_view Trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
 
 // A word with a letter in it. Characters of two or three UTF-8 bytes are
 // taken as letters (accented Latin, Cyrillic, CJK…); four-byte ones are
@@ -283,9 +278,9 @@ People GroupPeople(const std::vector<ContactSenders>& contacts,
 }
 
 std::string SenderName(std::string_view written) {
-  std::string_view s = Trimmed(written);
+  std::string_view s = text::TrimBlanks(written);
   if (s.size() >= kAutoReply.size() && s.substr(s.size() - kAutoReply.size()) == kAutoReply)
-    s = Trimmed(s.substr(0, s.size() - kAutoReply.size()));
+    s = text::TrimBlanks(s.substr(0, s.size() - kAutoReply.size()));
   return std::string(s);
 }
 
