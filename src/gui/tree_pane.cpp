@@ -88,6 +88,13 @@ void TreePane::Fill(const std::vector<archive::TreeNode>& nodes,
                     const std::vector<archive::PersonRow>& people) {
   if (&nodes != &nodes_) nodes_ = nodes;
   if (&people != &people_) people_ = people;
+  // Lists ask who each of thousands of rows is with: found by contact at once.
+  person_row_.clear();
+  contact_node_.clear();
+  for (size_t i = 0; i < people_.size(); ++i) person_row_.emplace(people_[i].contact_id, i);
+  for (size_t i = 0; i < nodes_.size(); ++i)
+    if (nodes_[i].node.level == NodeRef::Level::kContact)
+      contact_node_.emplace(nodes_[i].node.id, i);
   const std::optional<NodeRef> before =
       tree_->currentItem() ? std::optional(NodeOf(tree_->currentItem())) : std::nullopt;
   {
@@ -106,16 +113,18 @@ TreePane::View TreePane::view() const {
   return view_->currentIndex() == 0 && !people_.empty() ? View::kPeople : View::kAccounts;
 }
 
+const archive::PersonRow* TreePane::RowOf(int64_t contact) const {
+  const auto at = person_row_.find(contact);
+  return at == person_row_.end() ? nullptr : &people_[at->second];
+}
+
 QString TreePane::WhoIs(int64_t contact) const {
-  for (const archive::PersonRow& r : people_) {
-    if (r.contact_id != contact) continue;
-    if (r.person.empty() || r.person == r.contact) return HandleLabel(r);
-    return DecodeForDisplay(r.person) + QStringLiteral(" — ") + HandleLabel(r);
+  if (const archive::PersonRow* r = RowOf(contact)) {
+    if (r->person.empty() || r->person == r->contact) return HandleLabel(*r);
+    return DecodeForDisplay(r->person) + QStringLiteral(" — ") + HandleLabel(*r);
   }
-  for (const archive::TreeNode& n : nodes_)
-    if (n.node.level == NodeRef::Level::kContact && n.node.id == contact)
-      return DecodeForDisplay(n.display_name);
-  return {};
+  const auto at = contact_node_.find(contact);
+  return at == contact_node_.end() ? QString() : DecodeForDisplay(nodes_[at->second].display_name);
 }
 
 std::map<int64_t, QString> TreePane::WhoIsEach() const {
@@ -126,9 +135,8 @@ std::map<int64_t, QString> TreePane::WhoIsEach() const {
 }
 
 QString TreePane::HandleOf(int64_t contact) const {
-  for (const archive::PersonRow& r : people_)
-    if (r.contact_id == contact) return HandleLabel(r);
-  return WhoIs(contact);
+  const archive::PersonRow* r = RowOf(contact);
+  return r ? HandleLabel(*r) : WhoIs(contact);
 }
 
 QString TreePane::NameOf(const NodeRef& node) const {
@@ -256,10 +264,9 @@ bool TreePane::SelectQuietly(const NodeRef& node) {
 }
 
 NodeRef TreePane::PlaceOf(int64_t contact) const {
-  if (view() == View::kPeople)
-    for (const archive::PersonRow& r : people_)
-      if (r.contact_id == contact && r.person_id != 0)
-        return {NodeRef::Level::kPerson, r.person_id};
+  const archive::PersonRow* r = RowOf(contact);
+  if (view() == View::kPeople && r && r->person_id != 0)
+    return {NodeRef::Level::kPerson, r->person_id};
   return {NodeRef::Level::kContact, contact};
 }
 

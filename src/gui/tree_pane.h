@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <functional>
 #include <map>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/people_table.h"
@@ -65,6 +66,8 @@ class TreePane : public QWidget {
   std::function<void(const archive::NodeRef& person)> on_read_all;
 
  private:
+  // The contact's row of people_, or null.
+  const archive::PersonRow* RowOf(int64_t contact) const;
   void FillItems();
   void AddAccountItems(QTreeWidgetItem* everything);
   void Filter(const QString& typed);
@@ -75,6 +78,8 @@ class TreePane : public QWidget {
   PeopleTreeWidget* tree_;
   std::vector<archive::TreeNode> nodes_;
   std::vector<archive::PersonRow> people_;
+  // By contact: its row in people_, its node in nodes_.
+  std::unordered_map<int64_t, size_t> person_row_, contact_node_;
 };
 
 }  // namespace chatterwick::gui
