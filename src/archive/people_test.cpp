@@ -205,7 +205,7 @@ TEST_F(PeopleArchiveTest, FixtureHandlesOfOneNameAreOnePersonInEitherFormat) {
     // The user is one sender, "me", whatever name they wrote under.
     const Statistics stats = Stats();
     Strings senders;
-    for (const auto& [name, count] : stats.per_sender) senders.push_back(name);
+    for (const NamedCount& sender : stats.per_sender) senders.push_back(sender.name);
     for (const char* mine : {"Alice", "alice", "Alice Smith84", "Alice S.", "alice@example.com",
                              "alice.work@corp.example.net/Work"})
       EXPECT_EQ(std::count(senders.begin(), senders.end(), mine), 0) << mine << " in " << tree;
@@ -216,7 +216,7 @@ TEST_F(PeopleArchiveTest, FixtureHandlesOfOneNameAreOnePersonInEitherFormat) {
     EXPECT_GT(stats.sent, 800);
     EXPECT_EQ(stats.sent + stats.received,
               std::accumulate(stats.per_sender.begin(), stats.per_sender.end(), int64_t{0},
-                              [](int64_t n, const auto& p) { return n + p.second; }));
+                              [](int64_t n, const NamedCount& p) { return n + p.messages; }));
   }
 }
 

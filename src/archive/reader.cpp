@@ -301,7 +301,9 @@ Status ArchiveReader::CountHits(const SearchOptions& options, int64_t* count) {
 }
 
 Status ArchiveReader::Stats(const NodeRef& node, Statistics* stats) {
-  return ReadStatistics(*db_, version_, ShownName("c."), node, stats);
+  const ShownNames names{ShownName("c."),
+                         ShownName("a.") + " || ' (' || " + ShownName("p.") + " || ')'"};
+  return ReadStatistics(*db_, version_, names, node, stats);
 }
 
 Status ArchiveReader::People(std::vector<PersonRow>* rows) { return ListPeople(*db_, rows); }

@@ -150,10 +150,22 @@ TEST_F(ReaderFixtureTest, StatisticsEqualSql) {
   EXPECT_EQ(sum(everything.per_month),
             Count("SELECT count(*) FROM message WHERE sent_at IS NOT NULL"));
   EXPECT_EQ(sum(everything.per_hour), sum(everything.per_month));
-  EXPECT_EQ(sum(everything.per_sender), Count("SELECT count(*) FROM message WHERE sender <> ''"));
+  EXPECT_EQ(
+      std::accumulate(everything.per_weekday.begin(), everything.per_weekday.end(), int64_t{0}),
+      sum(everything.per_month));
+  int64_t senders = 0;
+  for (const NamedCount& sender : everything.per_sender) senders += sender.messages;
+  EXPECT_EQ(senders, Count("SELECT count(*) FROM message WHERE sender <> ''"));
   EXPECT_LE(everything.top_contacts.size(), 10u);
   for (size_t i = 1; i < everything.per_sender.size(); ++i)
-    EXPECT_GE(everything.per_sender[i - 1].second, everything.per_sender[i].second);
+    EXPECT_GE(everything.per_sender[i - 1].messages, everything.per_sender[i].messages);
+  EXPECT_EQ(everything.conversations, Count("SELECT count(DISTINCT conversation_id) FROM message"));
+  EXPECT_EQ(
+      everything.longest_conversation.messages,
+      Count("SELECT max(n) FROM (SELECT count(*) AS n FROM message GROUP BY conversation_id)"));
+  EXPECT_EQ(everything.busiest_days.front().second,
+            Count("SELECT max(n) FROM (SELECT count(*) AS n FROM message WHERE sent_at IS NOT NULL "
+                  "GROUP BY substr(sent_at, 1, 10))"));
 
   std::vector<TreeNode> nodes;
   ASSERT_TRUE(reader->Tree(&nodes).ok());

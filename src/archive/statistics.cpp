@@ -1,6 +1,8 @@
 #include "archive/statistics.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <set>
 
 #include "archive/people.h"
@@ -10,68 +12,132 @@ namespace chatterwick::archive {
 
 namespace {
 
-constexpr const char* kJoined = " FROM message m JOIN conversation v ON v.id = m.conversation_id";
+constexpr const char* kJoined =
+    " FROM message m JOIN conversation v ON v.id = m.conversation_id"
+    " JOIN contact c ON c.id = v.contact_id JOIN account a ON a.id = c.account_id"
+    " JOIN protocol p ON p.id = a.protocol_id";
+
+template <typename T>
+void MostFirstBy(std::vector<T>* rows, int64_t T::*count) {
+  std::stable_sort(rows->begin(), rows->end(),
+                   [count](const T& x, const T& y) { return x.*count > y.*count; });
+}
+
+// Monday 0 to Sunday 6, or -1 for a text that is no date.
+int WeekdayOf(const std::string& day) {
+  int y = 0;
+  unsigned m = 0, d = 0;
+  if (std::sscanf(day.c_str(), "%4d-%2u-%2u", &y, &m, &d) != 3) return -1;
+  const std::chrono::year_month_day date{std::chrono::year(y), std::chrono::month(m),
+                                         std::chrono::day(d)};
+  if (!date.ok()) return -1;
+  return static_cast<int>(std::chrono::weekday(std::chrono::sys_days(date)).iso_encoding()) - 1;
+}
+
+// Every message's local hour as its stamp writes it, in one pass: the
+// months, days, weekdays and hours all follow from it.
+Status CountTimes(Database& db, const std::string& where, const NodeRef& node, Statistics* stats) {
+  std::map<std::string, int64_t> per_day;
+  const Status s = ForEachRow(
+      db,
+      std::string("SELECT substr(m.sent_at, 1, 10), CAST(substr(m.sent_at, 12, 2) AS INTEGER), "
+                  "count(*)") +
+          kJoined + where + " AND m.sent_at IS NOT NULL GROUP BY substr(m.sent_at, 1, 13)",
+      node, [&](Statement& st) {
+        const std::string day(st.Text(0));
+        per_day[day] += st.Int(2);
+        stats->per_hour[static_cast<int>(st.Int(1))] += st.Int(2);
+      });
+  for (const auto& [day, n] : per_day) {
+    stats->per_month[day.substr(0, 7)] += n;
+    if (const int weekday = WeekdayOf(day); weekday >= 0) stats->per_weekday[weekday] += n;
+    stats->busiest_days.emplace_back(day, n);
+  }
+  std::stable_sort(stats->busiest_days.begin(), stats->busiest_days.end(),
+                   [](const auto& x, const auto& y) { return x.second > y.second; });
+  if (stats->busiest_days.size() > 10) stats->busiest_days.resize(10);
+  return s;
+}
+
+// Each conversation's messages and stamps: the totals, the first, the last
+// and the longest follow from them.
+Status CountConversations(Database& db, const ShownNames& names, const std::string& where,
+                          const NodeRef& node, Statistics* stats) {
+  return ForEachRow(db,
+                    "SELECT v.id, " + names.contact + ", " + names.account +
+                        ", coalesce(min(m.sent_at), ''), coalesce(max(m.sent_at), ''), count(*)" +
+                        kJoined + where + " GROUP BY v.id",
+                    node, [&](Statement& st) {
+                      const ConversationFigure one{st.Int(0),
+                                                   std::string(st.Text(1)),
+                                                   std::string(st.Text(2)),
+                                                   std::string(st.Text(3)),
+                                                   std::string(st.Text(4)),
+                                                   st.Int(5)};
+                      stats->messages += one.messages;
+                      ++stats->conversations;
+                      if (one.messages > stats->longest_conversation.messages)
+                        stats->longest_conversation = one;
+                      if (one.first_sent_at.empty()) return;
+                      if (stats->first_sent_at.empty() || one.first_sent_at < stats->first_sent_at)
+                        stats->first_sent_at = one.first_sent_at, stats->first_conversation = one;
+                      if (one.first_sent_at >= stats->last_conversation.first_sent_at)
+                        stats->last_conversation = one;
+                      stats->last_sent_at = std::max(stats->last_sent_at, one.last_sent_at);
+                    });
+}
+
+// A sender who wrote in several accounts is one row that says how many.
+std::string AccountsOf(const std::set<std::string>& accounts) {
+  if (accounts.size() == 1) return *accounts.begin();
+  return std::to_string(accounts.size()) + " accounts";
+}
 
 // Senders as one name each, the user's as kMe: counted by account and
 // sender as written, then put together here, where the names are known.
-Status CountSenders(Database& db, int64_t version, const NodeRef& node, Statistics* stats) {
+Status CountSenders(Database& db, int64_t version, const ShownNames& names,
+                    const std::string& where, const NodeRef& node, Statistics* stats) {
   std::set<std::pair<int64_t, std::string>> me;
   Status s;
   if (version >= 5)
     s = ForEachRow(db, "SELECT account_id, sender FROM me_name", node,
                    [&](Statement& st) { me.emplace(st.Int(0), std::string(st.Text(1))); });
-  std::map<std::string, int64_t> per_sender;
+  std::map<std::string, std::pair<int64_t, std::set<std::string>>> per_sender;
   if (s.ok())
     s = ForEachRow(db,
-                   std::string("SELECT c.account_id, m.sender, count(*)") + kJoined +
-                       " JOIN contact c ON c.id = v.contact_id WHERE " + BelowNode(node) +
-                       " AND m.sender <> '' GROUP BY 1, 2",
+                   "SELECT c.account_id, " + names.account + ", m.sender, count(*)" + kJoined +
+                       where + " AND m.sender <> '' GROUP BY 1, 3",
                    node, [&](Statement& st) {
-                     std::string name = SenderName(st.Text(1));
+                     std::string name = SenderName(st.Text(2));
                      const bool mine = me.count({st.Int(0), name}) > 0;
-                     (mine ? stats->sent : stats->received) += st.Int(2);
-                     per_sender[mine ? kMe : name] += st.Int(2);
+                     (mine ? stats->sent : stats->received) += st.Int(3);
+                     auto& [count, accounts] = per_sender[mine ? kMe : name];
+                     count += st.Int(3);
+                     accounts.emplace(st.Text(1));
                    });
-  stats->per_sender.assign(per_sender.begin(), per_sender.end());
-  std::stable_sort(stats->per_sender.begin(), stats->per_sender.end(),
-                   [](const auto& a, const auto& b) { return a.second > b.second; });
+  for (const auto& [name, count] : per_sender)
+    stats->per_sender.push_back({name, AccountsOf(count.second), count.first});
+  MostFirstBy(&stats->per_sender, &NamedCount::messages);
   return s;
 }
 
 }  // namespace
 
-Status ReadStatistics(Database& db, int64_t version, const std::string& contact_name,
-                      const NodeRef& node, Statistics* stats) {
+Status ReadStatistics(Database& db, int64_t version, const ShownNames& names, const NodeRef& node,
+                      Statistics* stats) {
   *stats = Statistics();
-  const std::string from = std::string(kJoined) + " WHERE " + BelowNode(node);
-  Status s = ForEachRow(
-      db, "SELECT count(*), coalesce(min(m.sent_at), ''), coalesce(max(m.sent_at), '')" + from,
-      node, [&](Statement& st) {
-        stats->messages = st.Int(0);
-        stats->first_sent_at = st.Text(1);
-        stats->last_sent_at = st.Text(2);
-      });
-  // The stamp's own local time: "2022-09-30T17:39:26+02:00" holds its month
-  // and hour as written.
+  const std::string where = " WHERE " + BelowNode(node);
+  Status s = CountConversations(db, names, where, node, stats);
+  if (s.ok()) s = CountTimes(db, where, node, stats);
+  if (s.ok()) s = CountSenders(db, version, names, where, node, stats);
   if (s.ok())
-    s = ForEachRow(
-        db,
-        "SELECT substr(m.sent_at, 1, 7), count(*)" + from + " AND m.sent_at IS NOT NULL GROUP BY 1",
-        node, [&](Statement& st) { stats->per_month[std::string(st.Text(0))] = st.Int(1); });
-  if (s.ok())
-    s = ForEachRow(
-        db,
-        "SELECT CAST(substr(m.sent_at, 12, 2) AS INTEGER), count(*)" + from +
-            " AND m.sent_at IS NOT NULL GROUP BY 1",
-        node, [&](Statement& st) { stats->per_hour[static_cast<int>(st.Int(0))] = st.Int(1); });
-  if (s.ok()) s = CountSenders(db, version, node, stats);
-  if (s.ok())
-    stats->top_contacts =
-        MostFirst(db,
-                  "SELECT " + contact_name + ", count(*)" + kJoined +
-                      " JOIN contact c ON c.id = v.contact_id WHERE " + BelowNode(node) +
-                      " GROUP BY c.id ORDER BY 2 DESC, 1 LIMIT 10",
-                  node, &s);
+    s = ForEachRow(db,
+                   "SELECT " + names.contact + ", " + names.account + ", count(*)" + kJoined +
+                       where + " GROUP BY c.id ORDER BY 3 DESC, 1 LIMIT 10",
+                   node, [&](Statement& st) {
+                     stats->top_contacts.push_back(
+                         {std::string(st.Text(0)), std::string(st.Text(1)), st.Int(2)});
+                   });
   return s;
 }
 
