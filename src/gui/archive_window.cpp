@@ -29,6 +29,7 @@
 #include "gui/conversation_list.h"
 #include "gui/dialogs.h"
 #include "gui/display_text.h"
+#include "gui/figure_views.h"
 #include "gui/history_pages.h"
 #include "gui/people_editor.h"
 #include "gui/reading_view.h"
@@ -115,7 +116,8 @@ void ArchiveWindow::CreateMenus() {
                   &QWidget::close);
   QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
   edit->addAction(QStringLiteral("&Copy"), QKeySequence::Copy, this, [this] {
-    const QString text = reading_->ChosenText();
+    const QString figures = FocusedFigures(),
+                  text = figures.isEmpty() ? reading_->ChosenText() : figures;
     if (!text.isEmpty()) QApplication::clipboard()->setText(text);
   });
   edit->addAction(QStringLiteral("&Find in the Archive"), QKeySequence::Find, this, [this] {
@@ -171,6 +173,10 @@ QWidget* ArchiveWindow::CreateBrowser() {
   column->addWidget(reading_);
   search_ = new SearchPane(tabs_);
   statistics_ = new StatisticsPane(tabs_);
+  statistics_->on_reading = [this](bool reading) {
+    tabs_->setTabText(kStatisticsTab, reading ? QStringLiteral("Statistics (computing\u2026)")
+                                              : QStringLiteral("Statistics"));
+  };
   tabs_->addTab(conversation, QStringLiteral("Conversation"));
   tabs_->addTab(search_, QStringLiteral("Search"));
   tabs_->addTab(statistics_, QStringLiteral("Statistics"));
@@ -415,14 +421,7 @@ void ArchiveWindow::FetchHits(int64_t offset) {
   });
 }
 
-void ArchiveWindow::ShowStatistics(const NodeRef& node) {
-  // Counted over every message below the node: a long read, stopped when the choice changes.
-  reads_->Schedule(Kind::kStatistics, [this, node](const Job& job) {
-    if (!job.reader) return;
-    auto st = std::make_shared<archive::Statistics>();
-    if (job.reader->Stats(node, st.get()).ok()) job.deliver([this, st] { statistics_->Show(*st); });
-  });
-}
+void ArchiveWindow::ShowStatistics(const NodeRef& node) { statistics_->Read(*reads_, node); }
 
 void ArchiveWindow::AskAndAddFolder() {
   if (Busy()) return;
