@@ -17,7 +17,6 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QUrl>
-#include <QVBoxLayout>
 
 #include "archive/archive.h"
 #include "core/commands.h"
@@ -27,6 +26,7 @@
 #include "gui/conversation_export.h"
 #include "gui/conversation_header.h"
 #include "gui/conversation_list.h"
+#include "gui/conversation_pane.h"
 #include "gui/dialogs.h"
 #include "gui/display_text.h"
 #include "gui/figure_views.h"
@@ -124,6 +124,11 @@ void ArchiveWindow::CreateMenus() {
     tabs_->setCurrentIndex(kSearchTab);
     search_->FocusQuery();
   });
+  edit->addAction(QStringLiteral("Find in the Con&versation"),
+                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), this, [this] {
+                    tabs_->setCurrentIndex(kConversationTab);
+                    conversation_->OpenFind();
+                  });
   edit->addAction(QStringLiteral("Find &Next"), QKeySequence(Qt::Key_F3), this,
                   [this] { search_->MoveHit(1); });
   edit->addAction(QStringLiteral("Find &Previous"), QKeySequence(Qt::SHIFT | Qt::Key_F3), this,
@@ -164,26 +169,20 @@ QWidget* ArchiveWindow::CreateBrowser() {
   conversations_ = new ConversationList(splitter_);
   tabs_ = new QTabWidget(splitter_);
   tabs_->setObjectName("tabArchive");
-  auto* conversation = new QWidget(tabs_);
-  auto* column = new QVBoxLayout(conversation);
-  column->setContentsMargins(0, 0, 0, 0);
-  header_ = new ConversationHeader(conversation);
-  reading_ = new ReadingView(conversation);
-  column->addWidget(header_);
-  column->addWidget(reading_);
+  conversation_ = new ConversationPane(tabs_);
+  header_ = conversation_->header();
+  reading_ = conversation_->reading();
   search_ = new SearchPane(tabs_);
   statistics_ = new StatisticsPane(tabs_);
   statistics_->on_reading = [this](bool reading) {
     tabs_->setTabText(kStatisticsTab, reading ? QStringLiteral("Statistics (computing\u2026)")
                                               : QStringLiteral("Statistics"));
   };
-  tabs_->addTab(conversation, QStringLiteral("Conversation"));
+  tabs_->addTab(conversation_, QStringLiteral("Conversation"));
   tabs_->addTab(search_, QStringLiteral("Search"));
   tabs_->addTab(statistics_, QStringLiteral("Statistics"));
   // A window made larger gives every pane its share, the reading most.
-  splitter_->setStretchFactor(0, 1);
-  splitter_->setStretchFactor(1, 1);
-  splitter_->setStretchFactor(2, 2);
+  for (const int pane : {0, 1, 2}) splitter_->setStretchFactor(pane, pane == 2 ? 2 : 1);
   return splitter_;
 }
 
@@ -208,7 +207,7 @@ void ArchiveWindow::ConnectPanes() {
   search_->on_changed = [this] { RunSearch(); };
   search_->on_more_wanted = [this] { FetchHits(search_->HitsShown()); };
   search_->on_hit_opened = [this](int64_t conversation, int64_t message) {
-    OpenConversation(conversation, message);
+    OpenConversation(conversation, message, search_->MarkedWords());
   };
   connect(tabs_, &QTabWidget::currentChanged, this, [this](int tab) {
     if (tab == kStatisticsTab) ShowStatistics(node_);
@@ -351,8 +350,10 @@ void ArchiveWindow::ShowConversations(const NodeRef& node, int64_t open) {
   });
 }
 
-void ArchiveWindow::OpenConversation(int64_t conversation, int64_t message_id) {
+void ArchiveWindow::OpenConversation(int64_t conversation, int64_t message_id,
+                                     const QStringList& marks) {
   if (message_id) tabs_->setCurrentIndex(kConversationTab);
+  reading_->Mark(marks);
   ReadConversation(*reads_, reading_, header_, conversation, message_id,
                    [this](const archive::ConversationInfo& c) { Follow(c.contact_id, c.id); });
 }

@@ -27,6 +27,7 @@ namespace chatterwick::gui {
 class ArchiveMessagePage;
 class ConversationExport;
 class ConversationHeader;
+class ConversationPane;
 class ConversationList;
 class PeopleEditor;
 class ReadingView;
@@ -59,7 +60,8 @@ class ArchiveWindow : public QMainWindow {
 
   // What the window is doing, for its tests.
   void SelectNode(const archive::NodeRef& node);
-  void OpenConversation(int64_t conversation, int64_t message_id = 0);
+  void OpenConversation(int64_t conversation, int64_t message_id = 0,
+                        const QStringList& marks = {});
   // A person's whole history as one stream, oldest first.
   void ReadAll(const archive::NodeRef& person);
   void RunSearch();
@@ -119,6 +121,7 @@ class ArchiveWindow : public QMainWindow {
   TreePane* tree_ = nullptr;
   ConversationList* conversations_ = nullptr;
   QTabWidget* tabs_ = nullptr;
+  ConversationPane* conversation_ = nullptr;
   ConversationHeader* header_ = nullptr;
   ReadingView* reading_ = nullptr;
   SearchPane* search_ = nullptr;

@@ -218,9 +218,30 @@ class ArchiveWindowTest : public QObject {
     QCOMPARE(Find<QTabWidget>(*w, "tabArchive")->currentIndex(), 0);
     w->show();
     QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    // The hit's words are marked in its message.
+    auto* text = qobject_cast<QLabel*>(view->indexWidget(view->currentIndex()));
+    QVERIFY(text &&
+            text->text().contains(QRegularExpression("background-color: #ffd600; "
+                                                     "color: black\">don.t</span>",
+                                                     QRegularExpression::CaseInsensitiveOption)));
     QTest::keyClick(w.get(), Qt::Key_F3);
     QCOMPARE(hits->currentRow(), (row + 1) % hits->count());
     Fixture::Settle(*w);
+    // Finding in the conversation has its own keys; F3 stays the search's.
+    QTest::keyClick(w.get(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    auto* find = Find<QLineEdit>(*w, "txtFind");
+    QTRY_VERIFY(find->hasFocus());
+    QTest::keyClicks(find, "don't");
+    QVERIFY(Find<QLabel>(*w, "lblFindCount")->text().endsWith("match") ||
+            Find<QLabel>(*w, "lblFindCount")->text().endsWith("matches"));
+    const qlonglong before =
+        view->currentIndex().data(gui::MessageModel::kMessageIdRole).toLongLong();
+    QTest::keyClick(find, Qt::Key_Return);
+    QVERIFY(view->currentIndex().data(gui::MessageModel::kMessageIdRole).toLongLong() != before ||
+            Find<QLabel>(*w, "lblFindCount")->text() == "1 match");
+    QCOMPARE(hits->currentRow(), (row + 1) % hits->count());
+    QTest::keyClick(find, Qt::Key_Escape);
+    QVERIFY(!Find<QWidget>(*w, "fraFind")->isVisible());
   }
 
   // A new home folder has no data folder yet: the first archive makes it,

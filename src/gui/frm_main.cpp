@@ -90,7 +90,7 @@ void FrmMain::Build() {
   CreateFolderChooser();
   CreateStatusLine();
   setAcceptDrops(true);
-  find_bar_ = new FindBar(output_pane_, this);
+  find_bar_ = new FindBar(FindBar::InText(output_pane_), QStringLiteral("Find in the log"), this);
   // Below the status line, clear of the pane: it never covers a match.
   find_bar_->setGeometry(Px(layout::kStatusLeft), Px(layout::kFindBarTop), Px(layout::kStatusWidth),
                          Px(layout::kFindBarHeight));

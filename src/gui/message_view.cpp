@@ -16,6 +16,8 @@ namespace {
 
 constexpr int kMargin = 4;
 constexpr int kTimeWidthChars = 9;
+// Marked words, as a highlighter marks paper: readable in either scheme.
+constexpr QRgb kMarkColour = 0xffd600;
 
 bool IsDark(const QPalette& palette) { return palette.color(QPalette::Base).lightness() < 128; }
 
@@ -95,12 +97,48 @@ QColor MessageDelegate::SenderColour(const QString& sender, bool dark) {
   return QColor::fromHsl(static_cast<int>(h % 360), 150, dark ? 175 : 90);
 }
 
+QList<std::pair<int, int>> Occurrences(const QString& text, const QStringList& words) {
+  QList<std::pair<int, int>> found;
+  for (const QString& word : words)
+    for (qsizetype at = word.isEmpty() ? -1 : text.indexOf(word, 0, Qt::CaseInsensitive); at >= 0;
+         at = text.indexOf(word, at + word.size(), Qt::CaseInsensitive))
+      found.append({static_cast<int>(at), static_cast<int>(word.size())});
+  return found;
+}
+
+namespace {
+
+// The text as rich text with words marked, its blanks and line breaks kept.
+QString MarkedHtml(const QString& text, const QStringList& marks) {
+  QList<std::pair<int, int>> found = Occurrences(text, marks);
+  std::sort(found.begin(), found.end());
+  QString html = QStringLiteral("<span style=\"white-space: pre-wrap\">");
+  int done = 0;
+  for (const auto& [start, length] : found) {
+    if (start < done) continue;
+    html += text.mid(done, start - done).toHtmlEscaped() +
+            QStringLiteral("<span style=\"background-color: %1; color: black\">")
+                .arg(QColor(kMarkColour).name()) +
+            text.mid(start, length).toHtmlEscaped() + QStringLiteral("</span>");
+    done = start + length;
+  }
+  return html + text.mid(done).toHtmlEscaped() + QStringLiteral("</span>");
+}
+
+}  // namespace
+
 QWidget* MessageDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                                        const QModelIndex& index) const {
   if (index.data(MessageModel::kKindRole).toString() == "day") return nullptr;
-  auto* label = new QLabel(Line(index), parent);
+  auto* label = new QLabel(parent);
   label->setObjectName("lblMessageText");
-  label->setTextFormat(Qt::PlainText);
+  if (marks_.isEmpty()) {
+    label->setTextFormat(Qt::PlainText);
+    label->setText(Line(index));
+  } else {
+    label->setTextFormat(Qt::RichText);
+    label->setText(MarkedHtml(Line(index), marks_));
+  }
   label->setWordWrap(true);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -135,18 +173,25 @@ namespace {
 // Lays out a message's line in width: the sender bold in its colour, the
 // rest wrapped after it; returns the height it takes.
 qreal LayOut(QTextLayout& layout, const QModelIndex& index, const QFont& font, int width,
-             const QColor& sender_colour) {
+             const QColor& sender_colour, const QStringList& marks = {}) {
   const QString kind = index.data(MessageModel::kKindRole).toString();
   const QString sender = index.data(MessageModel::kSenderRole).toString();
   QFont shown = font;
   shown.setItalic(kind == "action");
   layout.setFont(shown);
+  QList<QTextLayout::FormatRange> formats;
   if (kind == "chat" || kind == "action") {
     QTextCharFormat who;
     who.setFontWeight(QFont::Bold);
     who.setForeground(sender_colour);
-    layout.setFormats({{kind == "chat" ? 0 : 2, static_cast<int>(sender.size()), who}});
+    formats.append({kind == "chat" ? 0 : 2, static_cast<int>(sender.size()), who});
   }
+  QTextCharFormat marked;
+  marked.setBackground(QColor(kMarkColour));
+  marked.setForeground(Qt::black);
+  for (const auto& [start, length] : Occurrences(layout.text(), marks))
+    formats.append({start, length, marked});
+  layout.setFormats(formats);
   QTextOption wrap;
   wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   wrap.setTextDirection(Qt::LayoutDirectionAuto);
@@ -205,7 +250,7 @@ void MessageDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
   QTextLayout layout(Line(index));
   const QString sender = index.data(MessageModel::kSenderRole).toString();
   LayOut(layout, index, option.font, std::max(50, r.width() - time_width - kMargin),
-         selected ? text_colour : SenderColour(sender, IsDark(palette)));
+         selected ? text_colour : SenderColour(sender, IsDark(palette)), marks_);
   painter->setPen(kind == "chat" || kind == "action" ? text_colour : muted);
   layout.draw(painter, QPointF(r.left() + time_width + kMargin, r.top()));
   painter->restore();

@@ -55,11 +55,17 @@ class MessageDelegate : public QStyledItemDelegate {
 
   // The colour a sender's name is drawn in, the same in every conversation.
   static QColor SenderColour(const QString& sender, bool dark);
+  // The row's text after the time: the sender and the message's text.
+  static QString Line(const QModelIndex& index);
+  // Words drawn marked wherever they stand, letter case ignored.
+  void SetMarks(QStringList words) { marks_ = std::move(words); }
 
  private:
-  // The row's text after the time, and where the text begins.
-  static QString Line(const QModelIndex& index);
+  QStringList marks_;
 };
+
+// Where each of words stands in text, letter case ignored: start and length.
+QList<std::pair<int, int>> Occurrences(const QString& text, const QStringList& words);
 
 // Draws a search hit: where and when, muted, over its text with the matched
 // words in bold. The text's matches are marked with U+0002 and U+0003.

@@ -8,11 +8,12 @@
 
 namespace chatterwick::gui {
 
-ReadingView::ReadingView(QWidget* parent) : QListView(parent), model_(new MessageModel) {
+ReadingView::ReadingView(QWidget* parent)
+    : QListView(parent), model_(new MessageModel), delegate_(new MessageDelegate(this)) {
   setObjectName("lstMessages");
   model_->setParent(this);
   setModel(model_);
-  setItemDelegate(new MessageDelegate(this));
+  setItemDelegate(delegate_);
   setUniformItemSizes(false);
   setWordWrap(true);
   setResizeMode(QListView::Adjust);
@@ -59,6 +60,40 @@ QString ReadingView::ChosenText() const {
   std::sort(rows.begin(), rows.end());
   for (const QModelIndex& i : rows) lines << i.data(Qt::DisplayRole).toString();
   return lines.isEmpty() ? QString() : lines.join('\n') + '\n';
+}
+
+void ReadingView::Mark(const QStringList& words) {
+  delegate_->SetMarks(words);
+  // The message in hand shows its text through its own editor, made anew.
+  if (const QModelIndex now = currentIndex(); now.isValid()) {
+    closePersistentEditor(now);
+    openPersistentEditor(now);
+  }
+  viewport()->update();
+}
+
+int ReadingView::CountMatches(const QString& what) const {
+  int n = 0;
+  for (int row = 0; row < model_->rowCount(); ++row)
+    if (const QModelIndex at = model_->index(row);
+        at.data(MessageModel::kKindRole).toString() != "day")
+      n += static_cast<int>(Occurrences(MessageDelegate::Line(at), {what}).size());
+  return n;
+}
+
+void ReadingView::MoveToMatch(const QString& what, bool backwards) {
+  const int rows = model_->rowCount();
+  const int step = backwards ? -1 : 1;
+  int from = currentIndex().isValid() ? currentIndex().row() : (backwards ? 0 : rows - 1);
+  for (int i = 1; i <= rows; ++i) {
+    const QModelIndex at = model_->index(((from + step * i) % rows + rows) % rows);
+    if (at.data(MessageModel::kKindRole).toString() != "day" &&
+        MessageDelegate::Line(at).contains(what, Qt::CaseInsensitive)) {
+      setCurrentIndex(at);
+      scrollTo(at, QAbstractItemView::PositionAtCenter);
+      return;
+    }
+  }
 }
 
 }  // namespace chatterwick::gui

@@ -7,6 +7,7 @@
 
 namespace chatterwick::gui {
 
+class MessageDelegate;
 class MessageModel;
 
 // A conversation to read: a row a message with its time, its sender in a
@@ -29,8 +30,18 @@ class ReadingView : public QListView {
   // one line a message; empty when nothing is chosen.
   QString ChosenText() const;
 
+  // Marks every place these words stand in every message, letter case
+  // ignored (none: nothing marked).
+  void Mark(const QStringList& words);
+  // How many times what stands in the messages read so far, letter case ignored.
+  int CountMatches(const QString& what) const;
+  // Chooses the next (or previous) message holding what after the one in
+  // hand, round at the ends.
+  void MoveToMatch(const QString& what, bool backwards);
+
  private:
   MessageModel* model_;
+  MessageDelegate* delegate_;
 };
 
 }  // namespace chatterwick::gui

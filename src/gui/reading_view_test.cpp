@@ -1,5 +1,6 @@
 #include "gui/reading_view.h"
 
+#include <QLabel>
 #include <QtTest>
 
 #include "gui/message_view.h"
@@ -58,6 +59,38 @@ class ReadingViewTest : public QObject {
     view.selectionModel()->select(view.model()->index(2, 0), QItemSelectionModel::Select);
     view.selectionModel()->select(view.model()->index(1, 0), QItemSelectionModel::Select);
     QCOMPARE(view.ChosenText(), QString("17:00:00  Bob: one\n17:01:00  Bob: two\n"));
+  }
+
+  // The words of a hit are marked where they stand, letter case ignored,
+  // the message in hand too; finding moves among the messages that hold a
+  // text, round at the ends, and never stops at a day's heading.
+  void wordsAreMarkedAndFound() {
+    gui::ReadingView view;
+    view.Show({Message(1, "2022-09-30T17:00:00+02:00", "Øresund at noon"),
+               Message(2, "2022-09-30T17:01:00+02:00", "no match here"),
+               Message(3, "2022-10-01T09:00:00+02:00", "the øresund bridge, ØRESUND")});
+    QCOMPARE(gui::Occurrences("the øresund bridge, ØRESUND", {"Øresund"}),
+             (QList<std::pair<int, int>>{{4, 7}, {20, 7}}));
+    QCOMPARE(view.CountMatches("øresund"), 3);
+    QCOMPARE(view.CountMatches("2022"), 0);  // the headings are no messages
+    QVERIFY(view.ShowMessage(1));
+    view.Mark({"øresund"});
+    auto* text = qobject_cast<QLabel*>(view.indexWidget(view.currentIndex()));
+    QVERIFY(text);
+    QCOMPARE(text->textFormat(), Qt::RichText);
+    QVERIFY(text->text().contains(">Øresund</span> at noon"));
+    auto id = [&] { return view.currentIndex().data(gui::MessageModel::kMessageIdRole).toInt(); };
+    view.MoveToMatch("øresund", false);
+    QCOMPARE(id(), 3);
+    view.MoveToMatch("øresund", false);
+    QCOMPARE(id(), 1);
+    view.MoveToMatch("øresund", true);
+    QCOMPARE(id(), 3);
+    view.MoveToMatch("nowhere", true);
+    QCOMPARE(id(), 3);
+    view.Mark({});
+    text = qobject_cast<QLabel*>(view.indexWidget(view.currentIndex()));
+    QCOMPARE(text->textFormat(), Qt::PlainText);
   }
 };
 

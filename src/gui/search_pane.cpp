@@ -181,6 +181,20 @@ void SearchPane::OpenHit(int row) {
                   hit_messages_[static_cast<size_t>(row)]);
 }
 
+QStringList SearchPane::MarkedWords() const {
+  QStringList words;
+  const QListWidgetItem* item = hits_->currentItem();
+  const QString marked = item ? item->data(HitDelegate::kMarkedRole).toString() : QString();
+  for (qsizetype start = marked.indexOf(QChar(2)); start >= 0;
+       start = marked.indexOf(QChar(2), start + 1)) {
+    const qsizetype end = marked.indexOf(QChar(3), start);
+    if (end < 0) break;
+    const QString word = marked.mid(start + 1, end - start - 1);
+    if (!word.isEmpty() && !words.contains(word, Qt::CaseInsensitive)) words << word;
+  }
+  return words;
+}
+
 void SearchPane::MoveHit(int step) {
   if (hit_messages_.empty()) return;
   const int n = static_cast<int>(hit_messages_.size());

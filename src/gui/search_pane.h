@@ -36,6 +36,8 @@ class SearchPane : public QWidget {
   int64_t HitsShown() const { return static_cast<int64_t>(hit_messages_.size()); }
   bool AllShown() const { return total_ >= 0 && HitsShown() >= total_; }
   const std::vector<int64_t>& HitConversations() const { return hit_conversations_; }
+  // The words the search matched in the hit in hand, each once.
+  QStringList MarkedWords() const;
   // Opens the hit step places on from the one in hand, round at the ends.
   void MoveHit(int step);
   // Keeps the calendars to the days the archive holds messages of,
