@@ -176,34 +176,34 @@ TEST_F(ReaderFixtureTest, StatisticsEqualSql) {
   }
 }
 
-TEST_F(ReaderFixtureTest, SearchPagesAddUpToTheWholeList) {
+// Pages (read by time from the index) and the whole list (sorted) give the
+// same hits in the same order, and newest first gives its exact reverse.
+TEST_F(ReaderFixtureTest, SearchPagesAddUpToTheWholeListEitherWay) {
+  auto collect = [&](SearchOptions options, int64_t page) {
+    std::vector<int64_t> ids;
+    options.limit = page;
+    for (int64_t offset = 0;; offset += page) {
+      const size_t before = ids.size();
+      EXPECT_TRUE(reader
+                      ->Search(options, offset,
+                               [&](const SearchHit& h) {
+                                 ids.push_back(h.message_id);
+                                 EXPECT_GT(h.conversation_id, 0);
+                                 return true;
+                               })
+                      .ok());
+      if (page == 0 || ids.size() == before) return ids;
+    }
+  };
   SearchOptions all;
   ASSERT_TRUE(TranslateQuery("the", &all.query).ok());
-  std::vector<int64_t> whole;
-  ASSERT_TRUE(reader
-                  ->Search(all, 0,
-                           [&](const SearchHit& h) {
-                             whole.push_back(h.message_id);
-                             EXPECT_GT(h.conversation_id, 0);
-                             return true;
-                           })
-                  .ok());
+  const std::vector<int64_t> whole = collect(all, 0);
   ASSERT_GT(whole.size(), 10u);
-  std::vector<int64_t> paged;
-  SearchOptions page = all;
-  page.limit = 10;
-  for (int64_t offset = 0;; offset += 10) {
-    const size_t before = paged.size();
-    ASSERT_TRUE(reader
-                    ->Search(page, offset,
-                             [&](const SearchHit& h) {
-                               paged.push_back(h.message_id);
-                               return true;
-                             })
-                    .ok());
-    if (paged.size() == before) break;
-  }
-  EXPECT_EQ(paged, whole);
+  EXPECT_EQ(collect(all, 25), whole);
+  all.newest_first = true;
+  const std::vector<int64_t> reverse(whole.rbegin(), whole.rend());
+  EXPECT_EQ(collect(all, 0), reverse);
+  EXPECT_EQ(collect(all, 25), reverse);
 }
 
 TEST(ReaderTest, WhatIsNoArchiveIsSaidSo) {

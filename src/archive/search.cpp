@@ -134,9 +134,11 @@ SqlWithParams SearchSql(const SearchOptions& options, int64_t version, SearchPla
   // stamp has a "T" there.
   if (!options.to.empty()) q.sql += " AND chat.sent_at < " + q.Param(options.to + "U");
   // Time order across time zones: julianday reads the offset.
-  if (plan == SearchPlan::kInTimeOrder) q.sql += " ORDER BY o.sent_order, o.id";
+  const std::string down = options.newest_first ? " DESC" : "";
+  if (plan == SearchPlan::kInTimeOrder) q.sql += " ORDER BY o.sent_order" + down + ", o.id" + down;
   else if (plan == SearchPlan::kSorted)
-    q.sql += " ORDER BY chat.sent_at IS NULL, julianday(chat.sent_at), chat.id";
+    q.sql += " ORDER BY chat.sent_at IS NULL" + down + ", julianday(chat.sent_at)" + down +
+             ", chat.id" + down;
   if (options.limit > 0) q.sql += " LIMIT " + q.Param(options.limit);
   return q;
 }

@@ -28,6 +28,9 @@ struct SearchOptions {
   int64_t limit = 0;  // 0: every hit
   // Leaves out the conversations whose logs are gone from the disk.
   bool present_only = false;
+  // The hits in the reverse of time order (messages without a full stamp,
+  // which come last in time order, come first).
+  bool newest_first = false;
   // Around each matched word of the body; empty: none.
   std::string mark_start, mark_end;
 };

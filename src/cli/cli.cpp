@@ -59,7 +59,7 @@ const Command kCommands[] = {
     {"search", "Finds messages in an archive.",
      "chatterwick-cli search [QUERY] [--db FILE] [--fts] [--contact TEXT] [--account TEXT] "
      "[--protocol TEXT] [--sender TEXT] [--person NAME] [--from DATE] [--to DATE] [--limit N] "
-     "[--csv] [--present] "
+     "[--csv] [--present] [--newest-first] "
      "[-- QUERY that begins with -]",
      &DeclareSearch, &CheckSearch, &RunSearch},
     {"export-archive", "Exports conversations from an archive as HTML, text, JSON or CSV.",

@@ -17,8 +17,8 @@ void DeclareSearch(CLI::App* c, Request& rq) {
       "terms, -word or NOT word leaves out messages with it, word* matches a prefix.\n"
       "--fts passes QUERY to SQLite's FTS5 unchanged. Put -- before a QUERY that begins\n"
       "with -. Without --db, a first word that names an archive file is the archive.\n"
-      "Hits come in time order. The names match a part, letter case and accents\n"
-      "ignored. Exit status 1: no message matched.");
+      "Hits come in time order, or its reverse with --newest-first. The names match a\n"
+      "part, letter case and accents ignored. Exit status 1: no message matched.");
   c->add_option("QUERY", rq.words, "what to find");
   c->add_option("--db", rq.db,
                 "the archive (default: " + rq.output_folder + archive::kArchiveFile + ")");
@@ -28,6 +28,7 @@ void DeclareSearch(CLI::App* c, Request& rq) {
   c->add_flag("--csv", rq.csv_rows, "CSV rows with a header");
   c->add_flag("--present", rq.search.present_only,
               "only conversations whose logs are still on the disk");
+  c->add_flag("--newest-first", rq.search.newest_first, "the newest hits first");
 }
 
 void CheckSearch(CLI::App* c, const Request& rq) {

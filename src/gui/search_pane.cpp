@@ -70,7 +70,7 @@ SearchPane::SearchPane(QWidget* parent)
   });
   for (QLineEdit* e : {query_, contact_, account_, protocol_, sender_})
     connect(e, &QLineEdit::textChanged, pause_, qOverload<>(&QTimer::start));
-  for (QCheckBox* c : {from_on_, to_on_})
+  for (QCheckBox* c : {from_on_, to_on_, newest_first_})
     connect(c, &QCheckBox::toggled, pause_, qOverload<>(&QTimer::start));
   for (QDateEdit* d : {from_, to_})
     connect(d, &QDateEdit::dateChanged, pause_, qOverload<>(&QTimer::start));
@@ -88,6 +88,9 @@ void SearchPane::CreateFilters(QFormLayout* filters) {
   edit(&sender_, "txtSender", QStringLiteral("Sender:"));
   from_ = AddDateRow(filters, this, &from_on_, "dteFrom", QStringLiteral("From"));
   to_ = AddDateRow(filters, this, &to_on_, "dteTo", QStringLiteral("To (the whole day)"));
+  newest_first_ = new QCheckBox(QStringLiteral("Newest first"), this);
+  newest_first_->setObjectName("chkNewestFirst");
+  filters->addRow(newest_first_);
 }
 
 void SearchPane::SetDays(const std::string& first, const std::string& last) {
@@ -129,6 +132,7 @@ Status SearchPane::Options(archive::SearchOptions* options) const {
   if (to_on_->isChecked()) options->to = EncodeTyped(to_->date().toString(Qt::ISODate));
   if (!options->from.empty() && !options->to.empty() && options->from > options->to)
     return Status::InvalidData("The day From is after the day To.");
+  options->newest_first = newest_first_->isChecked();
   options->limit = kPage;
   options->mark_start = "\x02";
   options->mark_end = "\x03";

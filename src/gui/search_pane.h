@@ -18,8 +18,9 @@ class QTimer;
 namespace chatterwick::gui {
 
 // A search across the archive: what people type, boxes for contact,
-// account, protocol and sender, and a range of days; the hits a page at a
-// time as the list is scrolled, their number, the matched words in bold.
+// account, protocol and sender, and a range of days; the hits, in time
+// order or newest first, a page at a time as the list is scrolled, their
+// number, the matched words in bold.
 class SearchPane : public QWidget {
  public:
   explicit SearchPane(QWidget* parent = nullptr);
@@ -61,7 +62,7 @@ class SearchPane : public QWidget {
 
   QLineEdit* query_;
   QLineEdit *contact_ = nullptr, *account_ = nullptr, *protocol_ = nullptr, *sender_ = nullptr;
-  QCheckBox *from_on_ = nullptr, *to_on_ = nullptr;
+  QCheckBox *from_on_ = nullptr, *to_on_ = nullptr, *newest_first_ = nullptr;
   QDateEdit *from_ = nullptr, *to_ = nullptr;
   QLabel* count_ = nullptr;
   QListWidget* hits_ = nullptr;

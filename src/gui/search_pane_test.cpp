@@ -44,11 +44,13 @@ class SearchPaneTest : public QObject {
     QVERIFY(!o.query.match.empty());
     QCOMPARE(o.contact, std::string("zo\xC3\xAB"));
     QCOMPARE(o.from, std::string());  // a day counts only when ticked
+    QVERIFY(!o.newest_first);
     for (QCheckBox* box : pane.findChildren<QCheckBox*>()) box->setChecked(true);
     QVERIFY(pane.Options(&o).ok());
     QCOMPARE(o.from, std::string("2022-09-01"));
     QCOMPARE(o.to, std::string("2022-09-30"));
     QCOMPARE(o.limit, gui::SearchPane::kPage);
+    QVERIFY(o.newest_first);
     from->setDate(QDate(2022, 10, 1));
     QCOMPARE(QString::fromStdString(pane.Options(&o).message()),
              QString("The day From is after the day To."));
