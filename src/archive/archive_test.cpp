@@ -82,7 +82,7 @@ TEST_F(ArchiveTest, SchemaHoldsEveryLevelWithItsKeys) {
          "<p>just text</p>\n</body></html>\n");
   const ArchiveResult r = Run();
   ASSERT_EQ(r.outcome, ArchiveOutcome::kDone) << r.why.message();
-  EXPECT_EQ(One("PRAGMA user_version"), "5");
+  EXPECT_EQ(One("PRAGMA user_version"), std::to_string(kSchemaVersion));
   EXPECT_EQ(Rows("PRAGMA foreign_key_check"), Strings{});
   EXPECT_EQ(Rows("SELECT protocol, account, contact, file_name, title, started_at FROM chat "
                  "LIMIT 1"),
@@ -395,7 +395,7 @@ TEST_F(ArchiveTest, NamesAsPeopleKnowThemAndAnOlderArchiveUpgraded) {
   o.contact = "zo%c3";
   EXPECT_EQ(contacts(o), Strings{"zo%c3%ab@example.org|Zo\u00eb| hello"});
   ASSERT_EQ(Run().outcome, ArchiveOutcome::kDone);
-  EXPECT_EQ(One("PRAGMA user_version"), "5");
+  EXPECT_EQ(One("PRAGMA user_version"), std::to_string(kSchemaVersion));
   EXPECT_EQ(contacts(o), Strings{"zo\u00eb@example.org|Zo\u00eb| hello"});
   EXPECT_EQ(Rows("SELECT display_name FROM contact ORDER BY id"),
             (Strings{"caf\u00e9@muc.example.net.chat", "zo\u00eb@example.org"}));

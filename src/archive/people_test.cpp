@@ -319,7 +319,7 @@ TEST_F(PeopleArchiveTest, SenderCountsKeepInStepAndComeWithAnUpgrade) {
     ASSERT_TRUE(d.Exec((std::string(kDropPeopleTables) + "PRAGMA user_version = 4;").c_str()).ok());
   }
   ASSERT_EQ(Run({}).outcome, ArchiveOutcome::kDone);
-  EXPECT_EQ(Rows("PRAGMA user_version"), Strings{"5"});
+  EXPECT_EQ(Rows("PRAGMA user_version"), Strings{std::to_string(kSchemaVersion)});
   EXPECT_EQ(Rows("SELECT conversation_id, sender, messages FROM sender_tally ORDER BY 1, 2"),
             counted);
   EXPECT_EQ(Rows("SELECT name FROM person ORDER BY 1"), (Strings{"Bob Jones", "carol@y"}));

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "archive/folding_tokenizer.h"
+
 namespace chatterwick::archive {
 
 namespace {
@@ -69,6 +71,9 @@ Status Database::OpenOnce(const std::string& name, int flags, StopFlag stop) {
     return missing ? Status::NotFound(s.message()) : s;
   }
   sqlite3_extended_result_codes(db_, 1);
+  // Before any statement meets the full-text index, which reads and writes
+  // its words through it.
+  if (Status s = RegisterFoldingTokenizer(db_); !s.ok()) return s;
   // A connection waits out another's short write locks (a reader of a WAL
   // database, the run's lock on a file a reader holds), up to 5 s, instead
   // of failing at the first one.
