@@ -95,6 +95,38 @@ TEST_F(FoldingTest, LettersWithoutAnAccentToDropAreFoundAsTheirAsciiLetters) {
   for (const auto& [typed, want] : cases) EXPECT_EQ(Find(typed), want) << typed;
 }
 
+// What the index holds of each word: one word, whatever the rules make of
+// it, as ICU's Latin-ASCII rules write the whole word.
+TEST(FoldingTokenizerTest, AWordIsHeldAsOneWordOfItsLatinLettersInAscii) {
+  Database d;
+  ASSERT_TRUE(d.Open(":memory:", false).ok());
+  ASSERT_TRUE(d.Exec("CREATE VIRTUAL TABLE f USING fts5(x, tokenize='chatterwick_folding'); "
+                     "CREATE VIRTUAL TABLE words USING fts5vocab(f, 'row');")
+                  .ok());
+  Statement add, held;
+  ASSERT_TRUE(add.Prepare(d, "INSERT INTO f(x) VALUES (?1)").ok());
+  ASSERT_TRUE(held.Prepare(d, "SELECT term FROM words").ok());
+  const std::pair<const char*, Strings> cases[] = {
+      {"Øresund Straße Łódź", {"lodz", "oresund", "strasse"}},
+      {"ǅungla ﬁnal ŉ", {"'n", "dzungla", "final"}},
+      {"½ straße½", {" 1/2", "strasse 1/2"}},
+      {"ПРИВЕТ 東京", {"привет", "東京"}},
+      // A combining mark newer than unicode61's tables: dropped after a
+      // Latin letter, kept after a Cyrillic one, as the rules do.
+      {"a᪰b ж᪰", {"ab", "ж᪰"}},
+  };
+  for (const auto& [text, want] : cases) {
+    ASSERT_TRUE(d.Exec("DELETE FROM f").ok());
+    add.Bind(1, std::string_view(text));
+    ASSERT_TRUE(add.Run().ok());
+    Strings terms;
+    bool row = false;
+    while (held.Step(&row).ok() && row) terms.emplace_back(held.Text(0));
+    held.Reset();
+    EXPECT_EQ(terms, want) << text;
+  }
+}
+
 // A hit is marked on the word as written, however its letters were folded.
 TEST_F(FoldingTest, HitsAreMarkedOnTheWordAsWritten) {
   const std::pair<const char*, Strings> cases[] = {
