@@ -47,20 +47,24 @@ struct Folding {
   ~Folding() {
     if (words_state) words.xDelete(words_state);
   }
-  // Asks ICU once a character.
-  const Letter& Of(UChar32 c);
+  // Asks ICU once a character; null when ICU has no rules to give.
+  const Letter* Of(UChar32 c);
 
   fts5_tokenizer words{};  // unicode61's
   Fts5Tokenizer* words_state = nullptr;
+  // Made at the first character outside ASCII: reading the rules costs
+  // 10 ms, and a search typed in ASCII never needs them.
   std::unique_ptr<icu::Transliterator> latin_ascii;
   // The characters met so far; a text of every script there is ends a few
   // thousand of them at a time.
   std::unordered_map<UChar32, Letter> letters;
 };
 
-const Letter& Folding::Of(UChar32 c) {
+const Letter* Folding::Of(UChar32 c) {
   auto it = letters.find(c);
-  if (it != letters.end()) return it->second;
+  if (it != letters.end()) return &it->second;
+  if (!latin_ascii) latin_ascii = LatinAscii();
+  if (!latin_ascii) return nullptr;
   if (letters.size() >= 16384) letters.clear();
   Letter letter;
   icu::UnicodeString one(c);
@@ -72,7 +76,7 @@ const Letter& Folding::Of(UChar32 c) {
   letter.mark = u_charType(c) == U_NON_SPACING_MARK;
   UErrorCode status = U_ZERO_ERROR;
   letter.latin = uscript_getScript(c, &status) == USCRIPT_LATIN;
-  return letters.emplace(c, std::move(letter)).first->second;
+  return &letters.emplace(c, std::move(letter)).first->second;
 }
 
 // One xTokenize call: where its words go, and room to fold them in.
@@ -93,8 +97,9 @@ bool IsAscii(std::string_view word) {
 // one look at a neighbour drops the combining marks after a Latin letter or
 // a digit (unicode61 has taken off all but those newer than its tables).
 // ICU sees each character once rather than every word, which took twice as
-// long as the rest of a first run over text in Polish.
-void FoldLetters(Folding& folding, const char* word, int32_t size, std::string* out) {
+// long as the rest of a first run over text in Polish. False when ICU has no
+// rules to give.
+bool FoldLetters(Folding& folding, const char* word, int32_t size, std::string* out) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(word);
   bool after_latin = false;
   for (int32_t i = 0; i < size;) {
@@ -106,11 +111,13 @@ void FoldLetters(Folding& folding, const char* word, int32_t size, std::string* 
       after_latin = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
       continue;
     }
-    const Letter& letter = folding.Of(c);
-    if (letter.mark && after_latin) continue;
-    out->append(letter.folded);
-    if (!letter.mark) after_latin = letter.latin;
+    const Letter* letter = folding.Of(c);
+    if (!letter) return false;
+    if (letter->mark && after_latin) continue;
+    out->append(letter->folded);
+    if (!letter->mark) after_latin = letter->latin;
   }
+  return true;
 }
 
 // Hands on one of unicode61's words, folded, at its place in the text.
@@ -122,7 +129,7 @@ int FoldWord(void* call_ptr, int flags, const char* word, int size, int start, i
   std::string& folded = call->folded;
   try {
     folded.clear();
-    FoldLetters(*call->folding, word, size, &folded);
+    if (!FoldLetters(*call->folding, word, size, &folded)) return SQLITE_ERROR;
   } catch (const std::bad_alloc&) {
     return SQLITE_NOMEM;
   }
@@ -145,8 +152,6 @@ int Create(void* api_ptr, const char** /*args*/, int arg_count, Fts5Tokenizer** 
   if (rc == SQLITE_OK)
     rc = folding->words.xCreate(words_context, options, 2, &folding->words_state);
   if (rc != SQLITE_OK) return rc;
-  folding->latin_ascii = LatinAscii();
-  if (!folding->latin_ascii) return SQLITE_ERROR;
   *out = reinterpret_cast<Fts5Tokenizer*>(folding.release());
   return SQLITE_OK;
 }
