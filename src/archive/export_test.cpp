@@ -283,7 +283,7 @@ TEST_F(ExportFixtureTest, AnyRunsStopsAndKillsEndAsAFreshExport) {
     }
   };
   struct DiesAfter : EnvWrapper {
-    int renames;
+    std::atomic<int> renames;  // counted by the export's writer threads
     DiesAfter(int n) : EnvWrapper(PosixEnv()), renames(n) {}
     Status RenameFile(const std::string& f, const std::string& to) override {
       return --renames >= 0 ? EnvWrapper::RenameFile(f, to) : Status::IOError("killed");
