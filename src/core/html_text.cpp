@@ -60,7 +60,7 @@ void WalkTags(std::string_view t, size_t pos, Text text, Tag tag) {
 
 }  // namespace
 
-void StripTagsInto(std::string_view t, std::string* out) {
+void StripTagsInto(std::string_view t, std::string* out, LineBreaks breaks) {
   // Removing the first tag never creates a "<" before the next one, so one
   // pass from the left removes them all. A line break is written as a blank
   // at once; when no visible text comes after the last one, the tail after
@@ -69,6 +69,7 @@ void StripTagsInto(std::string_view t, std::string* out) {
   size_t out_visible_end = 0;  // out's size just past its last visible character
   size_t in_visible_end = 0;   // the same place in t
   bool break_after_visible = false;
+  bool any_visible = false;
   auto append_text = [&](size_t from, size_t to) {
     const std::string_view s = t.substr(from, to - from);
     out->append(s);
@@ -77,15 +78,19 @@ void StripTagsInto(std::string_view t, std::string* out) {
     out_visible_end = out->size() - (s.size() - end);
     in_visible_end = from + end;
     break_after_visible = false;
+    any_visible = true;
   };
   WalkTags(t, 0, append_text, [&](size_t lt, size_t gt) {
     const std::string_view tag = t.substr(lt, gt - lt + 1);
+    // Before any text there is no line to break: a blank, trimmed later.
+    const bool kept = breaks == LineBreaks::kKept && any_visible;
     if (IsLineBreak(tag)) {
-      out->push_back(' ');
+      out->push_back(kept ? '\n' : ' ');
       break_after_visible = true;
-    } else if (IsBlockBoundary(tag) && !out->empty() && !IsBlank(out->back())) {
-      // "</p><p>" between two texts: one blank, not two.
-      out->push_back(' ');
+    } else if (IsBlockBoundary(tag) && !out->empty() &&
+               (kept ? out->back() != '\n' : !IsBlank(out->back()))) {
+      // "</p><p>" between two texts: one break, not two.
+      out->push_back(kept ? '\n' : ' ');
       break_after_visible = true;
     }
   });
@@ -98,9 +103,9 @@ void StripTagsInto(std::string_view t, std::string* out) {
   }
 }
 
-std::string StripTags(std::string_view t) {
+std::string StripTags(std::string_view t, LineBreaks breaks) {
   std::string out;
-  StripTagsInto(t, &out);
+  StripTagsInto(t, &out, breaks);
   return out;
 }
 

@@ -55,6 +55,24 @@ TEST(StripTagsTest, BlockBoundariesBecomeOneBlankBetweenTexts) {
   for (const auto& [in, out] : cases) EXPECT_EQ(StripTags(in), out) << in;
 }
 
+// Kept, a line break or block boundary between texts is "\n"; before any
+// text it is the blank it always was, and after the last it is nothing.
+TEST(StripTagsTest, KeptLineBreaksStandBetweenTextsOnly) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"a<br/>b<br>", "a\nb"},
+      {"a<br><br>b", "a\n\nb"},
+      {"<br>first", " first"},
+      {" <br/>x<br>y", "  x\ny"},
+      {"a<br> <i></i>\t", "a \t"},
+      {"a<br> \tb", "a\n \tb"},
+      {"<p>line one</p><p>line two</p>", "line one\nline two"},
+      {"a <p>b</p>", "a \nb"},
+      {"a<br><p>b</p><p></p>", "a\nb"},
+      {"<div>only</div>", "only"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(StripTags(in, LineBreaks::kKept), out) << in;
+}
+
 TEST(StripTagsTest, HostileInputStaysLinear) {
   std::string hostile = ">";
   for (int i = 0; i < 1000; ++i) hostile += "x<";

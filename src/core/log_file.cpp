@@ -37,7 +37,7 @@ Status TooLong() {
 }
 
 // Splits raw into time, sender and message; false when it is not of that shape.
-bool SplitChatLine(std::string_view raw, ParsedLine* rec);
+bool SplitChatLine(std::string_view raw, ParsedLine* rec, LineBreaks breaks);
 
 // Reads the file into RawLines and sets *count to the number of logical lines.
 // *keep_raw tells whether RawLines keeps what was read on failure (only a log
@@ -145,7 +145,7 @@ void LogLineReader::Continue(const std::string& s) {
   // A blank for each line break, as an HTML log's breaks read; none at the end.
   ++breaks_;
   if (s.empty()) return;
-  pending_.append(static_cast<size_t>(breaks_), ' ');
+  pending_.append(static_cast<size_t>(breaks_), line_breaks_ == LineBreaks::kKept ? '\n' : ' ');
   pending_ += s;
   breaks_ = 0;
 }
@@ -187,11 +187,11 @@ bool LogLineReader::Next(std::string* line) {
   return true;
 }
 
-LineKind ParseRawLine(std::string_view raw, ParsedLine* rec) {
-  if (SplitChatLine(raw, rec)) return LineKind::kChat;
+LineKind ParseRawLine(std::string_view raw, ParsedLine* rec, LineBreaks breaks) {
+  if (SplitChatLine(raw, rec, breaks)) return LineKind::kChat;
   rec->Time.clear();
   rec->Sender.clear();
-  StripTagsInto(raw, &rec->Message);
+  StripTagsInto(raw, &rec->Message, breaks);
   DecodeReferences(&rec->Message);
   // Markup alone (a closing </body>, say) is no chat line and no failure.
   return rec->Message.empty() ? LineKind::kMarkup : LineKind::kRejected;
@@ -246,7 +246,7 @@ std::string ExtractTitle(std::string_view line, LogFormat format) {
 
 namespace {
 
-bool SplitChatLine(std::string_view raw, ParsedLine* out) {
+bool SplitChatLine(std::string_view raw, ParsedLine* out, LineBreaks breaks) {
   std::string_view time, sender, span;
 
   const Pos t = After(raw, kTimeStart) - 1;
@@ -262,7 +262,7 @@ bool SplitChatLine(std::string_view raw, ParsedLine* out) {
   rec.Time.assign(time);
   rec.Sender.assign(sender);
   DecodeReferences(&rec.Sender);
-  StripTagsInto(CutToEnd(raw, e + Length(kSenderEnd)), &rec.Message);
+  StripTagsInto(CutToEnd(raw, e + Length(kSenderEnd)), &rec.Message, breaks);
   if (const Pos k = Find(raw, kStyledSpanStart); k != 0) {
     // The message proper sits in the innermost styled span, but only when
     // taking it drops no text the line shows.
@@ -271,7 +271,7 @@ bool SplitChatLine(std::string_view raw, ParsedLine* out) {
     const Pos d = inner == 0 ? 1 : inner + Length(kStyledSpanStart);
     const Pos s = Find(rest, kSpanEnd);
     if (Cut(rest, d, s - d, &span)) {
-      std::string styled = StripTags(span);
+      std::string styled = StripTags(span, breaks);
       if (text::TrimBlanks(styled) == text::TrimBlanks(rec.Message)) rec.Message.assign(styled);
     }
   }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/env.h"
+#include "core/html_text.h"
 #include "core/line_reader.h"
 #include "core/status.h"
 #include "core/tables.h"
@@ -30,11 +31,12 @@ LoadResult LoadLogFile(LoadedLog& log, Env& env, const std::string& path);
 // A log's logical lines, one at a time. In an HTML log a physical line that
 // does not begin with "<" continues the one before it (after one blank); in
 // a plain-text log one that does not begin with a time does, after a blank
-// for each line break, as the HTML log's breaks read (none at the end). A
-// byte-order mark before the first line is dropped. Memory holds one line,
-// whatever the log's length.
+// for each line break, as the HTML log's breaks read (none at the end), or
+// after "\n" for each with LineBreaks::kKept. A byte-order mark before the
+// first line is dropped. Memory holds one line, whatever the log's length.
 class LogLineReader {
  public:
+  explicit LogLineReader(LineBreaks breaks = LineBreaks::kBlank) : line_breaks_(breaks) {}
   // Opens path; the first logical line (the header) is read by the first Next.
   Status Open(Env& env, const std::string& path);
   // False at the end, or on failure (see status()): the file was empty, its
@@ -68,6 +70,7 @@ class LogLineReader {
   bool first_ = true;
   bool any_ = false;
   int breaks_ = 0;  // line breaks of a plain-text line not yet written
+  const LineBreaks line_breaks_;
   LogFormat format_ = LogFormat::kHtml;
   Status status_;
 };
@@ -79,8 +82,10 @@ enum class LineKind {
   kMarkup,    // not of that shape and no text either: no chat line at all
 };
 
-// Splits raw (an HTML log's line) into rec as ParseAllLines does for one line.
-LineKind ParseRawLine(std::string_view raw, ParsedLine* rec);
+// Splits raw (an HTML log's line) into rec as ParseAllLines does for one
+// line; its <br> tags as breaks says (see StripTags).
+LineKind ParseRawLine(std::string_view raw, ParsedLine* rec,
+                      LineBreaks breaks = LineBreaks::kBlank);
 
 // Splits lines 1..LineCount into ParsedLines, counting rejected lines in
 // FailedLineCount. False when LineCount runs past the last slot.

@@ -59,9 +59,10 @@ size_t StampEnd(std::string_view line) {
 
 // Where the speaker's name ends in the text after a stamp (at its ": "), or
 // npos when nobody speaks. A name is a few words at most: "Bob has changed
-// the topic to: x" and "Unable to send message: y" are the client's own.
+// the topic to: x" and "Unable to send message: y" are the client's own. It
+// stands on the stamp's line, before any line break the message keeps.
 size_t SpeakerEnd(std::string_view rest) {
-  const size_t colon = rest.find(": ");
+  const size_t colon = rest.substr(0, rest.find('\n')).find(": ");
   if (colon == std::string_view::npos) return colon;
   const std::string_view name = rest.substr(0, colon);
   return std::count(name.begin(), name.end(), ' ') < 3 ? colon : std::string_view::npos;
@@ -115,12 +116,13 @@ bool IsTextLogHeader(std::string_view line) {
 bool StartsWithStamp(std::string_view line) { return StampEnd(line) != 0; }
 
 size_t TextLineSplitter::ActorLength(std::string_view text) const {
+  // A name ends at a blank, or at a line break the message keeps.
   size_t best = 0;
   for (const std::string& name : names_)
     if (name.size() > best && text.starts_with(name) &&
-        (text.size() == name.size() || text[name.size()] == ' '))
+        (text.size() == name.size() || text[name.size()] == ' ' || text[name.size()] == '\n'))
       best = name.size();
-  return best > 0 ? best : std::min(text.find(' '), text.size());
+  return best > 0 ? best : std::min(text.find_first_of(" \n"), text.size());
 }
 
 LineKind TextLineSplitter::Split(std::string_view raw, ParsedLine* rec) {
