@@ -30,6 +30,15 @@ std::string When(const ConversationInfo& c) {
   return when + ", " + std::to_string(c.messages) + (c.messages == 1 ? " message" : " messages");
 }
 
+// The body with each of its own lines after the first begun with indent:
+// an entry begins at the line's start, what goes on under it never does,
+// and no line of a message is empty, which would end its conversation.
+std::string Indented(std::string body, const std::string& indent) {
+  for (size_t at = body.find('\n'); at != std::string::npos; at = body.find('\n', at + 1))
+    body.insert(at + 1, indent);
+  return body;
+}
+
 class TextWriter : public ExportWriter {
  public:
   std::string BeginConversation(const ConversationInfo& c) override {
@@ -39,10 +48,12 @@ class TextWriter : public ExportWriter {
   std::string Message(const ConversationInfo&, const MessageRow& m) override {
     const std::string when = ReadableTime(m);
     const std::string stamp = when.empty() ? "" : "[" + when + "] ";
-    if (m.kind == "action") return stamp + "* " + m.sender + " " + Body(m) + "\n";
-    if (m.kind == "status") return stamp + "-- " + Body(m) + "\n";
-    if (m.kind == "chat") return stamp + m.sender + ": " + Body(m) + "\n";
-    return stamp + Body(m) + "\n";
+    // The lines after the first stand under the sender, clear of the time.
+    const std::string body = Indented(Body(m), std::string(std::max<size_t>(stamp.size(), 2), ' '));
+    if (m.kind == "action") return stamp + "* " + m.sender + " " + body + "\n";
+    if (m.kind == "status") return stamp + "-- " + body + "\n";
+    if (m.kind == "chat") return stamp + m.sender + ": " + body + "\n";
+    return stamp + body + "\n";
   }
   std::string EndConversation(const ConversationInfo&) override { return "\n"; }
 };
@@ -243,6 +254,14 @@ std::string Linked(std::string_view text) {
   return out + Escaped(text.substr(std::min(i, text.size())));
 }
 
+// A message's own line breaks as the page's: no address runs across one, so
+// every "\n" of linked text stands between words.
+std::string WithBreaks(std::string linked) {
+  for (size_t at = linked.find('\n'); at != std::string::npos; at = linked.find('\n', at + 4))
+    linked.replace(at, 1, "<br>");
+  return linked;
+}
+
 // A hue of the colour wheel that stays the same for a sender in every file.
 int SenderHue(std::string_view sender) {
   uint32_t h = 2166136261u;
@@ -324,7 +343,7 @@ class HtmlWriter : public ExportWriter {
         Escaped(m.sender) + "</span>";
     if (m.kind == "chat") out += who + ": ";
     else if (m.kind == "action") out += "* " + who + " ";
-    return out + Linked(Body(m)) + "</div>\n";
+    return out + WithBreaks(Linked(Body(m))) + "</div>\n";
   }
   std::string EndConversation(const ConversationInfo&) override { return "</article>\n"; }
 

@@ -2,13 +2,14 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "archive/archive.h"
 #include "core/log_tree.h"
 #include "core/name_pattern.h"
-#include "core/text_log.h"
 #include "core/text.h"
+#include "core/text_log.h"
 
 namespace chatterwick::archive {
 
@@ -65,6 +66,17 @@ void CutToFit(std::string* text) {
   const size_t end = text::Utf8CutPoint(*text, kMaxMessageBytes);
   text->resize(end);
   *text += " [cut: " + std::to_string(total - end) + " more bytes not stored]";
+}
+
+// A message's line breaks are kept between its visible characters only:
+// before the first and after the last they stay the blanks every line break
+// was before the archive kept them.
+void BlankOuterBreaks(std::string* text) {
+  const size_t first = text->find_first_not_of(" \t\n");
+  const size_t last = text->find_last_not_of(" \t\n");
+  for (size_t i = 0; i < text->size(); ++i)
+    if ((*text)[i] == '\n' && (first == std::string::npos || i < first || i > last))
+      (*text)[i] = ' ';
 }
 
 }  // namespace
@@ -149,7 +161,7 @@ bool LogPieces::Begin(LogPiece* piece) {
   while (next_ < logs_.size() && !wanted_[next_]) ++next_;
   if (next_ == logs_.size() || stop_.Requested()) return false;
   const LogRef& log = logs_[next_++];
-  reader_.emplace();
+  reader_.emplace(LineBreaks::kKept);
   Status s = reader_->Open(*hashing_, log.path());
   std::string header;
   if (s.ok() && !reader_->Next(&header)) s = reader_->status();
@@ -160,6 +172,8 @@ bool LogPieces::Begin(LogPiece* piece) {
     return true;
   }
   piece->title = ExtractTitle(header, reader_->format());
+  // A title is shown on one line, whatever follows a plain-text header.
+  std::replace(piece->title.begin(), piece->title.end(), '\n', ' ');
   clock_.emplace(ParseLogStart(log.file_name));
   text_.emplace();
   line_number_ = 0;
@@ -197,12 +211,14 @@ bool LogPieces::Next(LogPiece* piece) {
       reader_.reset();
       return true;
     }
-    const LineKind kind = reader_->format() == LogFormat::kText ? text_->Split(line, &rec_)
-                                                                : ParseRawLine(line, &rec_);
+    const LineKind kind = reader_->format() == LogFormat::kText
+                              ? text_->Split(line, &rec_)
+                              : ParseRawLine(line, &rec_, LineBreaks::kKept);
     if (kind == LineKind::kMarkup) continue;
     std::string sent_at = rec_.Time.empty() ? std::string() : clock_->SentAt(rec_.Time);
     if (!rec_.Time.empty() && sent_at.empty()) ++piece->unreadable_stamps;
     ClassifiedLine m = ClassifyLine(kind, rec_);
+    BlankOuterBreaks(&m.body);
     PendingRow& row =
         piece->rows.emplace_back(PendingRow{line_number_, rec_.Time, std::move(sent_at),
                                             std::move(m.sender), std::move(m.body), m.kind});

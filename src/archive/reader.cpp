@@ -58,6 +58,7 @@ Status RunSearch(Database& db, SqlWithParams q, bool limited, int64_t offset,
     hit.contact = st.Text(4);
     hit.sender = st.Text(5);
     hit.body = st.Text(6);
+    std::replace(hit.body.begin(), hit.body.end(), '\n', ' ');
     hit.kind = st.Text(7);
     hit.message_id = st.Int(8);
     hit.conversation_id = st.Int(9);

@@ -20,7 +20,9 @@ std::optional<std::chrono::year_month_day> ReadDate(const std::string& text) {
   return start->date;
 }
 
-constexpr const char* kSearchable = "(chat.sender || char(10) || chat.body)";
+// A phrase found as written finds it across a line break too, as a blank.
+constexpr const char* kSearchable =
+    "(chat.sender || char(10) || replace(chat.body, char(10), ' '))";
 
 std::string InFts(SqlWithParams& q, const std::string& expression) {
   return "chat.id IN (SELECT rowid FROM message_fts WHERE message_fts MATCH " +

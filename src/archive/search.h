@@ -39,6 +39,7 @@ struct SearchHit {
   int64_t message_id = 0, conversation_id = 0;
   std::string sent_at;  // empty when the stamp gave no full time
   // The names as people know them (see DisplayName).
+  // body is on one line, as every list of hits shows it: its line breaks are blanks.
   std::string time_text, protocol, account, contact, sender, body, kind;
   std::string person;  // empty for a chat room, or an archive from before people
 };

@@ -420,17 +420,19 @@ class ArchiveWindowTest : public QObject {
     QTRY_VERIFY(!w->Busy());
     QCOMPARE(f.dialogs.offered[f.dialogs.offered.size() - 2],
              std::string("Whole conversations, Only the matching messages"));
-    int messages = 0;
+    // A message is its line and the indented lines of its own line breaks.
+    std::vector<std::string> messages;
     for (const auto& e : std::filesystem::recursive_directory_iterator(out)) {
       if (e.path().extension() != ".txt") continue;
       std::ifstream in(e.path());
       for (std::string line; std::getline(in, line);) {
-        if (!line.starts_with("[")) continue;
-        ++messages;
-        QVERIFY2(line.find("combining") != std::string::npos, line.c_str());
+        if (line.starts_with("[")) messages.push_back(line);
+        else if (line.starts_with(" ") && !messages.empty()) messages.back() += "\n" + line;
       }
     }
-    QCOMPARE(messages, hits->count());
+    for (const std::string& m : messages)
+      QVERIFY2(m.find("combining") != std::string::npos, m.c_str());
+    QCOMPARE(static_cast<int>(messages.size()), hits->count());
   }
 
   void whatIsNoArchiveIsSaidAndNothingChanges() {
