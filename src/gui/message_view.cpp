@@ -162,7 +162,9 @@ void MessageDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionVi
 QString MessageDelegate::Line(const QModelIndex& index) {
   const QString kind = index.data(MessageModel::kKindRole).toString();
   const QString sender = index.data(MessageModel::kSenderRole).toString();
-  const QString body = index.data(MessageModel::kBodyRole).toString();
+  QString body = index.data(MessageModel::kBodyRole).toString();
+  // A message's own line breaks, as a text layout breaks a line.
+  body.replace(QChar('\n'), QChar(QChar::LineSeparator));
   if (kind == "chat") return sender + ": " + body;
   if (kind == "action") return "* " + sender + " " + body;
   return body;
