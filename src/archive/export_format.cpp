@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "archive/sender_colours.h"
 #include "core/csv.h"
 #include "core/text.h"
 
@@ -262,13 +263,7 @@ std::string WithBreaks(std::string linked) {
   return linked;
 }
 
-// A hue of the colour wheel that stays the same for a sender in every file.
-int SenderHue(std::string_view sender) {
-  uint32_t h = 2166136261u;
-  for (unsigned char ch : sender) h = (h ^ ch) * 16777619u;
-  return static_cast<int>(h % 360);
-}
-
+// The page's head up to its senders' colours, which kHtmlHeadEnd follows.
 constexpr const char* kHtmlHead = R"html(<!DOCTYPE html>
 <html lang="">
 <head>
@@ -277,9 +272,9 @@ constexpr const char* kHtmlHead = R"html(<!DOCTYPE html>
 <meta name="generator" content="chatterwick">
 <title>Chat history</title>
 <style>
-:root { color-scheme: light dark; --bg: #fff; --fg: #1d1d1f; --muted: #6e6e73; --rule: #d2d2d7; --l: 35%; }
+:root { color-scheme: light dark; --bg: #fff; --fg: #1d1d1f; --muted: #6e6e73; --rule: #d2d2d7; }
 @media (prefers-color-scheme: dark) {
-  :root { --bg: #1c1c1e; --fg: #f2f2f7; --muted: #a1a1a6; --rule: #3a3a3c; --l: 72%; }
+  :root { --bg: #1c1c1e; --fg: #f2f2f7; --muted: #a1a1a6; --rule: #3a3a3c; }
 }
 body { background: var(--bg); color: var(--fg); font: 15px/1.45 system-ui, sans-serif; max-width: 60em; margin: 2em auto; padding: 0 1em; }
 header { border-bottom: 1px solid var(--rule); margin-bottom: 1em; }
@@ -288,12 +283,13 @@ header p { color: var(--muted); margin: .1em 0; }
 h2.day { font-size: .9em; color: var(--muted); text-align: center; border-top: 1px solid var(--rule); padding-top: .4em; margin: 1.2em 0 .4em; }
 .m { margin: .15em 0; overflow-wrap: anywhere; unicode-bidi: plaintext; }
 .m time { color: var(--muted); font-variant-numeric: tabular-nums; margin-right: .5em; }
-.who { font-weight: 600; color: hsl(var(--h) 65% var(--l)); }
+.who { font-weight: 600; }
 .action { font-style: italic; }
 .status, .unparsed { color: var(--muted); font-size: .92em; }
 article { margin-bottom: 3em; }
 @media print { body { max-width: none; margin: 0; } article { break-after: page; } a { color: inherit; } }
-</style>
+)html";
+constexpr const char* kHtmlHeadEnd = R"html(</style>
 </head>
 <body>
 )html";
@@ -311,7 +307,7 @@ class HtmlWriter : public ExportWriter {
   // A page of one conversation is titled with who and when, as a browser's
   // tab and history show it.
   std::string BeginFile(const ConversationInfo* only) override {
-    std::string head = kHtmlHead;
+    std::string head = kHtmlHead + SenderColourRules() + kHtmlHeadEnd;
     if (!only) return head;
     const std::string& when = !only->first_sent_at.empty() ? only->first_sent_at : only->started_at;
     const std::string title =
@@ -321,6 +317,7 @@ class HtmlWriter : public ExportWriter {
   std::string EndFile() override { return "</body>\n</html>\n"; }
   std::string BeginConversation(const ConversationInfo& c) override {
     day_.clear();
+    senders_.Clear();
     return "<article>\n<header>\n<h1>" + Escaped(WithWhom(c)) + "</h1>\n<p>" + Escaped(c.account) +
            " (" + Escaped(c.protocol) + ") &middot; " + Escaped(c.title) + "</p>\n<p>" +
            Escaped(When(c)) + "</p>\n</header>\n";
@@ -339,8 +336,7 @@ class HtmlWriter : public ExportWriter {
              ">" + Escaped(when.size() > 11 && !m.sent_at.empty() ? when.substr(11) : when) +
              "</time>";
     const std::string who =
-        "<span class=\"who\" style=\"--h:" + std::to_string(SenderHue(m.sender)) + "\">" +
-        Escaped(m.sender) + "</span>";
+        "<span class=\"who " + senders_.For(m.sender) + "\">" + Escaped(m.sender) + "</span>";
     if (m.kind == "chat") out += who + ": ";
     else if (m.kind == "action") out += "* " + who + " ";
     return out + WithBreaks(Linked(Body(m))) + "</div>\n";
@@ -349,6 +345,7 @@ class HtmlWriter : public ExportWriter {
 
  private:
   std::string day_;
+  SenderClasses senders_;
 };
 
 }  // namespace
