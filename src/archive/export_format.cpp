@@ -198,33 +198,6 @@ class CsvWriter : public ExportWriter {
   const bool safe_;
 };
 
-std::string Escaped(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char ch : text) {
-    switch (ch) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += ch;
-    }
-  }
-  return out;
-}
-
 bool IsBlank(char ch) { return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r'; }
 
 // The text escaped, with http, https and mailto addresses made links; no
@@ -247,12 +220,13 @@ std::string Linked(std::string_view text) {
            std::string_view(".,;:!?)'").find(text[end - 1]) != std::string_view::npos)
       --end;
     const std::string_view url = text.substr(at, end - at);
-    out += Escaped(text.substr(i, at - i));
-    if (url.size() > scheme) out += "<a href=\"" + Escaped(url) + "\">" + Escaped(url) + "</a>";
-    else out += Escaped(url);
+    out += HtmlEscaped(text.substr(i, at - i));
+    if (url.size() > scheme)
+      out += "<a href=\"" + HtmlEscaped(url) + "\">" + HtmlEscaped(url) + "</a>";
+    else out += HtmlEscaped(url);
     i = std::max(end, at + scheme);
   }
-  return out + Escaped(text.substr(std::min(i, text.size())));
+  return out + HtmlEscaped(text.substr(std::min(i, text.size())));
 }
 
 // A message's own line breaks as the page's: no address runs across one, so
@@ -312,31 +286,31 @@ class HtmlWriter : public ExportWriter {
     const std::string& when = !only->first_sent_at.empty() ? only->first_sent_at : only->started_at;
     const std::string title =
         WithWhom(*only) + (when.empty() ? "" : " \u00b7 " + ReadableStamp(when).substr(0, 10));
-    return head.replace(head.find("Chat history"), 12, Escaped(title));
+    return head.replace(head.find("Chat history"), 12, HtmlEscaped(title));
   }
   std::string EndFile() override { return "</body>\n</html>\n"; }
   std::string BeginConversation(const ConversationInfo& c) override {
     day_.clear();
     senders_.Clear();
-    return "<article>\n<header>\n<h1>" + Escaped(WithWhom(c)) + "</h1>\n<p>" + Escaped(c.account) +
-           " (" + Escaped(c.protocol) + ") &middot; " + Escaped(c.title) + "</p>\n<p>" +
-           Escaped(When(c)) + "</p>\n</header>\n";
+    return "<article>\n<header>\n<h1>" + HtmlEscaped(WithWhom(c)) + "</h1>\n<p>" +
+           HtmlEscaped(c.account) + " (" + HtmlEscaped(c.protocol) + ") &middot; " +
+           HtmlEscaped(c.title) + "</p>\n<p>" + HtmlEscaped(When(c)) + "</p>\n</header>\n";
   }
   std::string Message(const ConversationInfo&, const MessageRow& m) override {
     std::string out;
     const std::string when = ReadableTime(m);
     if (m.sent_at.size() >= 10 && m.sent_at.compare(0, 10, day_) != 0) {
       day_ = m.sent_at.substr(0, 10);
-      out += "<h2 class=\"day\">" + Escaped(day_) + "</h2>\n";
+      out += "<h2 class=\"day\">" + HtmlEscaped(day_) + "</h2>\n";
     }
     out += "<div class=\"m " + KindClass(m.kind) + "\">";
     if (!when.empty())
       out += "<time" +
-             (m.sent_at.empty() ? std::string() : " datetime=\"" + Escaped(m.sent_at) + "\"") +
-             ">" + Escaped(when.size() > 11 && !m.sent_at.empty() ? when.substr(11) : when) +
+             (m.sent_at.empty() ? std::string() : " datetime=\"" + HtmlEscaped(m.sent_at) + "\"") +
+             ">" + HtmlEscaped(when.size() > 11 && !m.sent_at.empty() ? when.substr(11) : when) +
              "</time>";
     const std::string who =
-        "<span class=\"who " + senders_.For(m.sender) + "\">" + Escaped(m.sender) + "</span>";
+        "<span class=\"who " + senders_.For(m.sender) + "\">" + HtmlEscaped(m.sender) + "</span>";
     if (m.kind == "chat") out += who + ": ";
     else if (m.kind == "action") out += "* " + who + " ";
     return out + WithBreaks(Linked(Body(m))) + "</div>\n";
@@ -349,6 +323,33 @@ class HtmlWriter : public ExportWriter {
 };
 
 }  // namespace
+
+std::string HtmlEscaped(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char ch : text) {
+    switch (ch) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += ch;
+    }
+  }
+  return out;
+}
 
 std::optional<ExportFormat> ExportFormatNamed(std::string_view name) {
   if (name == "html") return ExportFormat::kHtml;

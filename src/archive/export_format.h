@@ -40,6 +40,10 @@ class ExportWriter {
 // formulas, as the program's other CSV files are.
 std::unique_ptr<ExportWriter> MakeExportWriter(ExportFormat format, bool spreadsheet_safe);
 
+// The text with & < > " ' as HTML's references, to stand in a page's text
+// or a quoted attribute.
+std::string HtmlEscaped(std::string_view text);
+
 // "2022-09-30 17:39:26" from a full stamp ("2022-09-30T17:39:26+02:00").
 std::string ReadableStamp(const std::string& stamp);
 // ReadableStamp of the message's stamp, or the time text as written

@@ -39,6 +39,8 @@ class ManifestReader : public nlohmann::json_sax<json> {
       m_->files[name_].signature = std::move(text);
     else if (depth_ == 3 && in_files_ && key_ == "options")
       m_->files[name_].options = std::move(text);
+    else if (depth_ == 3 && in_files_ && key_ == "first_sent_at") Sent().first = std::move(text);
+    else if (depth_ == 3 && in_files_ && key_ == "last_sent_at") Sent().last = std::move(text);
     return true;
   }
   bool binary(binary_t&) override { return true; }
@@ -76,6 +78,12 @@ class ManifestReader : public nlohmann::json_sax<json> {
   }
 
  private:
+  SentSpan& Sent() {
+    std::optional<SentSpan>& sent = m_->files[name_].sent;
+    if (!sent) sent.emplace();
+    return *sent;
+  }
+
   Manifest* m_;
   int depth_ = 0;
   bool in_files_ = false;
@@ -114,11 +122,16 @@ std::vector<std::string> ReadJournal(Env& env, const std::string& path) {
 
 Status WriteManifest(Env& env, const std::string& path, const Manifest& m) {
   json files = json::object();
-  for (const auto& [name, e] : m.files)
-    files[name] = {{"conversation", e.conversation}, {"signature", e.signature},
-                   {"options", e.options},           {"size", e.stamp.size},
-                   {"mtime", e.stamp.modified},      {"ctime", e.stamp.changed},
-                   {"inode", e.stamp.inode}};
+  for (const auto& [name, e] : m.files) {
+    json& entry = files[name] = {{"conversation", e.conversation}, {"signature", e.signature},
+                                 {"options", e.options},           {"size", e.stamp.size},
+                                 {"mtime", e.stamp.modified},      {"ctime", e.stamp.changed},
+                                 {"inode", e.stamp.inode}};
+    if (e.sent) {
+      entry["first_sent_at"] = e.sent->first;
+      entry["last_sent_at"] = e.sent->last;
+    }
+  }
   const std::string text = json{{"options", m.options}, {"files", files}}.dump(
                                1, ' ', false, json::error_handler_t::replace) +
                            "\n";

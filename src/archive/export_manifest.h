@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,6 +24,13 @@ inline constexpr const char* kExportLock = ".chatterwick-export.lock";
 // files: what a run killed before its manifest leaves for the next.
 inline constexpr const char* kExportJournal = ".chatterwick-export.journal";
 
+// The first and last full stamps of a conversation's messages, as the
+// header of its file gives them (either may be empty).
+struct SentSpan {
+  std::string first, last;
+  bool operator==(const SentSpan&) const = default;
+};
+
 // What one file was when the run that wrote it put it in place.
 struct ManifestEntry {
   int64_t conversation = 0;
@@ -31,11 +39,15 @@ struct ManifestEntry {
   // Of the options the file was written under.
   std::string options;
   FileStamp stamp;
+  // What an HTML export's index shows of a file it did not write again,
+  // without reading the conversation's messages; not known of a file a
+  // manifest from before it was kept listed.
+  std::optional<SentSpan> sent;
   bool operator==(const ManifestEntry&) const = default;
 };
 
 struct Manifest {
-  std::string options;  // the last run's
+  std::string options;                         // the last run's
   std::map<std::string, ManifestEntry> files;  // by path under the folder
   bool operator==(const Manifest&) const = default;
 };

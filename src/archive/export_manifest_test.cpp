@@ -15,8 +15,11 @@ TEST(ExportManifestTest, WhatIsWrittenIsReadBackWhole) {
   env.PutFolder("/out");
   Manifest m;
   m.options = "{\"format\":\"txt\"}";
-  m.files["jabber/me/zo\u00eb/2022-09-30 17.38.38.txt"] = {7, "43:120:5000:1", "0123", {40, 5, 6, 7}};
-  m.files["aim/me/bob/2019-01-09 09.48.00 (2).txt"] = {8, "", "", {}};
+  m.files["jabber/me/zo\u00eb/2022-09-30 17.38.38.txt"] = {
+      7, "43:120:5000:1", "0123", {40, 5, 6, 7}, {}};
+  m.files["aim/me/bob/2019-01-09 09.48.00 (2).txt"] = {8, "", "", {}, {}};
+  m.files["aim/me/bob/2019-01-10 09.48.00.html"] = {
+      9, "s", "o", {}, SentSpan{"2019-01-10T09:48:00-05:00", ""}};
   ASSERT_TRUE(WriteManifest(env, "/out/.m.json", m).ok());
   std::vector<std::string> passed_over;
   EXPECT_EQ(ReadManifest(env, "/out/.m.json", Anywhere, &passed_over), m);
@@ -63,16 +66,16 @@ TEST(ExportManifestTest, OnlyAWholeManifestSaysAnything) {
 TEST(ExportManifestTest, NamesOutsideTheExportsPlacesArePassedOver) {
   MemEnv env;
   std::string files;
-  const char* names[] = {"../../victim/keep.txt", "/etc/passwd", "a/b/c/../../x.txt",
-                         "jabber/me/bob",         "jabber/me/bob/./x.txt", "jabber\\\\me\\\\bob\\\\x.txt",
+  const char* names[] = {"../../victim/keep.txt", "/etc/passwd",
+                         "a/b/c/../../x.txt",     "jabber/me/bob",
+                         "jabber/me/bob/./x.txt", "jabber\\\\me\\\\bob\\\\x.txt",
                          "jabber//bob/x.txt",     "jabber/me/bob/x.txt"};
   for (const char* n : names)
     files += std::string(files.empty() ? "" : ", ") + "\"" + n + "\": {\"conversation\": 1}";
   env.PutFile("/out/m.json", "{\"options\": \"o\", \"files\": {" + files + "}}");
   std::vector<std::string> passed_over;
   const Manifest m = ReadManifest(
-      env, "/out/m.json", [](const std::string& r) { return IsExportPlace(r, '/'); },
-      &passed_over);
+      env, "/out/m.json", [](const std::string& r) { return IsExportPlace(r, '/'); }, &passed_over);
   ASSERT_EQ(m.files.size(), 1u);
   EXPECT_EQ(m.files.begin()->first, "jabber/me/bob/x.txt");
   EXPECT_EQ(passed_over.size(), std::size(names) - 1);

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "archive/archive.h"
+#include "archive/export_index.h"
 #include "archive/export_manifest.h"
 #include "archive/names.h"
 #include "archive/reader.h"
@@ -34,10 +35,12 @@ std::string ReadAll(const fs::path& path) {
   return ss.str();
 }
 
-// The export's own files in its folder: its manifest, its lock and its journal.
+// The export's own files in its folder: its manifest, its lock, its journal
+// and an HTML export's index.
 bool ExportsOwn(const fs::path& path) {
   const std::string name = path.filename().string();
-  return name == kExportManifest || name == kExportLock || name == kExportJournal;
+  return name == kExportManifest || name == kExportLock || name == kExportJournal ||
+         name == kExportIndex;
 }
 
 // Every file under dir but the export's own, by path.
@@ -360,7 +363,7 @@ TEST_F(ExportFixtureTest, AFailedWriteKeepsTheEarlierFile) {
   const ArchiveExportResult r = ExportArchiveToFolder(env, db, t.Path("out/"), options, &heard);
   EXPECT_EQ(r.status.message(),
             "Could not write " + t.Path("out/") + kExportManifest + " (No space left on device)");
-  EXPECT_EQ(r.summary.not_written, static_cast<int64_t>(files.size()));
+  EXPECT_EQ(r.summary.not_written, static_cast<int64_t>(files.size()) + 1);  // and the index
   EXPECT_EQ(r.summary.written + r.summary.conversations, 0);
   // Each failure named once, at the file it happened to, with the reason:
   // a folder's files go together, and the first of them says why.
@@ -536,6 +539,8 @@ TEST(ExportHtmlTest, NoColumnOfACraftedArchiveReachesThePageAsMarkup) {
     if (e.path().extension() != ".html") continue;
     const std::string one = ReadAll(e.path());
     EXPECT_EQ(one.find("<script"), std::string::npos) << one;
+    EXPECT_EQ(one.find("<x "), std::string::npos) << one;
+    if (e.path().filename() == kExportIndex) continue;
     EXPECT_NE(one.find("<title>chat&quot;&gt;&lt;script&gt;"), std::string::npos)
         << one.substr(0, one.find("<style>"));
   }

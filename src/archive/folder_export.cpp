@@ -4,8 +4,10 @@
 #include <nlohmann/json.hpp>
 #include <numeric>
 #include <set>
+#include <tuple>
 
 #include "archive/export.h"
+#include "archive/export_index.h"
 #include "archive/export_manifest.h"
 #include "archive/export_selection.h"
 #include "archive/file_batches.h"
@@ -93,6 +95,8 @@ class FolderExport {
   void Written(const std::string& relative, ManifestEntry entry, const std::string& target);
   void NotWritten(const std::string& path, const Status& why, int64_t files, int64_t messages);
   void RemoveUnselected();
+  // An HTML export's index of every file the folder holds now.
+  void WriteIndex();
 
   Env& env_;
   const std::string dir_;
@@ -110,6 +114,9 @@ class FolderExport {
   std::set<std::string> places_;
   std::unique_ptr<ExportWriter> writer_;
   std::vector<MessageRow> page_;
+  // Of an HTML file made and not yet in place: what its manifest entry
+  // keeps for the index.
+  std::map<std::string, SentSpan> sent_;
   std::unique_ptr<WritableFile> journal_;
   FileBatches batches_;
 };
@@ -133,7 +140,7 @@ FolderExport::FolderExport(Env& env, std::string dir, const ArchiveExportOptions
             Journal(places);
           },
           [this](MadeFile& f) {
-            Written(f.relative, {f.entry.first, std::move(f.entry.second), options_print_, {}},
+            Written(f.relative, {f.entry.first, std::move(f.entry.second), options_print_, {}, {}},
                     f.target);
           },
           [this](const std::string& path, const Status& why, const std::vector<MadeFile>& files) {
@@ -298,7 +305,8 @@ Status FolderExport::MakeFile(const std::string& relative, ConversationInfo& c, 
     return Status::OK();
   }
   if (!s.ok()) return s;  // the archive could not be read
-  if (alone) Written(relative, {c.id, c.signature, options_print_, {}}, target);
+  if (options_.format == ExportFormat::kHtml) sent_[relative] = {c.first_sent_at, c.last_sent_at};
+  if (alone) Written(relative, {c.id, c.signature, options_print_, {}, {}}, target);
   else batches_.Add({relative, {c.id, c.signature}, *count, target, std::move(text)});
   return s;
 }
@@ -316,6 +324,10 @@ void FolderExport::Written(const std::string& relative, ManifestEntry entry,
   // The file as it was put in place: anything that changes it later
   // (another run, a kill between a rename and the manifest) shows.
   env_.GetFileStamp(target, &entry.stamp).IgnoreError();
+  if (const auto sent = sent_.find(relative); sent != sent_.end()) {
+    entry.sent = std::move(sent->second);
+    sent_.erase(sent);
+  }
   after_.files[relative] = std::move(entry);
   ++result_.summary.written;
 }
@@ -351,6 +363,29 @@ void FolderExport::RemoveUnselected() {
   }
 }
 
+void FolderExport::WriteIndex() {
+  if (options_.format != ExportFormat::kHtml || !result_.status.ok()) return;
+  std::vector<IndexEntry> entries;
+  for (auto& [relative, entry] : after_.files) {
+    ConversationInfo c;
+    Status s = reader_->Conversation(entry.conversation, &c, !entry.sent);
+    // A file an unfinished run kept of a conversation no longer there: the
+    // next whole run removes it.
+    if (s.IsNotFound()) continue;
+    // The archive cannot be read now (a stop): the index stays as it was.
+    if (!s.ok()) return;
+    if (entry.sent)
+      std::tie(c.first_sent_at, c.last_sent_at) = std::tie(entry.sent->first, entry.sent->last);
+    else entry.sent = SentSpan{c.first_sent_at, c.last_sent_at};
+    entries.push_back({relative, std::move(c)});
+  }
+  const std::string path = dir_ + kExportIndex;
+  if (Status s = WriteExportIndex(env_, dir_, sep_, std::move(entries), observer_); !s.ok()) {
+    if (observer_) observer_->OnProblem({Problem::Kind::kWriteFailed, path, s});
+    ++result_.summary.not_written;
+  }
+}
+
 ArchiveExportResult FolderExport::Run(const std::string& db_path) {
   Status& s = result_.status;
   s = Open(db_path);
@@ -371,6 +406,7 @@ ArchiveExportResult FolderExport::Run(const std::string& db_path) {
     result_.summary.messages -= f.messages;
   }
   RemoveUnselected();
+  WriteIndex();
   // A run that changed nothing leaves the manifest as it was.
   Status m = after_ == before_ ? Status::OK() : WriteManifest(env_, dir_ + kExportManifest, after_);
   if (journal_) journal_->Close().IgnoreError();

@@ -17,7 +17,8 @@ void DeclareExportArchive(CLI::App* c, Request& rq) {
       "or everything into FILE with --single (\"-\": standard output). A conversation is\n"
       "exported when any of its messages is selected by the filters and --query (the\n"
       "search's plain text); --only-matching exports those messages alone. A later run\n"
-      "into the same DIR with the same options rewrites only what changed.");
+      "into the same DIR with the same options rewrites only what changed. An HTML export\n"
+      "also writes DIR/index.html, a page that links every conversation in DIR.");
   c->add_option("--db", rq.db,
                 "the archive (default: " + rq.output_folder + archive::kArchiveFile + ")");
   c->add_option("--format", rq.format, "html, txt, json, jsonl or csv")
