@@ -7,6 +7,7 @@
 #include "archive/archive.h"
 #include "archive/export.h"
 #include "archive/reader.h"
+#include "archive/sqlite_db.h"
 #include "core/log_file.h"
 #include "platform/posix_env.h"
 #include "testing/temp_tree.h"
@@ -117,6 +118,26 @@ TEST_F(LineBreaksTest, HitsAreOneLineAndPhrasesFindAcrossABreak) {
     ASSERT_EQ(found.size(), 1u) << typed;
     EXPECT_EQ(found[0].find('\n'), std::string::npos) << found[0];
   }
+}
+
+// An archive made before kept blanks: when a log of it grows, the run adds
+// what is new and takes no message it holds for another over its breaks.
+TEST_F(LineBreaksTest, MessagesStoredWithBlanksAreNotTakenAgain) {
+  {
+    Database d;
+    ASSERT_TRUE(d.Open(db, false).ok());
+    d.TrustSchema();  // its triggers keep the index in step
+    ASSERT_TRUE(d.Exec("UPDATE message SET body = replace(body, char(10), ' ')").ok());
+  }
+  std::string grown = kTextLog;
+  grown += "(17:46:00) Carol: one\nmore\n";
+  t.File(text, grown);
+  const ArchiveResult r = RunArchive(*PosixEnv(), t.Path("logs/"), db, kArchiveMask, nullptr);
+  ASSERT_EQ(r.outcome, ArchiveOutcome::kDone) << r.why.message();
+  const std::vector<std::string> bodies = Bodies();
+  ASSERT_EQ(bodies.size(), 9u);
+  EXPECT_EQ(bodies[3], " prices: 3,50 EUR no problem :)  \xF0\x9F\x99\x82 ok");
+  EXPECT_EQ(bodies[8], " one\nmore");
 }
 
 // What lists a log (view, the main window, the catalogue) reads each
