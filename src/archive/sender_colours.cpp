@@ -40,6 +40,11 @@ std::string SenderColourRules() {
   return light + "@media (prefers-color-scheme: dark) {\n" + dark + "}\n";
 }
 
+std::string SenderColourOf(size_t index, bool dark) {
+  const SenderColour& colour = kPalette[index % std::size(kPalette)];
+  return dark ? colour.dark : colour.light;
+}
+
 const std::string& SenderClasses::For(const std::string& sender) {
   const auto [it, added] = classes_.try_emplace(sender);
   if (added) it->second = "s" + std::to_string((classes_.size() - 1) % std::size(kPalette));

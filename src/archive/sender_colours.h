@@ -13,6 +13,10 @@ namespace chatterwick::archive {
 // light scheme and, inside the dark scheme's media query, the dark one.
 std::string SenderColourRules();
 
+// The colour ("#1b6ec0") of the class "s" + index % the number of colours,
+// for the light scheme or the dark one: for views that draw names themselves.
+std::string SenderColourOf(size_t index, bool dark);
+
 // Gives the senders of one conversation the classes of SenderColourRules in
 // the order they first speak; after the last colour they come round again.
 class SenderClasses {

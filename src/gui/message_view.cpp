@@ -7,6 +7,7 @@
 #include <QTextLayout>
 
 #include "archive/export_format.h"
+#include "archive/sender_colours.h"
 #include "core/text.h"
 #include "gui/display_text.h"
 
@@ -26,6 +27,7 @@ bool IsDark(const QPalette& palette) { return palette.color(QPalette::Base).ligh
 void MessageModel::SetMessages(const std::vector<archive::MessageRow>& messages) {
   beginResetModel();
   day_.clear();
+  colours_.clear();
   rows_ = RowsOf(messages);
   endResetModel();
 }
@@ -50,9 +52,14 @@ std::vector<MessageModel::Row> MessageModel::RowsOf(
       rows.push_back({QStringLiteral("day"), {}, {}, QString::fromStdString(day_), 0});
     }
     const std::string when = archive::ReadableTime(m);
+    QString sender = DecodeForDisplay(m.sender);
+    const int colour =
+        sender.isEmpty()
+            ? 0
+            : colours_.try_emplace(sender, static_cast<int>(colours_.size())).first->second;
     rows.push_back({QString::fromStdString(m.kind),
-                    DecodeForDisplay(m.sent_at.empty() ? when : when.substr(11)),
-                    DecodeForDisplay(m.sender), DecodeForDisplay(text::TrimBlanks(m.body)), m.id});
+                    DecodeForDisplay(m.sent_at.empty() ? when : when.substr(11)), std::move(sender),
+                    DecodeForDisplay(text::TrimBlanks(m.body)), m.id, colour});
   }
   return rows;
 }
@@ -87,14 +94,10 @@ QVariant MessageModel::data(const QModelIndex& index, int role) const {
       return r.body;
     case kMessageIdRole:
       return QVariant::fromValue<qlonglong>(r.message_id);
+    case kColourRole:
+      return r.colour;
   }
   return {};
-}
-
-QColor MessageDelegate::SenderColour(const QString& sender, bool dark) {
-  uint32_t h = 2166136261u;
-  for (QChar ch : sender) h = (h ^ ch.unicode()) * 16777619u;
-  return QColor::fromHsl(static_cast<int>(h % 360), 150, dark ? 175 : 90);
 }
 
 QList<std::pair<int, int>> Occurrences(const QString& text, const QStringList& words) {
@@ -250,9 +253,11 @@ void MessageDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
   painter->drawText(QRect(r.left(), r.top(), time_width, fm.height()), Qt::AlignLeft,
                     index.data(MessageModel::kTimeRole).toString());
   QTextLayout layout(Line(index));
-  const QString sender = index.data(MessageModel::kSenderRole).toString();
   LayOut(layout, index, option.font, std::max(50, r.width() - time_width - kMargin),
-         selected ? text_colour : SenderColour(sender, IsDark(palette)), marks_);
+         selected ? text_colour
+                  : QColor(QString::fromStdString(archive::SenderColourOf(
+                        index.data(MessageModel::kColourRole).toUInt(), IsDark(palette)))),
+         marks_);
   painter->setPen(kind == "chat" || kind == "action" ? text_colour : muted);
   layout.draw(painter, QPointF(r.left() + time_width + kMargin, r.top()));
   painter->restore();

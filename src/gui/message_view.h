@@ -3,6 +3,7 @@
 #include <QAbstractListModel>
 #include <QStyledItemDelegate>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/reader.h"
@@ -14,7 +15,14 @@ namespace chatterwick::gui {
 // as one document.
 class MessageModel : public QAbstractListModel {
  public:
-  enum Role { kKindRole = Qt::UserRole + 1, kSenderRole, kTimeRole, kBodyRole, kMessageIdRole };
+  enum Role {
+    kKindRole = Qt::UserRole + 1,
+    kSenderRole,
+    kTimeRole,
+    kBodyRole,
+    kMessageIdRole,
+    kColourRole  // which of the sender colours: senders in the order they first speak
+  };
 
   void SetMessages(const std::vector<archive::MessageRow>& messages);
   // The next messages of the same conversation, after those there.
@@ -29,11 +37,13 @@ class MessageModel : public QAbstractListModel {
     QString kind;  // "day", or the message's kind
     QString time, sender, body;
     int64_t message_id = 0;
+    int colour = 0;
   };
   // The rows of messages that follow those there: a day's row before its first.
   std::vector<Row> RowsOf(const std::vector<archive::MessageRow>& messages);
   std::vector<Row> rows_;
-  std::string day_;  // of the last message with a date
+  std::string day_;                           // of the last message with a date
+  std::unordered_map<QString, int> colours_;  // by sender
 };
 
 // Draws a row: the time muted, the sender in a colour of its own, the text
@@ -53,8 +63,6 @@ class MessageDelegate : public QStyledItemDelegate {
   void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                             const QModelIndex& index) const override;
 
-  // The colour a sender's name is drawn in, the same in every conversation.
-  static QColor SenderColour(const QString& sender, bool dark);
   // The row's text after the time: the sender and the message's text.
   static QString Line(const QModelIndex& index);
   // Words drawn marked wherever they stand, letter case ignored.

@@ -30,6 +30,36 @@ class MessageViewTest : public QObject {
     QVERIFY2(heights[1] - heights[0] >= line * 9 / 10, qPrintable(QString::number(heights[1])));
     QCOMPARE(heights[2] - heights[1], heights[1] - heights[0]);
   }
+
+  // Each sender of what is shown has a colour of its own, in the order they
+  // first speak, as the exported page gives them; a status line takes none.
+  void sendersTakeColoursInTheOrderTheySpeak() {
+    auto rows = [](std::vector<std::pair<std::string, std::string>> said) {
+      std::vector<archive::MessageRow> out;
+      for (const auto& [sender, kind] : said) {
+        archive::MessageRow m;
+        m.id = static_cast<int64_t>(out.size() + 1);
+        m.time_text = "(17:00:00)";
+        m.sender = sender;
+        m.kind = kind;
+        out.push_back(m);
+      }
+      return out;
+    };
+    auto colours = [](const gui::MessageModel& model) {
+      QList<int> got;
+      for (int r = 0; r < model.rowCount(); ++r)
+        got << model.index(r, 0).data(gui::MessageModel::kColourRole).toInt();
+      return got;
+    };
+    gui::MessageModel model;
+    model.SetMessages(
+        rows({{"", "status"}, {"Erin", "chat"}, {"Alice", "chat"}, {"Erin", "action"}}));
+    model.AppendMessages(rows({{"Bob", "chat"}, {"Alice", "chat"}}));
+    QCOMPARE(colours(model), (QList<int>{0, 0, 1, 0, 2, 1}));
+    model.SetMessages(rows({{"Alice", "chat"}}));
+    QCOMPARE(colours(model), (QList<int>{0}));
+  }
 };
 
 QTEST_MAIN(MessageViewTest)
