@@ -12,10 +12,11 @@ namespace chatterwick::archive {
 
 namespace {
 
-constexpr const char* kJoined =
-    " FROM message m JOIN conversation v ON v.id = m.conversation_id"
-    " JOIN contact c ON c.id = v.contact_id JOIN account a ON a.id = c.account_id"
-    " JOIN protocol p ON p.id = a.protocol_id";
+// The messages below a node, grouped before any name is joined: a join for
+// each of a million messages would cost more than the counting.
+constexpr const char* kMessages = " FROM message m JOIN conversation v ON v.id = m.conversation_id";
+constexpr const char* kAccountNamed =
+    " JOIN account a ON a.id = c.account_id JOIN protocol p ON p.id = a.protocol_id";
 
 template <typename T>
 void MostFirstBy(std::vector<T>* rows, int64_t T::*count) {
@@ -42,7 +43,7 @@ Status CountTimes(Database& db, const std::string& where, const NodeRef& node, S
       db,
       std::string("SELECT substr(m.sent_at, 1, 10), CAST(substr(m.sent_at, 12, 2) AS INTEGER), "
                   "count(*)") +
-          kJoined + where + " AND m.sent_at IS NOT NULL GROUP BY substr(m.sent_at, 1, 13)",
+          kMessages + where + " AND m.sent_at IS NOT NULL GROUP BY substr(m.sent_at, 1, 13)",
       node, [&](Statement& st) {
         const std::string day(st.Text(0));
         per_day[day] += st.Int(2);
@@ -59,32 +60,52 @@ Status CountTimes(Database& db, const std::string& where, const NodeRef& node, S
   return s;
 }
 
-// Each conversation's messages and stamps: the totals, the first, the last
-// and the longest follow from them.
+// One conversation into the totals, the first, the last and the longest.
+void Tally(const ConversationFigure& one, Statistics* stats) {
+  stats->messages += one.messages;
+  ++stats->conversations;
+  if (one.messages > stats->longest_conversation.messages) stats->longest_conversation = one;
+  if (one.first_sent_at.empty()) return;
+  if (stats->first_sent_at.empty() || one.first_sent_at < stats->first_sent_at)
+    stats->first_sent_at = one.first_sent_at, stats->first_conversation = one;
+  if (one.first_sent_at >= stats->last_conversation.first_sent_at) stats->last_conversation = one;
+  stats->last_sent_at = std::max(stats->last_sent_at, one.last_sent_at);
+}
+
+// Each conversation's messages and stamps: the totals, the first, the last,
+// the longest and the contacts with the most follow from them.
 Status CountConversations(Database& db, const ShownNames& names, const std::string& where,
                           const NodeRef& node, Statistics* stats) {
-  return ForEachRow(db,
-                    "SELECT v.id, " + names.contact + ", " + names.account +
-                        ", coalesce(min(m.sent_at), ''), coalesce(max(m.sent_at), ''), count(*)" +
-                        kJoined + where + " GROUP BY v.id",
-                    node, [&](Statement& st) {
-                      const ConversationFigure one{st.Int(0),
-                                                   std::string(st.Text(1)),
-                                                   std::string(st.Text(2)),
-                                                   std::string(st.Text(3)),
-                                                   std::string(st.Text(4)),
-                                                   st.Int(5)};
-                      stats->messages += one.messages;
-                      ++stats->conversations;
-                      if (one.messages > stats->longest_conversation.messages)
-                        stats->longest_conversation = one;
-                      if (one.first_sent_at.empty()) return;
-                      if (stats->first_sent_at.empty() || one.first_sent_at < stats->first_sent_at)
-                        stats->first_sent_at = one.first_sent_at, stats->first_conversation = one;
-                      if (one.first_sent_at >= stats->last_conversation.first_sent_at)
-                        stats->last_conversation = one;
-                      stats->last_sent_at = std::max(stats->last_sent_at, one.last_sent_at);
-                    });
+  std::map<int64_t, NamedCount> contacts;
+  const Status s =
+      ForEachRow(db,
+                 "SELECT v.id, c.id, " + names.contact + ", " + names.account +
+                     ", g.first, g.last, g.messages FROM (SELECT m.conversation_id AS id, "
+                     "coalesce(min(m.sent_at), '') AS first, coalesce(max(m.sent_at), '') AS last, "
+                     "count(*) AS messages" +
+                     kMessages + where +
+                     " GROUP BY m.conversation_id) g JOIN conversation v ON v.id = g.id "
+                     "JOIN contact c ON c.id = v.contact_id" +
+                     kAccountNamed,
+                 node, [&](Statement& st) {
+                   const ConversationFigure one{st.Int(0),
+                                                std::string(st.Text(2)),
+                                                std::string(st.Text(3)),
+                                                std::string(st.Text(4)),
+                                                std::string(st.Text(5)),
+                                                st.Int(6)};
+                   NamedCount& contact = contacts[st.Int(1)];
+                   contact.name = one.contact, contact.account = one.account;
+                   contact.messages += one.messages;
+                   Tally(one, stats);
+                 });
+  for (auto& [id, contact] : contacts) stats->top_contacts.push_back(std::move(contact));
+  std::stable_sort(stats->top_contacts.begin(), stats->top_contacts.end(),
+                   [](const NamedCount& x, const NamedCount& y) {
+                     return x.messages != y.messages ? x.messages > y.messages : x.name < y.name;
+                   });
+  if (stats->top_contacts.size() > 10) stats->top_contacts.resize(10);
+  return s;
 }
 
 // A sender who wrote in several accounts is one row that says how many.
@@ -105,8 +126,12 @@ Status CountSenders(Database& db, int64_t version, const ShownNames& names,
   std::map<std::string, std::pair<int64_t, std::set<std::string>>> per_sender;
   if (s.ok())
     s = ForEachRow(db,
-                   "SELECT c.account_id, " + names.account + ", m.sender, count(*)" + kJoined +
-                       where + " AND m.sender <> '' GROUP BY 1, 3",
+                   "SELECT g.account_id, " + names.account +
+                       ", g.sender, g.messages FROM (SELECT c.account_id AS account_id, m.sender "
+                       "AS sender, count(*) AS messages" +
+                       kMessages + " JOIN contact c ON c.id = v.contact_id" + where +
+                       " AND m.sender <> '' GROUP BY 1, 2) g JOIN account a ON a.id = "
+                       "g.account_id JOIN protocol p ON p.id = a.protocol_id",
                    node, [&](Statement& st) {
                      std::string name = SenderName(st.Text(2));
                      const bool mine = me.count({st.Int(0), name}) > 0;
@@ -130,14 +155,6 @@ Status ReadStatistics(Database& db, int64_t version, const ShownNames& names, co
   Status s = CountConversations(db, names, where, node, stats);
   if (s.ok()) s = CountTimes(db, where, node, stats);
   if (s.ok()) s = CountSenders(db, version, names, where, node, stats);
-  if (s.ok())
-    s = ForEachRow(db,
-                   "SELECT " + names.contact + ", " + names.account + ", count(*)" + kJoined +
-                       where + " GROUP BY c.id ORDER BY 3 DESC, 1 LIMIT 10",
-                   node, [&](Statement& st) {
-                     stats->top_contacts.push_back(
-                         {std::string(st.Text(0)), std::string(st.Text(1)), st.Int(2)});
-                   });
   return s;
 }
 
