@@ -9,6 +9,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QClipboard>
+#include <QDate>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLocale>
@@ -101,20 +102,29 @@ QString ChartText(const QString& title, const QStringList& bars, const QList<qre
 
 std::vector<std::pair<std::string, qint64>> EveryMonth(
     const std::map<std::string, int64_t>& per_month) {
-  std::vector<std::pair<std::string, qint64>> months;
-  if (per_month.empty()) return months;
-  int year = YearOf(per_month.begin()->first), month = MonthOf(per_month.begin()->first);
-  const std::string& last = per_month.rbegin()->first;
-  for (;;) {
-    const std::string key = QStringLiteral("%1-%2")
-                                .arg(year, 4, 10, QChar('0'))
-                                .arg(month, 2, 10, QChar('0'))
-                                .toStdString();
-    const auto it = per_month.find(key);
-    months.emplace_back(key, it == per_month.end() ? 0 : it->second);
-    if (key >= last) return months;
-    if (++month > 12) month = 1, ++year;
+  // An archive is read as data: a month that is no "YYYY-MM" is left out,
+  // and a span past kMostMonths shows the months that have messages alone.
+  constexpr int kMostMonths = 1200;
+  std::map<int, qint64> counted;  // by year * 12 + month - 1
+  for (const auto& [key, n] : per_month) {
+    const QDate first = QDate::fromString(QString::fromStdString(key) + "-01", Qt::ISODate);
+    if (key.size() == 7 && first.isValid())
+      counted[first.year() * 12 + first.month() - 1] += static_cast<qint64>(n);
   }
+  std::vector<std::pair<std::string, qint64>> months;
+  if (counted.empty()) return months;
+  const int from = counted.begin()->first, to = counted.rbegin()->first;
+  const bool whole = to - from < kMostMonths;
+  for (int at = from; at <= to; ++at) {
+    const auto it = counted.find(at);
+    if (it == counted.end() && !whole) continue;
+    months.emplace_back(QStringLiteral("%1-%2")
+                            .arg(at / 12, 4, 10, QChar('0'))
+                            .arg(at % 12 + 1, 2, 10, QChar('0'))
+                            .toStdString(),
+                        it == counted.end() ? 0 : it->second);
+  }
+  return months;
 }
 
 std::vector<SpanLabel> MonthLabels(const std::vector<std::string>& months) {

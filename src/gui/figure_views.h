@@ -15,7 +15,8 @@ class QChartView;
 // figures as text ("Copy as text" from their menu, or the window's Copy).
 namespace chatterwick::gui {
 
-// Every month from the first counted to the last, the empty ones as 0.
+// Every month from the first counted to the last, the empty ones as 0;
+// keys that are no month ("YYYY-MM") are left out.
 std::vector<std::pair<std::string, qint64>> EveryMonth(
     const std::map<std::string, int64_t>& per_month);
 

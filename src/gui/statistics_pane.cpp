@@ -27,11 +27,16 @@ QString Percent(int64_t part, int64_t whole) {
   return QStringLiteral("%1 %").arg(whole > 0 ? qRound64(100.0 * part / whole) : 0);
 }
 
+QString Counted(int64_t n, const char* one, const char* many) {
+  return QStringLiteral("%L1 %2").arg(n).arg(QString::fromUtf8(n == 1 ? one : many));
+}
+
 QString SummaryOf(const archive::Statistics& st) {
-  QString said = QStringLiteral("%L1 messages in %L2 conversations, from %3 to %4")
-                     .arg(st.messages)
-                     .arg(st.conversations)
-                     .arg(ShortStamp(st.first_sent_at), ShortStamp(st.last_sent_at));
+  QString said = Counted(st.messages, "message", "messages") + " in " +
+                 Counted(st.conversations, "conversation", "conversations");
+  if (!st.first_sent_at.empty())
+    said += QStringLiteral(", from %1 to %2")
+                .arg(ShortStamp(st.first_sent_at), ShortStamp(st.last_sent_at));
   if (st.sent > 0)
     said += QStringLiteral("\nWritten by me: %L1 (%2); by them: %L3 (%4)")
                 .arg(st.sent)

@@ -56,6 +56,11 @@ class StatisticsPaneTest : public QObject {
     QCOMPARE(months[5], (std::pair<std::string, qint64>{"2021-11", 2}));
     QCOMPARE(months[7], (std::pair<std::string, qint64>{"2022-01", 0}));
     QCOMPARE(months.back(), (std::pair<std::string, qint64>{"2022-12", 5}));
+    // An archive is read as data: what is no month is left out, and a span
+    // of millennia draws only the months that have messages.
+    QCOMPARE(gui::EveryMonth({{"2022-13", 1}, {"x", 1}, {"2022-1", 1}, {"2022-09", 4}}),
+             (std::vector<std::pair<std::string, qint64>>{{"2022-09", 4}}));
+    QCOMPARE(gui::EveryMonth({{"0001-01", 1}, {"9999-12", 2}}).size(), size_t{2});
   }
 
   void timeLabelsCanBeRead_data() {
@@ -140,6 +145,16 @@ class StatisticsPaneTest : public QObject {
     QCOMPARE(QApplication::clipboard()->text(),
              QString("Sender\tAccount\tMessages\nBob\tbob@example.org (XMPP)\t1,000\n"
                      "me\t2 accounts\t234\n"));
+  }
+
+  // One of a kind is said so, and no span is named where there is none.
+  void aSummaryOfOneOrNone() {
+    archive::Statistics st;
+    st.messages = st.conversations = 1;
+    gui::StatisticsPane pane;
+    pane.Show(st);
+    QCOMPARE(pane.findChild<QLabel*>("lblStatsSummary")->text(),
+             QString("1 message in 1 conversation"));
   }
 
   void aNoteTakesThePlaceOfTheFigures() {
