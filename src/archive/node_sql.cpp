@@ -19,12 +19,4 @@ std::string BelowNode(const NodeRef& node) {
   return "?1 = ?1";
 }
 
-std::vector<std::pair<std::string, int64_t>> MostFirst(Database& db, const std::string& sql,
-                                                       const NodeRef& node, Status* s) {
-  std::vector<std::pair<std::string, int64_t>> out;
-  *s = ForEachRow(db, sql, node,
-                  [&](Statement& st) { out.emplace_back(std::string(st.Text(0)), st.Int(1)); });
-  return out;
-}
-
 }  // namespace chatterwick::archive

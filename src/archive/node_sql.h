@@ -34,8 +34,4 @@ Status ForEachRow(Database& db, const std::string& sql, const NodeRef& node, Row
   return s;
 }
 
-// "most first" from counts kept by name: sql selects a name and its count.
-std::vector<std::pair<std::string, int64_t>> MostFirst(Database& db, const std::string& sql,
-                                                       const NodeRef& node, Status* s);
-
 }  // namespace chatterwick::archive
