@@ -33,10 +33,10 @@ void Grouping(const char* db_path) {
   if (!db.Open(db_path, false).ok()) return;
   std::map<int64_t, std::vector<archive::PendingRow>> rows;
   archive::Statement all;
-  (void)all.Prepare(db, "SELECT conversation_id, sender, kind FROM message");
+  (void)all.Prepare(db, "SELECT conversation_id, sender, kind FROM message_text");
   for (bool row = true; all.Step(&row).ok() && row;)
-    rows[all.Int(0)].push_back(
-        {0, "", "", std::string(all.Text(1)), "", all.Text(2) == "chat" ? "chat" : "status"});
+    rows[all.Int(0)].push_back({0, "", std::nullopt, std::string(all.Text(1)), "",
+                                all.Text(2) == "chat" ? "chat" : "status"});
   archive::Database scratch;
   (void)scratch.Open(":memory:", false);
   (void)scratch.Exec(

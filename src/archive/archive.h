@@ -80,15 +80,14 @@ enum class GoneLogs { kKeep, kPrune };
 // log, and each problem. With read_ahead, the next logs are read and split
 // on a second thread while SQLite stores one; the archive is the same.
 ArchiveResult RunArchive(Env& env, const std::vector<std::string>& roots,
-                         const std::string& db_path, const std::string& mask,
-                         RunObserver* observer, StopFlag stop = {}, GoneLogs gone = GoneLogs::kKeep,
+                         const std::string& db_path, const std::string& mask, RunObserver* observer,
+                         StopFlag stop = {}, GoneLogs gone = GoneLogs::kKeep,
                          bool read_ahead = true);
 
 // The same for one root.
 inline ArchiveResult RunArchive(Env& env, const std::string& root, const std::string& db_path,
-                                const std::string& mask, RunObserver* observer,
-                                StopFlag stop = {}, GoneLogs gone = GoneLogs::kKeep,
-                                bool read_ahead = true) {
+                                const std::string& mask, RunObserver* observer, StopFlag stop = {},
+                                GoneLogs gone = GoneLogs::kKeep, bool read_ahead = true) {
   return RunArchive(env, std::vector<std::string>{root}, db_path, mask, observer, stop, gone,
                     read_ahead);
 }

@@ -88,7 +88,7 @@ TEST_F(ArchiveTest, SchemaHoldsEveryLevelWithItsKeys) {
                  "LIMIT 1"),
             Strings{"jabber|me@x|bob|2022-09-30.173826+0200CEST.html|Chat with Bob|"
                     "2022-09-30T17:38:26+02:00"});
-  EXPECT_EQ(Rows("SELECT line_number, time_text, sent_at, sender, body, kind FROM message"),
+  EXPECT_EQ(Rows("SELECT line_number, time_text, sent_at, sender, body, kind FROM message_text"),
             (Strings{"1|(17:38:38)|2022-09-30T17:38:38+02:00|Bob| hi & bye no markup here|chat",
                      "2|(17:39:00)|2022-09-30T17:39:00+02:00|Bob| waves|action",
                      "3|(17:40:00)|2022-09-30T17:40:00+02:00||Bob has signed off.|status",
@@ -139,7 +139,7 @@ TEST_F(ArchiveTest, FixtureTreesReachTheArchiveWhole) {
     std::sort(expected.begin(), expected.end());
     std::sort(archived.begin(), archived.end());
     EXPECT_EQ(archived, expected);
-    EXPECT_EQ(One("SELECT count(*) FROM message WHERE kind = 'status'"),
+    EXPECT_EQ(One("SELECT count(*) FROM message_text WHERE kind = 'status'"),
               std::to_string(status_lines));
     // Each stamp a full one, in the offset of its log's name.
     EXPECT_EQ(One("SELECT count(*) FROM chat WHERE sent_at IS NULL AND time_text <> ''"), "0");
@@ -242,7 +242,7 @@ TEST_F(ArchiveTest, AStopInTheLastStepsLeavesThemToTheNextRun) {
   EXPECT_EQ(r.outcome, ArchiveOutcome::kDone);
   EXPECT_EQ(r.summary.unchanged_logs, 1200);
   EXPECT_EQ(One(segments), "1");
-  EXPECT_EQ(One(indexes), "message_sent_at message_order");
+  EXPECT_EQ(One(indexes), "message_order");
   EXPECT_EQ(One("SELECT count(*) FROM message_fts('line')"), "2400");
   EXPECT_EQ(One("SELECT count(*) FROM message_fts('line AND 2')"), "1200");
   EXPECT_EQ(One("SELECT v FROM message_fts_config WHERE k = 'automerge'"), "4");
@@ -371,8 +371,8 @@ TEST_F(ArchiveTest, NamesAsPeopleKnowThemAndAnOlderArchiveUpgraded) {
   {
     Database d;
     ASSERT_TRUE(d.Open(db, false).ok());
-    ASSERT_TRUE(d.Exec((std::string(kDropPeopleTables) +
-                        "DROP VIEW chat; ALTER TABLE protocol DROP COLUMN display_name; "
+    ASSERT_TRUE(d.Exec((std::string(kLayoutOfVersion6) + kDropPeopleTables +
+                        "ALTER TABLE protocol DROP COLUMN display_name; "
                         "ALTER TABLE account DROP COLUMN display_name; "
                         "ALTER TABLE contact DROP COLUMN display_name; "
                         "ALTER TABLE conversation DROP COLUMN present; "
@@ -388,7 +388,7 @@ TEST_F(ArchiveTest, NamesAsPeopleKnowThemAndAnOlderArchiveUpgraded) {
                         "PRAGMA user_version = 1;")
                            .c_str())
                     .ok());
-    std::string view = kChatView;
+    std::string view = kChatViewOfVersion6;
     view = view.substr(0, view.find(",\n         p.display_name")) +
            view.substr(view.find("\n  FROM message m"));
     ASSERT_TRUE(d.Exec(view.c_str()).ok()) << view;

@@ -16,17 +16,30 @@ namespace {
 std::string MessageValues(int first) {
   std::string v = "(?" + std::to_string(first);
   for (int k = 1; k < 7; ++k) v += ", ?" + std::to_string(first + k);
-  // The time order from the stamp itself, so that no two ways of reading it differ.
-  return v + ", " + SentOrderOf("?" + std::to_string(first + 3)) + ")";
+  return v + ")";
+}
+
+// A message's kind as the archive keeps it: the kinds' first letters differ.
+int64_t KindNumber(const char* kind) {
+  switch (kind[0]) {
+    case 'c':
+      return 0;
+    case 'a':
+      return 1;
+    case 's':
+      return 2;
+    default:
+      return 3;
+  }
 }
 
 // A conversation's counts and times, and that a copy holds it now.
-const std::string kTotals = ConversationTotalsSql(
-    "id = ?1", "coalesce(m.sent_order, unixepoch(m.sent_at))", "present = 1, ");
+const std::string kTotals =
+    ConversationTotalsSql("id = ?1", "(m.sent >> 12)", "present = 1, ", "message_text");
 
 const std::string kAddMessage =
-    "INSERT INTO message(conversation_id, line_number, time_text, sent_at, sender, body, kind, "
-    "sent_order) VALUES " +
+    "INSERT INTO message(conversation_id, line_number, time_text, sent, sender_id, body, kind) "
+    "VALUES " +
     MessageValues(1);
 
 }  // namespace
@@ -67,8 +80,10 @@ Status ArchiveWriter::Prepare() {
        "UPDATE conversation SET present = 1, messages = ?2, first_sent_at = ?3, last_sent_at = ?4 "
        "WHERE id = ?1"},
       {&index_new_,
-       "INSERT INTO message_fts(rowid, body, sender) SELECT id, body, sender FROM message "
+       "INSERT INTO message_fts(rowid, body, sender) SELECT id, body, sender FROM message_text "
        "WHERE id > ?1"},
+      {&find_sender_, "SELECT id FROM sender WHERE name = ?1"},
+      {&add_sender_, "INSERT INTO sender(name) VALUES (?1)"},
       {&add_message_, kAddMessage.c_str()},
   };
   for (const auto& [statement, sql] : statements) {
@@ -92,8 +107,7 @@ Status ArchiveWriter::Begin() {
   if (s.ok()) s = db_.QueryInt("SELECT coalesce(max(id), 0) FROM message", &indexed_);
   if (s.ok()) s = db_.QueryInt("SELECT count(*) FROM message", &messages_before);
   // An index is built faster at the end, all at once, than row by row.
-  if (s.ok() && messages_before == 0)
-    s = db_.Exec("DROP INDEX IF EXISTS message_sent_at; DROP INDEX IF EXISTS message_order");
+  if (s.ok() && messages_before == 0) s = db_.Exec("DROP INDEX IF EXISTS message_order");
   if (s.ok()) s = HoldMerges(db_, messages_before, &merges_held_);
   return s;
 }
@@ -217,6 +231,7 @@ Status ArchiveWriter::Store(const LogRef& log, const LogPlan& plan, ReadAhead<Lo
     // A log cut short by a read error adds nothing of what it held.
     db_.Exec("ROLLBACK TO log").IgnoreError();
     indexed_ = indexed_before;
+    senders_.clear();  // some may have been the log's own
     tally_.DropLog();
     db_.Exec("RELEASE log").IgnoreError();
     return s.ok() && !stopped_in_log_ ? Unreadable(log, read) : s;
@@ -236,10 +251,10 @@ Status ArchiveWriter::Store(const LogRef& log, const LogPlan& plan, ReadAhead<Lo
 void ArchiveWriter::CountFresh(const std::vector<PendingRow>& rows) {
   for (const PendingRow& row : rows) {
     ++fresh_->messages;
-    const std::optional<int64_t> at = EpochOf(row.sent_at);
-    if (!at) continue;
-    if (!fresh_->first || *at < *fresh_->first) fresh_->first = *at, fresh_->first_at = row.sent_at;
-    if (!fresh_->last || *at > *fresh_->last) fresh_->last = *at, fresh_->last_at = row.sent_at;
+    if (!row.sent) continue;
+    const int64_t at = *row.sent >> kSentShift;
+    if (!fresh_->first || at < *fresh_->first >> kSentShift) fresh_->first = row.sent;
+    if (!fresh_->last || at > *fresh_->last >> kSentShift) fresh_->last = row.sent;
   }
 }
 
@@ -250,9 +265,11 @@ Status ArchiveWriter::WriteTotals(int64_t conversation) {
   write.Bind(1, conversation);
   if (fresh_) {
     write.Bind(2, fresh_->messages);
-    if (fresh_->first) write.Bind(3, fresh_->first_at);
+    const std::string first = fresh_->first ? SentAtText(*fresh_->first) : "";
+    const std::string last = fresh_->last ? SentAtText(*fresh_->last) : "";
+    if (fresh_->first) write.Bind(3, first);
     else write.BindNull(3);
-    if (fresh_->last) write.Bind(4, fresh_->last_at);
+    if (fresh_->last) write.Bind(4, last);
     else write.BindNull(4);
   }
   return write.Run();
@@ -338,8 +355,30 @@ Status ArchiveWriter::WriteCopy(const LogRef& log, const LogPlan& plan, int64_t 
   return s;
 }
 
+Status ArchiveWriter::SenderId(const std::string& name, int64_t* id) {
+  if (auto it = senders_.find(name); it != senders_.end()) {
+    *id = it->second;
+    return Status::OK();
+  }
+  find_sender_.Bind(1, name);
+  bool row = false;
+  Status s = find_sender_.Step(&row);
+  if (s.ok() && row) *id = find_sender_.Int(0);
+  find_sender_.Reset();
+  if (s.ok() && !row) {
+    add_sender_.Bind(1, name);
+    s = add_sender_.Run();
+    *id = db_.LastInsertId();
+  }
+  if (s.ok()) senders_.emplace(name, *id);
+  return s;
+}
+
 Status ArchiveWriter::InsertRows(int64_t conversation, const std::vector<PendingRow>& rows) {
   tally_.Add(conversation, rows);
+  // Rows of a log take turns among a few senders.
+  const std::string* last_sender = nullptr;
+  int64_t sender = 0;
   // Full batches go in one statement each: a step costs mostly itself, not its rows.
   for (size_t first = 0; first < rows.size();) {
     const bool full = rows.size() - first >= kRowsPerInsert;
@@ -347,15 +386,20 @@ Status ArchiveWriter::InsertRows(int64_t conversation, const std::vector<Pending
     const size_t per_step = full ? kRowsPerInsert : 1;
     for (size_t i = 0; i < per_step; ++i) {
       const PendingRow& r = rows[first + i];
+      if (!last_sender || r.sender != *last_sender) {
+        Status s = SenderId(r.sender, &sender);
+        if (!s.ok()) return s;
+        last_sender = &r.sender;
+      }
       const int p = static_cast<int>(i) * 7;
       st.Bind(p + 1, conversation);
       st.Bind(p + 2, r.line_number);
       st.Bind(p + 3, r.time_text);
-      if (r.sent_at.empty()) st.BindNull(p + 4);
-      else st.Bind(p + 4, r.sent_at);
-      st.Bind(p + 5, r.sender);
+      if (r.sent) st.Bind(p + 4, *r.sent);
+      else st.BindNull(p + 4);
+      st.Bind(p + 5, sender);
       st.Bind(p + 6, r.body);
-      st.Bind(p + 7, std::string_view(r.kind));
+      st.Bind(p + 7, KindNumber(r.kind));
     }
     Status s = st.Run();
     if (!s.ok()) return s;
@@ -391,15 +435,10 @@ Status ArchiveWriter::Finish(bool* stopped) {
   // The last batch's messages also become a segment of the index here.
   Status s = Commit(true);
   if (!s.ok()) return s;
-  // An index missing here is built by the next run. Messages an older
-  // archive kept of logs no run reads again get their order too: few, and
-  // found through the index, where no order sorts first.
+  // An index missing here is built by the next run.
   db_.SetStop(stop_);
-  s = db_.Exec(("CREATE INDEX IF NOT EXISTS message_sent_at ON message(sent_at); "
-                "CREATE INDEX IF NOT EXISTS message_order ON message(sent_order); "
-                "UPDATE message SET sent_order = " +
-                SentOrderOf("sent_at") + " WHERE sent_order IS NULL")
-                   .c_str());
+  s = db_.Exec(
+      ("CREATE INDEX IF NOT EXISTS message_order ON message(" + TimeOrderOf("") + ")").c_str());
   db_.SetStop({});
   if (!s.ok() && stop_.Requested()) {
     *stopped = true;

@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -35,8 +36,7 @@ struct LogPlan {
 // its rows go in.
 struct FreshTotals {
   int64_t messages = 0;
-  std::optional<int64_t> first, last;  // seconds since 1970
-  std::string first_at, last_at;
+  std::optional<int64_t> first, last;  // as PendingRow::sent
 };
 
 class ArchiveWriter {
@@ -92,6 +92,8 @@ class ArchiveWriter {
   Status WriteTotals(int64_t conversation);
   Status Unreadable(const LogRef& log, const Status& why);
   Status InsertRows(int64_t conversation, const std::vector<PendingRow>& rows);
+  // The sender row of name, made when new.
+  Status SenderId(const std::string& name, int64_t* id);
   // Adds the batch's messages so far to the full-text index.
   Status IndexPending();
   Status Commit(bool begin_again);
@@ -102,8 +104,9 @@ class ArchiveWriter {
   const StopFlag stop_;
   Statement find_protocol_, add_protocol_, find_account_, add_account_, find_contact_, add_contact_,
       find_conversation_, find_copy_, add_conversation_, add_copy_, update_copy_, totals_,
-      set_totals_, add_message_, add_messages_, index_new_;
+      set_totals_, add_message_, add_messages_, index_new_, find_sender_, add_sender_;
   IdCache protocols_, accounts_, contacts_;
+  std::unordered_map<std::string, int64_t> senders_;
   std::vector<int64_t> seen_copies_;
   static constexpr size_t kRowsPerInsert = 64;
   // Every message up to this id is in the full-text index. Ids are never

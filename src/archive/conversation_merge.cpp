@@ -9,18 +9,18 @@ Status ConversationMerge::Prepare() {
   const std::pair<Statement*, const char*> statements[] = {
       {&stored_keys_,
        "SELECT coalesce(sent_at, ''), time_text, sender, substr(body, 1, 256), line_number, id "
-       "FROM message WHERE conversation_id = ?1 ORDER BY line_number"},
+       "FROM message_text WHERE conversation_id = ?1 ORDER BY line_number"},
       {&stored_body_, "SELECT body FROM message WHERE id = ?1"},
       {&same_time_,
-       "SELECT coalesce(sent_at, ''), time_text, sender, substr(body, 1, 256) FROM message "
-       "WHERE conversation_id = ?1 AND (sent_at = ?2 OR (sent_at IS NULL AND time_text = ?2))"},
+       "SELECT coalesce(sent_at, ''), time_text, sender, substr(body, 1, 256) FROM message_text "
+       "WHERE conversation_id = ?1 AND (sent = ?2 OR (sent IS NULL AND time_text = ?3))"},
       {&lengthen_, "UPDATE message SET body = ?2 WHERE id = ?1"},
       {&renumber_,
        // A line without a time keeps its place after the line before it.
        "UPDATE message SET line_number = o.n FROM (SELECT id, row_number() OVER (ORDER BY t, "
-       "line_number) AS n FROM (SELECT id, line_number, coalesce(unixepoch(sent_at), (SELECT "
-       "unixepoch(p.sent_at) FROM message p WHERE p.conversation_id = m.conversation_id AND "
-       "p.line_number < m.line_number AND p.sent_at IS NOT NULL ORDER BY p.line_number DESC "
+       "line_number) AS n FROM (SELECT id, line_number, coalesce(sent >> 12, (SELECT "
+       "p.sent >> 12 FROM message p WHERE p.conversation_id = m.conversation_id AND "
+       "p.line_number < m.line_number AND p.sent IS NOT NULL ORDER BY p.line_number DESC "
        "LIMIT 1)) AS t FROM message m WHERE conversation_id = ?1)) AS o WHERE message.id = o.id "
        "AND message.line_number <> o.n"},
   };
@@ -67,13 +67,14 @@ Status ConversationMerge::Lengthen(const PendingRow& row) {
 Status ConversationMerge::StoredBegunBy(const std::string& key, const PendingRow& row,
                                         bool* begun) {
   *begun = false;
-  const std::string& time = row.sent_at.empty() ? row.time_text : row.sent_at;
   same_time_.Bind(1, conversation_);
-  same_time_.Bind(2, time);
+  // A stamp is matched by stamp, a line without one by its time text.
+  if (row.sent) same_time_.Bind(2, *row.sent), same_time_.BindNull(3);
+  else same_time_.BindNull(2), same_time_.Bind(3, row.time_text);
   Status s;
   for (bool found = true; !*begun && (s = same_time_.Step(&found)).ok() && found;)
-    *begun = KeyExtends(key, MessageKey(same_time_.Text(0), same_time_.Text(1),
-                                        same_time_.Text(2), same_time_.Text(3)));
+    *begun = KeyExtends(key, MessageKey(same_time_.Text(0), same_time_.Text(1), same_time_.Text(2),
+                                        same_time_.Text(3)));
   same_time_.Reset();
   return s;
 }
@@ -83,7 +84,8 @@ Status ConversationMerge::KeepNew(bool last_piece, std::vector<PendingRow>* rows
   Status s;
   for (size_t i = 0; s.ok() && i < rows->size(); ++i) {
     PendingRow& row = (*rows)[i];
-    const std::string key = MessageKey(row.sent_at, row.time_text, row.sender, row.body);
+    const std::string key =
+        MessageKey(row.sent ? SentAtText(*row.sent) : "", row.time_text, row.sender, row.body);
     const CopyMerge::Offered offered = merge_.Offer(key, last_piece && i + 1 == rows->size());
     bool held = offered != CopyMerge::Offered::kNew;
     if (offered == CopyMerge::Offered::kHeldLast) s = Lengthen(row);

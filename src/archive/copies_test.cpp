@@ -31,8 +31,7 @@ TEST(MessageKeyTest, BothFormatsGiveOneKey) {
       {"Ann:", " non-breaking\u00a0space", "Ann", " non-breaking space"},
   };
   for (const auto& [sender_a, body_a, sender_b, body_b] : same)
-    EXPECT_EQ(MessageKey(at, "", sender_a, body_a), MessageKey(at, "", sender_b, body_b))
-        << body_a;
+    EXPECT_EQ(MessageKey(at, "", sender_a, body_a), MessageKey(at, "", sender_b, body_b)) << body_a;
   EXPECT_NE(MessageKey(at, "", "Bob", "hi"), MessageKey(at, "", "Bob", "ho"));
   EXPECT_NE(MessageKey(at, "(1)", "Bob", "hi"), MessageKey("", "(1)", "Bob", "hi"));
   EXPECT_TRUE(KeyExtends(MessageKey(at, "", "Bob", "only"), MessageKey(at, "", "Bob", "only in")));

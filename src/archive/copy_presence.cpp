@@ -81,8 +81,8 @@ Status CopyPresence::Settle(const std::vector<ListedSource>& sources, std::vecto
 }
 
 Status CopyPresence::Count() {
-  Status s = db_.QueryInt("SELECT coalesce(sum(messages), 0) FROM conversation",
-                          &summary_.messages_total);
+  Status s =
+      db_.QueryInt("SELECT coalesce(sum(messages), 0) FROM conversation", &summary_.messages_total);
   if (s.ok())
     s = db_.QueryInt("SELECT count(*) FROM conversation WHERE present = 0", &summary_.gone_logs);
   return s;

@@ -512,8 +512,8 @@ TEST(ExportHtmlTest, NoColumnOfACraftedArchiveReachesThePageAsMarkup) {
         "; "
         "UPDATE conversation SET file_name = " +
         x + ", title = " + x + ", started_at = " + x + "; UPDATE message SET time_text = " + x +
-        ", sender = " + x + ", body = " + x + ", kind = " + x +
-        "; UPDATE message SET sent_at = " + x +
+        ", body = " + x + ", kind = " + x + "; UPDATE sender SET name = " + x +
+        "; UPDATE message SET sent = " + x +
         " WHERE line_number = 2; UPDATE person SET name = " + x + ";";
     const Status s = d.Exec(sql.c_str());
     ASSERT_TRUE(s.ok()) << s.message();

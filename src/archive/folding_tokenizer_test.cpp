@@ -145,8 +145,10 @@ TEST_F(FoldingTest, AnArchiveOfTheVersionBeforeFindsFoldedWordsOnceUpgraded) {
   {
     Database d;
     ASSERT_TRUE(d.Open(db, false).ok());
-    ASSERT_TRUE(
-        d.Exec((std::string(kFullTextOfVersion5) + "PRAGMA user_version = 5;").c_str()).ok());
+    ASSERT_TRUE(d.Exec((std::string(kLayoutOfVersion6) + kChatViewOfVersion6 + kFullTextOfVersion5 +
+                        "PRAGMA user_version = 5;")
+                           .c_str())
+                    .ok());
   }
   EXPECT_EQ(Find("oresund"), Strings{"the Oresund bridge"});
   Log("2022-10-01.100000+0000UTC.html", {"\u00d8resund again"});

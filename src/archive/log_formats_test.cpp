@@ -32,9 +32,10 @@ class LogFormatsFixtureTest : public ::testing::Test {
     Database d;
     EXPECT_TRUE(d.Open(db, true).ok());
     Statement st;
-    EXPECT_TRUE(st.Prepare(d, "SELECT protocol || '/' || account || '/' || contact || '/' || "
-                              "file_name, coalesce(sent_at, '') FROM chat "
-                              "ORDER BY 1, line_number")
+    EXPECT_TRUE(st.Prepare(d,
+                           "SELECT protocol || '/' || account || '/' || contact || '/' || "
+                           "file_name, coalesce(sent_at, '') FROM chat "
+                           "ORDER BY 1, line_number")
                     .ok());
     Times times;
     bool row = false;

@@ -215,13 +215,12 @@ bool LogPieces::Next(LogPiece* piece) {
                               ? text_->Split(line, &rec_)
                               : ParseRawLine(line, &rec_, LineBreaks::kKept);
     if (kind == LineKind::kMarkup) continue;
-    std::string sent_at = rec_.Time.empty() ? std::string() : clock_->SentAt(rec_.Time);
-    if (!rec_.Time.empty() && sent_at.empty()) ++piece->unreadable_stamps;
+    const std::optional<int64_t> sent = rec_.Time.empty() ? std::nullopt : clock_->Sent(rec_.Time);
+    if (!rec_.Time.empty() && !sent) ++piece->unreadable_stamps;
     ClassifiedLine m = ClassifyLine(kind, rec_);
     BlankOuterBreaks(&m.body);
-    PendingRow& row =
-        piece->rows.emplace_back(PendingRow{line_number_, rec_.Time, std::move(sent_at),
-                                            std::move(m.sender), std::move(m.body), m.kind});
+    PendingRow& row = piece->rows.emplace_back(
+        PendingRow{line_number_, rec_.Time, sent, std::move(m.sender), std::move(m.body), m.kind});
     for (std::string* text : {&row.time_text, &row.sender, &row.body}) {
       CutToFit(text);
       bytes += text->size();

@@ -69,7 +69,9 @@ LogListing ListLogs(Env& env, const std::string& root, const std::string& mask,
 // A row as the archive stores it, made before it is stored.
 struct PendingRow {
   int64_t line_number;
-  std::string time_text, sent_at, sender, body;
+  std::string time_text;
+  std::optional<int64_t> sent;  // as SentOf gives it; none without a full stamp
+  std::string sender, body;
   const char* kind;
 };
 

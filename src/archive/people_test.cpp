@@ -307,7 +307,8 @@ TEST_F(PeopleArchiveTest, SenderCountsKeepInStepAndComeWithAnUpgrade) {
   t.File(log, text + line(5, "Bob Jones &lt;AUTO-REPLY&gt;") + line(6, " Bob Jones"));
   ASSERT_EQ(Run({}).outcome, ArchiveOutcome::kDone);
   const std::string recount =
-      "SELECT conversation_id, trim(replace(sender, ' <AUTO-REPLY>', '')), count(*) FROM message "
+      "SELECT conversation_id, trim(replace(sender, ' <AUTO-REPLY>', '')), count(*) FROM "
+      "message_text "
       "WHERE kind IN ('chat', 'action') GROUP BY 1, 2 ORDER BY 1, 2";
   const Strings counted =
       Rows("SELECT conversation_id, sender, messages FROM sender_tally ORDER BY 1, 2");
@@ -316,7 +317,10 @@ TEST_F(PeopleArchiveTest, SenderCountsKeepInStepAndComeWithAnUpgrade) {
   {
     Database d;
     ASSERT_TRUE(d.Open(db, false).ok());
-    ASSERT_TRUE(d.Exec((std::string(kDropPeopleTables) + "PRAGMA user_version = 4;").c_str()).ok());
+    ASSERT_TRUE(d.Exec((std::string(kLayoutOfVersion6) + kChatViewOfVersion6 + kDropPeopleTables +
+                        "PRAGMA user_version = 4;")
+                           .c_str())
+                    .ok());
   }
   ASSERT_EQ(Run({}).outcome, ArchiveOutcome::kDone);
   EXPECT_EQ(Rows("PRAGMA user_version"), Strings{std::to_string(kSchemaVersion)});
@@ -339,7 +343,7 @@ TEST_F(PeopleArchiveTest, SendersAreNamesAndTheClientsErrorsAreNobodys) {
          "<span style=\"color: #A82F2F\"><span style=\"font-size: smaller\">(10:02:00)</span> "
          "<b>Bob Jones:</b></span> hi<br>\n");
   ASSERT_EQ(Run({t.Path("logs")}).outcome, ArchiveOutcome::kDone);
-  const std::string rows = "SELECT kind, sender, body FROM message ORDER BY line_number";
+  const std::string rows = "SELECT kind, sender, body FROM message_text ORDER BY line_number";
   const Strings mended = {"chat|Bob Jones| psst",
                           "status||Message could not be sent because the user is offline",
                           "chat|Bob Jones| hi"};
@@ -348,7 +352,7 @@ TEST_F(PeopleArchiveTest, SendersAreNamesAndTheClientsErrorsAreNobodys) {
     Database d;
     ASSERT_TRUE(d.Open(db, false).ok());
     d.TrustSchema();  // the full-text index's triggers run
-    ASSERT_TRUE(d.Exec((std::string(kDropPeopleTables) +
+    ASSERT_TRUE(d.Exec((std::string(kLayoutOfVersion6) + kChatViewOfVersion6 + kDropPeopleTables +
                         "UPDATE message SET sender = ' Bob Jones' WHERE body = ' psst'; "
                         "UPDATE message SET kind = 'chat', sender = ' ' || body, body = '' "
                         "WHERE kind = 'status'; PRAGMA user_version = 4;")
@@ -359,7 +363,7 @@ TEST_F(PeopleArchiveTest, SendersAreNamesAndTheClientsErrorsAreNobodys) {
   EXPECT_EQ(Rows(rows), mended);
   EXPECT_EQ(Rows("SELECT sender, messages FROM sender_tally"), Strings{"Bob Jones|2"});
   // The full-text index follows: the error's words are found as a status line.
-  EXPECT_EQ(Rows("SELECT kind FROM message WHERE id IN (SELECT rowid FROM message_fts WHERE "
+  EXPECT_EQ(Rows("SELECT kind FROM message_text WHERE id IN (SELECT rowid FROM message_fts WHERE "
                  "message_fts MATCH 'offline')"),
             Strings{"status"});
 }

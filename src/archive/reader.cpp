@@ -107,15 +107,27 @@ std::string ArchiveReader::ShownName(const std::string& table) const {
   return version_ >= 2 ? "coalesce(" + table + "display_name, " + table + "name)" : table + "name";
 }
 
+std::string ArchiveReader::MessageTexts() const {
+  return version_ >= 7 ? "message_text" : "message";
+}
+
 Status ArchiveReader::Days(std::string* first, std::string* last) {
-  // min and max of an indexed column: two steps through the index, not a scan.
-  return ForEachRow(*db_,
-                    "SELECT coalesce(substr(min(sent_at), 1, 10), ''), "
-                    "coalesce(substr(max(sent_at), 1, 10), '') FROM message",
-                    {}, [&](Statement& st) {
-                      *first = st.Text(0);
-                      *last = st.Text(1);
-                    });
+  // The first and last in the time order: two steps through its index, not a scan.
+  const std::string order = TimeOrderOf("");
+  const std::string sql =
+      version_ >= 7
+          ? "SELECT coalesce((SELECT substr(sent_at, 1, 10) FROM message_text WHERE id = (SELECT "
+            "id FROM message WHERE " +
+                order + " < 253402300800 ORDER BY " + order +
+                " LIMIT 1)), ''), coalesce((SELECT substr(sent_at, 1, 10) FROM message_text WHERE "
+                "id = (SELECT id FROM message WHERE " +
+                order + " < 253402300800 ORDER BY " + order + " DESC LIMIT 1)), '')"
+          : "SELECT coalesce(substr(min(sent_at), 1, 10), ''), "
+            "coalesce(substr(max(sent_at), 1, 10), '') FROM message";
+  return ForEachRow(*db_, sql, {}, [&](Statement& st) {
+    *first = st.Text(0);
+    *last = st.Text(1);
+  });
 }
 
 Status ArchiveReader::Tree(std::vector<TreeNode>* nodes) {
@@ -232,8 +244,10 @@ Status ArchiveReader::Messages(int64_t conversation, int64_t offset, int64_t lim
   size_t n = 0;
   Status s = PreparedOnce(*db_, &messages_,
                           "SELECT id, line_number, time_text, coalesce(sent_at, ''), sender, "
-                          "body, kind FROM message WHERE conversation_id = ?1 "
-                          "ORDER BY line_number LIMIT ?2 OFFSET ?3");
+                          "body, kind FROM " +
+                              MessageTexts() +
+                              " WHERE conversation_id = ?1 "
+                              "ORDER BY line_number LIMIT ?2 OFFSET ?3");
   if (!s.ok()) {
     rows->clear();
     return s;
@@ -433,8 +447,8 @@ Status ArchiveReader::MessageCount(int64_t id, std::pair<int64_t, int64_t>* coun
 
 Status ArchiveReader::MessageTimes(int64_t id, ConversationInfo* info) {
   Status s = PreparedOnce(*db_, &conversation_times_,
-                          "SELECT coalesce(min(sent_at), ''), coalesce(max(sent_at), '') FROM "
-                          "message WHERE conversation_id = ?1");
+                          "SELECT coalesce(min(sent_at), ''), coalesce(max(sent_at), '') FROM " +
+                              MessageTexts() + " WHERE conversation_id = ?1");
   if (!s.ok()) return s;
   Statement& times = *conversation_times_;
   times.Bind(1, id);

@@ -141,6 +141,8 @@ class ArchiveReader {
   // The SQL of a protocol's, account's or contact's name as people know it;
   // table is the alias and its dot ("c.") or empty.
   std::string ShownName(const std::string& table) const;
+  // Where a message's texts are read: a view since version 7.
+  std::string MessageTexts() const;
   // A conversation's messages and the last one's id.
   Status MessageCount(int64_t id, std::pair<int64_t, int64_t>* counted);
   // Its first and last full stamps.

@@ -107,7 +107,8 @@ TEST_F(ReaderFixtureTest, EveryConversationWithAndWithoutItsTimes) {
     ConversationInfo full, bare;
     ASSERT_TRUE(reader->Conversation(row.id, &bare, false).ok());
     ASSERT_TRUE(reader->Conversation(row.id, &full).ok());
-    const std::string where = " FROM message WHERE conversation_id = " + std::to_string(row.id);
+    const std::string where =
+        " FROM message_text WHERE conversation_id = " + std::to_string(row.id);
     EXPECT_EQ(full.messages, Count("SELECT count(*)" + where));
     EXPECT_EQ(full.file_name, row.file_name);
     EXPECT_EQ(bare.signature, full.signature);
@@ -148,14 +149,14 @@ TEST_F(ReaderFixtureTest, StatisticsEqualSql) {
     return n;
   };
   EXPECT_EQ(sum(everything.per_month),
-            Count("SELECT count(*) FROM message WHERE sent_at IS NOT NULL"));
+            Count("SELECT count(*) FROM message_text WHERE sent_at IS NOT NULL"));
   EXPECT_EQ(sum(everything.per_hour), sum(everything.per_month));
   EXPECT_EQ(
       std::accumulate(everything.per_weekday.begin(), everything.per_weekday.end(), int64_t{0}),
       sum(everything.per_month));
   int64_t senders = 0;
   for (const NamedCount& sender : everything.per_sender) senders += sender.messages;
-  EXPECT_EQ(senders, Count("SELECT count(*) FROM message WHERE sender <> ''"));
+  EXPECT_EQ(senders, Count("SELECT count(*) FROM message_text WHERE sender <> ''"));
   EXPECT_LE(everything.top_contacts.size(), 10u);
   for (size_t i = 1; i < everything.per_sender.size(); ++i)
     EXPECT_GE(everything.per_sender[i - 1].messages, everything.per_sender[i].messages);
@@ -163,9 +164,10 @@ TEST_F(ReaderFixtureTest, StatisticsEqualSql) {
   EXPECT_EQ(
       everything.longest_conversation.messages,
       Count("SELECT max(n) FROM (SELECT count(*) AS n FROM message GROUP BY conversation_id)"));
-  EXPECT_EQ(everything.busiest_days.front().second,
-            Count("SELECT max(n) FROM (SELECT count(*) AS n FROM message WHERE sent_at IS NOT NULL "
-                  "GROUP BY substr(sent_at, 1, 10))"));
+  EXPECT_EQ(
+      everything.busiest_days.front().second,
+      Count("SELECT max(n) FROM (SELECT count(*) AS n FROM message_text WHERE sent_at IS NOT NULL "
+            "GROUP BY substr(sent_at, 1, 10))"));
 
   std::vector<TreeNode> nodes;
   ASSERT_TRUE(reader->Tree(&nodes).ok());

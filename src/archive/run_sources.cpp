@@ -111,8 +111,8 @@ Status RunSources::Register(Database& db) {
       continue;
     }
     bool adopted = false;
-    auto earlier = std::find_if(all.begin(), all.end(),
-                                [](const SourceRow& r) { return r.path.empty(); });
+    auto earlier =
+        std::find_if(all.begin(), all.end(), [](const SourceRow& r) { return r.path.empty(); });
     if (earlier != all.end()) s = Adopt(table, *earlier, source, &adopted);
     if (s.ok() && adopted) {
       *earlier = source.row;
@@ -140,7 +140,8 @@ void RunSources::TellNesting(const RunSource& source, const std::vector<SourceRo
     if (Inside(source.row.path, other.path))
       Tell(Problem::Kind::kNotice, source.row.path,
            "The new source " + Named(source.row) + " lies inside the source " + Named(other) +
-               ". Both are kept; the logs inside " + source.row.name + " are read as its own only.");
+               ". Both are kept; the logs inside " + source.row.name +
+               " are read as its own only.");
     else if (Inside(other.path, source.row.path) && !other_added)
       Tell(Problem::Kind::kNotice, source.row.path,
            "The new source " + Named(source.row) + " holds the source " + Named(other) +

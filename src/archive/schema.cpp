@@ -128,9 +128,9 @@ Status FillPeople(Database& db) {
   return s.ok() ? Regroup(db) : s;
 }
 
-// The rest of the step to schema 6: the full-text index made anew from every
-// message, its words folded. As on a first run, its segments are merged
-// once at the end rather than as they come.
+// The full-text index made anew from every message, its words folded (the
+// step to schema 6 dropped the one unicode61 alone had made). As on a first
+// run, its segments are merged once at the end rather than as they come.
 Status FoldFullText(Database& db) {
   Status s = db.Exec(kFullTextTable);
   bool held = false, stopped = false;
@@ -140,6 +140,39 @@ Status FoldFullText(Database& db) {
     s = MergeHeld(
         db, {}, [] { return Status::OK(); }, &stopped);
   return s;
+}
+
+// Brings a schema 6 archive to schema 7: what refers to the messages goes,
+// and the messages step aside for FillMessages to rewrite.
+constexpr const char* kUpgradeFrom6 = R"sql(
+DROP VIEW IF EXISTS chat;
+DROP TRIGGER IF EXISTS message_fts_delete;
+DROP TRIGGER IF EXISTS message_fts_update;
+DROP TABLE IF EXISTS message_fts;
+DROP INDEX IF EXISTS message_sent_at;
+ALTER TABLE message RENAME TO message_6;
+)sql";
+
+// The rest of the step to schema 7: each sender once, each message's stamp
+// as one number and its kind as a small one, under the ids it had (and the
+// next id it would have had), then its indexes and the full-text index.
+Status FillMessages(Database& db) {
+  Status s = db.Exec(kMessageTables);
+  if (s.ok())
+    s = db.Exec(
+        ("INSERT INTO sender(name) SELECT DISTINCT sender FROM message_6 ORDER BY 1; "
+         "INSERT INTO message(id, conversation_id, line_number, time_text, sent, sender_id, body, "
+         "kind) SELECT m.id, m.conversation_id, m.line_number, m.time_text, " +
+         SentOfText("m.sent_at") +
+         ", s.id, m.body, CASE m.kind WHEN 'chat' THEN 0 WHEN 'action' THEN 1 WHEN 'status' "
+         "THEN 2 ELSE 3 END FROM message_6 m JOIN sender s ON s.name = m.sender ORDER BY m.id; "
+         "DELETE FROM sqlite_sequence WHERE name = 'message'; "
+         "UPDATE sqlite_sequence SET name = 'message' WHERE name = 'message_6'; "
+         "DROP TABLE message_6;")
+            .c_str());
+  if (s.ok()) s = db.Exec(kMessageIndexes);
+  if (s.ok()) s = db.Exec(kMessageCode);
+  return s.ok() ? FoldFullText(db) : s;
 }
 
 // One version's step to the next: its SQL, then what SQL alone cannot do.
@@ -154,7 +187,9 @@ constexpr UpgradeStep kUpgradeSteps[] = {
     {2, 3, kUpgradeFrom2, nullptr},
     {3, 4, kUpgradeFrom3, &FillCopies},
     {4, 5, kPeopleTables, &FillPeople},
-    {5, 6, "DROP TABLE message_fts;", &FoldFullText},
+    // The next step makes the index anew, once.
+    {5, 6, "DROP TABLE message_fts;", nullptr},
+    {6, 7, kUpgradeFrom6, &FillMessages},
 };
 
 // The triggers (and views, with_views) of db's schema as one text.
@@ -176,6 +211,9 @@ Status SchemaCode(Database& db, bool with_views, std::string* code) {
 // Makes a new archive's tables and view in db.
 Status CreateSchema(Database& db) {
   Status s = db.Exec(kTables);
+  if (s.ok()) s = db.Exec(kMessageTables);
+  if (s.ok()) s = db.Exec(kMessageIndexes);
+  if (s.ok()) s = db.Exec(kMessageCode);
   if (s.ok()) s = db.Exec(kFullTextTable);
   if (s.ok()) s = db.Exec(kSourceTables);
   if (s.ok()) s = db.Exec(kPeopleTables);
@@ -202,6 +240,10 @@ Status CheckSchema(Database& db, int64_t* version) {
     s = db.QueryInt(
         "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name IN ('source', 'copy')",
         &sources);
+  int64_t senders = 1;
+  if (s.ok() && v >= 7)
+    s = db.QueryInt("SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name = 'sender'",
+                    &senders);
   int64_t people = 0;
   if (s.ok() && v >= 5)
     s = db.QueryInt(
@@ -210,7 +252,7 @@ Status CheckSchema(Database& db, int64_t* version) {
         &people);
   if (!s.ok()) return s;
   if ((v == 0 && tables != 0) || (v != 0 && ours != 6) || (v >= 4 && sources != 2) ||
-      (v >= 5 && people != 5))
+      (v >= 5 && people != 5) || senders != 1)
     return Status::InvalidData("a database, but not a chatterwick archive");
   if (v == 0) return s;
   // The full-text index is kept up to date by triggers, which the
@@ -221,6 +263,8 @@ Status CheckSchema(Database& db, int64_t* version) {
   Database fresh;
   if (s.ok()) s = fresh.Open(":memory:", false);
   if (s.ok()) s = CreateSchema(fresh);
+  if (s.ok() && v < 7) s = fresh.Exec(kLayoutOfVersion6);
+  if (s.ok() && v < 7) s = fresh.Exec(kChatViewOfVersion6);
   if (s.ok()) s = SchemaCode(fresh, v >= 2, &mine);
   if (s.ok() && theirs != mine)
     return Status::InvalidData("an archive with triggers or views this program did not make");

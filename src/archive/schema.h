@@ -13,21 +13,39 @@ namespace chatterwick::archive {
 
 class Database;
 
-inline constexpr int kSchemaVersion = 6;
+inline constexpr int kSchemaVersion = 7;
 // message.sent_order of a stamp (an SQL expression of sent_at's text): its
-// seconds since 1970, and for no stamp a time after every other.
+// seconds since 1970, and for no stamp a time after every other. Archives
+// of versions 3 to 6 keep it.
 inline std::string SentOrderOf(const std::string& sent_at) {
   return "coalesce(unixepoch(" + sent_at + "), 253402300800)";
+}
+
+// The time order of the messages of alias ("m."), as message_order indexes
+// it: the same seconds as sent_order's.
+inline std::string TimeOrderOf(const std::string& alias) {
+  return "coalesce(" + alias + "sent >> 12, 253402300800)";
+}
+
+// The sent of sent_at's text (an SQL expression), as SentOf gives it.
+inline std::string SentOfText(const std::string& sent_at) {
+  const std::string epoch = "unixepoch(" + sent_at + ")";
+  return "CASE WHEN " + epoch + " IS NOT NULL THEN " + epoch + " * 4096 + CASE WHEN length(" +
+         sent_at + ") = 25 THEN (CASE substr(" + sent_at +
+         ", 20, 1) WHEN '-' THEN -1 ELSE 1 END) * (CAST(substr(" + sent_at +
+         ", 21, 2) AS INTEGER) * 60 + CAST(substr(" + sent_at +
+         ", 24, 2) AS INTEGER)) + 2048 ELSE 4095 END END";
 }
 
 // Sets messages, first_sent_at and last_sent_at of the conversations the SQL
 // condition "which" picks (it may name conversation.id) from their messages,
 // in the time order of the SQL expression "order" (of m.sent_at, or
 // m.sent_order where that is filled in); also_set ("present = 1, ") sets
-// more at once.
+// more at once. messages is the table or view that has sent_at.
 inline std::string ConversationTotalsSql(const std::string& which, const std::string& order,
-                                         const std::string& also_set = "") {
-  const std::string of = " FROM message m WHERE m.conversation_id = conversation.id";
+                                         const std::string& also_set = "",
+                                         const std::string& messages = "message") {
+  const std::string of = " FROM " + messages + " m WHERE m.conversation_id = conversation.id";
   // A bare column beside min() or max() comes from the row that gave it.
   auto at = [&](const char* end) {
     return "(SELECT sent_at FROM (SELECT m.sent_at, " + std::string(end) + "(" + order + ")" + of +
@@ -37,7 +55,7 @@ inline std::string ConversationTotalsSql(const std::string& which, const std::st
          "), first_sent_at = " + at("min") + ", last_sent_at = " + at("max") + " WHERE " + which;
 }
 
-// Every table, index and trigger of a new archive but the full-text index.
+// The names and conversations of a new archive.
 inline constexpr const char* kTables = R"sql(
 CREATE TABLE protocol (
   id INTEGER PRIMARY KEY,
@@ -83,38 +101,73 @@ CREATE TABLE conversation (
   UNIQUE (contact_id, file_name)
 );
 CREATE UNIQUE INDEX conversation_stem ON conversation(contact_id, file_stem);
--- sent_order: seconds since 1970 (UTC) of sent_at, and without one a time
--- after every other: the time order, across time zones, that an index can give.
+)sql";
+
+// The senders and messages of a new archive, and of the upgrade to version 7.
+inline constexpr const char* kMessageTables = R"sql(
+-- A sender's name as written, kept once for all the messages it wrote.
+CREATE TABLE sender (
+  id INTEGER PRIMARY KEY,
+  name TEXT NOT NULL UNIQUE
+);
+-- sent: the full stamp in one number (stamps.h): seconds since 1970 (UTC)
+-- times 4096 plus the offset's code; none without a full stamp. The view
+-- message_text gives it as sent_at's text. kind: 0 chat, 1 action, 2
+-- status, 3 unparsed. Ids only grow (AUTOINCREMENT): the full-text index
+-- takes what is above the last it has.
 CREATE TABLE message (
   id INTEGER PRIMARY KEY AUTOINCREMENT,
   conversation_id INTEGER NOT NULL REFERENCES conversation(id) ON DELETE CASCADE,
   line_number INTEGER NOT NULL,
   time_text TEXT NOT NULL,
-  sent_at TEXT,
-  sender TEXT NOT NULL,
+  sent INTEGER,
+  sender_id INTEGER NOT NULL REFERENCES sender(id),
   body TEXT NOT NULL,
-  kind TEXT NOT NULL CHECK (kind IN ('chat', 'action', 'status', 'unparsed')),
-  sent_order INTEGER
+  kind INTEGER NOT NULL CHECK (kind BETWEEN 0 AND 3)
 );
-CREATE INDEX message_conversation ON message(conversation_id, line_number);
-CREATE INDEX message_order ON message(sent_order);
-CREATE TRIGGER message_fts_delete AFTER DELETE ON message BEGIN
-  INSERT INTO message_fts(message_fts, rowid, body, sender)
-    VALUES ('delete', old.id, old.body, old.sender);
-END;
-CREATE TRIGGER message_fts_update AFTER UPDATE ON message BEGIN
-  INSERT INTO message_fts(message_fts, rowid, body, sender)
-    VALUES ('delete', old.id, old.body, old.sender);
-  INSERT INTO message_fts(rowid, body, sender) VALUES (new.id, new.body, new.sender);
-END;
 )sql";
 
-// The full-text index of a new archive, and the one the upgrade to version 6
+// The indexes of messages: a first run makes them at its end.
+inline constexpr const char* kMessageIndexes = R"sql(
+CREATE INDEX message_conversation ON message(conversation_id, line_number);
+CREATE INDEX message_order ON message(coalesce(sent >> 12, 253402300800));
+)sql";
+
+// What keeps the full-text index in step with messages, and the view of a
+// message with its texts, which the index reads.
+inline constexpr const char* kMessageCode = R"sql(
+CREATE TRIGGER message_fts_delete AFTER DELETE ON message BEGIN
+  INSERT INTO message_fts(message_fts, rowid, body, sender)
+    VALUES ('delete', old.id, old.body, (SELECT name FROM sender WHERE id = old.sender_id));
+END;
+CREATE TRIGGER message_fts_update AFTER UPDATE OF body, sender_id ON message BEGIN
+  INSERT INTO message_fts(message_fts, rowid, body, sender)
+    VALUES ('delete', old.id, old.body, (SELECT name FROM sender WHERE id = old.sender_id));
+  INSERT INTO message_fts(rowid, body, sender)
+    VALUES (new.id, new.body, (SELECT name FROM sender WHERE id = new.sender_id));
+END;
+CREATE VIEW message_text AS
+  SELECT m.id, m.conversation_id, m.line_number, m.time_text,
+         CASE WHEN m.sent IS NOT NULL THEN
+           strftime('%Y-%m-%dT%H:%M:%S', (m.sent >> 12) + CASE (m.sent & 4095) WHEN 4095 THEN 0
+             ELSE ((m.sent & 4095) - 2048) * 60 END, 'unixepoch') ||
+           CASE (m.sent & 4095) WHEN 4095 THEN '' ELSE
+             printf('%s%02d:%02d', CASE WHEN (m.sent & 4095) < 2048 THEN '-' ELSE '+' END,
+                    abs((m.sent & 4095) - 2048) / 60, abs((m.sent & 4095) - 2048) % 60) END
+         END AS sent_at,
+         s.name AS sender, m.body,
+         CASE m.kind WHEN 0 THEN 'chat' WHEN 1 THEN 'action' WHEN 2 THEN 'status'
+           ELSE 'unparsed' END AS kind,
+         m.sent
+  FROM message m JOIN sender s ON s.id = m.sender_id;
+)sql";
+
+// The full-text index of a new archive, and the one the upgrade to version 7
 // makes anew: its words folded by the program's own tokenizer (see
 // folding_tokenizer.h), which every connection has.
 inline constexpr const char* kFullTextTable = R"sql(
 CREATE VIRTUAL TABLE message_fts USING fts5(
-  body, sender, content='message', content_rowid='id', tokenize='chatterwick_folding',
+  body, sender, content='message_text', content_rowid='id', tokenize='chatterwick_folding',
   columnsize=0
 );
 )sql";
@@ -215,6 +268,64 @@ inline constexpr const char* kDropPeopleTables =
     "DROP TABLE sender_tally; DROP TABLE contact_person; DROP TABLE person_choice; "
     "DROP TABLE me_name; DROP TABLE person;";
 
+// What version 6 kept of messages: their texts in the row, the full-text
+// index reading them there. CheckSchema compares an archive of an earlier
+// version with a new one made so, and tests make such archives with it.
+inline constexpr const char* kLayoutOfVersion6 = R"sql(
+CREATE TABLE message_6 (
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  conversation_id INTEGER NOT NULL REFERENCES conversation(id) ON DELETE CASCADE,
+  line_number INTEGER NOT NULL,
+  time_text TEXT NOT NULL,
+  sent_at TEXT,
+  sender TEXT NOT NULL,
+  body TEXT NOT NULL,
+  kind TEXT NOT NULL CHECK (kind IN ('chat', 'action', 'status', 'unparsed')),
+  sent_order INTEGER
+);
+INSERT INTO message_6 SELECT id, conversation_id, line_number, time_text, sent_at, sender, body,
+  kind, coalesce(sent >> 12, 253402300800) FROM message_text;
+DROP VIEW chat;
+DROP VIEW message_text;
+DROP TABLE message_fts;
+DELETE FROM sqlite_sequence WHERE name = 'message_6';
+UPDATE sqlite_sequence SET name = 'message_6' WHERE name = 'message';
+DROP TABLE message;
+DROP TABLE sender;
+ALTER TABLE message_6 RENAME TO message;
+CREATE INDEX message_conversation ON message(conversation_id, line_number);
+CREATE INDEX message_order ON message(sent_order);
+CREATE TRIGGER message_fts_delete AFTER DELETE ON message BEGIN
+  INSERT INTO message_fts(message_fts, rowid, body, sender)
+    VALUES ('delete', old.id, old.body, old.sender);
+END;
+CREATE TRIGGER message_fts_update AFTER UPDATE ON message BEGIN
+  INSERT INTO message_fts(message_fts, rowid, body, sender)
+    VALUES ('delete', old.id, old.body, old.sender);
+  INSERT INTO message_fts(rowid, body, sender) VALUES (new.id, new.body, new.sender);
+END;
+CREATE VIRTUAL TABLE message_fts USING fts5(
+  body, sender, content='message', content_rowid='id', tokenize='chatterwick_folding',
+  columnsize=0
+);
+INSERT INTO message_fts(message_fts) VALUES ('rebuild');
+)sql";
+
+// The view "chat" of versions 2 to 6.
+inline constexpr const char* kChatViewOfVersion6 = R"sql(
+CREATE VIEW chat AS
+  SELECT m.id, p.name AS protocol, a.name AS account, c.name AS contact,
+         v.file_name, v.title, v.started_at, m.line_number, m.time_text, m.sent_at,
+         m.sender, m.body, m.kind,
+         p.display_name AS protocol_display, a.display_name AS account_display,
+         c.display_name AS contact_display, m.conversation_id
+  FROM message m
+  JOIN conversation v ON v.id = m.conversation_id
+  JOIN contact c ON c.id = v.contact_id
+  JOIN account a ON a.id = c.account_id
+  JOIN protocol p ON p.id = a.protocol_id;
+)sql";
+
 // The view "chat" is the one way readers see a message with its names: the
 // names as on the disk ("protocol", "account", "contact") and as people know
 // them ("protocol_display", ...: %XX escapes decoded). Every upgrade makes it
@@ -226,7 +337,7 @@ CREATE VIEW chat AS
          m.sender, m.body, m.kind,
          p.display_name AS protocol_display, a.display_name AS account_display,
          c.display_name AS contact_display, m.conversation_id
-  FROM message m
+  FROM message_text m
   JOIN conversation v ON v.id = m.conversation_id
   JOIN contact c ON c.id = v.contact_id
   JOIN account a ON a.id = c.account_id

@@ -6,6 +6,7 @@
 
 #include "archive/names.h"
 #include "archive/reader.h"
+#include "archive/schema.h"
 #include "archive/sqlite_db.h"
 #include "archive/stamps.h"
 
@@ -137,7 +138,9 @@ SqlWithParams SearchSql(const SearchOptions& options, int64_t version, SearchPla
   if (!options.to.empty()) q.sql += " AND chat.sent_at < " + q.Param(options.to + "U");
   // Time order across time zones: julianday reads the offset.
   const std::string down = options.newest_first ? " DESC" : "";
-  if (plan == SearchPlan::kInTimeOrder) q.sql += " ORDER BY o.sent_order" + down + ", o.id" + down;
+  if (plan == SearchPlan::kInTimeOrder)
+    q.sql += " ORDER BY " + (version >= 7 ? TimeOrderOf("o.") : std::string("o.sent_order")) +
+             down + ", o.id" + down;
   else if (plan == SearchPlan::kSorted)
     q.sql += " ORDER BY chat.sent_at IS NULL" + down + ", julianday(chat.sent_at)" + down +
              ", chat.id" + down;

@@ -27,13 +27,14 @@ std::string SourcesReport(Env& env, const std::vector<SourceInfo>& sources) {
     const SourceRow& row = source.row;
     if (!text.empty()) text += '\n';
     text += "Source: " + row.name + "\n";
-    text += "  Path: " + (row.path.empty() ? std::string("not known yet (the folder this archive "
-                                                         "was first made from)")
-                                           : row.path) +
+    text += "  Path: " +
+            (row.path.empty() ? std::string("not known yet (the folder this archive "
+                                            "was first made from)")
+                              : row.path) +
             "\n";
-    text += "  Logs: " + std::to_string(row.logs) + " at the last read; copies kept: " +
-            std::to_string(source.copies) + ", of which still there: " +
-            std::to_string(source.present_copies) + "\n";
+    text += "  Logs: " + std::to_string(row.logs) +
+            " at the last read; copies kept: " + std::to_string(source.copies) +
+            ", of which still there: " + std::to_string(source.present_copies) + "\n";
     text += "  Last read: " + ReadAt(row.read_at) + "\n";
     const Status reached = row.path.empty() ? Status::NotFound("its path is not known yet")
                                             : CheckLogRoot(env, row.path);

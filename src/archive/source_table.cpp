@@ -22,8 +22,9 @@ std::string DefaultSourceName(const std::string& path, char separator) {
 Status SourceTable::All(std::vector<SourceRow>* rows) {
   rows->clear();
   Statement st;
-  Status s = st.Prepare(db_, "SELECT id, path, name, coalesce(read_at, ''), logs FROM source "
-                             "ORDER BY id");
+  Status s = st.Prepare(db_,
+                        "SELECT id, path, name, coalesce(read_at, ''), logs FROM source "
+                        "ORDER BY id");
   bool row = false;
   while (s.ok() && (s = st.Step(&row)).ok() && row)
     rows->push_back({st.Int(0), std::string(st.Text(1)), std::string(st.Text(2)),
@@ -95,9 +96,10 @@ Status SourceTable::HoldsCopy(int64_t id, const LogRef& log, bool* holds) {
 
 Status SourceTable::MarkRead(int64_t id, int64_t logs) {
   Statement mark;
-  Status s = mark.Prepare(
-      db_, "UPDATE source SET read_at = strftime('%Y-%m-%dT%H:%M:%SZ', 'now'), logs = ?2 "
-           "WHERE id = ?1");
+  Status s =
+      mark.Prepare(db_,
+                   "UPDATE source SET read_at = strftime('%Y-%m-%dT%H:%M:%SZ', 'now'), logs = ?2 "
+                   "WHERE id = ?1");
   if (!s.ok()) return s;
   mark.Bind(1, id);
   mark.Bind(2, logs);

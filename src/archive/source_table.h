@@ -64,7 +64,6 @@ class SourceTable {
 // archive's lock as a run does (Busy while a run holds it).
 Status RenameSource(Env& env, const std::string& db_path, const std::string& from,
                     const std::string& to);
-Status ForgetSource(Env& env, const std::string& db_path, const std::string& name,
-                    int64_t* copies);
+Status ForgetSource(Env& env, const std::string& db_path, const std::string& name, int64_t* copies);
 
 }  // namespace chatterwick::archive

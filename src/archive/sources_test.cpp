@@ -245,7 +245,7 @@ TEST_F(SourcesTest, AnArchiveOfTheLastVersionTakesItsFolderAsItsSource) {
   {
     Database d;
     ASSERT_TRUE(d.Open(db, false).ok());
-    ASSERT_TRUE(d.Exec((std::string(kDropPeopleTables) +
+    ASSERT_TRUE(d.Exec((std::string(kLayoutOfVersion6) + kChatViewOfVersion6 + kDropPeopleTables +
                         "DROP TABLE copy; DROP TABLE source; DROP INDEX conversation_stem; "
                         "ALTER TABLE conversation DROP COLUMN file_stem; "
                         "ALTER TABLE conversation DROP COLUMN messages; "

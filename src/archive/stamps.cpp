@@ -174,18 +174,40 @@ StampClock::StampClock(std::optional<LogStart> start) : start_(start) {
   }
 }
 
-std::string StampClock::SentAt(std::string_view time_text) {
+std::optional<int64_t> StampClock::Sent(std::string_view time_text) {
   const auto stamp = ParseStamp(time_text, start_ ? std::optional(start_->date) : std::nullopt);
-  if (!stamp) return {};
+  if (!stamp) return std::nullopt;
   const std::optional<int> offset = start_ ? std::optional(start_->offset_minutes) : std::nullopt;
   // A dated stamp is a message from another day (one delivered late, say):
   // it keeps its date and leaves the conversation's clock alone.
-  if (stamp->date) return FormatLocal(*stamp->date, stamp->seconds, offset);
-  if (!date_) return {};
+  if (stamp->date) return SentOf(*stamp->date, stamp->seconds, offset);
+  if (!date_) return std::nullopt;
   if (stamp->seconds < last_seconds_ - 3600)
     date_ = year_month_day{sys_days{*date_} + std::chrono::days{1}};
   last_seconds_ = stamp->seconds;
-  return FormatLocal(*date_, stamp->seconds, offset);
+  return SentOf(*date_, stamp->seconds, offset);
+}
+
+std::string StampClock::SentAt(std::string_view time_text) {
+  const std::optional<int64_t> sent = Sent(time_text);
+  return sent ? SentAtText(*sent) : std::string();
+}
+
+int64_t SentOf(year_month_day date, int seconds, std::optional<int> offset_minutes) {
+  const int64_t days = sys_days(date).time_since_epoch().count();
+  const int64_t utc = days * 86400 + seconds - int64_t{offset_minutes.value_or(0)} * 60;
+  return utc * (int64_t{1} << kSentShift) + (offset_minutes ? *offset_minutes + 2048 : kNoOffset);
+}
+
+std::string SentAtText(int64_t sent) {
+  const int64_t code = sent & ((int64_t{1} << kSentShift) - 1);
+  const std::optional<int> offset =
+      code == kNoOffset ? std::nullopt : std::optional(static_cast<int>(code) - 2048);
+  const int64_t local = (sent >> kSentShift) + int64_t{offset.value_or(0)} * 60;
+  // Floor division: a stamp before 1970 is still of its own day.
+  const int64_t days = local >= 0 ? local / 86400 : (local - 86399) / 86400;
+  const year_month_day date{sys_days{std::chrono::days{days}}};
+  return FormatLocal(date, static_cast<int>(local - days * 86400), offset);
 }
 
 }  // namespace chatterwick::archive

@@ -29,6 +29,18 @@ std::string FormatLocal(std::chrono::year_month_day date, int seconds,
 // unixepoch() gives them (no offset: UTC); none for any other text.
 std::optional<int64_t> EpochOf(std::string_view sent_at);
 
+// A full stamp as the archive keeps it, in one number: the seconds since
+// 1970 (UTC) times 4096, plus the offset from UTC in minutes + 2048, or 4095
+// for a stamp without one (then taken as UTC). The time order is the
+// number's order shifted right by 12 bits; the local time and the text
+// FormatLocal writes follow from it. Offsets reach 14:59 either way.
+inline constexpr int64_t kSentShift = 12;
+inline constexpr int64_t kNoOffset = 4095;
+int64_t SentOf(std::chrono::year_month_day date, int seconds, std::optional<int> offset_minutes);
+// The text FormatLocal wrote of the stamp sent (a second 60 reads as the
+// next minute's first).
+std::string SentAtText(int64_t sent);
+
 // What a time text such as "(07:48:24 AM)" or "(30.09.2022 17:38:38)" holds.
 struct Stamp {
   std::optional<std::chrono::year_month_day> date;
@@ -49,7 +61,9 @@ std::optional<Stamp> ParseStamp(std::string_view text,
 class StampClock {
  public:
   explicit StampClock(std::optional<LogStart> start);
-  // Empty when the text is no stamp, or there is no date to give it.
+  // None when the text is no stamp, or there is no date to give it.
+  std::optional<int64_t> Sent(std::string_view time_text);
+  // The same as FormatLocal's text; empty for none.
   std::string SentAt(std::string_view time_text);
 
  private:

@@ -113,10 +113,12 @@ namespace {
 TEST(EpochOfTest, AsSqliteCountsIt) {
   Database db;
   ASSERT_TRUE(db.Open(":memory:", false).ok());
-  for (const char* stamp : {"2022-09-30T17:38:26+02:00", "1970-01-01T00:00:00", "1969-12-31T23:59:59",
-                            "2024-02-29T12:00:00-09:30", "9999-12-31T23:59:59+14:00"}) {
+  for (const char* stamp :
+       {"2022-09-30T17:38:26+02:00", "1970-01-01T00:00:00", "1969-12-31T23:59:59",
+        "2024-02-29T12:00:00-09:30", "9999-12-31T23:59:59+14:00"}) {
     int64_t sqlite = 0;
-    ASSERT_TRUE(db.QueryInt(("SELECT unixepoch('" + std::string(stamp) + "')").c_str(), &sqlite).ok());
+    ASSERT_TRUE(
+        db.QueryInt(("SELECT unixepoch('" + std::string(stamp) + "')").c_str(), &sqlite).ok());
     EXPECT_EQ(EpochOf(stamp), sqlite) << stamp;
   }
   for (const char* bad : {"", "2022-02-30T00:00:00", "2022-09-30 17:38:26", "2022-09-30T17:38:26Z"})

@@ -7,6 +7,7 @@
 
 #include "archive/people.h"
 #include "archive/sqlite_db.h"
+#include "archive/stamps.h"
 
 namespace chatterwick::archive {
 
@@ -35,20 +36,36 @@ int WeekdayOf(const std::string& day) {
   return static_cast<int>(std::chrono::weekday(std::chrono::sys_days(date)).iso_encoding()) - 1;
 }
 
-// Every message's local hour as its stamp writes it, in one pass: the
-// months, days, weekdays and hours all follow from it.
-Status CountTimes(Database& db, const std::string& where, const NodeRef& node, Statistics* stats) {
+// The local hours of version 7's stamps, counted from the first of year 1
+// so that the hours of a stamp before 1970 divide as those after it.
+constexpr const char* kLocalHour =
+    "((m.sent >> 12) + CASE (m.sent & 4095) WHEN 4095 THEN 0 ELSE ((m.sent & 4095) - 2048) * 60 "
+    "END + 62135596800) / 3600";
+
+// Every message's local day and hour: as its stamp's text writes them
+// before version 7, from its number since.
+std::string TimesSql(int64_t version, const std::string& where) {
+  if (version < 7)
+    return std::string(
+               "SELECT substr(m.sent_at, 1, 10), CAST(substr(m.sent_at, 12, 2) AS "
+               "INTEGER), count(*)") +
+           kMessages + where + " AND m.sent_at IS NOT NULL GROUP BY substr(m.sent_at, 1, 13)";
+  return "SELECT strftime('%Y-%m-%d', g.hour * 3600 - 62135596800, 'unixepoch'), g.hour % 24, "
+         "g.messages FROM (SELECT " +
+         std::string(kLocalHour) + " AS hour, count(*) AS messages" + kMessages + where +
+         " AND m.sent IS NOT NULL GROUP BY 1) g";
+}
+
+// Every message's local hour, in one pass: the months, days, weekdays and
+// hours all follow from it.
+Status CountTimes(Database& db, int64_t version, const std::string& where, const NodeRef& node,
+                  Statistics* stats) {
   std::map<std::string, int64_t> per_day;
-  const Status s = ForEachRow(
-      db,
-      std::string("SELECT substr(m.sent_at, 1, 10), CAST(substr(m.sent_at, 12, 2) AS INTEGER), "
-                  "count(*)") +
-          kMessages + where + " AND m.sent_at IS NOT NULL GROUP BY substr(m.sent_at, 1, 13)",
-      node, [&](Statement& st) {
-        const std::string day(st.Text(0));
-        per_day[day] += st.Int(2);
-        stats->per_hour[static_cast<int>(st.Int(1))] += st.Int(2);
-      });
+  const Status s = ForEachRow(db, TimesSql(version, where), node, [&](Statement& st) {
+    const std::string day(st.Text(0));
+    per_day[day] += st.Int(2);
+    stats->per_hour[static_cast<int>(st.Int(1))] += st.Int(2);
+  });
   for (const auto& [day, n] : per_day) {
     stats->per_month[day.substr(0, 7)] += n;
     if (const int weekday = WeekdayOf(day); weekday >= 0) stats->per_weekday[weekday] += n;
@@ -74,31 +91,35 @@ void Tally(const ConversationFigure& one, Statistics* stats) {
 
 // Each conversation's messages and stamps: the totals, the first, the last,
 // the longest and the contacts with the most follow from them.
-Status CountConversations(Database& db, const ShownNames& names, const std::string& where,
-                          const NodeRef& node, Statistics* stats) {
+Status CountConversations(Database& db, int64_t version, const ShownNames& names,
+                          const std::string& where, const NodeRef& node, Statistics* stats) {
   std::map<int64_t, NamedCount> contacts;
-  const Status s =
-      ForEachRow(db,
-                 "SELECT v.id, c.id, " + names.contact + ", " + names.account +
-                     ", g.first, g.last, g.messages FROM (SELECT m.conversation_id AS id, "
-                     "coalesce(min(m.sent_at), '') AS first, coalesce(max(m.sent_at), '') AS last, "
-                     "count(*) AS messages" +
-                     kMessages + where +
-                     " GROUP BY m.conversation_id) g JOIN conversation v ON v.id = g.id "
-                     "JOIN contact c ON c.id = v.contact_id" +
-                     kAccountNamed,
-                 node, [&](Statement& st) {
-                   const ConversationFigure one{st.Int(0),
-                                                std::string(st.Text(2)),
-                                                std::string(st.Text(3)),
-                                                std::string(st.Text(4)),
-                                                std::string(st.Text(5)),
-                                                st.Int(6)};
-                   NamedCount& contact = contacts[st.Int(1)];
-                   contact.name = one.contact, contact.account = one.account;
-                   contact.messages += one.messages;
-                   Tally(one, stats);
-                 });
+  // Since version 7 the first and last stamps are numbers, written out here.
+  const bool numbers = version >= 7;
+  auto stamp = [numbers](Statement& st, int column) {
+    if (!numbers) return std::string(st.Text(column));
+    return st.IsNull(column) ? std::string() : SentAtText(st.Int(column));
+  };
+  const Status s = ForEachRow(
+      db,
+      "SELECT v.id, c.id, " + names.contact + ", " + names.account +
+          ", g.first, g.last, g.messages FROM (SELECT m.conversation_id AS id, " +
+          (numbers ? "min(m.sent) AS first, max(m.sent) AS last, "
+                   : "coalesce(min(m.sent_at), '') AS first, coalesce(max(m.sent_at), "
+                     "'') AS last, ") +
+          "count(*) AS messages" + kMessages + where +
+          " GROUP BY m.conversation_id) g JOIN conversation v ON v.id = g.id "
+          "JOIN contact c ON c.id = v.contact_id" +
+          kAccountNamed,
+      node, [&](Statement& st) {
+        const ConversationFigure one{
+            st.Int(0), std::string(st.Text(2)), std::string(st.Text(3)), stamp(st, 4), stamp(st, 5),
+            st.Int(6)};
+        NamedCount& contact = contacts[st.Int(1)];
+        contact.name = one.contact, contact.account = one.account;
+        contact.messages += one.messages;
+        Tally(one, stats);
+      });
   for (auto& [id, contact] : contacts) stats->top_contacts.push_back(std::move(contact));
   std::stable_sort(stats->top_contacts.begin(), stats->top_contacts.end(),
                    [](const NamedCount& x, const NamedCount& y) {
@@ -124,14 +145,19 @@ Status CountSenders(Database& db, int64_t version, const ShownNames& names,
     s = ForEachRow(db, "SELECT account_id, sender FROM me_name", node,
                    [&](Statement& st) { me.emplace(st.Int(0), std::string(st.Text(1))); });
   std::map<std::string, std::pair<int64_t, std::set<std::string>>> per_sender;
+  // Since version 7 senders are counted by their number and named after.
+  const bool numbers = version >= 7;
   if (s.ok())
     s = ForEachRow(db,
-                   "SELECT g.account_id, " + names.account +
-                       ", g.sender, g.messages FROM (SELECT c.account_id AS account_id, m.sender "
-                       "AS sender, count(*) AS messages" +
+                   "SELECT g.account_id, " + names.account + ", " +
+                       (numbers ? "s.name" : "g.sender") +
+                       ", g.messages FROM (SELECT c.account_id AS account_id, " +
+                       (numbers ? "m.sender_id" : "m.sender") + " AS sender, count(*) AS messages" +
                        kMessages + " JOIN contact c ON c.id = v.contact_id" + where +
-                       " AND m.sender <> '' GROUP BY 1, 2) g JOIN account a ON a.id = "
-                       "g.account_id JOIN protocol p ON p.id = a.protocol_id",
+                       (numbers ? "" : " AND m.sender <> ''") +
+                       " GROUP BY 1, 2) g JOIN account a ON a.id = g.account_id JOIN protocol p ON "
+                       "p.id = a.protocol_id" +
+                       (numbers ? " JOIN sender s ON s.id = g.sender WHERE s.name <> ''" : ""),
                    node, [&](Statement& st) {
                      std::string name = SenderName(st.Text(2));
                      const bool mine = me.count({st.Int(0), name}) > 0;
@@ -152,8 +178,8 @@ Status ReadStatistics(Database& db, int64_t version, const ShownNames& names, co
                       Statistics* stats) {
   *stats = Statistics();
   const std::string where = " WHERE " + BelowNode(node);
-  Status s = CountConversations(db, names, where, node, stats);
-  if (s.ok()) s = CountTimes(db, where, node, stats);
+  Status s = CountConversations(db, version, names, where, node, stats);
+  if (s.ok()) s = CountTimes(db, version, where, node, stats);
   if (s.ok()) s = CountSenders(db, version, names, where, node, stats);
   return s;
 }

@@ -120,7 +120,7 @@ class ArchiveWindowTest : public QObject {
     f.ArchiveFixtures();
     auto w = f.Open();
     const int64_t id = f.Count(
-        "SELECT conversation_id FROM message GROUP BY conversation_id "
+        "SELECT conversation_id FROM message_text GROUP BY conversation_id "
         "ORDER BY count(DISTINCT substr(sent_at, 1, 10)) DESC LIMIT 1");
     w->OpenConversation(id);
     Fixture::Settle(*w);
@@ -128,7 +128,7 @@ class ArchiveWindowTest : public QObject {
     const int64_t messages =
         f.Count("SELECT count(*) FROM message WHERE conversation_id = " + std::to_string(id));
     const int64_t days = f.Count(
-        "SELECT count(DISTINCT substr(sent_at, 1, 10)) FROM message WHERE "
+        "SELECT count(DISTINCT substr(sent_at, 1, 10)) FROM message_text WHERE "
         "conversation_id = " +
         std::to_string(id));
     QVERIFY(days > 1);
@@ -156,7 +156,8 @@ class ArchiveWindowTest : public QObject {
     Fixture f;
     f.ArchiveFixtures();
     auto w = f.Open();
-    w->OpenConversation(f.Count("SELECT conversation_id FROM message WHERE kind = 'chat' LIMIT 1"));
+    w->OpenConversation(
+        f.Count("SELECT conversation_id FROM message_text WHERE kind = 'chat' LIMIT 1"));
     Fixture::Settle(*w);
     auto* view = Find<QListView>(*w, "lstMessages");
     int row = 0;
@@ -381,7 +382,7 @@ class ArchiveWindowTest : public QObject {
     qlonglong sum = 0;
     for (int i = 0; i < senders->topLevelItemCount(); ++i)
       sum += QLocale().toLongLong(senders->topLevelItem(i)->text(2));
-    QCOMPARE(sum, f.Count("SELECT count(*) FROM message WHERE sender <> ''"));
+    QCOMPARE(sum, f.Count("SELECT count(*) FROM message_text WHERE sender <> ''"));
     // The window's Copy takes the figures of the table in hand.
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
@@ -527,8 +528,8 @@ class ArchiveWindowTest : public QObject {
       bool row = false;
       if (!d.Open(f.db, true).ok() ||
           !st.Prepare(
-                 d,
-                 (std::string("SELECT substr(") + which + "(sent_at), 1, 10) FROM message").c_str())
+                 d, (std::string("SELECT substr(") + which + "(sent_at), 1, 10) FROM message_text")
+                        .c_str())
                .ok() ||
           !st.Step(&row).ok() || !row)
         return QDate();
