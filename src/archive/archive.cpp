@@ -6,9 +6,11 @@
 #include "archive/archive_lock.h"
 #include "archive/archive_writer.h"
 #include "archive/copy_presence.h"
+#include "archive/index_worker.h"
 #include "archive/log_pieces.h"
 #include "archive/people_table.h"
 #include "archive/run_sources.h"
+#include "archive/search_index.h"
 #include "core/log_tree.h"
 #include "core/path.h"
 #include "core/read_ahead.h"
@@ -44,6 +46,11 @@ class Archiver {
   bool LockAndOpen(const std::string& db_path, bool create, ArchiveResult* result);
   // Stores every log in order; a stop there sets *outcome.
   Status StoreAll(ArchiveWriter& writer, ArchiveOutcome* outcome);
+  // Opens the archive's full-text index, forgets the changes it has taken,
+  // and gives the last message id the archive holds, which it is to reach.
+  Status OpenIndex(SearchIndex& index, int64_t* through);
+  // Stores the logs, and the writer's last steps; a stop sets *outcome.
+  Status Store(ArchiveWriter& writer, ArchiveOutcome* outcome);
   // Finds names, "me" and people again after the run, in a transaction.
   Status GroupPeopleAgain();
   Status Write(const std::string& mask, ArchiveOutcome* outcome);
@@ -125,9 +132,12 @@ Status Archiver::StoreAll(ArchiveWriter& writer, ArchiveOutcome* outcome) {
   // The next logs are read and split while SQLite stores one; the reader
   // is done with before the run's last steps.
   LogPieces reader(env_, logs_, wanted, stop_);
-  // One thread: a log's pieces come one after another from one reader.
+  // One thread: a log's pieces come one after another from one reader. A
+  // deep read-ahead of small pieces lets the reader keep up through a run of
+  // short logs while SQLite is busy with one long one, within kPieceBytes
+  // times the depth.
   ReadAhead<LogPiece> pieces([&reader](size_t, LogPiece* p) { return reader.Next(p); },
-                             read_ahead_ ? 1 : 0);
+                             read_ahead_ ? 1 : 0, kReadAheadPieces);
   for (size_t i = 0; s.ok() && i < logs_.size(); ++i) {
     if (stop_.Requested()) {
       *outcome = ArchiveOutcome::kStopped;
@@ -158,21 +168,45 @@ Status Archiver::Write(const std::string& mask, ArchiveOutcome* outcome) {
   for (const LogRef& log : logs_) bytes += log.stamp.size;
   if (observer_) observer_->OnTotal(summary_.logs_found, bytes);
 
+  SearchIndex index;
+  int64_t through = 0;
+  s = OpenIndex(index, &through);
+  if (!s.ok()) return s;
+  // Both cores: SQLite lets one writer into a file at a time, and the
+  // index has a file of its own.
+  IndexWorker worker(index, read_ahead_);
+  worker.IndexThrough(through);  // what a run before this one left to index
   ArchiveWriter writer(db_, summary_, observer_, stop_);
-  s = writer.Begin();
-  if (s.ok()) s = StoreAll(writer, outcome);
-  if (s.ok() && *outcome == ArchiveOutcome::kDone) {
-    bool stopped = false;
-    s = writer.Finish(&stopped);
-    if (stopped) *outcome = ArchiveOutcome::kStopped;
-  }
-  s = writer.End(s);
+  writer.OnCommit([&worker](int64_t id, bool last) { worker.IndexThrough(id, last); });
+  s = Store(writer, outcome);
   if (!s.ok()) return s;
   // A whole run knows which logs are still on the disk; a stopped one does not.
   if (*outcome != ArchiveOutcome::kDone) s = presence.Count();
   else s = presence.Settle(sources_.Listed(), writer.seen_copies(), mask, gone_);
   if (s.ok() && *outcome == ArchiveOutcome::kDone) s = sources_.MarkRead(db_);
+  // The index takes what was removed too, then merges what it held.
+  bool stopped = false;
+  if (s.ok()) s = worker.Finish(&stopped);
+  if (stopped) *outcome = ArchiveOutcome::kStopped;
   return s.ok() ? GroupPeopleAgain() : s;
+}
+
+Status Archiver::OpenIndex(SearchIndex& index, int64_t* through) {
+  // Beside the archive's own file, however a link names it, and as private.
+  const std::string file = db_.FileName();
+  Status s = CreatePrivately(env_, SearchIndexPath(file));
+  if (s.ok()) s = index.Open(file, stop_);
+  if (s.ok()) s = ForgetTakenChanges(db_, index.changes_taken());
+  return s.ok() ? index.ArchiveEnd(through) : s;
+}
+
+Status Archiver::Store(ArchiveWriter& writer, ArchiveOutcome* outcome) {
+  Status s = writer.Begin();
+  if (s.ok()) s = StoreAll(writer, outcome);
+  bool stopped = false;
+  if (s.ok() && *outcome == ArchiveOutcome::kDone) s = writer.Finish(&stopped);
+  if (stopped) *outcome = ArchiveOutcome::kStopped;
+  return writer.End(s);
 }
 
 Status Archiver::GroupPeopleAgain() {

@@ -6,8 +6,6 @@
 
 namespace chatterwick::archive {
 
-namespace {
-
 Status CreatePrivately(Env& env, const std::string& file) {
   FileKind kind = FileKind::kOther;
   Status s = env.GetFileKind(file, &kind);
@@ -21,8 +19,6 @@ Status CreatePrivately(Env& env, const std::string& file) {
   std::string failed;
   return s.ok() ? made.Commit(path::FolderOf(file, env.Separator()), &failed) : s;
 }
-
-}  // namespace
 
 Status OpenLockedArchive(Env& env, const std::string& db_path, bool create, LockedArchive* out) {
   // The lock and the database are those of the file itself, however a link

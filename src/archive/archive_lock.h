@@ -22,6 +22,10 @@ struct LockedArchive {
 // NotFound otherwise. Busy, with the sentence the
 // user reads, when another run holds the lock; then and on any failure
 // nothing is changed and no lock file of this call's making is left.
+// Makes file empty, for its owner alone, when there is none: a database
+// SQLite then takes as new, its journals with the same bits.
+Status CreatePrivately(Env& env, const std::string& file);
+
 Status OpenLockedArchive(Env& env, const std::string& db_path, bool create, LockedArchive* out);
 
 }  // namespace chatterwick::archive

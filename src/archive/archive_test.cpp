@@ -11,6 +11,7 @@
 
 #include "archive/schema.h"
 #include "archive/search.h"
+#include "archive/search_index.h"
 #include "archive/sqlite_db.h"
 #include "core/commands.h"
 #include "core/text.h"
@@ -218,8 +219,8 @@ TEST_F(ArchiveTest, AnInterruptedRunIsCompletedByTheNext) {
 }
 
 // A first run builds its indexes and merges its full-text index at its very
-// end; a stop there keeps every message, found all the same, and leaves that
-// work to the next run.
+// end; a stop there keeps every message, and leaves that work, and what the
+// full-text index had not taken yet, to the next run.
 TEST_F(ArchiveTest, AStopInTheLastStepsLeavesThemToTheNextRun) {
   // Three batches, so three segments to merge.
   for (int i = 0; i < 1200; ++i) t.File("logs/p/a/c/" + std::to_string(i) + ".html", SmallLog(2));
@@ -228,11 +229,11 @@ TEST_F(ArchiveTest, AStopInTheLastStepsLeavesThemToTheNextRun) {
   ArchiveResult r = Run("logs/", &observer, &stop);
   EXPECT_EQ(r.outcome, ArchiveOutcome::kStopped);
   EXPECT_EQ(One("SELECT count(*) FROM conversation"), "1200");
-  EXPECT_EQ(One("SELECT count(*) FROM message_fts('line')"), "2400");
+  // The full-text index may be behind what was stored: a stop waits for neither.
+  EXPECT_LE(std::stoi(One("SELECT count(*) FROM message_fts('line')")), 2400);
   // Segments are numbered in the high bits of the index's row ids.
   const std::string segments =
       "SELECT count(DISTINCT id >> 37) FROM message_fts_data WHERE id >> 37";
-  EXPECT_EQ(One(segments), "3");
   const std::string indexes =
       "SELECT group_concat(name, ' ') FROM sqlite_schema WHERE type = 'index' AND "
       "name IN ('message_sent_at', 'message_order')";
@@ -253,7 +254,7 @@ TEST_F(ArchiveTest, AStopInTheLastStepsLeavesThemToTheNextRun) {
   EXPECT_EQ(r.summary.new_logs, 600);
   EXPECT_EQ(One("SELECT count(*) FROM message_fts('line')"), "3000");
   Database d;
-  ASSERT_TRUE(d.Open(db, false).ok());
+  ASSERT_TRUE(d.Open(SearchIndexPath(db), false).ok());
   const Status check = d.Exec("INSERT INTO message_fts(message_fts) VALUES ('integrity-check')");
   EXPECT_TRUE(check.ok()) << check.message();
 }

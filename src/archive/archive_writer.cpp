@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <optional>
 
-#include "archive/fts_merges.h"
 #include "archive/names.h"
 #include "archive/schema.h"
 #include "archive/stamps.h"
@@ -46,13 +45,7 @@ const std::string kAddMessage =
 
 ArchiveWriter::ArchiveWriter(Database& db, ArchiveSummary& summary, RunObserver* observer,
                              StopFlag stop)
-    : db_(db),
-      summary_(summary),
-      observer_(observer),
-      stop_(stop),
-      // The index's triggers take a changed message out of it first: one
-      // the batch added must be in it by then.
-      merge_(db, [this](int64_t id) { return id > indexed_ ? IndexPending() : Status::OK(); }) {}
+    : db_(db), summary_(summary), observer_(observer), stop_(stop), merge_(db) {}
 
 Status ArchiveWriter::Prepare() {
   const std::pair<Statement*, const char*> statements[] = {
@@ -79,9 +72,6 @@ Status ArchiveWriter::Prepare() {
       {&set_totals_,
        "UPDATE conversation SET present = 1, messages = ?2, first_sent_at = ?3, last_sent_at = ?4 "
        "WHERE id = ?1"},
-      {&index_new_,
-       "INSERT INTO message_fts(rowid, body, sender) SELECT id, body, sender FROM message_text "
-       "WHERE id > ?1"},
       {&find_sender_, "SELECT id FROM sender WHERE name = ?1"},
       {&add_sender_, "INSERT INTO sender(name) VALUES (?1)"},
       {&add_message_, kAddMessage.c_str()},
@@ -104,11 +94,9 @@ Status ArchiveWriter::Begin() {
   // keeps every batch before it, and the next run sees the rest as new.
   s = db_.Exec("BEGIN IMMEDIATE");
   int64_t messages_before = 0;
-  if (s.ok()) s = db_.QueryInt("SELECT coalesce(max(id), 0) FROM message", &indexed_);
   if (s.ok()) s = db_.QueryInt("SELECT count(*) FROM message", &messages_before);
   // An index is built faster at the end, all at once, than row by row.
   if (s.ok() && messages_before == 0) s = db_.Exec("DROP INDEX IF EXISTS message_order");
-  if (s.ok()) s = HoldMerges(db_, messages_before, &merges_held_);
   return s;
 }
 
@@ -218,7 +206,6 @@ Status ArchiveWriter::Store(const LogRef& log, const LogPlan& plan, ReadAhead<Lo
   }
   if (piece->unreadable) return Unreadable(log, piece->status);
 
-  const int64_t indexed_before = indexed_;
   s = db_.Exec("SAVEPOINT log");
   if (!s.ok()) return s;
   // An earlier copy of this run may have made the conversation.
@@ -230,7 +217,6 @@ Status ArchiveWriter::Store(const LogRef& log, const LogPlan& plan, ReadAhead<Lo
   if (!s.ok() || stopped_in_log_ || !read.ok()) {
     // A log cut short by a read error adds nothing of what it held.
     db_.Exec("ROLLBACK TO log").IgnoreError();
-    indexed_ = indexed_before;
     senders_.clear();  // some may have been the log's own
     tally_.DropLog();
     db_.Exec("RELEASE log").IgnoreError();
@@ -408,19 +394,12 @@ Status ArchiveWriter::InsertRows(int64_t conversation, const std::vector<Pending
   return Status::OK();
 }
 
-Status ArchiveWriter::IndexPending() {
-  // The batch's new messages join the index in one statement: a trigger
-  // row by row costs ten times as much.
-  index_new_.Bind(1, indexed_);
-  Status s = index_new_.Run();
-  if (s.ok()) s = db_.QueryInt("SELECT coalesce(max(id), 0) FROM message", &indexed_);
-  return s;
-}
-
 Status ArchiveWriter::Commit(bool begin_again) {
-  Status s = IndexPending();
-  if (s.ok()) s = tally_.Flush(db_);
+  Status s = tally_.Flush(db_);
   if (s.ok()) s = db_.Exec("COMMIT");
+  int64_t through = 0;
+  if (s.ok() && committed_) s = db_.QueryInt("SELECT coalesce(max(id), 0) FROM message", &through);
+  if (s.ok() && committed_) committed_(through, finishing_);
   if (s.ok() && begin_again) s = db_.Exec("BEGIN IMMEDIATE");
   pending_logs_ = 0;
   pending_messages_ = 0;
@@ -432,8 +411,9 @@ Status ArchiveWriter::CommitWhenFull() {
 }
 
 Status ArchiveWriter::Finish(bool* stopped) {
-  // The last batch's messages also become a segment of the index here.
+  finishing_ = true;
   Status s = Commit(true);
+  finishing_ = false;
   if (!s.ok()) return s;
   // An index missing here is built by the next run.
   db_.SetStop(stop_);
@@ -445,9 +425,6 @@ Status ArchiveWriter::Finish(bool* stopped) {
     db_.Exec("ROLLBACK").IgnoreError();
     return db_.Exec("BEGIN IMMEDIATE");
   }
-  if (s.ok() && merges_held_)
-    s = MergeHeld(
-        db_, stop_, [this] { return Commit(true); }, stopped);
   return s;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -60,13 +61,18 @@ class ArchiveWriter {
   const std::vector<int64_t>& seen_copies() const { return seen_copies_; }
   // Commits the batch when it is big enough.
   Status CommitWhenFull();
-  // The run's last steps, which only make finding faster: the indexes a
-  // first run builds at its end, and the held merges. Every stored log is
+  // The run's last step, which only makes finding faster: the index a
+  // first run builds at its end. Every stored log is
   // committed first; a stop ends them within a step (*stopped) and leaves
   // the rest to the next run. Then the batch is committed.
   Status Finish(bool* stopped);
   // Commits what the run has written, or undoes the batch when it failed.
   Status End(const Status& so_far);
+  // Called after each commit with the last message id then committed, and
+  // whether that was the commit of the last stored log (Finish).
+  void OnCommit(std::function<void(int64_t through, bool last)> committed) {
+    committed_ = std::move(committed);
+  }
 
  private:
   using IdCache = std::map<std::pair<int64_t, std::string>, int64_t>;
@@ -94,8 +100,6 @@ class ArchiveWriter {
   Status InsertRows(int64_t conversation, const std::vector<PendingRow>& rows);
   // The sender row of name, made when new.
   Status SenderId(const std::string& name, int64_t* id);
-  // Adds the batch's messages so far to the full-text index.
-  Status IndexPending();
   Status Commit(bool begin_again);
 
   Database& db_;
@@ -104,21 +108,19 @@ class ArchiveWriter {
   const StopFlag stop_;
   Statement find_protocol_, add_protocol_, find_account_, add_account_, find_contact_, add_contact_,
       find_conversation_, find_copy_, add_conversation_, add_copy_, update_copy_, totals_,
-      set_totals_, add_message_, add_messages_, index_new_, find_sender_, add_sender_;
+      set_totals_, add_message_, add_messages_, find_sender_, add_sender_;
   IdCache protocols_, accounts_, contacts_;
   std::unordered_map<std::string, int64_t> senders_;
   std::vector<int64_t> seen_copies_;
   static constexpr size_t kRowsPerInsert = 64;
-  // Every message up to this id is in the full-text index. Ids are never
-  // used again, so the messages of a batch are those above it.
-  int64_t indexed_ = 0;
   int64_t pending_messages_ = 0;
   int pending_logs_ = 0;
-  bool merges_held_ = false;
   bool stopped_in_log_ = false;
   std::optional<FreshTotals> fresh_;  // while a new conversation's rows go in
   ConversationMerge merge_;           // while a copy goes into a conversation held before
   SenderTally tally_;
+  std::function<void(int64_t, bool)> committed_;
+  bool finishing_ = false;
 };
 
 }  // namespace chatterwick::archive

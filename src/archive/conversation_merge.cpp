@@ -1,6 +1,5 @@
 #include "archive/conversation_merge.h"
 
-#include <limits>
 #include <utility>
 
 namespace chatterwick::archive {
@@ -57,8 +56,6 @@ Status ConversationMerge::Lengthen(const PendingRow& row) {
                       row.body.starts_with(stored_body_.Text(0));
   stored_body_.Reset();
   if (!s.ok() || !longer) return s;
-  s = before_change_(last_id_);
-  if (!s.ok()) return s;
   lengthen_.Bind(1, last_id_);
   lengthen_.Bind(2, row.body);
   return lengthen_.Run();
@@ -105,9 +102,6 @@ Status ConversationMerge::KeepNew(bool last_piece, std::vector<PendingRow>* rows
 Status ConversationMerge::End(bool* differs) {
   *differs = merge_.Differs();
   if (!*differs) return Status::OK();
-  // Every message of the conversation may be renumbered.
-  Status s = before_change_(std::numeric_limits<int64_t>::max());
-  if (!s.ok()) return s;
   renumber_.Bind(1, conversation_);
   return renumber_.Run();
 }

@@ -18,10 +18,7 @@ namespace chatterwick::archive {
 
 class ConversationMerge {
  public:
-  // before_change(id) runs before a stored message at or below id is
-  // changed: the full-text index must hold it by then.
-  ConversationMerge(Database& db, std::function<Status(int64_t id)> before_change)
-      : db_(db), before_change_(std::move(before_change)) {}
+  explicit ConversationMerge(Database& db) : db_(db) {}
 
   Status Prepare();
   // Begins a copy of conversation: reads what the archive holds of it.
@@ -40,7 +37,6 @@ class ConversationMerge {
   Status StoredBegunBy(const std::string& key, const PendingRow& row, bool* begun);
 
   Database& db_;
-  std::function<Status(int64_t id)> before_change_;
   Statement stored_keys_, stored_body_, same_time_, lengthen_, renumber_;
   CopyMerge merge_;
   int64_t conversation_ = 0, last_line_ = 0;

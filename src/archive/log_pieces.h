@@ -91,6 +91,9 @@ struct LogPiece {
   std::string hash;
 };
 
+// How many pieces a run reads ahead of the one being stored: at most 64 MiB.
+inline constexpr size_t kReadAheadPieces = 64;
+
 // Reads the logs a run wants, in the run's order, one piece at a time: the
 // step of a ReadAhead, so that it may run on a thread of its own.
 class LogPieces {
@@ -113,7 +116,7 @@ class LogPieces {
   void End(LogPiece* piece);
 
   static constexpr size_t kPieceRows = 4096;
-  static constexpr size_t kPieceBytes = size_t{8} << 20;
+  static constexpr size_t kPieceBytes = size_t{1} << 20;
 
   std::unique_ptr<HashingEnv> hashing_;
   const std::vector<LogRef>& logs_;

@@ -5,9 +5,11 @@
 #include <unordered_set>
 #include <utility>
 
+#include "archive/hit_marks.h"
 #include "archive/names.h"
 #include "archive/node_sql.h"
 #include "archive/schema.h"
+#include "archive/search_index.h"
 #include "archive/sqlite_db.h"
 #include "archive/statistics.h"
 
@@ -40,9 +42,10 @@ Status PreparedOnce(Database& db, std::unique_ptr<Statement>* slot, const std::s
   return s;
 }
 
-// Steps through q's hits from offset; limited: q has a LIMIT.
+// Steps through q's hits from offset; limited: q has a LIMIT. marks, when
+// given, marks each hit's matched words.
 Status RunSearch(Database& db, SqlWithParams q, bool limited, int64_t offset,
-                 const std::function<bool(const SearchHit&)>& emit) {
+                 const std::function<bool(const SearchHit&)>& emit, HitMarks* marks = nullptr) {
   if (offset > 0) q.sql += (limited ? " OFFSET " : " LIMIT -1 OFFSET ") + q.Param(offset);
   Statement st;
   Status s = st.Prepare(db, q.sql.c_str());
@@ -58,6 +61,7 @@ Status RunSearch(Database& db, SqlWithParams q, bool limited, int64_t offset,
     hit.contact = st.Text(4);
     hit.sender = st.Text(5);
     hit.body = st.Text(6);
+    if (marks && !(s = marks->Mark(&hit.body, hit.sender)).ok()) break;
     std::replace(hit.body.begin(), hit.body.end(), '\n', ' ');
     hit.kind = st.Text(7);
     hit.message_id = st.Int(8);
@@ -87,11 +91,24 @@ Status ArchiveReader::Open(const std::string& db_path, std::unique_ptr<ArchiveRe
   s = CheckSchema(*db, &version);
   if (!s.ok()) return s.IsBusy() || s.IsInvalidData() ? s : Status::InvalidData(s.message());
   if (version < 1) return Status::InvalidData("not a chatterwick archive");
+  bool has_index = false;
+  if (version >= 7) s = AttachSearchIndex(*db, db->FileName(), &has_index);
+  if (!s.ok()) return s;
   reader->reset(new ArchiveReader(std::move(db), version));
+  (*reader)->path_ = (*reader)->db_->FileName();
+  (*reader)->has_index_ = has_index;
   sqlite3_create_function_v2((*reader)->db_->get(), "chatterwick_fold", 1,
                              SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY,
                              &(*reader)->folded_, &FoldFunction, nullptr, nullptr, nullptr);
   return Status::OK();
+}
+
+Status ArchiveReader::SearchIndexThere(const SearchOptions& options) const {
+  if (version_ < 7 || has_index_ ||
+      SearchSql(options, version_).sql.find("message_fts") == std::string::npos)
+    return Status::OK();
+  return Status::NotFound("The archive's full-text index " + SearchIndexPath(path_) +
+                          " is missing: the next archive run makes it.");
 }
 
 Status ArchiveReader::HoldSnapshot() {
@@ -280,14 +297,22 @@ Status ArchiveReader::Search(const SearchOptions& options, int64_t offset,
   // walk gets a moment, and the sorted way follows when it was not enough.
   // Both give the same hits in the same order.
   const bool fts = !options.query.match.empty();
+  Status s = SearchIndexThere(options);
+  HitMarks marks;
+  const bool marked = fts && version_ >= 7 && !options.mark_start.empty();
+  if (s.ok() && marked)
+    s = marks.Prepare(*db_, MatchExpression(options.query), options.mark_start, options.mark_end);
+  if (!s.ok()) return s;
   if (fts && version_ >= 3 && options.limit > 0 && options.limit + offset <= 5000) {
     std::vector<SearchHit> page;
     db_->SetDeadline(std::chrono::steady_clock::now() + std::chrono::milliseconds(40));
-    Status s = RunSearch(*db_, SearchSql(options, version_, SearchPlan::kInTimeOrder), true, offset,
-                         [&](const SearchHit& h) {
-                           page.push_back(h);
-                           return true;
-                         });
+    s = RunSearch(
+        *db_, SearchSql(options, version_, SearchPlan::kInTimeOrder), true, offset,
+        [&](const SearchHit& h) {
+          page.push_back(h);
+          return true;
+        },
+        marked ? &marks : nullptr);
     const bool passed = db_->DeadlinePassed();
     db_->SetDeadline(std::nullopt);
     if (!passed) {
@@ -297,7 +322,8 @@ Status ArchiveReader::Search(const SearchOptions& options, int64_t offset,
       return s;
     }
   }
-  return RunSearch(*db_, SearchSql(options, version_), options.limit > 0, offset, emit);
+  return RunSearch(*db_, SearchSql(options, version_), options.limit > 0, offset, emit,
+                   marked ? &marks : nullptr);
 }
 
 Status ArchiveReader::CountHits(const SearchOptions& options, int64_t* count) {
@@ -305,8 +331,10 @@ Status ArchiveReader::CountHits(const SearchOptions& options, int64_t* count) {
   all.limit = 0;
   all.mark_start.clear();
   const SqlWithParams q = SearchSql(all, version_, SearchPlan::kUnordered);
+  Status s = SearchIndexThere(options);
+  if (!s.ok()) return s;
   Statement st;
-  Status s = st.Prepare(*db_, ("SELECT count(*) FROM (" + q.sql + ")").c_str());
+  s = st.Prepare(*db_, ("SELECT count(*) FROM (" + q.sql + ")").c_str());
   if (!s.ok()) return s;
   q.BindAll(st);
   bool row = false;

@@ -141,6 +141,8 @@ class ArchiveReader {
   // The SQL of a protocol's, account's or contact's name as people know it;
   // table is the alias and its dot ("c.") or empty.
   std::string ShownName(const std::string& table) const;
+  // NotFound when options need the full-text index and its file is missing.
+  Status SearchIndexThere(const SearchOptions& options) const;
   // Where a message's texts are read: a view since version 7.
   std::string MessageTexts() const;
   // A conversation's messages and the last one's id.
@@ -153,6 +155,8 @@ class ArchiveReader {
   // Messages and the last message's id, by conversation; see CountAllMessages.
   std::optional<std::unordered_map<int64_t, std::pair<int64_t, int64_t>>> counts_;
   int64_t version_;
+  std::string path_;
+  bool has_index_ = false;  // since version 7, the full-text index's file is attached
   std::map<std::string, std::string> folded_;  // the fold function's cache
 };
 

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "archive/copies.h"
-#include "archive/fts_merges.h"
 #include "archive/names.h"
 #include "archive/people_table.h"
 #include "archive/sender_tally.h"
@@ -128,20 +127,6 @@ Status FillPeople(Database& db) {
   return s.ok() ? Regroup(db) : s;
 }
 
-// The full-text index made anew from every message, its words folded (the
-// step to schema 6 dropped the one unicode61 alone had made). As on a first
-// run, its segments are merged once at the end rather than as they come.
-Status FoldFullText(Database& db) {
-  Status s = db.Exec(kFullTextTable);
-  bool held = false, stopped = false;
-  if (s.ok()) s = HoldMerges(db, 0, &held);
-  if (s.ok()) s = db.Exec("INSERT INTO message_fts(message_fts) VALUES ('rebuild')");
-  if (s.ok())
-    s = MergeHeld(
-        db, {}, [] { return Status::OK(); }, &stopped);
-  return s;
-}
-
 // Brings a schema 6 archive to schema 7: what refers to the messages goes,
 // and the messages step aside for FillMessages to rewrite.
 constexpr const char* kUpgradeFrom6 = R"sql(
@@ -155,7 +140,8 @@ ALTER TABLE message RENAME TO message_6;
 
 // The rest of the step to schema 7: each sender once, each message's stamp
 // as one number and its kind as a small one, under the ids it had (and the
-// next id it would have had), then its indexes and the full-text index.
+// next id it would have had), then its indexes. The full-text index leaves
+// the archive for a file of its own, which the next run builds.
 Status FillMessages(Database& db) {
   Status s = db.Exec(kMessageTables);
   if (s.ok())
@@ -171,8 +157,7 @@ Status FillMessages(Database& db) {
          "DROP TABLE message_6;")
             .c_str());
   if (s.ok()) s = db.Exec(kMessageIndexes);
-  if (s.ok()) s = db.Exec(kMessageCode);
-  return s.ok() ? FoldFullText(db) : s;
+  return s.ok() ? db.Exec(kMessageCode) : s;
 }
 
 // One version's step to the next: its SQL, then what SQL alone cannot do.
@@ -187,7 +172,7 @@ constexpr UpgradeStep kUpgradeSteps[] = {
     {2, 3, kUpgradeFrom2, nullptr},
     {3, 4, kUpgradeFrom3, &FillCopies},
     {4, 5, kPeopleTables, &FillPeople},
-    // The next step makes the index anew, once.
+    // The index of version 6 went when it was made anew from version 7's file.
     {5, 6, "DROP TABLE message_fts;", nullptr},
     {6, 7, kUpgradeFrom6, &FillMessages},
 };
@@ -214,7 +199,6 @@ Status CreateSchema(Database& db) {
   if (s.ok()) s = db.Exec(kMessageTables);
   if (s.ok()) s = db.Exec(kMessageIndexes);
   if (s.ok()) s = db.Exec(kMessageCode);
-  if (s.ok()) s = db.Exec(kFullTextTable);
   if (s.ok()) s = db.Exec(kSourceTables);
   if (s.ok()) s = db.Exec(kPeopleTables);
   return s.ok() ? db.Exec(kChatView) : s;
@@ -229,8 +213,17 @@ Status CheckSchema(Database& db, int64_t* version) {
   if (s.ok())
     s = db.QueryInt(
         "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name IN "
-        "('protocol', 'account', 'contact', 'conversation', 'message', 'message_fts')",
+        "('protocol', 'account', 'contact', 'conversation', 'message')",
         &ours);
+  // The full-text index was in the archive up to version 6, and since then
+  // the tables that name its file and tell it of changes are.
+  int64_t index_tables = 0;
+  if (s.ok())
+    s = db.QueryInt(v >= 7 ? "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name IN "
+                             "('sender', 'search_index', 'index_change')"
+                           : "SELECT 3 * count(*) FROM sqlite_schema WHERE type = 'table' AND "
+                             "name = 'message_fts'",
+                    &index_tables);
   if (!s.ok()) return s;
   *version = v;
   if (v > kSchemaVersion)
@@ -240,10 +233,6 @@ Status CheckSchema(Database& db, int64_t* version) {
     s = db.QueryInt(
         "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name IN ('source', 'copy')",
         &sources);
-  int64_t senders = 1;
-  if (s.ok() && v >= 7)
-    s = db.QueryInt("SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name = 'sender'",
-                    &senders);
   int64_t people = 0;
   if (s.ok() && v >= 5)
     s = db.QueryInt(
@@ -251,8 +240,8 @@ Status CheckSchema(Database& db, int64_t* version) {
         "('sender_tally', 'person', 'contact_person', 'person_choice', 'me_name')",
         &people);
   if (!s.ok()) return s;
-  if ((v == 0 && tables != 0) || (v != 0 && ours != 6) || (v >= 4 && sources != 2) ||
-      (v >= 5 && people != 5) || senders != 1)
+  if ((v == 0 && tables != 0) || (v != 0 && (ours != 5 || index_tables != 3)) ||
+      (v >= 4 && sources != 2) || (v >= 5 && people != 5))
     return Status::InvalidData("a database, but not a chatterwick archive");
   if (v == 0) return s;
   // The full-text index is kept up to date by triggers, which the

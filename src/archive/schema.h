@@ -125,6 +125,17 @@ CREATE TABLE message (
   body TEXT NOT NULL,
   kind INTEGER NOT NULL CHECK (kind BETWEEN 0 AND 3)
 );
+-- The full-text index is a file of its own (search_index.h), which names
+-- this archive by token. A message changed or deleted is written here as
+-- it was, for the index to take out what it had of it.
+CREATE TABLE search_index (token TEXT NOT NULL);
+INSERT INTO search_index VALUES (lower(hex(randomblob(16))));
+CREATE TABLE index_change (
+  seq INTEGER PRIMARY KEY AUTOINCREMENT,
+  id INTEGER NOT NULL,
+  body TEXT NOT NULL,
+  sender TEXT NOT NULL
+);
 )sql";
 
 // The indexes of messages: a first run makes them at its end.
@@ -133,18 +144,16 @@ CREATE INDEX message_conversation ON message(conversation_id, line_number);
 CREATE INDEX message_order ON message(coalesce(sent >> 12, 253402300800));
 )sql";
 
-// What keeps the full-text index in step with messages, and the view of a
-// message with its texts, which the index reads.
+// What tells the full-text index of a changed or deleted message, and the
+// view of a message with its texts, which the index reads.
 inline constexpr const char* kMessageCode = R"sql(
-CREATE TRIGGER message_fts_delete AFTER DELETE ON message BEGIN
-  INSERT INTO message_fts(message_fts, rowid, body, sender)
-    VALUES ('delete', old.id, old.body, (SELECT name FROM sender WHERE id = old.sender_id));
+CREATE TRIGGER message_deleted AFTER DELETE ON message BEGIN
+  INSERT INTO index_change(id, body, sender)
+    VALUES (old.id, old.body, (SELECT name FROM sender WHERE id = old.sender_id));
 END;
-CREATE TRIGGER message_fts_update AFTER UPDATE OF body, sender_id ON message BEGIN
-  INSERT INTO message_fts(message_fts, rowid, body, sender)
-    VALUES ('delete', old.id, old.body, (SELECT name FROM sender WHERE id = old.sender_id));
-  INSERT INTO message_fts(rowid, body, sender)
-    VALUES (new.id, new.body, (SELECT name FROM sender WHERE id = new.sender_id));
+CREATE TRIGGER message_changed AFTER UPDATE OF body, sender_id ON message BEGIN
+  INSERT INTO index_change(id, body, sender)
+    VALUES (old.id, old.body, (SELECT name FROM sender WHERE id = old.sender_id));
 END;
 CREATE VIEW message_text AS
   SELECT m.id, m.conversation_id, m.line_number, m.time_text,
@@ -162,13 +171,18 @@ CREATE VIEW message_text AS
   FROM message m JOIN sender s ON s.id = m.sender_id;
 )sql";
 
-// The full-text index of a new archive, and the one the upgrade to version 7
-// makes anew: its words folded by the program's own tokenizer (see
-// folding_tokenizer.h), which every connection has.
+// The full-text index of versions 6 (in the archive; its words folded by
+// the program's own tokenizer, see folding_tokenizer.h, which every
+// connection has) and 7 (in a file of its own, contentless).
 inline constexpr const char* kFullTextTable = R"sql(
 CREATE VIRTUAL TABLE message_fts USING fts5(
-  body, sender, content='message_text', content_rowid='id', tokenize='chatterwick_folding',
+  body, sender, content='message', content_rowid='id', tokenize='chatterwick_folding',
   columnsize=0
+);
+)sql";
+inline constexpr const char* kContentlessFullTextTable = R"sql(
+CREATE VIRTUAL TABLE message_fts USING fts5(
+  body, sender, content='', tokenize='chatterwick_folding', columnsize=0
 );
 )sql";
 
@@ -287,7 +301,8 @@ INSERT INTO message_6 SELECT id, conversation_id, line_number, time_text, sent_a
   kind, coalesce(sent >> 12, 253402300800) FROM message_text;
 DROP VIEW chat;
 DROP VIEW message_text;
-DROP TABLE message_fts;
+DROP TABLE search_index;
+DROP TABLE index_change;
 DELETE FROM sqlite_sequence WHERE name = 'message_6';
 UPDATE sqlite_sequence SET name = 'message_6' WHERE name = 'message';
 DROP TABLE message;

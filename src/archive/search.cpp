@@ -33,9 +33,7 @@ std::string InFts(SqlWithParams& q, const std::string& expression) {
 // The WHERE conditions that the typed query adds.
 void AddQuery(SqlWithParams& q, const TranslatedQuery& t) {
   if (!t.match.empty()) {
-    const std::string expression =
-        t.exclude.empty() ? t.match : t.match + " NOT (" + t.exclude + ")";
-    q.sql += " AND message_fts MATCH " + q.Param(expression);
+    q.sql += " AND message_fts MATCH " + q.Param(MatchExpression(t));
   } else if (!t.exclude.empty()) {
     q.sql += " AND NOT " + InFts(q, t.exclude);
   }
@@ -58,7 +56,8 @@ void AddSelect(SqlWithParams& q, const SearchOptions& options, int64_t version, 
   const bool fts = !options.query.match.empty();
   // Before display names, the names on the disk are all there is.
   const std::string display = version >= 2 ? "_display" : "";
-  const std::string body = fts && !options.mark_start.empty()
+  // Since version 7 the index keeps no texts, and the reader marks them (HitMarks).
+  const std::string body = fts && !options.mark_start.empty() && version < 7
                                ? "highlight(message_fts, 0, " + q.Param(options.mark_start) + ", " +
                                      q.Param(options.mark_end) + ")"
                                : "chat.body";
@@ -104,6 +103,10 @@ void AddNameFilters(SqlWithParams& q, const SearchOptions& options, int64_t vers
 }
 
 }  // namespace
+
+std::string MatchExpression(const TranslatedQuery& t) {
+  return t.exclude.empty() ? t.match : t.match + " NOT (" + t.exclude + ")";
+}
 
 std::string SqlWithParams::Param(std::variant<std::string, int64_t> value) {
   params_.push_back(std::move(value));

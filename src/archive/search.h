@@ -69,6 +69,9 @@ class SqlWithParams {
 // (best when they are many: a page ends the search early).
 enum class SearchPlan { kUnordered, kSorted, kInTimeOrder };
 
+// The FTS5 expression every hit of t matches.
+std::string MatchExpression(const TranslatedQuery& t);
+
 // The statement that selects options' hits from an archive of schema
 // "version", their columns as a SearchHit holds them.
 SqlWithParams SearchSql(const SearchOptions& options, int64_t version,

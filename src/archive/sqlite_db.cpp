@@ -22,6 +22,10 @@ std::string UriPath(const std::string& path) {
 
 }  // namespace
 
+std::string ImmutableUri(const std::string& path) {
+  return "file:" + UriPath(path) + "?immutable=1";
+}
+
 Database::~Database() { Close(); }
 
 int Database::Progress(void* self) {
@@ -56,8 +60,7 @@ Status Database::Open(const std::string& path, bool read_only, StopFlag stop) {
   const int code = sqlite3_errcode(db_) & 0xff;
   if (s.ok() || (code != SQLITE_CANTOPEN && code != SQLITE_READONLY)) return Status::OK();
   Close();
-  return OpenOnce("file:" + UriPath(path) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
-                  stop);
+  return OpenOnce(ImmutableUri(path), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, stop);
 }
 
 Status Database::OpenOnce(const std::string& name, int flags, StopFlag stop) {

@@ -15,6 +15,10 @@
 // it opened. Failures come back as Status with SQLite's own words.
 namespace chatterwick::archive {
 
+// The URI that opens the file at path as one nobody writes: for a WAL
+// database in a folder the reader may not write.
+std::string ImmutableUri(const std::string& path);
+
 class Database {
  public:
   Database() = default;
@@ -34,6 +38,11 @@ class Database {
   // Rows changed by every statement of the connection so far.
   int64_t TotalChanges() const { return sqlite3_total_changes64(db_); }
   sqlite3* get() const { return db_; }
+  // The main database's file, in full, its links followed.
+  std::string FileName() const {
+    const char* name = sqlite3_db_filename(db_, "main");
+    return name ? name : "";
+  }
   // Lets the file's own triggers and views run what they call: only for a
   // schema whose code the caller has checked to be its own.
   void TrustSchema() { sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 1, nullptr); }

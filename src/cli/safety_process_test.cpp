@@ -196,6 +196,7 @@ TEST(SafetyProcessTest, AnArchiveInAFolderThatMayNotBeWrittenCanBeSearched) {
   ASSERT_EQ(made.status, 0) << made.err;
   ASSERT_EQ(::chmod(t.root().c_str(), 0755), 0);
   ASSERT_EQ(::chmod(db.c_str(), 0644), 0);
+  ASSERT_EQ(::chmod((db + ".index").c_str(), 0644), 0);  // its full-text index
   ASSERT_EQ(::chmod(t.Path("ro").c_str(), ::geteuid() == 0 ? 0755 : 0555), 0);
   // As root, the run is another user's; the output goes where that user may write.
   t.Folder("out");

@@ -5,15 +5,19 @@
 #include <string>
 #include <vector>
 
+#include "archive/search_index.h"
 #include "archive/sqlite_db.h"
 
 namespace chatterwick::testing {
 
-// What sql gives from the database at path, read-only: one text a row, its
-// columns joined by "|". A failure to open or prepare fails the test.
+// What sql gives from the database at path, read-only, with its full-text
+// index attached as a reader has it: one text a row, its columns joined by
+// "|". A failure to open or prepare fails the test.
 inline std::vector<std::string> SqlRows(const std::string& path, const std::string& sql) {
   archive::Database d;
   EXPECT_TRUE(d.Open(path, true).ok()) << path;
+  bool attached = false;
+  archive::AttachSearchIndex(d, d.FileName(), &attached).IgnoreError();
   archive::Statement st;
   const Status s = st.Prepare(d, sql.c_str());
   EXPECT_TRUE(s.ok()) << sql << ": " << s.message();
