@@ -42,34 +42,54 @@ Status PreparedOnce(Database& db, std::unique_ptr<Statement>* slot, const std::s
   return s;
 }
 
+// One hit from a row of a search's statement; since version 7 its stamp
+// comes as the number the archive keeps, written out here.
+void ReadHit(Statement& st, bool sent_number, SearchHit* hit) {
+  if (!sent_number) hit->sent_at = st.Text(0);
+  else if (st.IsNull(0)) hit->sent_at.clear();
+  else hit->sent_at = SentAtText(st.Int(0));
+  hit->time_text = st.Text(1);
+  hit->protocol = st.Text(2);
+  hit->account = st.Text(3);
+  hit->contact = st.Text(4);
+  hit->sender = st.Text(5);
+  hit->body = st.Text(6);
+  hit->kind = st.Text(7);
+  hit->message_id = st.Int(8);
+  hit->conversation_id = st.Int(9);
+  hit->person = st.Text(10);
+}
+
 // Steps through q's hits from offset; limited: q has a LIMIT. marks, when
-// given, marks each hit's matched words.
-Status RunSearch(Database& db, SqlWithParams q, bool limited, int64_t offset,
+// given, marks the hits' matched words, a run of hits at a time.
+Status RunSearch(Database& db, SqlWithParams q, bool limited, int64_t offset, bool sent_number,
                  const std::function<bool(const SearchHit&)>& emit, HitMarks* marks = nullptr) {
   if (offset > 0) q.sql += (limited ? " OFFSET " : " LIMIT -1 OFFSET ") + q.Param(offset);
   Statement st;
   Status s = st.Prepare(db, q.sql.c_str());
   if (!s.ok()) return s;
   q.BindAll(st);
-  SearchHit hit;
+  // The hits of a run keep their texts' buffers from one run to the next.
+  std::vector<SearchHit> run(marks ? 256 : 1);
+  size_t n = 0;
+  bool more = true;
+  auto give = [&]() {
+    run.resize(std::max(n, size_t{1}));
+    Status m = marks && n > 0 ? marks->Mark(&run) : Status::OK();
+    for (size_t i = 0; m.ok() && more && i < n; ++i) {
+      std::replace(run[i].body.begin(), run[i].body.end(), '\n', ' ');
+      more = emit(run[i]);
+    }
+    n = 0;
+    return m;
+  };
   bool row = false;
-  while ((s = st.Step(&row)).ok() && row) {
-    hit.sent_at = st.Text(0);
-    hit.time_text = st.Text(1);
-    hit.protocol = st.Text(2);
-    hit.account = st.Text(3);
-    hit.contact = st.Text(4);
-    hit.sender = st.Text(5);
-    hit.body = st.Text(6);
-    if (marks && !(s = marks->Mark(&hit.body, hit.sender)).ok()) break;
-    std::replace(hit.body.begin(), hit.body.end(), '\n', ' ');
-    hit.kind = st.Text(7);
-    hit.message_id = st.Int(8);
-    hit.conversation_id = st.Int(9);
-    hit.person = st.Text(10);
-    if (!emit(hit)) break;
+  while (more && (s = st.Step(&row)).ok() && row) {
+    if (n == run.size()) run.emplace_back();
+    ReadHit(st, sent_number, &run[n++]);
+    if (n == (marks ? size_t{256} : size_t{1}) && !(s = give()).ok()) return s;
   }
-  return s;
+  return s.ok() ? give() : s;
 }
 
 }  // namespace
@@ -307,7 +327,7 @@ Status ArchiveReader::Search(const SearchOptions& options, int64_t offset,
     std::vector<SearchHit> page;
     db_->SetDeadline(std::chrono::steady_clock::now() + std::chrono::milliseconds(40));
     s = RunSearch(
-        *db_, SearchSql(options, version_, SearchPlan::kInTimeOrder), true, offset,
+        *db_, SearchSql(options, version_, SearchPlan::kInTimeOrder), true, offset, version_ >= 7,
         [&](const SearchHit& h) {
           page.push_back(h);
           return true;
@@ -322,8 +342,8 @@ Status ArchiveReader::Search(const SearchOptions& options, int64_t offset,
       return s;
     }
   }
-  return RunSearch(*db_, SearchSql(options, version_), options.limit > 0, offset, emit,
-                   marked ? &marks : nullptr);
+  return RunSearch(*db_, SearchSql(options, version_), options.limit > 0, offset, version_ >= 7,
+                   emit, marked ? &marks : nullptr);
 }
 
 Status ArchiveReader::CountHits(const SearchOptions& options, int64_t* count) {

@@ -168,7 +168,7 @@ CREATE VIEW message_text AS
          CASE m.kind WHEN 0 THEN 'chat' WHEN 1 THEN 'action' WHEN 2 THEN 'status'
            ELSE 'unparsed' END AS kind,
          m.sent
-  FROM message m JOIN sender s ON s.id = m.sender_id;
+  FROM message m LEFT JOIN sender s ON s.id = m.sender_id;
 )sql";
 
 // The full-text index of versions 6 (in the archive; its words folded by
@@ -344,14 +344,15 @@ CREATE VIEW chat AS
 // The view "chat" is the one way readers see a message with its names: the
 // names as on the disk ("protocol", "account", "contact") and as people know
 // them ("protocol_display", ...: %XX escapes decoded). Every upgrade makes it
-// anew, so that it always reads the tables as they are.
+// anew, so that it always reads the tables as they are. Since version 7 it
+// ends with the stamp as the archive keeps it (sent).
 inline constexpr const char* kChatView = R"sql(
 CREATE VIEW chat AS
   SELECT m.id, p.name AS protocol, a.name AS account, c.name AS contact,
          v.file_name, v.title, v.started_at, m.line_number, m.time_text, m.sent_at,
          m.sender, m.body, m.kind,
          p.display_name AS protocol_display, a.display_name AS account_display,
-         c.display_name AS contact_display, m.conversation_id
+         c.display_name AS contact_display, m.conversation_id, m.sent
   FROM message_text m
   JOIN conversation v ON v.id = m.conversation_id
   JOIN contact c ON c.id = v.contact_id

@@ -44,7 +44,11 @@ TEST(SchemaUpgradeFixtureTest, EveryEarlierVersionReadsTheSameOnceUpgraded) {
   const std::string made = t.Path("made.sqlite");
   ASSERT_EQ(RunArchive(*PosixEnv(), {root}, made, kArchiveMask, nullptr, {}).outcome,
             ArchiveOutcome::kDone);
-  const std::string chat = "SELECT * FROM chat ORDER BY id";
+  // Every column the view had before version 7 added the stamp's number.
+  const std::string chat =
+      "SELECT id, protocol, account, contact, file_name, title, started_at, line_number, "
+      "time_text, sent_at, sender, body, kind, protocol_display, account_display, "
+      "contact_display, conversation_id FROM chat ORDER BY id";
   const std::string found =
       "SELECT rowid FROM message_fts WHERE message_fts MATCH 'the OR you' ORDER BY rowid";
   const Strings rows = testing::SqlRows(made, chat), hits = testing::SqlRows(made, found);

@@ -62,8 +62,9 @@ void AddSelect(SqlWithParams& q, const SearchOptions& options, int64_t version, 
                                      q.Param(options.mark_end) + ")"
                                : "chat.body";
   q.sql =
-      "SELECT chat.sent_at, chat.time_text, chat.protocol" + display + ", chat.account" + display +
-      ", chat.contact" + display + ", chat.sender, " + body + ", chat.kind, chat.id, " +
+      "SELECT chat." + std::string(version >= 7 ? "sent" : "sent_at") +
+      ", chat.time_text, chat.protocol" + display + ", chat.account" + display + ", chat.contact" +
+      display + ", chat.sender, " + body + ", chat.kind, chat.id, " +
       (version >= 2 ? "chat.conversation_id" : "0") + ", " +
       (version >= 5 ? "coalesce((SELECT pe.name FROM conversation v JOIN contact_person cp ON "
                       "cp.contact_id = v.contact_id JOIN person pe ON pe.id = cp.person_id WHERE "
@@ -144,6 +145,8 @@ SqlWithParams SearchSql(const SearchOptions& options, int64_t version, SearchPla
   if (plan == SearchPlan::kInTimeOrder)
     q.sql += " ORDER BY " + (version >= 7 ? TimeOrderOf("o.") : std::string("o.sent_order")) +
              down + ", o.id" + down;
+  else if (plan == SearchPlan::kSorted && version >= 7)
+    q.sql += " ORDER BY " + TimeOrderOf("chat.") + down + ", chat.id" + down;
   else if (plan == SearchPlan::kSorted)
     q.sql += " ORDER BY chat.sent_at IS NULL" + down + ", julianday(chat.sent_at)" + down +
              ", chat.id" + down;

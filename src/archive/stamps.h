@@ -38,7 +38,7 @@ inline constexpr int64_t kSentShift = 12;
 inline constexpr int64_t kNoOffset = 4095;
 int64_t SentOf(std::chrono::year_month_day date, int seconds, std::optional<int> offset_minutes);
 // The text FormatLocal wrote of the stamp sent (a second 60 reads as the
-// next minute's first).
+// next minute's first); empty for a number outside the years 0 to 9999.
 std::string SentAtText(int64_t sent);
 
 // What a time text such as "(07:48:24 AM)" or "(30.09.2022 17:38:38)" holds.
