@@ -145,8 +145,10 @@ SqlWithParams SearchSql(const SearchOptions& options, int64_t version, SearchPla
   if (plan == SearchPlan::kInTimeOrder)
     q.sql += " ORDER BY " + (version >= 7 ? TimeOrderOf("o.") : std::string("o.sent_order")) +
              down + ", o.id" + down;
+  // "+ 0": not message_order's own expression, which SQLite would walk,
+  // looking each message up out of order, rather than read them and sort.
   else if (plan == SearchPlan::kSorted && version >= 7)
-    q.sql += " ORDER BY " + TimeOrderOf("chat.") + down + ", chat.id" + down;
+    q.sql += " ORDER BY " + TimeOrderOf("chat.") + " + 0" + down + ", chat.id" + down;
   else if (plan == SearchPlan::kSorted)
     q.sql += " ORDER BY chat.sent_at IS NULL" + down + ", julianday(chat.sent_at)" + down +
              ", chat.id" + down;
