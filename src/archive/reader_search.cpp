@@ -117,7 +117,7 @@ Status ArchiveReader::CountHits(const SearchOptions& options, int64_t* count) {
   SearchOptions all = options;
   all.limit = 0;
   all.mark_start.clear();
-  const SqlWithParams q = SearchSql(all, version_, SearchPlan::kUnordered);
+  const SqlWithParams q = SearchSql(all, version_, SearchPlan::kCount);
   Status s = SearchIndexThere(options);
   if (!s.ok()) return s;
   Statement st;

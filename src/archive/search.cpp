@@ -61,15 +61,19 @@ void AddSelect(SqlWithParams& q, const SearchOptions& options, int64_t version, 
                                ? "highlight(message_fts, 0, " + q.Param(options.mark_start) + ", " +
                                      q.Param(options.mark_end) + ")"
                                : "chat.body";
-  q.sql =
-      "SELECT chat." + std::string(version >= 7 ? "sent" : "sent_at") +
-      ", chat.time_text, chat.protocol" + display + ", chat.account" + display + ", chat.contact" +
-      display + ", chat.sender, " + body + ", chat.kind, chat.id, " +
-      (version >= 2 ? "chat.conversation_id" : "0") + ", " +
-      (version >= 5 ? "coalesce((SELECT pe.name FROM conversation v JOIN contact_person cp ON "
-                      "cp.contact_id = v.contact_id JOIN person pe ON pe.id = cp.person_id WHERE "
-                      "v.id = chat.conversation_id), '')"
-                    : "''") +
+  // A count needs no column: the joins that would only give one are left out.
+  if (plan == SearchPlan::kCount) q.sql = "SELECT chat.id";
+  else
+    q.sql =
+        "SELECT chat." + std::string(version >= 7 ? "sent" : "sent_at") +
+        ", chat.time_text, chat.protocol" + display + ", chat.account" + display +
+        ", chat.contact" + display + ", chat.sender, " + body + ", chat.kind, chat.id, " +
+        (version >= 2 ? "chat.conversation_id" : "0") + ", " +
+        (version >= 5 ? "coalesce((SELECT pe.name FROM conversation v JOIN contact_person cp ON "
+                        "cp.contact_id = v.contact_id JOIN person pe ON pe.id = cp.person_id WHERE "
+                        "v.id = chat.conversation_id), '')"
+                      : "''");
+  q.sql +=
       " FROM " +
       (plan == SearchPlan::kInTimeOrder
            // CROSS JOIN keeps this order of the loops.

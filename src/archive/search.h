@@ -66,8 +66,9 @@ class SqlWithParams {
 // How the statement finds its hits in time order: all of them through the
 // full-text index and then sorted (best when they are few), or the messages
 // in time order through their index, each looked up in the full-text index
-// (best when they are many: a page ends the search early).
-enum class SearchPlan { kUnordered, kSorted, kInTimeOrder };
+// (best when they are many: a page ends the search early). kCount selects
+// only the hits' ids, in no order.
+enum class SearchPlan { kCount, kSorted, kInTimeOrder };
 
 // The FTS5 expression every hit of t matches.
 std::string MatchExpression(const TranslatedQuery& t);
