@@ -146,6 +146,19 @@ TEST_F(ArchiveTest, FixtureTreesReachTheArchiveWhole) {
     EXPECT_EQ(One("SELECT count(*) FROM chat WHERE sent_at IS NULL AND time_text <> ''"), "0");
     EXPECT_EQ(One("SELECT count(*) FROM chat WHERE substr(sent_at, 20) <> substr(started_at, 20)"),
               "0");
+    // Each conversation's first and last stamps are those of its first and
+    // last messages in time.
+    for (const char* end : {"min", "max"}) {
+      const std::string kept = std::string(end) == "min" ? "first_sent_at" : "last_sent_at";
+      EXPECT_EQ(One("SELECT count(*) FROM conversation v WHERE " + kept +
+                    " IS NOT (SELECT m.sent_at FROM message_text m WHERE m.conversation_id = "
+                    "v.id AND m.sent >> 12 = (SELECT " +
+                    end +
+                    "(p.sent >> 12) FROM message p WHERE p.conversation_id = v.id) ORDER BY "
+                    "m.line_number LIMIT 1)"),
+                "0")
+          << kept;
+    }
   }
 }
 

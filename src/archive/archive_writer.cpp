@@ -249,10 +249,11 @@ Status ArchiveWriter::WriteTotals(int64_t conversation) {
   // went in; one merged into is counted from what it holds now.
   Statement& write = fresh_ ? set_totals_ : totals_;
   write.Bind(1, conversation);
+  // Bound as they are: they must last until the statement has run.
+  const std::string first = fresh_ && fresh_->first ? SentAtText(*fresh_->first) : "";
+  const std::string last = fresh_ && fresh_->last ? SentAtText(*fresh_->last) : "";
   if (fresh_) {
     write.Bind(2, fresh_->messages);
-    const std::string first = fresh_->first ? SentAtText(*fresh_->first) : "";
-    const std::string last = fresh_->last ? SentAtText(*fresh_->last) : "";
     if (fresh_->first) write.Bind(3, first);
     else write.BindNull(3);
     if (fresh_->last) write.Bind(4, last);
