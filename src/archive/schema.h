@@ -14,15 +14,9 @@ namespace chatterwick::archive {
 class Database;
 
 inline constexpr int kSchemaVersion = 7;
-// message.sent_order of a stamp (an SQL expression of sent_at's text): its
-// seconds since 1970, and for no stamp a time after every other. Archives
-// of versions 3 to 6 keep it.
-inline std::string SentOrderOf(const std::string& sent_at) {
-  return "coalesce(unixepoch(" + sent_at + "), 253402300800)";
-}
-
 // The time order of the messages of alias ("m."), as message_order indexes
-// it: the same seconds as sent_order's.
+// it: the same seconds as the sent_order of versions 3 to 6, and for no
+// stamp a time after every other.
 inline std::string TimeOrderOf(const std::string& alias) {
   return "coalesce(" + alias + "sent >> 12, 253402300800)";
 }
@@ -171,15 +165,9 @@ CREATE VIEW message_text AS
   FROM message m LEFT JOIN sender s ON s.id = m.sender_id;
 )sql";
 
-// The full-text index of versions 6 (in the archive; its words folded by
-// the program's own tokenizer, see folding_tokenizer.h, which every
-// connection has) and 7 (in a file of its own, contentless).
-inline constexpr const char* kFullTextTable = R"sql(
-CREATE VIRTUAL TABLE message_fts USING fts5(
-  body, sender, content='message', content_rowid='id', tokenize='chatterwick_folding',
-  columnsize=0
-);
-)sql";
+// The full-text index, in a file of its own (search_index.h) and keeping no
+// texts: its words folded by the program's own tokenizer (see
+// folding_tokenizer.h), which every connection has.
 inline constexpr const char* kContentlessFullTextTable = R"sql(
 CREATE VIRTUAL TABLE message_fts USING fts5(
   body, sender, content='', tokenize='chatterwick_folding', columnsize=0
