@@ -10,7 +10,6 @@
 #include "archive/schema.h"
 #include "archive/search_index.h"
 #include "archive/sqlite_db.h"
-#include "archive/stamps.h"
 #include "archive/statistics.h"
 
 namespace chatterwick::archive {
@@ -244,9 +243,7 @@ Status ArchiveReader::Messages(int64_t conversation, int64_t offset, int64_t lim
     m.id = st.Int(0);
     m.line_number = st.Int(1);
     m.time_text.assign(st.Text(2));
-    if (version_ < 7) m.sent_at.assign(st.Text(3));
-    else if (st.IsNull(3)) m.sent_at.clear();
-    else m.sent_at = SentAtText(st.Int(3));
+    m.sent_at = StampText(st, 3, version_);
     m.sender.assign(st.Text(4));
     m.body.assign(st.Text(5));
     m.kind.assign(st.Text(6));
@@ -387,25 +384,21 @@ Status ArchiveReader::MessageCount(int64_t id, std::pair<int64_t, int64_t>* coun
 }
 
 Status ArchiveReader::MessageTimes(int64_t id, ConversationInfo* info) {
-  // Since version 7 the first and last stamps in time, their numbers written out here.
-  const bool numbers = version_ >= 7;
-  Status s = PreparedOnce(*db_, &conversation_times_,
-                          numbers ? "SELECT min(sent), max(sent) FROM message WHERE "
-                                    "conversation_id = ?1"
-                                  : "SELECT coalesce(min(sent_at), ''), coalesce(max(sent_at), '') "
-                                    "FROM message WHERE conversation_id = ?1");
+  // Since version 7 the first and last stamps in time.
+  Status s =
+      PreparedOnce(*db_, &conversation_times_,
+                   version_ >= 7 ? "SELECT min(sent), max(sent) FROM message WHERE "
+                                   "conversation_id = ?1"
+                                 : "SELECT coalesce(min(sent_at), ''), coalesce(max(sent_at), '') "
+                                   "FROM message WHERE conversation_id = ?1");
   if (!s.ok()) return s;
   Statement& times = *conversation_times_;
   times.Bind(1, id);
   bool found = false;
   s = times.Step(&found);
-  auto stamp = [&](int column) {
-    if (!numbers) return std::string(times.Text(column));
-    return times.IsNull(column) ? std::string() : SentAtText(times.Int(column));
-  };
   if (s.ok() && found) {
-    info->first_sent_at = stamp(0);
-    info->last_sent_at = stamp(1);
+    info->first_sent_at = StampText(times, 0, version_);
+    info->last_sent_at = StampText(times, 1, version_);
   }
   times.Reset();
   return s;

@@ -6,10 +6,10 @@
 
 #include "archive/hit_marks.h"
 #include "archive/reader.h"
+#include "archive/schema.h"
 #include "archive/search.h"
 #include "archive/search_index.h"
 #include "archive/sqlite_db.h"
-#include "archive/stamps.h"
 
 // The reader's searches: a page in time order, or every hit sorted, each
 // hit's words marked when asked, and their count.
@@ -17,12 +17,9 @@ namespace chatterwick::archive {
 
 namespace {
 
-// One hit from a row of a search's statement; since version 7 its stamp
-// comes as the number the archive keeps, written out here.
-void ReadHit(Statement& st, bool sent_number, SearchHit* hit) {
-  if (!sent_number) hit->sent_at = st.Text(0);
-  else if (st.IsNull(0)) hit->sent_at.clear();
-  else hit->sent_at = SentAtText(st.Int(0));
+// One hit from a row of a search's statement of an archive of version.
+void ReadHit(Statement& st, int64_t version, SearchHit* hit) {
+  hit->sent_at = StampText(st, 0, version);
   hit->time_text = st.Text(1);
   hit->protocol = st.Text(2);
   hit->account = st.Text(3);
@@ -37,7 +34,7 @@ void ReadHit(Statement& st, bool sent_number, SearchHit* hit) {
 
 // Steps through q's hits from offset; limited: q has a LIMIT. marks, when
 // given, marks the hits' matched words, a run of hits at a time.
-Status RunSearch(Database& db, SqlWithParams q, bool limited, int64_t offset, bool sent_number,
+Status RunSearch(Database& db, SqlWithParams q, bool limited, int64_t offset, int64_t version,
                  const std::function<bool(const SearchHit&)>& emit, HitMarks* marks = nullptr) {
   if (offset > 0) q.sql += (limited ? " OFFSET " : " LIMIT -1 OFFSET ") + q.Param(offset);
   Statement st;
@@ -61,7 +58,7 @@ Status RunSearch(Database& db, SqlWithParams q, bool limited, int64_t offset, bo
   bool row = false;
   while (more && (s = st.Step(&row)).ok() && row) {
     if (n == run.size()) run.emplace_back();
-    ReadHit(st, sent_number, &run[n++]);
+    ReadHit(st, version, &run[n++]);
     if (n == (marks ? size_t{256} : size_t{1}) && !(s = give()).ok()) return s;
   }
   return s.ok() ? give() : s;
@@ -94,7 +91,7 @@ Status ArchiveReader::Search(const SearchOptions& options, int64_t offset,
     std::vector<SearchHit> page;
     db_->SetDeadline(std::chrono::steady_clock::now() + std::chrono::milliseconds(40));
     s = RunSearch(
-        *db_, SearchSql(options, version_, SearchPlan::kInTimeOrder), true, offset, version_ >= 7,
+        *db_, SearchSql(options, version_, SearchPlan::kInTimeOrder), true, offset, version_,
         [&](const SearchHit& h) {
           page.push_back(h);
           return true;
@@ -109,8 +106,8 @@ Status ArchiveReader::Search(const SearchOptions& options, int64_t offset,
       return s;
     }
   }
-  return RunSearch(*db_, SearchSql(options, version_), options.limit > 0, offset, version_ >= 7,
-                   emit, marked ? &marks : nullptr);
+  return RunSearch(*db_, SearchSql(options, version_), options.limit > 0, offset, version_, emit,
+                   marked ? &marks : nullptr);
 }
 
 Status ArchiveReader::CountHits(const SearchOptions& options, int64_t* count) {

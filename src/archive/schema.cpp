@@ -10,6 +10,7 @@
 #include "archive/people_table.h"
 #include "archive/sender_tally.h"
 #include "archive/sqlite_db.h"
+#include "archive/stamps.h"
 
 namespace chatterwick::archive {
 
@@ -306,6 +307,11 @@ Status BringUpToDate(Database& db, int64_t version) {
 }
 
 }  // namespace
+
+std::string StampText(const Statement& st, int column, int64_t version) {
+  if (version < 7) return std::string(st.Text(column));
+  return st.IsNull(column) ? std::string() : SentAtText(st.Int(column));
+}
 
 Status OpenArchiveForWriting(Database& db, const std::string& path) {
   // No stop for this connection's statements: a stop ends the run between

@@ -12,6 +12,7 @@
 namespace chatterwick::archive {
 
 class Database;
+class Statement;
 
 inline constexpr int kSchemaVersion = 7;
 // The time order of the messages of alias ("m."), as message_order indexes
@@ -20,6 +21,11 @@ inline constexpr int kSchemaVersion = 7;
 inline std::string TimeOrderOf(const std::string& alias) {
   return "coalesce(" + alias + "sent >> 12, 253402300800)";
 }
+
+// A message's stamp in a column of st's row, as text: an archive of a
+// version before 7 gives it so (sent_at); since, its number (sent) is
+// written out here, faster than SQL writes it. Empty for none.
+std::string StampText(const Statement& st, int column, int64_t version);
 
 // The sent of sent_at's text (an SQL expression), as SentOf gives it.
 inline std::string SentOfText(const std::string& sent_at) {

@@ -6,8 +6,8 @@
 #include <set>
 
 #include "archive/people.h"
+#include "archive/schema.h"
 #include "archive/sqlite_db.h"
-#include "archive/stamps.h"
 
 namespace chatterwick::archive {
 
@@ -94,32 +94,31 @@ void Tally(const ConversationFigure& one, Statistics* stats) {
 Status CountConversations(Database& db, int64_t version, const ShownNames& names,
                           const std::string& where, const NodeRef& node, Statistics* stats) {
   std::map<int64_t, NamedCount> contacts;
-  // Since version 7 the first and last stamps are numbers, written out here.
+  // Since version 7 the first and last stamps are numbers.
   const bool numbers = version >= 7;
-  auto stamp = [numbers](Statement& st, int column) {
-    if (!numbers) return std::string(st.Text(column));
-    return st.IsNull(column) ? std::string() : SentAtText(st.Int(column));
-  };
-  const Status s = ForEachRow(
-      db,
-      "SELECT v.id, c.id, " + names.contact + ", " + names.account +
-          ", g.first, g.last, g.messages FROM (SELECT m.conversation_id AS id, " +
-          (numbers ? "min(m.sent) AS first, max(m.sent) AS last, "
-                   : "coalesce(min(m.sent_at), '') AS first, coalesce(max(m.sent_at), "
-                     "'') AS last, ") +
-          "count(*) AS messages" + kMessages + where +
-          " GROUP BY m.conversation_id) g JOIN conversation v ON v.id = g.id "
-          "JOIN contact c ON c.id = v.contact_id" +
-          kAccountNamed,
-      node, [&](Statement& st) {
-        const ConversationFigure one{
-            st.Int(0), std::string(st.Text(2)), std::string(st.Text(3)), stamp(st, 4), stamp(st, 5),
-            st.Int(6)};
-        NamedCount& contact = contacts[st.Int(1)];
-        contact.name = one.contact, contact.account = one.account;
-        contact.messages += one.messages;
-        Tally(one, stats);
-      });
+  const Status s =
+      ForEachRow(db,
+                 "SELECT v.id, c.id, " + names.contact + ", " + names.account +
+                     ", g.first, g.last, g.messages FROM (SELECT m.conversation_id AS id, " +
+                     (numbers ? "min(m.sent) AS first, max(m.sent) AS last, "
+                              : "coalesce(min(m.sent_at), '') AS first, coalesce(max(m.sent_at), "
+                                "'') AS last, ") +
+                     "count(*) AS messages" + kMessages + where +
+                     " GROUP BY m.conversation_id) g JOIN conversation v ON v.id = g.id "
+                     "JOIN contact c ON c.id = v.contact_id" +
+                     kAccountNamed,
+                 node, [&](Statement& st) {
+                   const ConversationFigure one{st.Int(0),
+                                                std::string(st.Text(2)),
+                                                std::string(st.Text(3)),
+                                                StampText(st, 4, version),
+                                                StampText(st, 5, version),
+                                                st.Int(6)};
+                   NamedCount& contact = contacts[st.Int(1)];
+                   contact.name = one.contact, contact.account = one.account;
+                   contact.messages += one.messages;
+                   Tally(one, stats);
+                 });
   for (auto& [id, contact] : contacts) stats->top_contacts.push_back(std::move(contact));
   std::stable_sort(stats->top_contacts.begin(), stats->top_contacts.end(),
                    [](const NamedCount& x, const NamedCount& y) {
